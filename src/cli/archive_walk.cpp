@@ -1,0 +1,155 @@
+#include "archive_walk.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <memory>
+
+#include "entry_names.h"
+#include "entry_time.h"
+#include "text_convert.h"
+
+namespace hlpcli {
+
+namespace {
+
+// The plug-in's wide paths hold 1023 code units and a terminator.
+constexpr size_t max_wide_path = 1023;
+
+struct entry_info {
+    std::string name;  // UTF-8, as the help file names it
+    uint64_t size = 0;
+    int file_time = 0;
+};
+
+// 0 with `entry` filled, or ReadHeaderExW's own code (10 past the last).
+int read_entry(WCX_HANDLE archive, entry_info& entry) {
+    // Hosts hand over a zeroed record; keep it off the stack, it is 5 KiB.
+    auto header = std::make_unique<tHeaderDataExW>();
+    std::memset(header.get(), 0, sizeof(tHeaderDataExW));
+    int result = ReadHeaderExW(archive, header.get());
+    if (result != E_SUCCESS) return result;
+    const WCX_WCHAR* name = header->FileName;
+    size_t length = 0;
+    while (length < 1024 && name[length] != 0) ++length;
+    entry.name = utf16_to_utf8(std::u16string_view(name, length));
+    entry.size = header->UnpSize | static_cast<uint64_t>(header->UnpSizeHigh) << 32;
+    entry.file_time = header->FileTime;
+    return E_SUCCESS;
+}
+
+int skip_entry(WCX_HANDLE archive) {
+    WCX_WCHAR empty_name[1] = {0};
+    return ProcessFileW(archive, PK_SKIP, nullptr, empty_name);
+}
+
+std::string end_failure(int result) {
+    if (result == E_END_ARCHIVE) return "";
+    return "damaged help file (error " + std::to_string(result) + " while listing)";
+}
+
+// Deals with a target that is already there. Returns true when the entry
+// may be written; otherwise `why` says why not (empty: kept on purpose).
+bool clear_target(const std::filesystem::path& target, bool force, std::string& why) {
+    std::error_code ec;
+    auto status = std::filesystem::symlink_status(target, ec);
+    if (ec || !std::filesystem::exists(status)) return true;
+    if (!force) return false;
+    if (std::filesystem::is_symlink(status)) {
+        // Writing through a link could land outside the folder.
+        if (std::filesystem::remove(target, ec) && !ec) return true;
+        why = "cannot replace the link " + utf8_from_path(target);
+        return false;
+    }
+    if (std::filesystem::is_regular_file(status)) return true;
+    why = utf8_from_path(target) + " is not a regular file";
+    return false;
+}
+
+}  // namespace
+
+walk_outcome list_entries(WCX_HANDLE archive, const console& con) {
+    walk_outcome outcome;
+    used_names used;
+    uint64_t total = 0;
+    entry_info entry;
+    std::fprintf(con.out, "%12s  %-16s  %s\n", "Size", "Modified", "Name");
+    int result;
+    while ((result = read_entry(archive, entry)) == E_SUCCESS) {
+        // The name shown is the one extraction would write: raw names may
+        // hold control characters meant for the terminal.
+        std::string shown = claim_unique_name(used, flatten_entry_name(entry.name));
+        std::fprintf(con.out, "%12" PRIu64 "  %s  %s\n", entry.size, format_entry_time(entry.file_time).c_str(),
+                     shown.c_str());
+        total += entry.size;
+        ++outcome.entries;
+        skip_entry(archive);
+    }
+    std::fprintf(con.out, "%12" PRIu64 "  %-16s  %d %s\n", total, "", outcome.entries,
+                 outcome.entries == 1 ? "file" : "files");
+    outcome.failure = end_failure(result);
+    return outcome;
+}
+
+walk_outcome test_entries(WCX_HANDLE archive) {
+    walk_outcome outcome;
+    entry_info entry;
+    int result;
+    while ((result = read_entry(archive, entry)) == E_SUCCESS) {
+        ++outcome.entries;
+        WCX_WCHAR empty_name[1] = {0};
+        int tested = ProcessFileW(archive, PK_TEST, nullptr, empty_name);
+        if (tested != E_SUCCESS && outcome.failure.empty())
+            outcome.failure = "damaged help file (error " + std::to_string(tested) + " testing " +
+                              flatten_entry_name(entry.name) + ")";
+    }
+    if (outcome.failure.empty()) outcome.failure = end_failure(result);
+    return outcome;
+}
+
+walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& folder, bool force,
+                             const console& con) {
+    walk_outcome outcome;
+    used_names used;
+    entry_info entry;
+    int failures = 0;
+    auto fail = [&](const std::string& why) {
+        if (failures++ == 0) outcome.failure = "cannot write the output: " + why;
+    };
+    int result;
+    while ((result = read_entry(archive, entry)) == E_SUCCESS) {
+        ++outcome.entries;
+        std::filesystem::path target = folder / path_from_utf8(claim_unique_name(used, flatten_entry_name(entry.name)));
+        std::string why;
+        if (!clear_target(target, force, why)) {
+            if (why.empty()) {
+                ++outcome.kept;
+                std::fprintf(con.err, "hlpunpack: %s already exists, left alone (use -f to overwrite)\n",
+                             utf8_from_path(target).c_str());
+            } else {
+                fail(why);
+            }
+            skip_entry(archive);
+            continue;
+        }
+        std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(target));
+        if (!wide || wide->size() > max_wide_path) {
+            fail(utf8_from_path(target) + " (path too long)");
+            skip_entry(archive);
+            continue;
+        }
+        int written = ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data());
+        if (written == E_SUCCESS)
+            ++outcome.written;
+        else if (written == E_ECREATE)
+            fail("cannot create " + utf8_from_path(target));
+        else if (written == E_EWRITE)
+            fail("cannot write " + utf8_from_path(target));
+        else
+            fail(utf8_from_path(target) + " (error " + std::to_string(written) + ")");
+    }
+    if (failures > 1) outcome.failure += " and " + std::to_string(failures - 1) + " more";
+    if (outcome.failure.empty()) outcome.failure = end_failure(result);
+    return outcome;
+}
+
+}  // namespace hlpcli

@@ -1,0 +1,33 @@
+// Walks over an opened help file's entries in the order a file manager
+// uses: ReadHeaderExW, then one ProcessFileW per entry, until
+// ReadHeaderExW answers E_END_ARCHIVE.
+#ifndef HLPUNPACK_CLI_ARCHIVE_WALK_H
+#define HLPUNPACK_CLI_ARCHIVE_WALK_H
+
+#include <filesystem>
+#include <string>
+
+#include <hlpunpack/wcx.h>
+
+#include "console.h"
+
+namespace hlpcli {
+
+// How one walk went. `failure` is the reason shown to the user, empty when
+// every entry went well; `entries` counts the entries seen.
+struct walk_outcome {
+    std::string failure;
+    int entries = 0;
+    int written = 0;
+    int kept = 0;  // existing files left alone
+};
+
+walk_outcome list_entries(WCX_HANDLE archive, const console& con);
+walk_outcome test_entries(WCX_HANDLE archive);
+// `folder` must exist. Existing files are kept unless `force` is set.
+walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& folder, bool force,
+                             const console& con);
+
+}  // namespace hlpcli
+
+#endif
