@@ -1,0 +1,21 @@
+// LZ77 over a 4096-byte window and the run-length code of pictures.
+#pragma once
+
+#include <cstdio>
+
+struct ByteStream;
+struct DecompileContext;
+struct MemoryFile;
+
+constexpr int lz77_runlength_flag = 1;  // run-length decode the output
+constexpr int lz77_lz_flag = 2;         // LZ77-decode the input
+
+// Expands input_count bytes from source into destination; returns the
+// number of bytes the output layer reports.
+long lz77_expand(DecompileContext& ctx, int flags, long input_count, ByteStream* source, ByteStream* destination);
+long lz77_expand_to_buffer(DecompileContext& ctx, long capacity, int flags, std::FILE* file, long input_count,
+                           void* destination);
+long lz77_expand_to_output(DecompileContext& ctx, MemoryFile* output, int flags, ByteStream* source,
+                           long input_count);
+// Feeds one byte through the run-length decoder of the stream.
+long runlength_put(ByteStream* stream, int c);

@@ -1,0 +1,45 @@
+// The few operating-system calls the plug-in needs. On Windows they are the
+// real Win32 calls; elsewhere platform_posix.cpp stands in for them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace platform {
+
+// Unnamed mutex guarding the output cache (CreateMutexW and friends).
+struct Mutex;
+Mutex* mutex_create();
+void mutex_wait(Mutex* mutex);
+void mutex_release(Mutex* mutex);
+void mutex_close(Mutex* mutex);
+
+// Last-write time of a file in whole seconds since 1970 (UTC).
+bool file_mtime(const char16_t* path, int64_t* seconds);
+
+// Local-time DOS date (high 16 bits) and time (low 16 bits) of a Unix time;
+// false when the time cannot be expressed (before 1980 or after 2107).
+bool dos_date_time(int64_t unix_seconds, uint32_t* result);
+
+// UTF-16 to the ANSI code page (WideCharToMultiByte with CP_ACP). Writes at
+// most size - 1 bytes and a NUL; returns the byte count, or -1 when the
+// text does not fit.
+int wide_to_ansi(const char16_t* text, size_t length, char* out, size_t size);
+
+// ANSI code page to UTF-16 (MultiByteToWideChar with CP_ACP), NUL-terminated,
+// at most size units including the NUL.
+void ansi_to_wide(const char* text, char16_t* out, size_t size);
+
+// The help file opened by its wide path for binary reading, shared for
+// reading and writing by others; null when it cannot be opened.
+std::FILE* open_for_reading(const char16_t* path);
+
+// A file created (or truncated) for writing (CreateFileW with CREATE_ALWAYS).
+struct WriteHandle;
+WriteHandle* create_file(const char16_t* path);
+// Writes all bytes or reports failure (WriteFile); written receives the count.
+bool write_file(WriteHandle* handle, const void* data, size_t length, size_t* written);
+void close_file(WriteHandle* handle);
+
+}  // namespace platform

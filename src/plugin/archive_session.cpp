@@ -1,0 +1,59 @@
+#include "plugin/archive_session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+
+ArchiveSession* session_create() {
+    ArchiveSession* session = static_cast<ArchiveSession*>(std::malloc(sizeof(ArchiveSession)));
+    if (session == nullptr) return nullptr;
+    std::memset(session, 0, offsetof(ArchiveSession, context));
+    context_init(session->context);
+    return session;
+}
+
+void session_free(ArchiveSession* session) {
+    if (session == nullptr) return;
+    context_release(session->context);
+    std::free(session);
+}
+
+uint32_t session_time_key(const char16_t* path, int64_t* unix_time) {
+    int64_t seconds = 0;
+    uint32_t key = 0;
+    *unix_time = 0;
+    if (!platform::file_mtime(path, &seconds)) return 0;
+    *unix_time = seconds;
+    if (!platform::dos_date_time(seconds, &key)) return 0;
+    return key;
+}
+
+bool path_is_mediaview(const char16_t* path) {
+    size_t length = 0;
+    while (path[length]) ++length;
+    return length >= 3 && (path[length - 3] | 0x20) == 'm';
+}
+
+void path_base_name(const char16_t* path, char* base_name, size_t size) {
+    // Both separators end a folder: Windows accepts '/', and POSIX hosts use it.
+    const char16_t* name = path;
+    for (const char16_t* p = path; *p; ++p) {
+        if (*p == u'\\' || *p == u'/') name = p + 1;
+    }
+    size_t length = 0;
+    while (name[length]) ++length;
+    char converted[256];
+    if (platform::wide_to_ansi(name, length, converted, sizeof converted) < 0) {
+        // Too long for the buffer: keep the longest prefix that converts.
+        while (length > 0 && platform::wide_to_ansi(name, length, converted, sizeof converted) < 0) --length;
+        if (length == 0) converted[0] = '\0';
+    }
+    char* dot = std::strrchr(converted, '.');
+    if (dot != nullptr) *dot = '\0';
+    size_t n = std::strlen(converted);
+    if (n >= size) n = size - 1;
+    std::memcpy(base_name, converted, n);
+    base_name[n] = '\0';
+}

@@ -1,0 +1,48 @@
+// The whole state of one decompile. The decompiler keeps no other mutable
+// state: every routine receives the context it works for.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/memory_file.h"
+#include "plugin/tracked_allocator.h"
+
+constexpr int lz77_window_size = 4096;
+
+struct DecompileContext {
+    // Front end and driver.
+    char help_file_name[81];  // name used in messages; always empty here
+    char base_name[256];      // help file name without folder and extension
+    bool mediaview;           // a .mvb file: MediaView variants of the outputs
+    bool had_problems;        // something could not be reproduced faithfully
+    bool missing_bitmap;      // a referenced bitmap was not found
+    bool map_undefined;       // a mapped context id names no topic
+    bool guess_context_ids;   // context-id guessing allowed
+    char compiler_name[13];   // help compiler to rebuild with, empty if unknown
+    int32_t window_state;     // per-topic window table: -1 unread, 0 none, 1 loaded
+
+    // Format of the help file, from its |SYSTEM file.
+    bool old_format;
+    bool topics_compressed;
+    bool minor_above_21;
+    bool minor_27;
+    bool winhelp4;
+    int32_t block_size;
+    int32_t decompress_size;
+    char help_title[81];
+
+    // Phrase compression; the phrase count is non-zero when a table was loaded.
+    long phrase_count;
+
+    // Pictures listed for [BITMAPS].
+    long picture_count;
+
+    uint8_t lz77_window[lz77_window_size];
+    OutputList outputs;
+    TrackedAllocator allocations;
+};
+
+// Sets every field to its initial value.
+void context_init(DecompileContext& ctx);
+// Frees every tracked block and every output file.
+void context_release(DecompileContext& ctx);

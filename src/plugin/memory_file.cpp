@@ -1,0 +1,195 @@
+#include "plugin/memory_file.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+#include "plugin/tracked_allocator.h"
+
+namespace {
+
+// No output of a help file comes near this; refusing it keeps a damaged
+// file from making us allocate gigabytes.
+constexpr uint64_t largest_output = 0x40000000;
+
+void resize_buffer(MemoryFile* file, uint64_t capacity) {
+    if (capacity > largest_output) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_output);
+    uint8_t* buffer = static_cast<uint8_t*>(std::realloc(file->buffer, static_cast<size_t>(capacity)));
+    if (buffer == nullptr) throw std::bad_alloc();
+    file->buffer = buffer;
+    file->capacity = static_cast<uint32_t>(capacity);
+}
+
+// Growth for a seek to `needed`: double, or twice the need if doubling is short.
+void grow_for(MemoryFile* file, uint64_t needed) {
+    if (file->capacity >= needed) return;
+    uint64_t capacity = file->capacity ? 2 * uint64_t(file->capacity) : 256;
+    if (capacity < needed) capacity = 2 * needed;
+    resize_buffer(file, capacity);
+}
+
+// Growth for writing byte after byte up to `end`: the same doublings the
+// byte-wise rule makes, done with one reallocation.
+void grow_sequential(MemoryFile* file, uint64_t end) {
+    if (file->capacity >= end) return;
+    uint64_t capacity = file->capacity;
+    while (capacity < end) capacity = capacity ? 2 * capacity : 256;
+    resize_buffer(file, capacity);
+}
+
+void store(MemoryFile* file, const uint8_t* data, size_t n) {
+    grow_sequential(file, uint64_t(file->position) + n);
+    std::memcpy(file->buffer + file->position, data, n);
+    file->position += static_cast<uint32_t>(n);
+    if (file->length < file->position) file->length = file->position;
+}
+
+}  // namespace
+
+MemoryFile* output_open(const char* name, const char* mode) {
+    MemoryFile* file = static_cast<MemoryFile*>(std::malloc(sizeof(MemoryFile)));
+    if (file == nullptr) throw FatalError{};
+    file->buffer = nullptr;
+    file->text = std::strchr(mode, 'b') == nullptr;
+    file->capacity = file->length = file->position = 0;
+    file->name[0] = 0;
+    if (name != nullptr && *name) platform::ansi_to_wide(name, file->name, memory_file_name_units);
+    return file;
+}
+
+bool output_add(OutputList& list, MemoryFile* file) {
+    OutputNode* node = static_cast<OutputNode*>(std::malloc(sizeof(OutputNode)));
+    if (node == nullptr) {
+        // The file is not listed yet, so nobody else would free it.
+        std::free(file->buffer);
+        std::free(file);
+        throw std::bad_alloc();
+    }
+    node->file = file;
+    node->next = list.head;
+    list.head = list.cursor = node;
+    return true;
+}
+
+size_t output_write(const void* data, size_t size, size_t count, MemoryFile* file) {
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    size_t total = size * count;
+    if (!file->text) {
+        store(file, bytes, total);
+        return count;
+    }
+    static const uint8_t crlf[2] = {'\r', '\n'};
+    size_t start = 0;
+    for (size_t i = 0; i < total; ++i) {
+        if (bytes[i] != '\n') continue;
+        store(file, bytes + start, i - start);
+        store(file, crlf, 2);
+        start = i + 1;
+    }
+    store(file, bytes + start, total - start);
+    return count;
+}
+
+int output_putc(int c, MemoryFile* file) {
+    uint8_t byte = static_cast<uint8_t>(c);
+    output_write(&byte, 1, 1, file);
+    return c;
+}
+
+int output_puts(const char* text, MemoryFile* file) {
+    size_t length = std::strlen(text);
+    output_write(text, 1, length, file);
+    return static_cast<int>(length);
+}
+
+int output_printf(MemoryFile* file, const char* format, ...) {
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) {
+        va_end(again);
+        return -1;
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        va_end(again);
+        output_write(small, 1, static_cast<size_t>(n), file);
+        return n;
+    }
+    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(n) + 1));
+    if (text == nullptr) {
+        va_end(again);
+        throw std::bad_alloc();
+    }
+    std::vsnprintf(text, static_cast<size_t>(n) + 1, format, again);
+    va_end(again);
+    try {
+        output_write(text, 1, static_cast<size_t>(n), file);
+    } catch (...) {
+        std::free(text);
+        throw;
+    }
+    std::free(text);
+    return n;
+}
+
+int output_seek(MemoryFile* file, uint32_t position) {
+    grow_for(file, position);
+    file->position = position;
+    if (file->length < position) file->length = position;
+    return 0;
+}
+
+uint32_t output_tell(const MemoryFile* file) { return file->position; }
+
+int output_getc(MemoryFile* file) {
+    if (file->position >= file->length) return -1;
+    return file->buffer[file->position++];
+}
+
+long output_read(MemoryFile* file, void* destination, long count) {
+    if (count <= 0 || file->position >= file->length) return 0;
+    uint32_t left = file->length - file->position;
+    uint32_t n = static_cast<unsigned long>(count) < left ? static_cast<uint32_t>(count) : left;
+    std::memcpy(destination, file->buffer + file->position, n);
+    file->position += n;
+    return n;
+}
+
+void output_put_word(MemoryFile* file, uint16_t value) {
+    uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    output_write(bytes, 1, 2, file);
+}
+
+void output_put_compressed_short(unsigned value, MemoryFile* file) {
+    if (value < 128) {
+        output_putc(static_cast<int>(value * 2), file);
+    } else {
+        output_put_word(file, static_cast<uint16_t>(value * 2 + 1));
+    }
+}
+
+void output_put_compressed_long(MemoryFile* file, uint32_t value) {
+    if (value <= 0x7FFF) {
+        output_put_word(file, static_cast<uint16_t>(value * 2));
+    } else {
+        output_put_word(file, static_cast<uint16_t>(value * 2 + 1));
+        output_put_word(file, static_cast<uint16_t>(value >> 15));
+    }
+}
+
+void output_list_free(OutputList& list) {
+    while (list.head != nullptr) {
+        OutputNode* node = list.head;
+        list.head = node->next;
+        std::free(node->file->buffer);
+        std::free(node->file);
+        std::free(node);
+    }
+    list.cursor = nullptr;
+}

@@ -1,0 +1,47 @@
+// In-memory output files: every file the decompiler produces is written
+// into one of these and listed as an archive entry.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct ByteStream;
+
+constexpr int memory_file_name_units = 1024;
+
+struct MemoryFile {
+    uint8_t* buffer;
+    bool text;  // every LF written is stored as CR LF
+    uint32_t capacity;
+    uint32_t length;  // highest position ever reached: the size of the entry
+    uint32_t position;
+    char16_t name[memory_file_name_units];
+};
+
+struct OutputNode {
+    MemoryFile* file;
+    OutputNode* next;
+};
+
+// Newest file first; the cursor is the host's listing position.
+struct OutputList {
+    OutputNode* head;
+    OutputNode* cursor;
+};
+
+MemoryFile* output_open(const char* name, const char* mode);
+bool output_add(OutputList& list, MemoryFile* file);
+size_t output_write(const void* data, size_t size, size_t count, MemoryFile* file);
+int output_putc(int c, MemoryFile* file);
+int output_puts(const char* text, MemoryFile* file);
+int output_printf(MemoryFile* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+int output_seek(MemoryFile* file, uint32_t position);
+uint32_t output_tell(const MemoryFile* file);
+int output_getc(MemoryFile* file);
+long output_read(MemoryFile* file, void* destination, long count);
+void output_put_word(MemoryFile* file, uint16_t value);
+void output_put_compressed_short(unsigned value, MemoryFile* file);
+void output_put_compressed_long(MemoryFile* file, uint32_t value);
+long output_copy_from_file(std::FILE* help_file, long count, MemoryFile* file);
+long output_copy_from_stream(ByteStream* stream, long count, MemoryFile* file);
+void output_list_free(OutputList& list);

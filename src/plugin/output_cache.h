@@ -1,0 +1,15 @@
+// Two slots of closed sessions, so that reopening an unchanged help file
+// (hosts open a file again to extract from it) does not decompile again.
+#pragma once
+
+#include <cstdint>
+
+struct ArchiveSession;
+
+// The parked session with this exact path and key, taken out; or null.
+ArchiveSession* cache_take(const char16_t* path, uint32_t key);
+// Parks a closed session; the slot's previous occupant is freed.
+void cache_park(ArchiveSession* session);
+// Library load and unload.
+void cache_startup();
+void cache_shutdown();
