@@ -22,12 +22,29 @@ void fatal_message(const char* text) {
     throw FatalError{};
 }
 
-unsigned tracked_bucket_of(const void* block) {
-    uint64_t a = reinterpret_cast<uintptr_t>(block);
+namespace {
+
+unsigned bucket_of_address(uint64_t a) {
     // Fold every group of 11 address bits into the bucket number.
     return static_cast<unsigned>((a ^ (a >> 11) ^ (a >> 22) ^ (a >> 33) ^ (a >> 44) ^ (a >> 55)) &
                                  (tracked_bucket_count - 1));
 }
+
+// Works on the address alone, so it can run after the block was moved.
+void unregister_address(TrackedAllocator& allocator, uintptr_t address) {
+    TrackedBucket& bucket = allocator.buckets[bucket_of_address(address)];
+    for (uint32_t i = 0; i < bucket.count; ++i) {
+        if (reinterpret_cast<uintptr_t>(bucket.entries[i]) == address) {
+            std::memmove(bucket.entries + i, bucket.entries + i + 1, (bucket.count - i - 1) * sizeof(void*));
+            --bucket.count;
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+unsigned tracked_bucket_of(const void* block) { return bucket_of_address(reinterpret_cast<uintptr_t>(block)); }
 
 bool tracked_register(TrackedAllocator& allocator, void* block) {
     TrackedBucket& bucket = allocator.buckets[tracked_bucket_of(block)];
@@ -45,14 +62,7 @@ bool tracked_register(TrackedAllocator& allocator, void* block) {
 }
 
 void tracked_unregister(TrackedAllocator& allocator, void* block) {
-    TrackedBucket& bucket = allocator.buckets[tracked_bucket_of(block)];
-    for (uint32_t i = 0; i < bucket.count; ++i) {
-        if (bucket.entries[i] == block) {
-            std::memmove(bucket.entries + i, bucket.entries + i + 1, (bucket.count - i - 1) * sizeof(void*));
-            --bucket.count;
-            return;
-        }
-    }
+    unregister_address(allocator, reinterpret_cast<uintptr_t>(block));
 }
 
 void tracked_free_all(TrackedAllocator& allocator) {
@@ -90,15 +100,14 @@ void* tracked_malloc(DecompileContext& ctx, long size) {
 
 void* tracked_realloc(DecompileContext& ctx, void* block, long size) {
     if (block == nullptr) return tracked_malloc(ctx, size);
-    // Only the old address is needed afterwards, to find its registration.
-    void* old_address = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(block));
+    uintptr_t old_address = reinterpret_cast<uintptr_t>(block);
     void* moved = size < 1 ? nullptr : std::realloc(block, static_cast<size_t>(size));
     if (moved == nullptr) {
         std::fprintf(stderr, "Reallocation to %ld bytes failed. File too big.\n", size);
         throw FatalError{};
     }
-    if (moved != old_address) {
-        tracked_unregister(ctx.allocations, old_address);
+    if (reinterpret_cast<uintptr_t>(moved) != old_address) {
+        unregister_address(ctx.allocations, old_address);
         register_or_free(ctx.allocations, moved);
     }
     return moved;
