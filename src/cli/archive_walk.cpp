@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "entry_names.h"
 #include "entry_time.h"
@@ -131,7 +132,10 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
             skip_entry(archive);
             continue;
         }
-        std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(target));
+        // File managers name the target by its full path; so does the tool.
+        std::error_code ec;
+        std::filesystem::path full = std::filesystem::absolute(target, ec);
+        std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(ec ? target : full));
         if (!wide || wide->size() > max_wide_path) {
             fail(utf8_from_path(target) + " (path too long)");
             skip_entry(archive);

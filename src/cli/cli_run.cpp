@@ -18,7 +18,7 @@ namespace {
 constexpr size_t max_wide_path = 1023;
 
 fs::path output_folder(const cli_options& options, const std::string& file) {
-    if (options.output_dir.empty()) return fs::current_path() / path_from_utf8(default_folder_name(file));
+    if (options.output_dir.empty()) return path_from_utf8(default_folder_name(file));
     fs::path chosen = path_from_utf8(options.output_dir);
     if (options.files.size() == 1) return chosen;
     return chosen / path_from_utf8(default_folder_name(file));
@@ -81,7 +81,11 @@ std::string process_file(const cli_options& options, const std::string& file, co
     request.ArcName = wide->data();
     request.OpenMode = options.mode == cli_mode::list ? PK_OM_LIST : PK_OM_EXTRACT;
     WCX_HANDLE archive = OpenArchiveW(&request);
-    if (!archive) return open_failure(request.OpenResult);
+    if (!archive) {
+        // The decompiler's fatal messages may end without a line feed.
+        if (con.shows_library_output) std::fputs("\n", con.err);
+        return open_failure(request.OpenResult);
+    }
     std::string failure = walk_file(archive, options, file, con);
     CloseArchive(archive);
     return failure;

@@ -43,7 +43,7 @@ console silence_library_output() {
     hlp_dup2(null_fd, 1);
     hlp_dup2(null_fd, 2);
     hlp_close(null_fd);
-    return console{out, err};
+    return console{out, err, false};
 }
 
 }  // namespace hlpcli

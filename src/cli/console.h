@@ -12,6 +12,8 @@ namespace hlpcli {
 struct console {
     FILE* out = stdout;
     FILE* err = stderr;
+    // False once the decompiler's own messages go to the null device.
+    bool shows_library_output = true;
 };
 
 // Silences descriptors 1 and 2 for the rest of the run and returns the

@@ -1,0 +1,110 @@
+// The tool's failure lines and exit status, and its command-line handling.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tool_runner.h"
+
+namespace fs = std::filesystem;
+using clitest::run_tool;
+using clitest::write_bytes;
+
+namespace {
+
+size_t count_lines(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+class CliFailures : public ::testing::Test {
+protected:
+    const fs::path& dir() const { return scratch.path; }
+    clitest::scratch_folder scratch;
+};
+
+TEST_F(CliFailures, EachKindOfBadFileGetsItsOwnReason) {
+    std::string good = clitest::minimal_help_file("Good");
+    write_bytes(dir() / "text.hlp", "This is a plain text file, not help.");
+    write_bytes(dir() / "short.hlp", good.substr(0, 12));  // magic, but under 16 bytes
+    write_bytes(dir() / "damaged.hlp", good.substr(0, 20));  // the directory header is cut short
+    fs::create_directory(dir() / "folder.hlp");
+    struct {
+        const char* file;
+        const char* line;
+    } cases[] = {
+        {"missing.hlp", "hlpunpack: missing.hlp: cannot open\n"},
+        {"folder.hlp", "hlpunpack: folder.hlp: cannot open\n"},
+        {"text.hlp", "hlpunpack: text.hlp: not a help file\n"},
+        {"short.hlp", "hlpunpack: short.hlp: not a help file\n"},
+        {"damaged.hlp", "hlpunpack: damaged.hlp: damaged help file\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* mode : {"-x", "-l", "-t"}) {
+            std::vector<std::string> args = {"-q", c.file};
+            if (std::string(mode) != "-x") args.insert(args.begin(), mode);
+            clitest::tool_result r = run_tool(dir(), args);
+            EXPECT_NE(r.status, 0) << c.file << " " << mode;
+            EXPECT_EQ(r.err, c.line) << c.file << " " << mode;
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir() / "damaged"));
+}
+
+TEST_F(CliFailures, OneBadFileDoesNotStopTheOthers) {
+    write_bytes(dir() / "one.hlp", clitest::minimal_help_file("One"));
+    write_bytes(dir() / "two.hlp", clitest::minimal_help_file("Two"));
+    write_bytes(dir() / "bad.hlp", "no magic here, just some bytes");
+    clitest::tool_result r = run_tool(dir(), {"one.hlp", "bad.hlp", "two.hlp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(count_lines(r.err, "hlpunpack: "), 1u) << r.err;
+    EXPECT_NE(r.err.find("hlpunpack: bad.hlp: not a help file"), std::string::npos);
+    EXPECT_TRUE(fs::is_regular_file(dir() / "one" / "one.hpj"));
+    EXPECT_TRUE(fs::is_regular_file(dir() / "two" / "two.hpj"));
+}
+
+TEST_F(CliFailures, AnUnwritableFolderIsReportedPerFile) {
+    write_bytes(dir() / "one.hlp", clitest::minimal_help_file("One"));
+    write_bytes(dir() / "blocker", "a file where the folder should go");
+    clitest::tool_result r = run_tool(dir(), {"-q", "-o", "blocker/out", "one.hlp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("hlpunpack: one.hlp: cannot write the output", 0), 0u) << r.err;
+    EXPECT_EQ(count_lines(r.err, "\n"), 1u) << r.err;
+
+    // A folder squatting on an entry's name cannot be overwritten, even with -f.
+    fs::create_directories(dir() / "one" / "one.rtf");
+    r = run_tool(dir(), {"-q", "-f", "one.hlp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("hlpunpack: one.hlp: cannot write the output", 0), 0u) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(dir() / "one" / "one.hpj"));
+}
+
+TEST_F(CliFailures, DamagedFileLineStandsOnItsOwnLineAfterTheDecompilerMessage) {
+    write_bytes(dir() / "damaged.hlp", clitest::minimal_help_file("X").substr(0, 20));
+    clitest::tool_result r = run_tool(dir(), {"damaged.hlp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\nhlpunpack: damaged.hlp: damaged help file\n"), std::string::npos) << r.err;
+}
+
+TEST_F(CliFailures, UsageErrorsHelpAndVersion) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {}, {"-z", "a.hlp"}, {"--bogus", "a.hlp"}, {"-o"}, {"-l", "-t", "a.hlp"}, {"-o", "", "a.hlp"}}) {
+        clitest::tool_result r = run_tool(dir(), args);
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    }
+    clitest::tool_result help = run_tool(dir(), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("-o DIR"), std::string::npos);
+    clitest::tool_result version = run_tool(dir(), {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "hlpunpack " HLPUNPACK_VERSION "\n");
+
+    // After "--" a name that looks like an option is a file.
+    write_bytes(dir() / "-l.hlp", clitest::minimal_help_file("Dash"));
+    clitest::tool_result dashed = run_tool(dir(), {"-q", "--", "-l.hlp"});
+    EXPECT_EQ(dashed.status, 0) << dashed.err;
+    EXPECT_TRUE(fs::is_regular_file(dir() / "-l" / "-l.hpj"));
+}
+
+}  // namespace
