@@ -27,7 +27,7 @@ TEST_F(CliFailures, EachKindOfBadFileGetsItsOwnReason) {
     std::string good = clitest::minimal_help_file("Good");
     write_bytes(dir() / "text.hlp", "This is a plain text file, not help.");
     write_bytes(dir() / "short.hlp", good.substr(0, 12));  // magic, but under 16 bytes
-    write_bytes(dir() / "damaged.hlp", good.substr(0, 20));  // the directory header is cut short
+    write_bytes(dir() / "damaged.hlp", good.substr(0, 20));  // magic, but the directory is cut off
     fs::create_directory(dir() / "folder.hlp");
     struct {
         const char* file;

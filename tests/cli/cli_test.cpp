@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "tool_runner.h"
 
@@ -128,6 +129,42 @@ TEST_F(CliTool, EntryNamesFromAHostileFileNameStayInsideTheFolder) {
     clitest::tool_result listed = run_tool(dir(), {"-l", "-q", hostile});
     EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
     EXPECT_NE(listed.out.find("a_b_[2Jc.rtf"), std::string::npos) << listed.out;
+}
+
+TEST_F(CliTool, HostileBaggageNamesCannotLeaveTheFolder) {
+    // Files the help file carries are listed under their directory names,
+    // which the file's author chooses freely.
+    write_bytes(dir() / "evil.hlp", clitest::help_file_with("Evil", {{"..", "dots"},
+                                                                      {"../escaped.txt", "up"},
+                                                                      {"/rooted.txt", "root"},
+                                                                      {"C:drive.txt", "drive"},
+                                                                      {"tab\tname", "tab"}}));
+    fs::create_directory(dir() / "out");
+    clitest::tool_result r = run_tool(dir() / "out", {"-q", "../evil.hlp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    clitest::tool_result listed = run_tool(dir(), {"-l", "-q", "evil.hlp"});
+
+    // Everything written is a plain file directly inside out/evil, and the
+    // listing names exactly what was written.
+    std::set<std::string> written;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir())) {
+        if (e.is_directory()) continue;
+        fs::path relative = fs::relative(e.path(), dir());
+        if (relative == "evil.hlp" || relative == "manual.hlp") continue;
+        EXPECT_EQ(relative.parent_path(), fs::path("out") / "evil") << relative;
+        written.insert(relative.filename().string());
+    }
+    EXPECT_TRUE(written.count("evil.hpj"));
+    for (const std::string& name : written)
+        EXPECT_NE(listed.out.find("  " + name + "\n"), std::string::npos) << name << "\n" << listed.out;
+    EXPECT_EQ(listed.out.find('\t'), std::string::npos) << listed.out;
+    // Once baggage is exported, the flattened names are the expected ones.
+    if (written.count("__")) {
+        EXPECT_EQ(read_bytes(dir() / "out" / "evil" / ".._escaped.txt"), "up");
+        EXPECT_EQ(read_bytes(dir() / "out" / "evil" / "_rooted.txt"), "root");
+        EXPECT_EQ(read_bytes(dir() / "out" / "evil" / "C_drive.txt"), "drive");
+        EXPECT_EQ(read_bytes(dir() / "out" / "evil" / "tab_name"), "tab");
+    }
 }
 
 }  // namespace

@@ -82,6 +82,10 @@ std::string internal_file(const std::string& data) {
 }  // namespace
 
 std::string minimal_help_file(const std::string& title) {
+    return help_file_with(title, {});
+}
+
+std::string help_file_with(const std::string& title, const std::map<std::string, std::string>& extra_files) {
     std::string system;
     put16(system, 0x036C);  // magic
     put16(system, 21);      // minor version
@@ -92,36 +96,45 @@ std::string minimal_help_file(const std::string& title) {
     put16(system, static_cast<uint16_t>(title.size() + 1));
     system += title + '\0';
 
-    const uint16_t page_size = 256;
-    const uint32_t directory_start = 16;
+    // std::map orders the names by unsigned bytes (std::string compares
+    // through char_traits<char>, which compares as unsigned char), the
+    // order the directory needs.
+    std::map<std::string, std::string> files = extra_files;
+    files["|SYSTEM"] = system;
+
+    // Internal files first, each after its 9-byte header; the directory last.
+    const uint16_t page_size = 1024;
+    std::string body;
+    std::string leaf;
+    put16(leaf, 0);                                        // free bytes (not read)
+    put16(leaf, static_cast<uint16_t>(files.size()));      // entries
+    put16(leaf, 0xFFFF);                                   // previous page
+    put16(leaf, 0xFFFF);                                   // next page: none
+    for (const auto& [name, data] : files) {
+        leaf += name + '\0';
+        put32(leaf, static_cast<uint32_t>(16 + body.size()));
+        body += internal_file(data);
+    }
+    leaf.resize(page_size, '\0');
     std::string tree;
-    put16(tree, 0x293B);               // tree magic
-    put16(tree, 0x0402);               // flags
+    put16(tree, 0x293B);                                   // tree magic
+    put16(tree, 0x0402);                                   // flags
     put16(tree, page_size);
     tree += std::string("z4", 2) + std::string(14, '\0');  // structure
-    put16(tree, 0);                    // reserved
-    put16(tree, 0);                    // page splits
-    put16(tree, 0);                    // root page
-    put16(tree, 0xFFFF);               // reserved
-    put16(tree, 1);                    // total pages
-    put16(tree, 1);                    // levels: the root is the leaf
-    put32(tree, 1);                    // total entries
-    std::string leaf;
-    put16(leaf, 0);                    // free bytes (not read)
-    put16(leaf, 1);                    // entries
-    put16(leaf, 0xFFFF);               // previous page
-    put16(leaf, 0xFFFF);               // next page: none
-    leaf += std::string("|SYSTEM") + '\0';
-    const uint32_t system_start = directory_start + 9 + static_cast<uint32_t>(tree.size()) + page_size;
-    put32(leaf, system_start);
-    leaf.resize(page_size, '\0');
-    std::string directory = internal_file(tree + leaf);
+    put16(tree, 0);                                        // reserved
+    put16(tree, 0);                                        // page splits
+    put16(tree, 0);                                        // root page
+    put16(tree, 0xFFFF);                                   // reserved
+    put16(tree, 1);                                        // total pages
+    put16(tree, 1);                                        // levels: the root is the leaf
+    put32(tree, static_cast<uint32_t>(files.size()));      // total entries
+    const uint32_t directory_start = static_cast<uint32_t>(16 + body.size());
+    body += internal_file(tree + leaf);
 
     std::string file;
     put32(file, 0x00035F3F);
     put32(file, directory_start);
     put32(file, 0xFFFFFFFF);
-    std::string body = directory + internal_file(system);
     put32(file, static_cast<uint32_t>(16 + body.size()));
     return file + body;
 }

@@ -4,6 +4,7 @@
 #define HLPUNPACK_TESTS_CLI_TOOL_RUNNER_H
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct scratch_folder {
 // The smallest help file the decompiler accepts: the 16-byte header and a
 // one-leaf directory naming a |SYSTEM file (version 1.21, a title record).
 std::string minimal_help_file(const std::string& title);
+
+// The same with further internal files (name, contents) in the directory,
+// such as baggage files, which the decompiler lists under their own names.
+std::string help_file_with(const std::string& title, const std::map<std::string, std::string>& extra_files);
 
 void write_bytes(const std::filesystem::path& path, const std::string& bytes);
 std::string read_bytes(const std::filesystem::path& path);
