@@ -6,10 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "help_builder.h"
 
 extern char** environ;
 
@@ -58,85 +59,17 @@ scratch_folder::~scratch_folder() {
     fs::remove_all(path, ec);
 }
 
-namespace {
-
-void put16(std::string& s, uint16_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>(v >> 8);
-}
-
-void put32(std::string& s, uint32_t v) {
-    put16(s, v & 0xFFFF);
-    put16(s, v >> 16);
-}
-
-// Internal-file header: reserved space, used space, flags.
-std::string internal_file(const std::string& data) {
-    std::string s;
-    put32(s, static_cast<uint32_t>(data.size()));
-    put32(s, static_cast<uint32_t>(data.size()));
-    s += '\0';
-    return s + data;
-}
-
-}  // namespace
-
 std::string minimal_help_file(const std::string& title) {
     return help_file_with(title, {});
 }
 
 std::string help_file_with(const std::string& title, const std::map<std::string, std::string>& extra_files) {
-    std::string system;
-    put16(system, 0x036C);  // magic
-    put16(system, 21);      // minor version
-    put16(system, 1);       // major version
-    put32(system, 0);       // generation date
-    put16(system, 0);       // flags: uncompressed topics
-    put16(system, 1);       // record type 1: title
-    put16(system, static_cast<uint16_t>(title.size() + 1));
-    system += title + '\0';
-
-    // std::map orders the names by unsigned bytes (std::string compares
-    // through char_traits<char>, which compares as unsigned char), the
-    // order the directory needs.
-    std::map<std::string, std::string> files = extra_files;
-    files["|SYSTEM"] = system;
-
-    // Internal files first, each after its 9-byte header; the directory last.
-    const uint16_t page_size = 1024;
-    std::string body;
-    std::string leaf;
-    put16(leaf, 0);                                        // free bytes (not read)
-    put16(leaf, static_cast<uint16_t>(files.size()));      // entries
-    put16(leaf, 0xFFFF);                                   // previous page
-    put16(leaf, 0xFFFF);                                   // next page: none
-    for (const auto& [name, data] : files) {
-        leaf += name + '\0';
-        put32(leaf, static_cast<uint32_t>(16 + body.size()));
-        body += internal_file(data);
-    }
-    leaf.resize(page_size, '\0');
-    std::string tree;
-    put16(tree, 0x293B);                                   // tree magic
-    put16(tree, 0x0402);                                   // flags
-    put16(tree, page_size);
-    tree += std::string("z4", 2) + std::string(14, '\0');  // structure
-    put16(tree, 0);                                        // reserved
-    put16(tree, 0);                                        // page splits
-    put16(tree, 0);                                        // root page
-    put16(tree, 0xFFFF);                                   // reserved
-    put16(tree, 1);                                        // total pages
-    put16(tree, 1);                                        // levels: the root is the leaf
-    put32(tree, static_cast<uint32_t>(files.size()));      // total entries
-    const uint32_t directory_start = static_cast<uint32_t>(16 + body.size());
-    body += internal_file(tree + leaf);
-
-    std::string file;
-    put32(file, 0x00035F3F);
-    put32(file, directory_start);
-    put32(file, 0xFFFFFFFF);
-    put32(file, static_cast<uint32_t>(16 + body.size()));
-    return file + body;
+    using namespace hlptest;
+    std::vector<InternalFile> files;
+    files.push_back({"|SYSTEM", build_system_file(21, 0, {system_string_record(system_title, title)})});
+    for (const auto& [name, data] : extra_files) files.push_back({name, bytes_of(data)});
+    Bytes file = build_help_file(std::move(files));
+    return std::string(file.begin(), file.end());
 }
 
 void write_bytes(const fs::path& path, const std::string& bytes) {
