@@ -1,6 +1,8 @@
 #include "cli_run.h"
 
+#include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include <hlpunpack/wcx.h>
@@ -50,7 +52,7 @@ std::string walk_file(WCX_HANDLE archive, const cli_options& options, const std:
     fs::path folder = output_folder(options, file);
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder)) return "cannot write the output: cannot create the folder " + utf8_from_path(folder);
+    if (!fs::is_directory(folder, ec)) return "cannot write the output: cannot create the folder " + utf8_from_path(folder);
     walk_outcome outcome = extract_entries(archive, folder, options.force, con);
     if (outcome.failure.empty()) {
         std::fprintf(con.out, "%s: %d %s written to %s", file.c_str(), outcome.written,
@@ -86,9 +88,9 @@ std::string process_file(const cli_options& options, const std::string& file, co
         if (con.shows_library_output) std::fputs("\n", con.err);
         return open_failure(request.OpenResult);
     }
-    std::string failure = walk_file(archive, options, file, con);
-    CloseArchive(archive);
-    return failure;
+    // Closed on every way out, exceptions included, as a host would.
+    std::unique_ptr<void, int (*)(WCX_HANDLE)> closer(archive, [](WCX_HANDLE h) { return CloseArchive(h); });
+    return walk_file(archive, options, file, con);
 }
 
 }  // namespace
@@ -103,7 +105,12 @@ std::string default_folder_name(const std::string& file) {
 int run_cli(const cli_options& options, const console& con) {
     int status = 0;
     for (const std::string& file : options.files) {
-        std::string failure = process_file(options, file, con);
+        std::string failure;
+        try {
+            failure = process_file(options, file, con);
+        } catch (const std::exception& e) {
+            failure = std::string("failed: ") + e.what();
+        }
         std::fflush(stdout);
         std::fflush(con.out);
         if (!failure.empty()) {
