@@ -19,9 +19,11 @@ const char usage_text[] =
     "  -V, --version         show the version\n"
     "\n"
     "Without -o, each file is extracted into a new folder in the current\n"
-    "directory named after the file without its extension (FILE for FILE.hlp).\n"
+    "directory named after the file without its extension (FILE for FILE.hlp,\n"
+    "FILE.out for a name without extension).\n"
     "Entry names are flattened to plain file names: '/', '\\', ':' and control\n"
-    "characters become '_', so nothing is written outside the folder.\n"
+    "characters become '_', so nothing is written outside the folder; names\n"
+    "that then clash get ~2, ~3, ... before their extension.\n"
     "\n"
     "Exit status: 0 on success, 1 if any file failed, 2 on a usage error.\n";
 
