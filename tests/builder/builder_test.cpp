@@ -263,6 +263,22 @@ TEST(Lz77Compressor, GreedyShrinksRepetitiveTextAndLiteralOnlyAddsControlBytes)
     EXPECT_EQ(lz77_compress_greedy(bytes_of("AAAAA")), (Bytes{0x02, 'A', 0x00, 0x10}));
 }
 
+TEST(Lz77Compressor, ReferencesReachBackAtMostTheWindow)
+{
+    std::mt19937 rng(8);
+    for (size_t gap : {4095u, 4096u, 4097u}) {
+        Bytes input(gap);
+        for (auto& b : input)
+            b = static_cast<uint8_t>(rng());
+        input.insert(input.end(), input.begin(), input.begin() + 18);  // a copy exactly `gap` bytes back
+        const Bytes packed = lz77_compress_greedy(input);
+        EXPECT_EQ(lz77_decode(packed), input) << gap;
+        if (gap <= 4096) {
+            EXPECT_LT(packed.size(), lz77_compress_literal(input).size()) << gap;
+        }
+    }
+}
+
 TEST(Lz77Compressor, ChunksFillTheirSizeExactlyAndChainToTheInput)
 {
     const Bytes text = sample_text(30000, 4);
