@@ -8,6 +8,12 @@
 #include "plugin/tracked_allocator.h"
 
 constexpr int lz77_window_size = 4096;
+constexpr int context_scratch_size = 4096;
+
+struct ContextEntry;
+struct ContextName;
+struct GroupEntry;
+struct TopicOffsetAlias;
 
 struct DecompileContext {
     // Front end and driver.
@@ -22,6 +28,8 @@ struct DecompileContext {
     int32_t window_state;     // per-topic window table: -1 unread, 0 none, 1 loaded
 
     // Format of the help file, from its |SYSTEM file.
+    uint16_t system_minor;
+    uint16_t system_flags;
     bool old_format;
     bool topics_compressed;
     bool minor_above_21;
@@ -30,9 +38,36 @@ struct DecompileContext {
     int32_t block_size;
     int32_t decompress_size;
     char help_title[81];
+    char** window_names;  // tracked; an empty entry answers "main"
+    int32_t window_count;
+    bool keyword_file_letters[256];   // both |cWDATA and |cWBTREE exist
+    bool keyword_index_letters[256];  // MediaView keyword indexes
+    int32_t group_count;
+    GroupEntry* groups;  // tracked, group_count entries
+    char** fulltext_files;  // word-list files already extracted
+    int32_t fulltext_count;
+
+    // Context ids: the |CONTEXT table sorted by topic offset, or the old
+    // format's topic map, and every context string learned so far.
+    ContextEntry* contexts;  // tracked
+    int32_t context_count;
+    int32_t* topic_map;  // tracked
+    int32_t topic_map_count;
+    TopicOffsetAlias* topic_aliases;  // tracked; filled by the first pass
+    int32_t topic_alias_count;
+    ContextName* context_names;  // tracked, sorted by hash (signed)
+    int32_t context_name_count;
+    int32_t derived_count;
+    char synthetic_name[15];
+    char topic_number_name[24];
+    char scratch[context_scratch_size];
 
     // Phrase compression; the phrase count is non-zero when a table was loaded.
     long phrase_count;
+    bool packed_phrases;
+
+    // Browse sequences found by the first pass.
+    int32_t browse_count;
 
     // Pictures listed for [BITMAPS].
     long picture_count;

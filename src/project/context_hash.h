@@ -1,0 +1,26 @@
+// Context strings: the 32-bit hash the help file stores in their place, the
+// table of names learned from the help file, and the way back from a hash
+// to a name (a known one, a derived one, or a synthetic one).
+#pragma once
+
+#include <cstdint>
+
+struct DecompileContext;
+
+struct ContextName {
+    char* name;  // tracked copy
+    int32_t hash;
+    bool derived;  // derived from text rather than read from the help file
+};
+
+uint32_t context_hash(const char* name);
+void add_context_name(DecompileContext& ctx, const char* name, bool derived);
+// Never null: a known name or a synthetic one (valid until the next call).
+const char* unhash(DecompileContext& ctx, uint32_t hash);
+// As unhash, warning when no topic has that context id.
+const char* unhash_jump_target(DecompileContext& ctx, uint32_t hash);
+// Derives names from text for the topic's context ids that have none.
+void derive_context_names(DecompileContext& ctx, const char* text, int32_t topic_offset);
+// A name made from text whose hash is the given one, written to output
+// (at least 4096 bytes); false when none was found.
+bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash, char* output);
