@@ -93,8 +93,8 @@ TEST(Lz77, WrappersReadTheHelpFileAndWriteOutputFiles) {
     ContextHolder h;
     Bytes input = hlptest::bytes_of("the quick brown fox, the quick brown fox, the quick brown fox");
     Bytes packed = hlptest::lz77_compress_greedy(input);
-    Bytes prefixed{9, 9};
-    prefixed.insert(prefixed.end(), packed.begin(), packed.end());
+    Bytes prefixed = packed;
+    prefixed.insert(prefixed.begin(), 2, 9);
     OpenBytes f(prefixed);
     std::fseek(f.file, 2, SEEK_SET);
     Bytes out(input.size());
