@@ -109,3 +109,23 @@ TEST(MemoryFile, NamesAndTheListingOrder) {
 }
 
 }  // namespace
+
+#include "plugin/entry_name.h"
+
+namespace {
+
+TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
+    auto safe = [](std::string name) {
+        make_safe_entry_name(name.data());
+        return name;
+    };
+    EXPECT_EQ(safe("readme.txt"), "readme.txt");
+    EXPECT_EQ(safe("../etc/passwd"), ".._etc_passwd");
+    EXPECT_EQ(safe("C:\\x\ty"), "C__x_y");
+    EXPECT_EQ(safe("."), "_");
+    EXPECT_EQ(safe(".."), "__");
+    EXPECT_EQ(safe("..."), "...");
+    EXPECT_EQ(safe(""), "");
+}
+
+}  // namespace

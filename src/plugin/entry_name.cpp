@@ -1,0 +1,12 @@
+#include "plugin/entry_name.h"
+
+#include <cstring>
+
+void make_safe_entry_name(char* name) {
+    for (char* p = name; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') *p = '_';
+    }
+    if (std::strcmp(name, ".") == 0) name[0] = '_';
+    if (std::strcmp(name, "..") == 0) name[0] = name[1] = '_';
+}
