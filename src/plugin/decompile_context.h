@@ -6,6 +6,7 @@
 
 #include "plugin/memory_file.h"
 #include "plugin/tracked_allocator.h"
+#include "topics/font_descriptor.h"
 
 constexpr int lz77_window_size = 4096;
 constexpr int context_scratch_size = 4096;
@@ -63,14 +64,38 @@ struct DecompileContext {
     char scratch[context_scratch_size];
 
     // Phrase compression; the phrase count is non-zero when a table was loaded.
-    long phrase_count;
+    uint32_t phrase_count;
     bool packed_phrases;
+    uint32_t* phrase_offsets;  // tracked, phrase_count + 1 entries
+    char* phrase_texts;        // tracked, all phrases back to back
+    uint32_t phrase_bit_mask;  // reader of the packed length table
+    uint32_t phrase_bit_word;
+
+    // The |TOPIC reader: one expanded block cached.
+    int32_t topic_file_size;
+    long topic_data_start;  // 0 until the first read
+    int32_t cached_block;
+    int32_t block_valid;
+    uint32_t next_position;
+    uint8_t block_buffer[16384];
+
+    // Fonts and colours of the topic file.
+    FontDescriptor* fonts;  // tracked
+    int32_t font_count;
+    uint8_t default_font;
+    int32_t scale_multiplier;  // measurements are v * multiplier - subtrahend twips
+    int32_t scale_subtrahend;
+    uint8_t colours[128][3];
+    int32_t colour_count;
+    CharacterAttributes attributes;  // character formatting in effect
 
     // Browse sequences found by the first pass.
     int32_t browse_count;
 
-    // Pictures listed for [BITMAPS].
-    long picture_count;
+    // Picture kind flags by picture number (0: none exported).
+    uint8_t* picture_table;  // tracked
+    int32_t picture_table_size;
+    char picture_name[32];
 
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;

@@ -1,0 +1,19 @@
+// |FONT: font names, descriptors, styles and character maps, and the head
+// of the topic file (font table, colour table, stylesheet).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "topics/font_descriptor.h"
+
+struct DecompileContext;
+struct MemoryFile;
+
+constexpr int colour_table_size = 128;
+
+// Index of the colour in the colour table, appending it when new.
+int add_colour(DecompileContext& ctx, uint8_t red, uint8_t green, uint8_t blue);
+// Writes the rich-text header; with a project file also [CHARMAP] and the
+// character-map files. Writes nothing when there is no |FONT.
+void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* file, MemoryFile* topics);

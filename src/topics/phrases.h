@@ -1,0 +1,15 @@
+// Phrase compression: |Phrases, or |PhrIndex with |PhrImage.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct DecompileContext;
+
+void phrase_table_load(DecompileContext& ctx, std::FILE* file);
+// Expands source into destination, never writing more than capacity bytes
+// nor reading past the source; returns the end of the produced text.
+char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
+                    long source_length);
+// The phrase file, one phrase a line, when a table was loaded.
+void phrase_file_write(DecompileContext& ctx, const char* name);
