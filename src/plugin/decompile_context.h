@@ -97,6 +97,11 @@ struct DecompileContext {
     int32_t picture_table_size;
     char picture_name[32];
 
+    // Jump checks: the |CONTEXT table's hashes in ascending order, built on
+    // the first check, so each one is a binary search.
+    uint32_t* jump_target_hashes;  // tracked, context_count entries
+    int32_t jump_target_count;
+
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;
     TrackedAllocator allocations;
