@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "firstpass/keyword_window.h"
+#include "helpfile/container.h"
 #include "plugin/memory_file.h"
 #include "plugin/tracked_allocator.h"
 #include "topics/font_descriptor.h"
@@ -89,8 +91,25 @@ struct DecompileContext {
     int32_t colour_count;
     CharacterAttributes attributes;  // character formatting in effect
 
-    // Browse sequences found by the first pass.
+    // Browse sequences: open chains, the start records of the first pass,
+    // and the number of sequences (next_browse_number - 1 after it).
+    BrowseChain* browse_chains;  // tracked
+    int32_t browse_chain_count;
+    BrowseStart* browse_starts;  // tracked
+    int32_t browse_start_count;
+    int32_t next_browse_number;
     int32_t browse_count;
+
+    // Keyword references of the topics in [lower, upper) topic offsets,
+    // and the window map of |VIOLA (window_state above).
+    KeywordEntry* keyword_window;  // tracked, 16384 entries once allocated
+    int32_t keyword_count;
+    int32_t keyword_cursor;
+    int32_t keyword_upper_bound;
+    BTreeWalk viola_walk;
+    uint8_t* viola_entries;  // tracked, one leaf page of 8-byte entries
+    int32_t viola_count;
+    int32_t viola_cursor;
 
     // Picture kind flags by picture number (0: none exported).
     uint8_t* picture_table;  // tracked

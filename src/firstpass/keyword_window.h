@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+// A keyword reference held in the keyword window, sorted by topic offset.
+struct KeywordEntry {
+    int32_t kind;  // 0 simple index, 1 multi-key index
+    uint8_t letter;
+    char* keyword;  // tracked copy
+    int32_t topic_offset;
+};
+
+// Open browse chain and browse start record.
+struct BrowseChain {
+    int32_t start;  // -1: free slot
+    int32_t expected_next;
+    int32_t expected_previous;
+    int16_t sequence;
+    int16_t head_position;
+    int16_t tail_position;
+};
+
+struct BrowseStart {
+    int32_t start;
+    int16_t sequence;
+    int16_t position;
+};

@@ -1,0 +1,25 @@
+// Picture files (|bm files and pictures embedded in topic text) written back
+// as bitmaps, metafiles or picture files with their hotspots.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+struct ByteStream;
+struct DecompileContext;
+
+// Picture kind flags.
+constexpr unsigned picture_several = 0x01;
+constexpr unsigned picture_bitmap = 0x02;
+constexpr unsigned picture_metafile = 0x04;
+constexpr unsigned picture_file = 0x08;
+constexpr unsigned picture_from_topic = 0x10;
+constexpr unsigned picture_transparent = 0x20;
+
+// Decodes the picture file at the stream's position and writes it as an
+// output file named name + "." + extension (name must have room for five
+// more characters); returns the picture kind flags (0: nothing written).
+unsigned picture_export(DecompileContext& ctx, char* name, ByteStream* stream);
+// Exports every |bm file (bm in old-format files) and records it in the
+// picture table.
+void export_bitmap_files(DecompileContext& ctx, std::FILE* file);
