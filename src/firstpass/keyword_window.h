@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // A keyword reference held in the keyword window, sorted by topic offset.
-struct KeywordEntry {
+struct KeywordReference {
     int32_t kind;  // 0 simple index, 1 multi-key index
     uint8_t letter;
     char* keyword;  // tracked copy

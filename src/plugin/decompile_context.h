@@ -102,7 +102,7 @@ struct DecompileContext {
 
     // Keyword references of the topics in [lower, upper) topic offsets,
     // and the window map of |VIOLA (window_state above).
-    KeywordEntry* keyword_window;  // tracked, 16384 entries once allocated
+    KeywordReference* keyword_window;  // tracked, 16384 entries once allocated
     int32_t keyword_count;
     int32_t keyword_cursor;
     int32_t keyword_upper_bound;
