@@ -27,3 +27,26 @@ int32_t first_context_of_topic(const DecompileContext& ctx, int32_t topic_offset
 void write_alias_section(DecompileContext& ctx, MemoryFile* project);
 void write_map_section(DecompileContext& ctx, std::FILE* file, MemoryFile* project);
 void guess_context_names(DecompileContext& ctx, std::FILE* file);
+
+// Shared by the readers of the context map and the keyword indexes.
+
+// The internal file at the stream position, length bytes, read whole into a
+// tracked block. A length the help file cannot hold fails as the short read
+// it would be, before anything is allocated; a length of 0 fails the
+// allocation.
+uint8_t* read_internal_file(DecompileContext& ctx, std::FILE* file, long length);
+
+// A leaf entry of a keyword B-tree: the keyword, the count of its topic
+// offsets and the byte offset of the first in the data file.
+constexpr long keyword_limit = 512;  // keywords hold at most 511 characters
+struct KeywordEntry {
+    char keyword[keyword_limit];
+    uint16_t count;
+    int32_t offset;
+};
+// Reads the entry at the stream position; fatal when it runs past data_end.
+void read_keyword_entry(std::FILE* file, long data_end, KeywordEntry& entry);
+// Index of the entry's first topic offset in a data file of entry_count
+// 4-byte entries; fatal "malformed keytopic file" when the list does not lie
+// wholly inside it.
+long keyword_list_start(const KeywordEntry& entry, long entry_count);

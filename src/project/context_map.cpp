@@ -1,0 +1,106 @@
+// Loading the context map (|CONTEXT, or |TOMAP in the oldest format) and
+// naming topics by their offset.
+#include "project/context_map.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "plugin/decompile_context.h"
+#include "project/context_hash.h"
+
+namespace {
+
+constexpr const char* malformed_context = "malformed |CONTEXT file\n";
+constexpr long context_entry_size = 8;
+
+long bytes_left_in(std::FILE* file) {
+    long here = std::ftell(file);
+    std::fseek(file, 0, SEEK_END);
+    long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return end > here ? end - here : 0;
+}
+
+// |CONTEXT: leaf entries are (hash, topic offset) pairs in hash order.
+void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
+    BTreeWalk walk;
+    long total = 0;
+    int count = btree_first_leaf(walk, file, &total, length);
+    if (total == 0) return;
+    // The header's count sizes the table, so it must fit the internal file.
+    if (total < 0 || total > length / context_entry_size) fatal_error("%s", malformed_context);
+    ctx.contexts = tracked_new_array<ContextEntry>(ctx, total);
+    long loaded = 0;
+    for (; count; count = btree_next_leaf(walk, file)) {
+        if (count < 0 || loaded + count > total) fatal_error("%s", malformed_context);
+        if (std::ftell(file) + count * context_entry_size > walk.data_end) fatal_error("%s", malformed_context);
+        uint8_t* raw = reinterpret_cast<uint8_t*>(ctx.contexts + loaded);
+        my_fread(count * context_entry_size, file, raw);
+        // Convert in place: the file is little-endian whatever the host is.
+        for (int i = 0; i < count; ++i, raw += context_entry_size) {
+            ContextEntry entry{get_le32(raw), static_cast<int32_t>(get_le32(raw + 4))};
+            ctx.contexts[loaded + i] = entry;
+        }
+        loaded += count;
+    }
+    ctx.context_count = static_cast<int32_t>(loaded);
+    std::fprintf(stderr, "%d topic offsets and hash values loaded\n", ctx.context_count);
+    // Stable, so a topic's ids keep their file order and the first of them
+    // stays the topic's main id.
+    std::stable_sort(ctx.contexts, ctx.contexts + loaded,
+                     [](const ContextEntry& a, const ContextEntry& b) { return a.topic_offset < b.topic_offset; });
+}
+
+void load_topic_map(DecompileContext& ctx, std::FILE* file, long length) {
+    long count = length / 4;
+    if (count <= 0) return;
+    uint8_t* raw = read_internal_file(ctx, file, count * 4);
+    ctx.topic_map = reinterpret_cast<int32_t*>(raw);
+    for (long i = 0; i < count; ++i) ctx.topic_map[i] = static_cast<int32_t>(get_le32(raw + i * 4));
+    ctx.topic_map_count = static_cast<int32_t>(count);
+}
+
+}  // namespace
+
+uint8_t* read_internal_file(DecompileContext& ctx, std::FILE* file, long length) {
+    if (length > bytes_left_in(file)) fatal_error("my_fread(%ld) at %ld failed", length, std::ftell(file));
+    uint8_t* block = static_cast<uint8_t*>(tracked_malloc(ctx, length));
+    my_fread(length, file, block);
+    return block;
+}
+
+void load_context_map(DecompileContext& ctx, std::FILE* file) {
+    long length = 0;
+    if (find_internal_file(file, &length, "|CONTEXT")) {
+        load_context_table(ctx, file, length);
+    } else if (find_internal_file(file, &length, "|TOMAP")) {
+        load_topic_map(ctx, file, length);
+    }
+}
+
+const char* topic_offset_name(DecompileContext& ctx, int32_t topic_offset) {
+    if (ctx.old_format) {
+        // Offset 0 stands for the topic the map's first entry names.
+        int32_t wanted = topic_offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : topic_offset;
+        for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
+            if (ctx.topic_map[i] == wanted) {
+                std::snprintf(ctx.topic_number_name, sizeof ctx.topic_number_name, "TOPIC%d", i);
+                return ctx.topic_number_name;
+            }
+        }
+    } else if (topic_offset == -1) {
+        ctx.map_undefined = true;
+        return "21KSYK4";  // hashes to 0xFFFFFFFF
+    } else {
+        int32_t i = first_context_of_topic(ctx, topic_offset);
+        if (i >= 0) return unhash(ctx, ctx.contexts[i].hash);
+    }
+    if (topic_offset != 0) {
+        std::fprintf(stderr, "Can not find topic offset %08lx\n",
+                     static_cast<unsigned long>(static_cast<uint32_t>(topic_offset)));
+    }
+    return nullptr;
+}
