@@ -1,0 +1,69 @@
+// [BAGGAGE]: the user files a help file carries, each extracted unchanged.
+#include <cstring>
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "plugin/decompile_context.h"
+#include "plugin/entry_name.h"
+#include "project/project_sections.h"
+#include "project/system_file.h"
+
+namespace {
+
+constexpr long directory_name_limit = 20;  // at most 19 characters
+constexpr long directory_offset_size = 4;
+
+// Files of the format itself, pictures of the oldest format and MediaView's
+// group and table files are recreated from their sources, not carried.
+bool is_baggage(const DecompileContext& ctx, const char* name) {
+    // An empty name could not be extracted as an entry of its own.
+    if (name[0] == '\0' || name[0] == '|') return false;
+    if (ctx.old_format && name[0] == 'b' && name[1] == 'm') return false;
+    return std::strstr(name, ".GRP") == nullptr && std::strstr(name, ".TBL") == nullptr;
+}
+
+// A directory entry: the name and the 4-byte offset, both inside the tree.
+void read_directory_entry(std::FILE* file, const BTreeWalk& walk, char* name) {
+    read_string_inside(file, walk.data_end, name, directory_name_limit);
+    if (std::ftell(file) + directory_offset_size > walk.data_end) {
+        fatal_error("B+ tree entries run past their internal file.\n");
+    }
+    std::fseek(file, directory_offset_size, SEEK_CUR);
+}
+
+bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project, const char* name, bool started) {
+    long length = 0;
+    if (!find_internal_file(file, &length, name)) return started;
+    if (!started) output_puts("[BAGGAGE]\n", project);
+    // The name becomes an entry name, so it must stay a plain file name; the
+    // project line names the file as it is extracted.
+    char safe[directory_name_limit];
+    std::strcpy(safe, name);
+    make_safe_entry_name(safe);
+    output_printf(project, "%s\n", safe);
+    MemoryFile* out = output_open(safe, "wb");
+    output_add(ctx.outputs, out);
+    output_copy_from_file(file, length, out);
+    return true;
+}
+
+}  // namespace
+
+void write_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
+    if (project == nullptr) return;
+    long length = 0;
+    if (!find_internal_file(file, &length, nullptr)) return;
+    BTreeWalk walk{};
+    bool started = false;
+    for (int n = btree_first_leaf(walk, file, nullptr, length); n; n = btree_next_leaf(walk, file)) {
+        for (int i = 0; i < n; ++i) {
+            char name[directory_name_limit];
+            read_directory_entry(file, walk, name);
+            if (!is_baggage(ctx, name)) continue;
+            long position = std::ftell(file);
+            started = extract_baggage(ctx, file, project, name, started);
+            std::fseek(file, position, SEEK_SET);
+        }
+    }
+    if (started) output_puts("\n", project);
+}
