@@ -27,8 +27,27 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
 long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,
                      long stored_length);
 
-// One record of the walk. head and text are tracked buffers owned by the
-// walk (freed when it moves on or ends); text holds text_length + 1 bytes.
+// The record walk both passes share. topic_walk_next reads one record's
+// header, head part and text part and leaves processing by type to the
+// caller; it delivers every record the chain reaches, of any type.
+//
+// After topic_walk_next answers true:
+// - position is the topic position of the record's 21-byte header;
+// - link is that header as stored; link.next_link keeps its stored meaning
+//   (old format: a distance from position; otherwise a topic position);
+// - next_position is the topic position of the record that follows, in both
+//   formats (the absolute form of next_link);
+// - ctx.next_position lies just after the record's text part, so a
+//   topic_read at position 0 would continue with the stream after it.
+//
+// The walk ends (false) before delivering a record when:
+// - fewer than 21 header bytes are left in |TOPIC;
+// - the chain does not advance: next_link <= position (not old format; this
+//   includes the -1 that ends the chain), or next_link <= 0 (old format);
+// - old format: position + next_link reaches the |TOPIC size;
+// - a length is negative or larger than the stream could hold, or the text
+//   length is more than phrase expansion could produce from the stored bytes;
+// - the head or text part cannot be read whole.
 struct TopicWalk {
     uint32_t position;  // topic position of the current record
     TopicLink link;
@@ -36,10 +55,16 @@ struct TopicWalk {
     long head_size;
     char* text;         // text part expanded and NUL-terminated, or null
     long text_size;     // text_length when there is a text part, else 0
-    bool started;
+    bool started;       // a record has been delivered
+    // Added for the walk's own bookkeeping; callers may read them.
+    bool finished;           // the walk has ended; topic_walk_next stays false
+    uint32_t next_position;  // topic position of the following record
+    int64_t stream_limit;    // most bytes the logical stream can hold
+    int64_t expansion_limit; // most bytes one stored byte can expand to
 };
 
-// Looks |TOPIC up and prepares the walk; false when there is none.
+// Looks |TOPIC up, notes its size in the context and prepares the walk at
+// position 12; false when there is none.
 bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk);
 // Reads the next record; false when the walk ends (the buffers are freed).
 bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk);

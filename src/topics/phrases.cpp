@@ -1,0 +1,258 @@
+#include "topics/phrases.h"
+
+#include <cstring>
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "helpfile/lz77.h"
+#include "plugin/decompile_context.h"
+
+namespace {
+
+constexpr long phrase_index_header_size = 28;
+constexpr uint16_t phrases_version = 0x0100;
+constexpr uint16_t mediaview_phrases_marker = 0x0800;
+constexpr long mediaview_reserved_size = 30;
+// One LZ77 control byte and eight 2-byte references give 8 x 18 bytes from
+// 17: no compressed data expands by more than this factor.
+constexpr int64_t lz77_expansion_limit = 9;
+
+// Reads from an internal file without passing its end: what lies beyond
+// belongs to another internal file.
+struct BoundedReader {
+    std::FILE* file;
+    long left;
+
+    void read(void* destination, long count) {
+        if (count > left) fatal_error("my_fread(%ld) at %ld failed", count, std::ftell(file));
+        my_fread(count, file, destination);
+        left -= count;
+    }
+    uint16_t word() {
+        uint8_t raw[2];
+        read(raw, 2);
+        return get_le16(raw);
+    }
+    uint32_t dword() {
+        uint8_t raw[4];
+        read(raw, 4);
+        return get_le32(raw);
+    }
+};
+
+void check_expanded_size(int64_t expanded, int64_t stored, bool compressed) {
+    int64_t limit = compressed ? stored * lz77_expansion_limit : stored;
+    if (expanded > limit) {
+        fatal_error("Phrase texts of %ld bytes cannot come from %ld stored bytes", static_cast<long>(expanded),
+                    static_cast<long>(stored));
+    }
+}
+
+// Fills the phrase texts from the stream; whatever the data does not reach
+// stays zero rather than undefined.
+void read_phrase_texts(DecompileContext& ctx, std::FILE* file, long expanded, long stored, bool compressed) {
+    ctx.phrase_texts = static_cast<char*>(tracked_malloc(ctx, expanded + 1));
+    std::memset(ctx.phrase_texts, 0, static_cast<size_t>(expanded) + 1);
+    if (stored > 0) lz77_expand_to_buffer(ctx, expanded, compressed ? lz77_lz_flag : 0, file, stored, ctx.phrase_texts);
+}
+
+void check_offsets(const DecompileContext& ctx, uint32_t text_size) {
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        if (ctx.phrase_offsets[i] > ctx.phrase_offsets[i + 1] || ctx.phrase_offsets[i + 1] > text_size) {
+            fatal_error("Phrase %u lies outside the phrase texts", i);
+        }
+    }
+}
+
+bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
+    ctx.phrase_bit_mask <<= 1;
+    if (ctx.phrase_bit_mask == 0) {
+        ctx.phrase_bit_word = table.dword();
+        ctx.phrase_bit_mask = 1;
+    }
+    return (ctx.phrase_bit_word & ctx.phrase_bit_mask) != 0;
+}
+
+void decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned bits, uint32_t text_size) {
+    ctx.phrase_bit_mask = 0;
+    ctx.phrase_offsets[0] = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        // 64 bits: a run of set bits must not wrap the length around.
+        uint64_t n = 1;
+        while (next_length_bit(ctx, table)) {
+            n += uint64_t(1) << bits;
+            if (n > text_size) fatal_error("Phrase %u lies outside the phrase texts", i);
+        }
+        if (next_length_bit(ctx, table)) n += 1;
+        if (bits > 1 && next_length_bit(ctx, table)) n += 2;
+        if (bits > 2 && next_length_bit(ctx, table)) n += 4;
+        if (bits > 3 && next_length_bit(ctx, table)) n += 8;
+        if (bits > 4 && next_length_bit(ctx, table)) n += 16;
+        uint64_t end = ctx.phrase_offsets[i] + n;
+        if (end > text_size) fatal_error("Phrase %u lies outside the phrase texts", i);
+        ctx.phrase_offsets[i + 1] = static_cast<uint32_t>(end);
+    }
+}
+
+void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length) {
+    BoundedReader index{file, index_length};
+    uint8_t header[phrase_index_header_size];
+    index.read(header, phrase_index_header_size);
+    long table_position = std::ftell(file);
+    long table_left = index.left;
+    uint32_t count = get_le32(header + 4);
+    uint32_t expanded = get_le32(header + 12);
+    uint32_t recorded = get_le32(header + 16);
+    unsigned bits = get_le16(header + 24) & 0x0F;
+
+    long image_length = 0;
+    if (find_internal_file(file, &image_length, "|PhrImage")) {
+        if (recorded != static_cast<uint32_t>(image_length)) {
+            std::fprintf(stderr, "PhrImage FileSize %ld, in PhrIndex.FileHdr %ld\n", static_cast<long>(recorded),
+                         image_length);
+        }
+        bool compressed = expanded != recorded;
+        check_expanded_size(expanded, image_length, compressed);
+        // Every phrase is at least one byte long and costs at least two bits
+        // of the length table.
+        if (count > expanded || int64_t(count) > int64_t(table_left) * 4) {
+            fatal_error("Phrase count %u does not fit |PhrIndex", count);
+        }
+        ctx.phrase_count = count;
+        ctx.phrase_offsets = tracked_new_array<uint32_t>(ctx, int64_t(count) + 1);
+        read_phrase_texts(ctx, file, static_cast<long>(expanded), image_length, compressed);
+        std::fseek(file, table_position, SEEK_SET);
+        BoundedReader table{file, table_left};
+        decode_length_table(ctx, table, bits, expanded);
+    }
+    ctx.packed_phrases = true;
+    std::fprintf(stderr, "%u phrases loaded\n", ctx.phrase_count);
+}
+
+void load_phrases(DecompileContext& ctx, std::FILE* file, long length) {
+    BoundedReader phrases{file, length};
+    uint32_t count = phrases.word();
+    bool mediaview_layout = count == mediaview_phrases_marker;
+    if (mediaview_layout) count = phrases.word();
+    if (phrases.word() != phrases_version) fatal_error("Unknown |Phrases file structure");
+    ctx.packed_phrases = false;
+    if (count == 0) return;
+
+    int64_t expanded = 0;
+    if (!ctx.old_format) {
+        expanded = phrases.dword();
+        if (mediaview_layout) {
+            uint8_t reserved[mediaview_reserved_size];
+            phrases.read(reserved, mediaview_reserved_size);
+        }
+    }
+    const int64_t table_size = 2 * (int64_t(count) + 1);
+    uint32_t* offsets = tracked_new_array<uint32_t>(ctx, int64_t(count) + 1);
+    for (uint32_t i = 0; i <= count; ++i) {
+        uint16_t stored = phrases.word();
+        // Offsets below the table's own end would wrap around.
+        offsets[i] = stored < table_size ? UINT32_MAX : static_cast<uint32_t>(stored - table_size);
+    }
+    const long stored = phrases.left;
+    if (ctx.old_format) expanded = stored;
+    check_expanded_size(expanded, stored, !ctx.old_format);
+    ctx.phrase_count = count;
+    ctx.phrase_offsets = offsets;
+    check_offsets(ctx, static_cast<uint32_t>(expanded));
+    read_phrase_texts(ctx, file, static_cast<long>(expanded), stored, !ctx.old_format);
+    std::fprintf(stderr, "%u phrases loaded\n", count);
+}
+
+// Appends n bytes, or raises the length error before the first byte that
+// would not fit.
+struct ExpansionTarget {
+    char* start;
+    char* cursor;
+    long capacity;
+
+    char* room_for(long n) {
+        long produced = static_cast<long>(cursor - start);
+        if (n > capacity - produced) {
+            fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced + n, capacity);
+        }
+        char* at = cursor;
+        cursor += n;
+        return at;
+    }
+    void copy(const void* data, long n) { std::memcpy(room_for(n), data, static_cast<size_t>(n)); }
+    void fill(int c, long n) { std::memset(room_for(n), c, static_cast<size_t>(n)); }
+};
+
+void copy_phrase(const DecompileContext& ctx, ExpansionTarget& target, uint32_t number) {
+    if (number >= ctx.phrase_count) fatal_error("Phrase %u does not exist", number);
+    uint32_t start = ctx.phrase_offsets[number];
+    target.copy(ctx.phrase_texts + start, static_cast<long>(ctx.phrase_offsets[number + 1] - start));
+}
+
+void expand_phrases_scheme(const DecompileContext& ctx, ExpansionTarget& target, const uint8_t* source, long length) {
+    for (long i = 0; i < length;) {
+        unsigned a = source[i++];
+        if (a == 0 || a > 15) {
+            target.fill(static_cast<int>(a), 1);
+            continue;
+        }
+        if (i == length) break;  // the code's second byte is missing
+        unsigned code = a * 256 + source[i++] - 256;
+        copy_phrase(ctx, target, code / 2);
+        if (code & 1) target.fill(' ', 1);
+    }
+}
+
+void expand_packed_scheme(const DecompileContext& ctx, ExpansionTarget& target, const uint8_t* source, long length) {
+    for (long i = 0; i < length;) {
+        unsigned a = source[i++];
+        if ((a & 1) == 0) {
+            copy_phrase(ctx, target, a / 2);
+        } else if ((a & 3) == 1) {
+            if (i == length) break;
+            copy_phrase(ctx, target, (a >> 2) * 256 + source[i++] + 128);
+        } else if ((a & 7) == 3) {
+            long run = static_cast<long>(a >> 3) + 1;
+            if (run > length - i) run = length - i;  // a run cut short by the end
+            target.copy(source + i, run);
+            i += run;
+        } else if ((a & 15) == 7) {
+            target.fill(' ', static_cast<long>(a >> 4) + 1);
+        } else {
+            target.fill(0, static_cast<long>(a >> 4) + 1);
+        }
+    }
+}
+
+}  // namespace
+
+void phrase_table_load(DecompileContext& ctx, std::FILE* file) {
+    long length = 0;
+    if (find_internal_file(file, &length, "|PhrIndex")) {
+        load_phrase_index(ctx, file, length);
+    } else if (find_internal_file(file, &length, "|Phrases")) {
+        load_phrases(ctx, file, length);
+    }
+}
+
+char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
+                    long source_length) {
+    ExpansionTarget target{destination, destination, capacity < 0 ? 0 : capacity};
+    if (ctx.packed_phrases) {
+        expand_packed_scheme(ctx, target, source, source_length);
+    } else {
+        expand_phrases_scheme(ctx, target, source, source_length);
+    }
+    return target.cursor;
+}
+
+void phrase_file_write(DecompileContext& ctx, const char* name) {
+    if (ctx.phrase_count == 0) return;
+    MemoryFile* file = output_open(name, "wt");
+    output_add(ctx.outputs, file);
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        uint32_t start = ctx.phrase_offsets[i];
+        output_write(ctx.phrase_texts + start, 1, ctx.phrase_offsets[i + 1] - start, file);
+        output_putc('\n', file);
+    }
+}

@@ -1,0 +1,238 @@
+#include "topics/topic_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "helpfile/lz77.h"
+#include "plugin/decompile_context.h"
+#include "topics/phrases.h"
+
+namespace {
+
+constexpr long block_header_size = 12;
+constexpr uint32_t first_position = 12;
+// No paragraph comes near this; a larger expanded length only means a
+// damaged record, and allocating for it would be pointless.
+constexpr int64_t longest_text = 16 * 1024 * 1024;
+constexpr long surplus_chunk = 4096;
+
+// Makes block the cached one; false when it lies past the end of |TOPIC or
+// is too short to hold its own header.
+bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
+    const int64_t start = int64_t(block) * ctx.block_size;
+    if (start >= ctx.topic_file_size) return false;
+    const int64_t length = std::min<int64_t>(ctx.block_size, ctx.topic_file_size - start);
+    if (length < block_header_size) return false;
+    ctx.cached_block = -1;
+    ctx.block_valid = 0;
+    std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
+    uint8_t header[block_header_size];
+    my_fread(block_header_size, file, header);
+    const long data = static_cast<long>(length - block_header_size);
+    if (ctx.topics_compressed) {
+        ctx.block_valid = static_cast<int32_t>(
+            lz77_expand_to_buffer(ctx, topic_block_buffer_size, lz77_lz_flag, file, data, ctx.block_buffer));
+    } else {
+        // A stored block never holds more than the buffer; what would not fit
+        // could not be addressed anyway.
+        const long kept = std::min<long>(data, topic_block_buffer_size);
+        my_fread(kept, file, ctx.block_buffer);
+        ctx.block_valid = static_cast<int32_t>(kept);
+    }
+    ctx.cached_block = static_cast<int32_t>(block);
+    return true;
+}
+
+void read_and_drop(DecompileContext& ctx, std::FILE* file, long count, long& consumed) {
+    uint8_t chunk[surplus_chunk];
+    while (count > 0) {
+        long want = std::min(count, surplus_chunk);
+        long got = topic_read(ctx, file, 0, chunk, want);
+        consumed += got;
+        if (got < want) return;
+        count -= got;
+    }
+}
+
+void free_record(DecompileContext& ctx, TopicWalk& walk) {
+    if (walk.head) tracked_free(ctx, walk.head);
+    if (walk.text) tracked_free(ctx, walk.text);
+    walk.head = nullptr;
+    walk.text = nullptr;
+    walk.head_size = 0;
+    walk.text_size = 0;
+}
+
+bool stop(DecompileContext& ctx, TopicWalk& walk) {
+    free_record(ctx, walk);
+    walk.finished = true;
+    return false;
+}
+
+TopicLink parse_link(const uint8_t* raw) {
+    TopicLink link;
+    link.record_length = static_cast<int32_t>(get_le32(raw));
+    link.text_length = static_cast<int32_t>(get_le32(raw + 4));
+    link.previous_link = static_cast<int32_t>(get_le32(raw + 8));
+    link.next_link = static_cast<int32_t>(get_le32(raw + 12));
+    link.head_length = static_cast<int32_t>(get_le32(raw + 16));
+    link.record_type = raw[20];
+    return link;
+}
+
+// The position of the record after this one, or 0 when the chain ends here.
+uint32_t following_position(const DecompileContext& ctx, uint32_t position, const TopicLink& link) {
+    if (ctx.old_format) {
+        const int64_t next = int64_t(position) + link.next_link;
+        if (link.next_link <= 0 || next >= ctx.topic_file_size) return 0;
+        return static_cast<uint32_t>(next);
+    }
+    // A link that does not move forward would walk the same records forever.
+    if (int64_t(link.next_link) <= int64_t(position)) return 0;
+    return static_cast<uint32_t>(link.next_link);
+}
+
+bool lengths_sound(const TopicWalk& walk, const TopicLink& link) {
+    if (link.record_length < 0 || link.head_length < 0 || link.text_length < 0) return false;
+    if (link.record_length > walk.stream_limit || link.head_length > walk.stream_limit) return false;
+    if (link.head_length < link.record_length) {
+        const int64_t stored = int64_t(link.record_length) - link.head_length;
+        if (link.text_length > longest_text) return false;
+        if (link.text_length > stored && link.text_length > stored * walk.expansion_limit) return false;
+    }
+    return true;
+}
+
+int64_t longest_phrase(const DecompileContext& ctx) {
+    int64_t longest = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        longest = std::max<int64_t>(longest, int64_t(ctx.phrase_offsets[i + 1]) - ctx.phrase_offsets[i]);
+    }
+    return longest;
+}
+
+}  // namespace
+
+long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count) {
+    if (ctx.topic_data_start == 0) {
+        ctx.topic_data_start = std::ftell(file);
+        ctx.cached_block = -1;
+    }
+    if (position == 0) position = ctx.next_position;
+    if (count < 0 || ctx.decompress_size <= 0 || ctx.block_size <= block_header_size) return 0;
+    const uint32_t span = static_cast<uint32_t>(ctx.decompress_size);
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    long delivered = 0;
+    // Each pass takes what one block holds and moves on to the next block,
+    // so a read crossing many blocks needs no recursion.
+    for (;;) {
+        if (position < first_position) return delivered;
+        const uint32_t block = (position - first_position) / span;
+        if (static_cast<int32_t>(block) != ctx.cached_block || ctx.cached_block < 0) {
+            if (!load_block(ctx, file, block)) return delivered;
+        }
+        const long offset = static_cast<long>((position - first_position) % span);
+        const long held = std::max<long>(0, ctx.block_valid - offset);
+        if (held >= count) {
+            if (count) std::memcpy(out + delivered, ctx.block_buffer + offset, static_cast<size_t>(count));
+            ctx.next_position = position + static_cast<uint32_t>(count);
+            return delivered + count;
+        }
+        if (held) std::memcpy(out + delivered, ctx.block_buffer + offset, static_cast<size_t>(held));
+        delivered += held;
+        count -= held;
+        const uint64_t next = (uint64_t(block) + 1) * span + first_position;
+        if (next > UINT32_MAX) return delivered;
+        position = static_cast<uint32_t>(next);
+    }
+}
+
+long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,
+                     long stored_length) {
+    if (expanded_length < 0 || stored_length < 0) return 0;
+    if (stored_length < expanded_length) {
+        uint8_t* packed = static_cast<uint8_t*>(tracked_malloc(ctx, stored_length + 1));
+        long got = topic_read(ctx, file, 0, packed, stored_length);
+        if (got < stored_length) {
+            // A text part cut off by the end of |TOPIC ends the walk; its
+            // codes may be cut in two, so they are not expanded.
+            tracked_free(ctx, packed);
+            std::memset(buffer, 0, static_cast<size_t>(expanded_length) + 1);
+            return got;
+        }
+        char* end = phrase_expand(ctx, buffer, expanded_length, packed, got);
+        tracked_free(ctx, packed);
+        long produced = static_cast<long>(end - buffer);
+        if (produced > expanded_length) {
+            fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced, expanded_length);
+        }
+        std::memset(buffer + produced, 0, static_cast<size_t>(expanded_length - produced) + 1);
+        return got;
+    }
+    long got = topic_read(ctx, file, 0, buffer, expanded_length);
+    if (got < expanded_length) {
+        std::memset(buffer + got, 0, static_cast<size_t>(expanded_length - got) + 1);
+        return got;
+    }
+    buffer[expanded_length] = '\0';
+    read_and_drop(ctx, file, stored_length - expanded_length, got);
+    return got;
+}
+
+bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
+    std::memset(&walk, 0, sizeof walk);
+    walk.position = first_position;
+    walk.next_position = first_position;
+    long length = 0;
+    if (!find_internal_file(file, &length, "|TOPIC")) {
+        walk.finished = true;
+        return false;
+    }
+    ctx.topic_file_size = static_cast<int32_t>(std::min<long>(std::max<long>(length, 0), INT32_MAX));
+    const int64_t blocks =
+        ctx.block_size > 0 ? (int64_t(ctx.topic_file_size) + ctx.block_size - 1) / ctx.block_size : 0;
+    walk.stream_limit = blocks * std::clamp<int64_t>(ctx.decompress_size, 0, topic_block_buffer_size);
+    // One stored byte yields at most a phrase (plus a space), or a run of
+    // 16 spaces or NULs.
+    walk.expansion_limit = std::max<int64_t>(16, longest_phrase(ctx) + 1);
+    return true;
+}
+
+bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
+    if (walk.finished) return false;
+    free_record(ctx, walk);
+    if (walk.started) {
+        if (walk.next_position == 0) return stop(ctx, walk);
+        walk.position = walk.next_position;
+    }
+    walk.started = true;
+
+    uint8_t raw[topic_link_header_size];
+    if (topic_read(ctx, file, walk.position, raw, topic_link_header_size) < topic_link_header_size) {
+        return stop(ctx, walk);
+    }
+    walk.link = parse_link(raw);
+    const TopicLink& link = walk.link;
+    walk.next_position = following_position(ctx, walk.position, link);
+    if (walk.next_position == 0 || !lengths_sound(walk, link)) return stop(ctx, walk);
+
+    if (link.head_length > topic_link_header_size) {
+        walk.head_size = link.head_length - topic_link_header_size;
+        walk.head = static_cast<uint8_t*>(tracked_malloc(ctx, walk.head_size));
+        if (topic_read(ctx, file, 0, walk.head, walk.head_size) < walk.head_size) return stop(ctx, walk);
+    }
+    if (link.head_length < link.record_length) {
+        const long stored = link.record_length - link.head_length;
+        walk.text_size = link.text_length;
+        walk.text = static_cast<char*>(tracked_malloc(ctx, walk.text_size + 1));
+        if (topic_read_text(ctx, file, walk.text, walk.text_size, stored) != stored) return stop(ctx, walk);
+    }
+    return true;
+}
+
+void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
+    free_record(ctx, walk);
+    walk.finished = true;
+}
