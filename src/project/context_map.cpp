@@ -72,6 +72,22 @@ uint8_t* read_internal_file(DecompileContext& ctx, std::FILE* file, long length)
     return block;
 }
 
+void check_entry_room(std::FILE* file, long data_end, long size) {
+    if (std::ftell(file) + size > data_end) fatal_error("B+ tree entries run past their internal file.\n");
+}
+
+void read_entry_string(std::FILE* file, long data_end, char* destination, long limit) {
+    long n = 0;
+    for (long left = data_end - std::ftell(file);; --left) {
+        if (left <= 0) fatal_error("B+ tree entries run past their internal file.\n");
+        int c = std::getc(file);
+        if (c <= 0) break;
+        if (n >= limit - 1) fatal_message("String length exceeds decompiler limit.\n");
+        destination[n++] = static_cast<char>(c);
+    }
+    destination[n] = '\0';
+}
+
 void load_context_map(DecompileContext& ctx, std::FILE* file) {
     long length = 0;
     if (find_internal_file(file, &length, "|CONTEXT")) {

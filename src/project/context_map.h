@@ -36,6 +36,13 @@ void guess_context_names(DecompileContext& ctx, std::FILE* file);
 // allocation.
 uint8_t* read_internal_file(DecompileContext& ctx, std::FILE* file, long length);
 
+// Entries of a B-tree must end before data_end, the end of its internal file.
+// A NUL-terminated string of at most limit - 1 characters; fatal when longer
+// or when it does not end before data_end.
+void read_entry_string(std::FILE* file, long data_end, char* destination, long limit);
+// Fatal unless size more bytes of the entry lie before data_end.
+void check_entry_room(std::FILE* file, long data_end, long size);
+
 // A leaf entry of a keyword B-tree: the keyword, the count of its topic
 // offsets and the byte offset of the first in the data file.
 constexpr long keyword_limit = 512;  // keywords hold at most 511 characters

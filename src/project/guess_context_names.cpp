@@ -69,10 +69,10 @@ void guess_from_index(DecompileContext& ctx, std::FILE* file, const AliasIndex& 
 }  // namespace
 
 void read_keyword_entry(std::FILE* file, long data_end, KeywordEntry& entry) {
-    read_cstring(entry.keyword, file, keyword_limit);
+    read_entry_string(file, data_end, entry.keyword, keyword_limit);
+    check_entry_room(file, data_end, 6);
     entry.count = read_word(file);
     entry.offset = static_cast<int32_t>(read_dword(file));
-    if (std::ftell(file) > data_end) fatal_error("B+ tree entries run past their internal file.\n");
 }
 
 long keyword_list_start(const KeywordEntry& entry, long entry_count) {

@@ -68,10 +68,10 @@ void load_rose(DecompileContext& ctx, std::FILE* file, long rose_start, long ros
     for (int count = btree_first_leaf(walk, file, nullptr, rose_length); count != 0;
          count = btree_next_leaf(walk, file)) {
         for (int i = 0; i < count; ++i) {
+            check_entry_room(file, walk.data_end, 4);
             uint32_t hash = read_dword(file);
-            read_cstring(macro, file, rose_text_limit);
-            read_cstring(title, file, rose_text_limit);
-            if (std::ftell(file) > walk.data_end) fatal_error("B+ tree entries run past their internal file.\n");
+            read_entry_string(file, walk.data_end, macro, rose_text_limit);
+            read_entry_string(file, walk.data_end, title, rose_text_limit);
             add_rose_entry(ctx, rose, hash, macro, title);
         }
     }
