@@ -220,8 +220,11 @@ void write_style(MemoryFile* out, const uint8_t* styles, long count, long index,
         write_flag_difference(out, "strike", a[2], ba[2]);
         write_flag_difference(out, "uldb", a[3], ba[3]);
         write_flag_difference(out, "scaps", a[4], ba[4]);
-        if (mediaview && s[style_offset_at] != b[style_offset_at])
+        if (mediaview && s[style_offset_at] != b[style_offset_at]) {
+            // Back to the baseline must be said, or the base style's raise stays.
+            if (s[style_offset_at] == 0) output_puts("\\up0", out);
             write_vertical_offset(out, static_cast<int8_t>(s[style_offset_at]));
+        }
         output_printf(out, " \\sbasedon%u", based_on + 9);
     }
     output_putc(' ', out);
