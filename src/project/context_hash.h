@@ -17,6 +17,8 @@ uint32_t context_hash(const char* name);
 void add_context_name(DecompileContext& ctx, const char* name, bool derived);
 // Never null: a known name or a synthetic one (valid until the next call).
 const char* unhash(DecompileContext& ctx, uint32_t hash);
+// The name recorded for the hash, or null: no synthetic fallback.
+const char* known_context_name(const DecompileContext& ctx, uint32_t hash);
 // As unhash, warning when no topic has that context id.
 const char* unhash_jump_target(DecompileContext& ctx, uint32_t hash);
 // Derives names from text for the topic's context ids that have none.

@@ -1,0 +1,134 @@
+// The context-string hash, the table of known context names, and the way
+// back from a hash to a name.
+#include "project/context_hash.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/decompile_context.h"
+#include "project/context_hash_tables.h"
+#include "project/context_map.h"
+
+using context_tables::digit_characters;
+using context_tables::hash_base;
+
+namespace {
+
+constexpr int32_t name_table_step = 100;
+
+// Index of the entry with the hash, or -1 with the sorted insertion point
+// stored in *insert_at.
+int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_at) {
+    int32_t low = 0, high = ctx.context_name_count;
+    while (low < high) {
+        int32_t middle = low + (high - low) / 2;
+        if (ctx.context_names[middle].hash < hash) low = middle + 1;
+        else high = middle;
+    }
+    if (insert_at) *insert_at = low;
+    return low < ctx.context_name_count && ctx.context_names[low].hash == hash ? low : -1;
+}
+
+// Case-insensitive for ASCII letters only, whatever the locale.
+bool same_name(const char* a, const char* b) {
+    auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    for (; *a && *b; ++a, ++b)
+        if (fold(static_cast<unsigned char>(*a)) != fold(static_cast<unsigned char>(*b))) return false;
+    return *a == *b;
+}
+
+void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t hash, bool derived) {
+    if (ctx.context_name_count % name_table_step == 0) {
+        long size = (ctx.context_name_count + static_cast<long>(name_table_step)) * static_cast<long>(sizeof(ContextName));
+        ctx.context_names = static_cast<ContextName*>(tracked_realloc(ctx, ctx.context_names, size));
+    }
+    // The copy is made before the tail moves, so a failing allocation leaves
+    // the table intact.
+    char* copy = tracked_strdup(ctx, name);
+    std::memmove(ctx.context_names + at + 1, ctx.context_names + at,
+                 static_cast<size_t>(ctx.context_name_count - at) * sizeof(ContextName));
+    ctx.context_names[at] = ContextName{copy, hash, derived};
+    ++ctx.context_name_count;
+    if (derived) ++ctx.derived_count;
+}
+
+// The synthetic name for n in base 43, right-aligned in the buffer; null
+// when one of its digits has no character.
+const char* spell_base43(DecompileContext& ctx, uint64_t n) {
+    char* end = ctx.synthetic_name + sizeof ctx.synthetic_name - 1;
+    char* p = end;
+    *p = '\0';
+    do {
+        char c = digit_characters[n % hash_base];
+        if (c == '\0') return nullptr;
+        *--p = c;
+        n /= hash_base;
+    } while (n != 0 && p > ctx.synthetic_name);
+    return n == 0 ? p : nullptr;
+}
+
+bool is_jump_target(DecompileContext& ctx, uint32_t hash) {
+    if (ctx.context_count <= 0) return false;
+    if (ctx.jump_target_hashes == nullptr) {
+        uint32_t* hashes = tracked_new_array<uint32_t>(ctx, ctx.context_count);
+        for (int32_t i = 0; i < ctx.context_count; ++i) hashes[i] = ctx.contexts[i].hash;
+        std::sort(hashes, hashes + ctx.context_count);
+        ctx.jump_target_hashes = hashes;
+        ctx.jump_target_count = ctx.context_count;
+    }
+    return std::binary_search(ctx.jump_target_hashes, ctx.jump_target_hashes + ctx.jump_target_count, hash);
+}
+
+}  // namespace
+
+uint32_t context_hash(const char* name) {
+    if (*name == '\0') return 1;
+    return context_tables::running_hash(0, name);
+}
+
+void add_context_name(DecompileContext& ctx, const char* name, bool derived) {
+    int32_t hash = static_cast<int32_t>(context_hash(name));
+    int32_t at = 0;
+    int32_t found = search_names(ctx, hash, &at);
+    if (found < 0) {
+        insert_name(ctx, at, name, hash, derived);
+        return;
+    }
+    ContextName& entry = ctx.context_names[found];
+    if (derived) return;  // a derived name never replaces or confirms anything
+    if (!same_name(entry.name, name)) {
+        if (!entry.derived) {
+            std::fprintf(stderr, "ContextId %s already defined as %s\n", name, entry.name);
+            return;
+        }
+        char* copy = tracked_strdup(ctx, name);
+        tracked_free(ctx, entry.name);
+        entry.name = copy;
+    }
+    if (entry.derived) {
+        entry.derived = false;
+        --ctx.derived_count;
+    }
+}
+
+const char* known_context_name(const DecompileContext& ctx, uint32_t hash) {
+    int32_t found = search_names(ctx, static_cast<int32_t>(hash), nullptr);
+    return found < 0 ? nullptr : ctx.context_names[found].name;
+}
+
+const char* unhash(DecompileContext& ctx, uint32_t hash) {
+    if (const char* name = known_context_name(ctx, hash)) return name;
+    // Any of the numbers congruent to the hash will do: the first one whose
+    // base-43 digits all have characters spells a name with that hash.
+    for (uint64_t i = 0; i < hash_base; ++i) {
+        if (const char* name = spell_base43(ctx, (i << 32) + hash)) return name;
+    }
+    fatal_error("Can not find a matching string for hash value %08lx", static_cast<unsigned long>(hash));
+}
+
+const char* unhash_jump_target(DecompileContext& ctx, uint32_t hash) {
+    const char* name = unhash(ctx, hash);
+    if (!is_jump_target(ctx, hash)) std::printf("Help Compiler will issue Warning 4113: Unresolved jump or popup '%s'\n", name);
+    return name;
+}
