@@ -20,6 +20,9 @@ constexpr unsigned picture_transparent = 0x20;
 // output file named name + "." + extension (name must have room for five
 // more characters); returns the picture kind flags (0: nothing written).
 unsigned picture_export(DecompileContext& ctx, char* name, ByteStream* stream);
+// The same for a picture file that ends at stream position `end` (a |bm
+// file inside the help file): nothing at or past end is read.
+unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end);
 // Exports every |bm file (bm in old-format files) and records it in the
 // picture table.
 void export_bitmap_files(DecompileContext& ctx, std::FILE* file);
