@@ -1,0 +1,313 @@
+// The formatting commands between the text strings of a paragraph: font
+// changes, breaks, pictures and embedded windows, hotspots and their hidden
+// targets. Every operand is read inside the head part; a command that does
+// not fit ends its paragraph with nothing written for it.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "firstpass/picture_names.h"
+#include "firstpass/pictures.h"
+#include "plugin/decompile_context.h"
+#include "project/context_hash.h"
+#include "project/system_file.h"
+#include "topics/rtf_conversion.h"
+#include "topics/topic_rtf.h"
+
+namespace {
+
+// Replaces the hotspot target by the parts joined; the buffer only grows.
+void set_target(DecompileContext& ctx, RtfConversion& s, std::initializer_list<const char*> parts,
+                long minimum = 0) {
+    long need = 1;
+    for (const char* part : parts) need += static_cast<long>(std::strlen(part));
+    if (need < minimum) need = minimum;
+    if (need > s.target_capacity) {
+        s.target = static_cast<char*>(tracked_realloc(ctx, s.target, need));
+        s.target_capacity = need;
+    }
+    char* at = s.target;
+    for (const char* part : parts) {
+        size_t length = std::strlen(part);
+        std::memcpy(at, part, length);
+        at += length;
+    }
+    *at = '\0';
+    s.has_target = true;
+}
+
+void open_hotspot(DecompileContext& ctx, RtfConversion& s, bool jump) {
+    if (jump) s.jump = true;
+    else s.popup = true;
+    font_change(ctx, s.out, s.current_font, !jump, jump);
+}
+
+// The bytes of a command that starts at start and claims 3 + length bytes
+// must all lie in the head part.
+bool claimed_bytes_fit(HeadCursor& c, const uint8_t* start, int length) {
+    if (length < 0 || c.end - start < 3L + length) {
+        cursor_fail(c);
+        return false;
+    }
+    return true;
+}
+
+bool macro_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+    const uint8_t* start = c.at - 1;
+    int16_t length = cursor_i16(c);
+    if (c.overrun || !claimed_bytes_fit(c, start, length)) return false;
+    const char* macro = cursor_cstring(c);
+    if (macro == nullptr) return false;
+    s.jump = true;
+    font_change(ctx, s.out, s.current_font, false, true);
+    set_target(ctx, s, {code == 0xC8 ? "!" : "%!", macro});
+    c.at = start + 3 + length;
+    return true;
+}
+
+bool topic_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+    uint32_t operand = cursor_u32(c);
+    if (c.overrun) return false;
+    open_hotspot(ctx, s, code & 1);
+    if (code == 0xE0 || code == 0xE1) {
+        char number[24];
+        std::snprintf(number, sizeof number, "TOPIC%ld", static_cast<long>(static_cast<int32_t>(operand)));
+        set_target(ctx, s, {number}, 128);
+    } else {
+        const char* name = unhash_jump_target(ctx, operand);
+        set_target(ctx, s, {code >= 0xE6 ? "%" : "", name});
+    }
+    return true;
+}
+
+// Jumps and popups into another file or window (0xEA, 0xEB, 0xEE, 0xEF).
+bool extended_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+    const uint8_t* start = c.at - 1;
+    int16_t length = cursor_i16(c);
+    if (c.overrun || !claimed_bytes_fit(c, start, length)) return false;
+    uint8_t link_type = cursor_u8(c);
+    uint32_t hash = cursor_u32(c);
+    int8_t window_number = 0;
+    const char* window = "";
+    const char* file = "";
+    if (link_type == 1) {
+        window_number = static_cast<int8_t>(cursor_u8(c));
+    } else if (link_type == 4) {
+        file = cursor_cstring(c);
+    } else if (link_type == 6) {
+        window = cursor_cstring(c);
+        if (window != nullptr) file = cursor_cstring(c);
+    }
+    if (c.overrun) return false;
+    open_hotspot(ctx, s, code & 1);
+    const char* prefix = (code & 0x04) ? "%" : "";
+    const char* name = unhash(ctx, hash);
+    if (link_type == 1) set_target(ctx, s, {prefix, name, ">", window_name(ctx, window_number)});
+    else if (link_type == 4) set_target(ctx, s, {prefix, name, "@", file});
+    else if (link_type == 6) set_target(ctx, s, {prefix, name, ">", window, "@", file});
+    else set_target(ctx, s, {prefix, name});
+    c.at = start + 3 + length;
+    return true;
+}
+
+void end_hotspot(DecompileContext& ctx, RtfConversion& s) {
+    if (!s.has_target) set_target(ctx, s, {""});
+    const FontDescriptor* font = font_of(ctx, s.current_font);
+    if (s.target[0] == '%' && font != nullptr && font->underline) s.target[0] = '*';
+    s.popup = false;
+    s.jump = false;
+    font_change(ctx, s.out, s.current_font, false, false);
+    if (!ctx.minor_above_21 && std::strlen(s.target) > 255)
+        std::fputs("Help compiler will issue Warning 4072: Context string exceeds limit of 255 characters\n",
+                   stdout);
+    const char* text = s.target;
+    if (ctx.minor_27 && (text[0] == '%' || text[0] == '*')) ++text;
+    output_puts("{\\v ", s.out);
+    escape_rtf_text(s.out, text);
+    output_puts("}", s.out);
+}
+
+bool paragraph_end(RtfConversion& s, HeadCursor& c) {
+    if (s.record_type != 0x23) {
+        output_puts("\n\\par ", s.out);
+        return true;
+    }
+    // In a table the bytes after the 0x82 tell whether the cell, the row or
+    // only the paragraph ends.
+    if (cursor_left(c) < 1) {
+        cursor_fail(c);
+        return false;
+    }
+    if (c.at[0] != 0xFF) {
+        output_puts("\n\\par\\intbl ", s.out);
+        return true;
+    }
+    if (cursor_left(c) < 3) {
+        cursor_fail(c);
+        return false;
+    }
+    int16_t column = static_cast<int16_t>(c.at[1] | (c.at[2] << 8));
+    if (column == -1) output_puts("\\cell\\intbl\\row\n", s.out);
+    else if (column == s.current_column) output_puts("\\par\\pard ", s.out);
+    else output_puts("\\cell\\pard ", s.out);
+    return true;
+}
+
+// %d as the C library reads it, wrapping instead of overflowing.
+bool parse_decimal(const char*& text, int& value) {
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+    uint32_t number = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) number = number * 10 + static_cast<uint32_t>(*p++ - '0');
+    value = static_cast<int>(negative ? 0u - number : number);
+    text = p;
+    return true;
+}
+
+void media_control(RtfConversion& s, const char* command, const char* text) {
+    int c1 = 0, c2 = 0;
+    const char* rest = text;
+    const char* p = text;
+    int a = 0, b = 0;
+    if (parse_decimal(p, a) && *p == ',' && parse_decimal(++p, b) && *p == ',') {
+        c1 = a;
+        c2 = b;
+        rest = p + 1;
+    }
+    if ((c1 & 0xFFF5) != 0x8400) std::fprintf(stderr, "mci c1=%04x\n", static_cast<unsigned>(c1));
+    const char* plus = std::strchr(rest, '+');
+    output_puts("\\{mci", s.out);
+    if (command[2] == 'r') output_puts("_right", s.out);
+    if (command[2] == 'l') output_puts("_left", s.out);
+    if (c2 == 1) output_puts(" REPEAT", s.out);
+    if (c2 == 2) output_puts(" PLAY", s.out);
+    if (plus == nullptr) output_puts(" EXTERNAL", s.out);
+    if (c1 & 0x08) output_puts(" NOMENU", s.out);
+    if (c1 & 0x02) output_puts(" NOPLAYBAR", s.out);
+    output_printf(s.out, ",%s\\}\n", plus != nullptr ? plus + 1 : rest);
+}
+
+void embedded_window(RtfConversion& s, const char* command, const char* text) {
+    if (text[0] == '!') output_printf(s.out, "\\{button %s\\}", text + 1);
+    else if (text[0] == '*') media_control(s, command, text + 1);
+    else output_printf(s.out, "\\{%s %s\\}", command, text);
+}
+
+// The picture a kind-1 reference means: the next one the first pass took
+// from topic text.
+unsigned next_embedded_picture(DecompileContext& ctx, RtfConversion& s) {
+    int32_t n = s.next_embedded_picture;
+    while (n < ctx.picture_table_size && !(ctx.picture_table[n] & picture_from_topic)) ++n;
+    if (n < 0 || n >= ctx.picture_table_size) fatal_error("Bitmap never saved");
+    s.next_embedded_picture = n + 1;
+    return static_cast<unsigned>(n);
+}
+
+void picture_reference(DecompileContext& ctx, RtfConversion& s, char side, unsigned number) {
+    char command[8] = {'b', 'm', side, '\0'};
+    if (number < static_cast<unsigned>(ctx.picture_table_size) && (ctx.picture_table[number] & picture_transparent))
+        command[3] = 't';
+    output_printf(s.out, "\\{%s %s\\}", command, picture_file_name(ctx, number));
+}
+
+void advance_range(RtfConversion& s, uint32_t count) {
+    uint32_t room = static_cast<int32_t>(s.range_start) < static_cast<int32_t>(s.range_end)
+                        ? s.range_end - s.range_start
+                        : 0;
+    s.range_start += count < room ? count : room;
+}
+
+// Pictures and embedded windows (0x86 centred, 0x87 left, 0x88 right).
+bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+    const char side = code == 0x86 ? 'c' : code == 0x87 ? 'l' : 'r';
+    int picture_type = static_cast<int8_t>(cursor_u8(c));
+    long size = 0;
+    if (cursor_need(c, 1)) {
+        if (c.at[0] & 1) size = static_cast<int16_t>(static_cast<uint16_t>(cursor_u32(c) >> 1));
+        else size = static_cast<long>(cursor_u16(c) >> 1) - 16384;
+    }
+    if (c.overrun || !cursor_need(c, size)) return false;
+    const uint8_t* data_end = c.at + size;
+    HeadCursor data{c.at, c.end, false};
+    if (picture_type == 3 || picture_type == 0x22) {
+        uint16_t hotspot_characters = picture_type == 0x22 ? cursor_compressed_ushort(data) : 0;
+        int16_t kind = cursor_i16(data);
+        uint16_t number = kind == 0 ? cursor_u16(data) : 0;
+        if (data.overrun) {
+            cursor_fail(c);
+            return false;
+        }
+        advance_range(s, hotspot_characters);
+        if (kind == 0) picture_reference(ctx, s, side, number);
+        else if (kind == 1) picture_reference(ctx, s, side, next_embedded_picture(ctx, s));
+    } else if (picture_type == 5) {
+        cursor_skip(data, 6);
+        const char* text = data.overrun ? nullptr : cursor_cstring(data);
+        if (text == nullptr) {
+            cursor_fail(c);
+            return false;
+        }
+        const char command[4] = {'e', 'w', side, '\0'};
+        embedded_window(s, command, text);
+    }
+    c.at = data_end;
+    return true;
+}
+
+}  // namespace
+
+bool interpret_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
+    const uint8_t code = cursor_u8(c);
+    if (c.overrun) return false;
+    MemoryFile* out = s.out;
+    switch (code) {
+    case 0x20: {
+        int32_t n = cursor_i32(c);
+        if (c.overrun) return false;
+        if (n != 0) output_printf(out, "\\{vfld%ld\\}", static_cast<long>(n));
+        else output_puts("\\{vfld\\}", out);
+        return true;
+    }
+    case 0x21: {
+        int16_t n = cursor_i16(c);
+        if (c.overrun) return false;
+        if (n != 0) output_printf(out, "\\{dtype%d\\}", n);
+        else output_puts("\\{dtype\\}", out);
+        return true;
+    }
+    case 0x80: {
+        int16_t font = cursor_i16(c);
+        if (c.overrun) return false;
+        s.current_font = font;
+        font_change(ctx, out, font, s.popup, s.jump);
+        return true;
+    }
+    case 0x81: output_puts("\\line\n", out); return true;
+    case 0x82: return paragraph_end(s, c);
+    case 0x83: output_puts("\\tab ", out); return true;
+    case 0x86:
+    case 0x87:
+    case 0x88: return picture_command(ctx, s, c, code);
+    case 0x89: end_hotspot(ctx, s); return true;
+    case 0x8B: output_puts("\\~", out); return true;
+    case 0x8C: output_puts("\\-", out); return true;
+    case 0xC8:
+    case 0xCC: return macro_hotspot(ctx, s, c, code);
+    case 0xE0:
+    case 0xE1:
+    case 0xE2:
+    case 0xE3:
+    case 0xE6:
+    case 0xE7: return topic_hotspot(ctx, s, c, code);
+    case 0xEA:
+    case 0xEB:
+    case 0xEE:
+    case 0xEF: return extended_hotspot(ctx, s, c, code);
+    case 0xFF: return false;
+    default: return true;  // the first pass refuses unknown codes
+    }
+}

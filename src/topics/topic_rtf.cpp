@@ -1,0 +1,361 @@
+// The second pass: every topic link record of |TOPIC written as rich text,
+// one page per topic with its footnotes, then its paragraphs and table rows.
+// Records are converted as they are read; only the cursors into the context
+// table, the hotspot target and the character formatting carry over.
+#include "topics/topic_rtf.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "firstpass/browse.h"
+#include "firstpass/keyword_footnotes.h"
+#include "helpfile/byte_stream.h"
+#include "plugin/decompile_context.h"
+#include "project/context_hash.h"
+#include "project/context_map.h"
+#include "project/system_file.h"
+#include "topics/rtf_conversion.h"
+#include "topics/topic_reader.h"
+
+namespace {
+
+constexpr long first_topic_number = 16;
+
+// Signed view of a topic offset, as the context and keyword tables hold them.
+int32_t as_offset(uint32_t value) { return static_cast<int32_t>(value); }
+
+uint32_t block_of(const DecompileContext& ctx, uint32_t position) {
+    return ctx.decompress_size > 0 ? (position - 12) / static_cast<uint32_t>(ctx.decompress_size) : 0;
+}
+
+int32_t head_i32(const TopicWalk& walk, long offset) {
+    return walk.head_size >= offset + 4 ? static_cast<int32_t>(get_le32(walk.head + offset)) : -1;
+}
+
+int16_t head_i16(const TopicWalk& walk, long offset) {
+    return walk.head_size >= offset + 2 ? static_cast<int16_t>(get_le16(walk.head + offset)) : -1;
+}
+
+long scaled(const DecompileContext& ctx, long value) {
+    return static_cast<long>(static_cast<int64_t>(value) * ctx.scale_multiplier - ctx.scale_subtrahend);
+}
+
+// Length of the string at text, which ends at the NUL or at limit.
+long bounded_length(const char* text, long limit) {
+    const void* nul = limit > 0 ? std::memchr(text, 0, static_cast<size_t>(limit)) : nullptr;
+    return nul != nullptr ? static_cast<const char*>(nul) - text : (limit > 0 ? limit : 0);
+}
+
+void write_footnote_start(MemoryFile* out, char mark) {
+    output_printf(out, "{\\up %c}{\\footnote\\pard\\plain{\\up %c} ", mark, mark);
+}
+
+void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topic_number, uint32_t browse) {
+    bool any = false;
+    for (int32_t i = 0; i < ctx.group_count && ctx.groups != nullptr; ++i) {
+        const GroupEntry& group = ctx.groups[i];
+        const uint32_t bitmap_size = get_le32(group.header + 4);
+        const uint32_t last = get_le32(group.header + 8);
+        const uint32_t first = get_le32(group.header + 12);
+        const uint32_t type = get_le32(group.header + 24);
+        const bool in_range = first <= topic_number && topic_number <= last;
+        bool member = type == 1 && in_range;
+        if (type == 2 && in_range && group.bitmap != nullptr && (topic_number >> 3) < bitmap_size)
+            member = (group.bitmap[topic_number >> 3] >> (topic_number & 7)) & 1;
+        if (!member) continue;
+        if (!any) {
+            write_footnote_start(out, '+');
+            if (browse != 0) output_printf(out, "BROWSE%04x:%04x", browse & 0xFFFF, browse >> 16);
+            any = true;
+        }
+        output_printf(out, ";%s", group.name != nullptr ? group.name : "");
+    }
+    if (any) output_puts("}\n", out);
+    else if (browse != 0)
+        output_printf(out, "{\\up +}{\\footnote\\pard\\plain{\\up +} BROWSE%04x:%04x}\n", browse & 0xFFFF,
+                      browse >> 16);
+}
+
+// Title and entry macros from the text part of a topic header.
+void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+    if (walk.text == nullptr || walk.link.text_length <= 0) return;
+    const long size = walk.text_size;
+    long length = bounded_length(walk.text, size);
+    if (length > 0) {
+        write_footnote_start(s.out, '$');
+        escape_rtf_bytes(s.out, walk.text, length);
+        output_puts("}\n", s.out);
+    }
+    for (long at = length + 1; at < size; at += length + 1) {
+        const char* macro = walk.text + at;
+        length = bounded_length(macro, size - at);
+        write_footnote_start(s.out, '!');
+        if (!ctx.minor_above_21 && length > 254)
+            std::printf("Help compiler will issue Warning 3511: Macro '%.*s' exceeds limit of 254 characters\n",
+                        static_cast<int>(length), macro);
+        escape_rtf_bytes(s.out, macro, length);
+        output_puts("}\n", s.out);
+    }
+}
+
+void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+    MemoryFile* out = s.out;
+    if (!s.first_topic) output_puts("\\page\n", out);
+    s.first_topic = false;
+    std::fprintf(stderr, "\rTopic %ld...", s.topic_counter - 15);
+    uint32_t browse = 0;
+    if (ctx.old_format) {
+        output_printf(out, "{\\up #}{\\footnote\\pard\\plain{\\up #} TOPIC%ld}\n", s.topic_counter);
+        const int32_t key = static_cast<int32_t>(s.topic_counter);
+        browse = browse_number_select(ctx, key, key, head_i16(walk, 8), head_i16(walk, 4));
+        write_keyword_footnotes(ctx, out, s.file, as_offset(s.position));
+    } else {
+        const uint32_t next = static_cast<uint32_t>(walk.link.next_link);
+        const uint32_t following =
+            block_of(ctx, next) == block_of(ctx, s.position) ? s.topic_offset : block_of(ctx, next) << 15;
+        const int32_t scroll_start = head_i32(walk, 20);
+        s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
+        browse = browse_number_select(ctx, as_offset(s.topic_offset), as_offset(following), head_i32(walk, 8),
+                                      head_i32(walk, 4));
+    }
+    write_browse_footnote(ctx, out, static_cast<uint32_t>(s.topic_counter - first_topic_number), browse);
+    write_title_and_macros(ctx, s, walk);
+    while (s.context_cursor < ctx.context_count &&
+           ctx.contexts[s.context_cursor].topic_offset <= as_offset(s.topic_offset))
+        write_context_footnote(ctx, s);
+    const int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
+    if (window != -1) output_printf(out, "{\\up >}{\\footnote\\pard\\plain{\\up >} %s}\n", window_name(ctx, window));
+    ++s.topic_counter;
+}
+
+void write_paragraph_attributes(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint16_t flags) {
+    MemoryFile* out = s.out;
+    if (flags & 0x1000) output_puts("\\keep", out);
+    if (flags & 0x0400) output_puts("\\qr", out);
+    if (flags & 0x0800) output_puts("\\qc", out);
+    if (flags & 0x0001) cursor_skip_compressed_long(c);
+    static const struct {
+        uint16_t bit;
+        const char* word;
+    } measures[] = {{0x0002, "\\sb"}, {0x0004, "\\sa"}, {0x0008, "\\sl"},
+                    {0x0010, "\\li"}, {0x0020, "\\ri"}, {0x0040, "\\fi"}};
+    for (const auto& measure : measures) {
+        if (!(flags & measure.bit)) continue;
+        int value = cursor_compressed_short(c);
+        if (c.overrun) return;
+        output_printf(out, "%s%ld", measure.word, scaled(ctx, value));
+    }
+    if (flags & 0x0100) {
+        uint8_t border = cursor_u8(c);
+        if (!cursor_skip(c, 2)) return;
+        if (border & 0x01) output_puts("\\box", out);
+        if (border & 0x02) output_puts("\\brdrt", out);
+        if (border & 0x04) output_puts("\\brdrl", out);
+        if (border & 0x08) output_puts("\\brdrb", out);
+        if (border & 0x10) output_puts("\\brdrr", out);
+        output_puts((border & 0x20) ? "\\brdrth" : "\\brdrs", out);
+        if (border & 0x40) output_puts("\\brdrdb", out);
+    }
+    if (flags & 0x0200) {
+        // Each tab stop takes at least one byte, so the head bounds the count.
+        const int count = cursor_compressed_short(c);
+        for (int i = 0; i < count && !c.overrun; ++i) {
+            const uint16_t stop = cursor_compressed_ushort(c);
+            const uint16_t type = (stop & 0x4000) ? cursor_compressed_ushort(c) : 0;
+            if (c.overrun) return;
+            if (type == 1) output_puts("\\tqr", out);
+            else if (type == 2) output_puts("\\tqc", out);
+            output_printf(out, "\\tx%ld", scaled(ctx, stop & 0x3FFF));
+        }
+    }
+}
+
+void write_row_definition(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
+    MemoryFile* out = s.out;
+    output_puts("\\trowd", out);
+    const int columns = cursor_u8(c);
+    const int table_type = cursor_u8(c);
+    int64_t width = 32767;
+    if (table_type == 0 || table_type == 2) {
+        width = cursor_i16(c);
+        if (c.overrun) return;
+        output_puts("\\trqc", out);
+    }
+    // A single-column row still reads its one entry.
+    if (c.overrun || !cursor_need(c, 4L * (columns > 0 ? columns : 1))) return;
+    const uint8_t* entry = c.at;
+    auto a = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j)); };
+    auto g = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j + 2)); };
+    const int64_t multiplier = ctx.scale_multiplier, subtrahend = ctx.scale_subtrahend;
+    auto s_of = [&](int64_t x) { return static_cast<long long>(((x * multiplier - subtrahend) * width) / 32767); };
+    if (columns > 1) {
+        uint16_t x = static_cast<uint16_t>(a(0) + g(0) + g(1) / 2);
+        output_printf(out, "\\trgaph%lld\\trleft%lld \\cellx%lld\\cellx%lld", s_of(g(1)),
+                      static_cast<long long>((((g(0) - g(1)) * multiplier - subtrahend) * width - 32767) / 32767),
+                      s_of(x), s_of(x + a(1) + g(1)));
+        x = static_cast<uint16_t>(x + a(1) + g(1));
+        for (int j = 2; j < columns; ++j) {
+            x = static_cast<uint16_t>(x + a(j) + g(j));
+            output_printf(out, "\\cellx%lld", s_of(x));
+        }
+    } else {
+        output_printf(out, "\\trleft%lld \\cellx%lld ",
+                      static_cast<long long>(((g(0) * multiplier - subtrahend) * width - 32767) / 32767), s_of(a(0)));
+    }
+    c.at += 4L * columns;
+}
+
+// The next string of the text part; empty strings once it is used up.
+void next_text_string(RtfConversion& s, const char*& text, long& length) {
+    if (s.text == nullptr || s.text_used >= s.text_size) {
+        text = "";
+        length = 0;
+        return;
+    }
+    text = s.text + s.text_used;
+    length = bounded_length(text, s.text_size - s.text_used);
+    s.text_used += length + 1;
+}
+
+void write_paragraph(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
+    MemoryFile* out = s.out;
+    output_puts("\\pard", out);
+    if (static_cast<int64_t>(s.position) < s.non_scroll_end) output_puts("\\keepn", out);
+    if (s.record_type == 0x23) {
+        output_puts("\\intbl", out);
+        s.current_column = cursor_i16(c);
+        cursor_skip(c, 3);
+    }
+    cursor_skip(c, 4);
+    const uint16_t flags = cursor_u16(c);
+    if (!c.overrun) write_paragraph_attributes(ctx, s, c, flags);
+    output_putc(' ', out);
+    while (!cursor_done(c)) {
+        const char* text;
+        long length;
+        next_text_string(s, text, length);
+        write_text_string(ctx, s, text, length);
+        if (!interpret_command(ctx, s, c)) break;
+    }
+}
+
+void write_text_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+    const uint8_t type = walk.link.record_type;
+    HeadCursor c = head_cursor(walk.head, walk.head_size);
+    s.record_type = type;
+    s.current_column = -1;
+    s.text = walk.text;
+    s.text_size = walk.text != nullptr ? walk.text_size : 0;
+    s.text_used = 0;
+    cursor_skip_compressed_long(c);
+    if (type == 0x20 || type == 0x23) {
+        const uint16_t count = cursor_compressed_ushort(c);
+        s.range_start = s.topic_offset;
+        s.range_end = s.topic_offset + count;
+        s.topic_offset += count;
+    }
+    if (type == 0x23) write_row_definition(ctx, s, c);
+    do {
+        if (cursor_done(c)) break;
+        if (type == 0x23 && (cursor_left(c) < 2 || get_le16(c.at) == 0xFFFF)) break;
+        write_paragraph(ctx, s, c);
+    } while (type == 0x23);
+}
+
+void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+    const uint8_t type = walk.link.record_type;
+    const bool has_head = walk.head != nullptr && walk.head_size > 0;
+    if (type == 2 && has_head) write_topic_header(ctx, s, walk);
+    else if ((type == 1 && has_head && walk.text != nullptr) || ((type == 0x20 || type == 0x23) && has_head))
+        write_text_record(ctx, s, walk);
+}
+
+}  // namespace
+
+void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
+    long run = 0;  // plain characters not yet written
+    for (long i = 0; i < length; ++i) {
+        const uint8_t c = static_cast<uint8_t>(text[i]);
+        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '{' && c != '}') {
+            ++run;
+            continue;
+        }
+        output_write(text + i - run, 1, static_cast<size_t>(run), out);
+        run = 0;
+        if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
+        else output_printf(out, "\\'%02x", c);
+    }
+    output_write(text + length - run, 1, static_cast<size_t>(run), out);
+}
+
+void escape_rtf_text(MemoryFile* out, const char* text) {
+    escape_rtf_bytes(out, text, static_cast<long>(std::strlen(text)));
+}
+
+void write_context_footnote(DecompileContext& ctx, RtfConversion& s) {
+    const ContextEntry& entry = ctx.contexts[s.context_cursor];
+    write_footnote_start(s.out, '#');
+    escape_rtf_text(s.out, unhash(ctx, entry.hash));
+    output_puts("}\n", s.out);
+    ++s.context_cursor;
+    // Further names of the same topic are aliases, listed in the project
+    // file; MediaView keeps a footnote for each.
+    if (!ctx.mediaview)
+        while (s.context_cursor < ctx.context_count && ctx.contexts[s.context_cursor].topic_offset == entry.topic_offset)
+            ++s.context_cursor;
+}
+
+void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text, long length) {
+    const FontDescriptor* font = font_of(ctx, s.current_font);
+    const bool lower = length > 0 && font != nullptr && font->small_caps;
+    MemoryFile* out = s.out;
+    for (long i = 0; i <= length; ++i) {
+        const bool inside = as_offset(s.range_start) < as_offset(s.range_end);
+        while (s.context_cursor < ctx.context_count) {
+            const int32_t at = ctx.contexts[s.context_cursor].topic_offset;
+            if (at > as_offset(s.range_start) || at >= as_offset(s.range_end)) break;
+            write_context_footnote(ctx, s);
+        }
+        if (!ctx.old_format)
+            write_keyword_footnotes(ctx, out, s.file, as_offset(inside ? s.range_start : s.range_end - 1));
+        if (i < length) {
+            uint8_t c = static_cast<uint8_t>(text[i]);
+            if (lower && c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
+            if (c == '{') output_puts("\\{\\-", out);
+            else if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}') output_putc(c, out);
+            else output_printf(out, "\\'%02x", c);
+        }
+        if (inside) ++s.range_start;
+    }
+}
+
+void topic_file_name(const DecompileContext& ctx, char* name) {
+    std::snprintf(name, 260, "%.255s.rtf", ctx.base_name);
+}
+
+MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf) {
+    TopicWalk walk{};
+    if (!topic_walk_start(ctx, file, walk)) return rtf;
+    browse_second_pass_start(ctx);
+    RtfConversion s{};
+    s.file = file;
+    s.out = rtf;
+    s.position = 12;
+    s.topic_counter = first_topic_number;
+    s.first_topic = true;
+    s.non_scroll_end = -1;
+    s.current_font = -1;
+    s.current_column = -1;
+    s.next_embedded_picture = 1;
+    while (topic_walk_next(ctx, file, walk)) {
+        s.position = walk.position;
+        convert_record(ctx, s, walk);
+        if (!ctx.old_format) {
+            const uint32_t next = static_cast<uint32_t>(walk.link.next_link);
+            if (block_of(ctx, next) != block_of(ctx, s.position)) s.topic_offset = block_of(ctx, next) << 15;
+        }
+    }
+    topic_walk_end(ctx, walk);
+    if (s.target != nullptr) tracked_free(ctx, s.target);
+    return rtf;
+}
