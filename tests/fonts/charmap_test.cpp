@@ -101,7 +101,7 @@ TEST(CharMap, CountsAreBoundedByTheMapFile) {
                              {"D", headless}});
     EXPECT_EQ(run->output("A"), small_map_text);
     EXPECT_EQ(run->output("B"), "2,\n    1,65535,  1,  2,  3,255,\n    7,    8,  0,  0,  0,  0,\n1,\n  1,  2,  3,\n");
-    EXPECT_EQ(run->output("C"), small_map_text.substr(0, small_map_text.size() - 24) + "\n\n");
+    EXPECT_EQ(run->output("C"), "2,\n    1,65535,  1,  2,  3,255,\n    7,    8,  0,  0,  0,  0,\n2,\n\n\n");
     EXPECT_EQ(run->output("D"), "absent");
     EXPECT_EQ(run->project, "[CHARMAP]\nF=A\n\n");
 }

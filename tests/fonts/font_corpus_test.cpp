@@ -28,15 +28,16 @@ std::vector<std::string> corpus_files() {
     return files;
 }
 
-// Unescaped braces open and close groups; the depth never goes below zero.
+// Unescaped braces open and close groups. Only the document's own group
+// stays open, for the topics that follow; no group closes it early.
 bool braces_balance(const std::string& rtf) {
     long depth = 0;
     for (size_t i = 0; i < rtf.size(); ++i) {
         if (rtf[i] == '\\') ++i;
         else if (rtf[i] == '{') ++depth;
-        else if (rtf[i] == '}' && --depth < 0) return false;
+        else if (rtf[i] == '}' && --depth < 1) return false;
     }
-    return depth == 0;
+    return depth == 1;
 }
 
 // The font names as the file stores them, read here without the decompiler.
