@@ -1,0 +1,320 @@
+// The record walk over |TOPIC files made by the builder.
+#include <string>
+#include <vector>
+
+#include "topics/topic_reader.h"
+#include "topics_fixture.h"
+
+namespace {
+
+using hlptest::Bytes;
+using hlptest::PhraseScheme;
+using hlptest::TopicFile;
+using hlptest::TopicLayout;
+using hlptest::TopicRecord;
+
+TopicRecord paragraph(const std::string& text, uint8_t type = 0x20) {
+    TopicRecord r;
+    r.type = type;
+    r.head = Bytes{0x11, 0x22, 0x33, static_cast<uint8_t>(text.size())};
+    r.text = hlptest::bytes_of(text);
+    r.text.push_back(0);
+    return r;
+}
+
+std::string text_of(const TopicRecord& r) { return std::string(r.text.begin(), r.text.end()); }
+
+// Letters that LZ77 cannot shrink much, so that the text spans blocks.
+std::string letters(size_t n) {
+    std::string text(n, ' ');
+    uint32_t seed = 7;
+    for (auto& c : text) {
+        seed = seed * 1103515245 + 12345;
+        c = static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    return text;
+}
+
+std::vector<TopicRecord> sample_records() {
+    std::vector<TopicRecord> records = {
+        hlptest::topic_header_record("First", 0),
+        paragraph("Hello"),
+        paragraph("a cell", 0x23),
+        paragraph("unknown", 0x99),
+        hlptest::topic_header_record("Second", 1),
+        paragraph(letters(9000) + " across blocks"),
+        paragraph("last"),
+    };
+    hlptest::link_topic_headers(records);
+    return records;
+}
+
+// Checks that the walk delivered exactly the first `count` records.
+void expect_records(const std::vector<WalkedRecord>& walked, const std::vector<TopicRecord>& records,
+                    const TopicFile& file, size_t count) {
+    ASSERT_EQ(walked.size(), count);
+    for (size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE("record " + std::to_string(i));
+        EXPECT_EQ(walked[i].position, file.positions[i]);
+        EXPECT_EQ(walked[i].link.record_type, records[i].type);
+        if (records[i].position_refs.empty()) {
+            EXPECT_EQ(walked[i].head, records[i].head);
+        }
+        EXPECT_EQ(walked[i].head.size(), records[i].head.size());
+        EXPECT_EQ(walked[i].has_text, !records[i].text.empty());
+        EXPECT_EQ(walked[i].text, text_of(records[i]));
+        if (i + 1 < file.positions.size()) {
+            EXPECT_EQ(walked[i].next_position, file.positions[i + 1]);
+        }
+    }
+}
+
+TEST(TopicWalk, DeliversEveryRecordOfEachLayout) {
+    struct Format {
+        uint16_t minor, flags;
+    };
+    for (Format f : {Format{33, 4}, Format{33, 8}, Format{21, 0}, Format{15, 0}}) {
+        SCOPED_TRACE("minor " + std::to_string(f.minor) + " flags " + std::to_string(f.flags));
+        const auto records = sample_records();
+        TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(f.minor, f.flags));
+        ASSERT_GT(file.block_count, 1u);
+        OpenHelp help({{"|TOPIC", file.data}}, f.minor, f.flags);
+        auto walked = walk_all(help.ctx, help.file);
+        // The end marker closes the chain and is not delivered.
+        expect_records(walked, records, file, records.size());
+        if (f.minor == 15) {
+            EXPECT_EQ(walked[1].position + walked[1].link.next_link, walked[2].position);
+            // Old positions are offsets into |TOPIC.
+            for (const auto& r : walked) EXPECT_EQ(hlptest::get_u32(file.data, r.position), uint32_t(r.link.record_length));
+        }
+    }
+}
+
+TEST(TopicWalk, HeadersStraddlingBlocksArriveWhole) {
+    std::vector<TopicRecord> records;
+    const std::string pool = letters(4000);
+    for (size_t i = 0; i < 60; ++i) records.push_back(paragraph(pool.substr(i * 60, i * 7 % 50)));
+    for (auto compression : {hlptest::BlockCompression::stored, hlptest::BlockCompression::lz77_greedy}) {
+        TopicLayout layout;
+        layout.block_size = 256;
+        layout.compression = compression;
+        TopicFile file = hlptest::build_topic_file(records, layout);
+        OpenHelp help({{"|TOPIC", file.data}}, 33, 4);
+        help.ctx.block_size = 256;
+        help.ctx.topics_compressed = compression != hlptest::BlockCompression::stored;
+        if (compression == hlptest::BlockCompression::stored) {
+            // Each stored block holds 244 bytes of the stream.
+            int straddling = 0;
+            for (uint32_t p : file.positions) straddling += (p - 12) % file.decompress_size + 21 > 244;
+            EXPECT_GT(straddling, 2);
+        }
+        auto walked = walk_all(help.ctx, help.file);
+        expect_records(walked, records, file, records.size());
+        size_t crossing = 0;
+        for (size_t i = 0; i + 1 < walked.size(); ++i)
+            crossing += file.block_of(walked[i].position) != file.block_of(walked[i].next_position) &&
+                        file.block_of(walked[i].position) + 1 == file.block_of(walked[i].next_position);
+        EXPECT_GT(crossing, 8u) << "records should cross block borders";
+    }
+}
+
+TEST(TopicWalk, OldFormatStopsWhereTheLinkReachesTheFileEnd) {
+    TopicLayout layout = hlptest::topic_layout_for(15, 0);
+    layout.end_marker = false;
+    const auto records = sample_records();
+    TopicFile file = hlptest::build_topic_file(records, layout);
+    OpenHelp help({{"|TOPIC", file.data}}, 15, 0);
+    expect_records(walk_all(help.ctx, help.file), records, file, records.size() - 1);
+}
+
+TEST(TopicWalk, NextLinkMinusOneEndsTheChain) {
+    auto records = sample_records();
+    records[2].next_link = -1;
+    TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(33, 4));
+    OpenHelp help({{"|TOPIC", file.data}}, 33, 4);
+    expect_records(walk_all(help.ctx, help.file), records, file, 2);
+}
+
+TEST(TopicWalk, RecordsWithoutHeadOrText) {
+    TopicRecord bare_header;
+    bare_header.type = 2;
+    bare_header.text = Bytes{'T', 0};
+    TopicRecord empty;
+    empty.type = 0x20;
+    std::vector<TopicRecord> records = {bare_header, empty, paragraph("after")};
+    TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(33, 4));
+    OpenHelp help({{"|TOPIC", file.data}}, 33, 4);
+    auto walked = walk_all(help.ctx, help.file);
+    expect_records(walked, records, file, 3);
+    EXPECT_EQ(walked[0].link.head_length, 21);
+    EXPECT_FALSE(walked[1].has_text);
+}
+
+TEST(TopicWalk, SurplusStoredTextIsDropped) {
+    auto records = sample_records();
+    records[1].text_length = 3;
+    records[5].text_length = 5;  // a surplus of more than 3000 bytes
+    TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(33, 4));
+    OpenHelp help({{"|TOPIC", file.data}}, 33, 4);
+    auto walked = walk_all(help.ctx, help.file);
+    records[1].text.resize(3);
+    records[5].text.resize(5);
+    expect_records(walked, records, file, records.size());
+}
+
+TEST(TopicWalk, PhraseCompressedTextsInEachTableLayout) {
+    const std::vector<std::string> phrases = {"Windows", "help ", "the ", "compiler", "topic"};
+    const std::string texts[] = {std::string("Windows help topic") + '\0', std::string("the the the compiler") + '\0',
+                                 std::string(300, ' ') + "topic" + std::string(40, '\0')};
+    struct Table {
+        const char* name;
+        uint16_t minor;
+        PhraseScheme scheme;
+        std::vector<hlptest::InternalFile> files;
+    };
+    auto index = hlptest::build_phrase_index(phrases);
+    std::vector<Table> tables = {
+        {"|Phrases", 21, PhraseScheme::phrases, {{"|Phrases", hlptest::build_phrases_file(phrases)}}},
+        {"|Phrases, MediaView", 21, PhraseScheme::phrases,
+         {{"|Phrases", hlptest::build_phrases_file(phrases, {true, true})}}},
+        {"|Phrases, old", 15, PhraseScheme::phrases, {{"|Phrases", hlptest::build_phrases_file(phrases, {false, false})}}},
+        {"|PhrIndex", 33, PhraseScheme::packed, {{"|PhrIndex", index.index}, {"|PhrImage", index.image}}},
+    };
+    for (auto& t : tables) {
+        SCOPED_TRACE(t.name);
+        std::vector<TopicRecord> records = {hlptest::topic_header_record("Compressed", 0)};
+        // The runs of spaces and NULs suit the packed scheme only.
+        const size_t count = t.scheme == PhraseScheme::packed ? 3 : 2;
+        for (size_t i = 0; i < count; ++i) {
+            const std::string& text = texts[i];
+            records.push_back(hlptest::phrase_compressed_record(0x20, {1, 2}, text, phrases, t.scheme));
+            ASSERT_LT(records.back().text.size(), text.size());
+        }
+        TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(t.minor, 4));
+        t.files.push_back({"|TOPIC", file.data});
+        OpenHelp help(t.files, t.minor, 4);
+        load_phrase_table(help.ctx, help.file);
+        auto walked = walk_all(help.ctx, help.file);
+        ASSERT_EQ(walked.size(), records.size());
+        for (size_t i = 1; i < records.size(); ++i) EXPECT_EQ(walked[i].text, texts[i - 1]);
+    }
+}
+
+// Builds sample records with one record's header field replaced; stored
+// blocks of one kind keep the stream's bytes at their positions.
+struct Damaged {
+    std::vector<TopicRecord> records;
+    TopicFile file;
+};
+
+TopicLayout one_block_layout() {
+    TopicLayout layout = hlptest::topic_layout_for(21, 0);
+    layout.block_size = 16384 + 12;
+    return layout;
+}
+
+Damaged damage(size_t record, size_t field, int32_t value, std::vector<TopicRecord> records = sample_records()) {
+    TopicFile file = hlptest::build_topic_file(records, one_block_layout());
+    EXPECT_EQ(file.block_count, 1u);
+    hlptest::put_u32(file.data, file.positions[record] + field, static_cast<uint32_t>(value));
+    return {records, file};
+}
+
+std::vector<WalkedRecord> walk_damaged(const Damaged& d, uint16_t minor = 21) {
+    OpenHelp help({{"|TOPIC", d.file.data}}, minor, 0);
+    help.ctx.block_size = 16384 + 12;
+    return walk_all(help.ctx, help.file);
+}
+
+constexpr size_t record_length_field = 0, text_length_field = 4, next_link_field = 12, head_length_field = 16;
+
+TEST(TopicWalk, LengthsTheStreamCannotHoldEndTheWalkQuietly) {
+    struct Case {
+        const char* name;
+        size_t field;
+        int32_t value;
+    };
+    for (const Case& c : {Case{"negative record length", record_length_field, -5},
+                          Case{"huge record length", record_length_field, 0x7FFFFFF0},
+                          Case{"negative head length", head_length_field, -1},
+                          Case{"huge head length", head_length_field, 0x7FFFFFF0},
+                          Case{"negative text length", text_length_field, -1},
+                          Case{"text beyond any expansion", text_length_field, 0x7FFFFFF0},
+                          Case{"text of 20 MB from 7 stored bytes", text_length_field, 20 << 20}}) {
+        SCOPED_TRACE(c.name);
+        Damaged d = damage(2, c.field, c.value);
+        expect_records(walk_damaged(d), d.records, d.file, 2);
+    }
+}
+
+TEST(TopicWalk, TextLengthWithinTheExpansionBoundIsExpanded) {
+    // 7 stored bytes ("a cell" and NUL) may expand to at most 16 each; with
+    // no phrase table they are literals, and the rest of the text is zero.
+    Damaged d = damage(2, text_length_field, 7 * 16);
+    auto walked = walk_damaged(d);
+    ASSERT_EQ(walked.size(), d.records.size());
+    EXPECT_EQ(walked[2].text, std::string("a cell") + std::string(7 * 16 - 6, '\0'));
+    Damaged over = damage(2, text_length_field, 7 * 16 + 1);
+    EXPECT_EQ(walk_damaged(over).size(), 2u);
+}
+
+TEST(TopicWalk, ChainsThatDoNotAdvanceEnd) {
+    const TopicFile plain = hlptest::build_topic_file(sample_records(), one_block_layout());
+    for (int32_t target : {int32_t(plain.positions[3]), int32_t(plain.positions[1]), 12, 0}) {
+        SCOPED_TRACE(target);
+        Damaged d = damage(3, next_link_field, target);
+        expect_records(walk_damaged(d), d.records, d.file, 3);
+    }
+    // Old format links are distances: zero or negative ones loop.
+    for (int32_t distance : {0, -21, -1000}) {
+        SCOPED_TRACE(distance);
+        std::vector<TopicRecord> records = sample_records();
+        TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(15, 0));
+        hlptest::put_u32(file.data, file.positions[3] + next_link_field, static_cast<uint32_t>(distance));
+        OpenHelp help({{"|TOPIC", file.data}}, 15, 0);
+        expect_records(walk_all(help.ctx, help.file), records, file, 3);
+    }
+}
+
+TEST(TopicWalk, ExpansionLongerThanTheTextLengthIsFatal) {
+    const std::vector<std::string> phrases = {"Windows", "help "};
+    std::vector<TopicRecord> records = {
+        hlptest::phrase_compressed_record(0x20, {}, "Windows help Windows", phrases, PhraseScheme::phrases)};
+    records[0].text_length = 15;
+    TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(21, 4));
+    OpenHelp help({{"|TOPIC", file.data}, {"|Phrases", hlptest::build_phrases_file(phrases)}}, 21, 4);
+    load_phrase_table(help.ctx, help.file);
+    EXPECT_EQ(fatal_output([&] { walk_all(help.ctx, help.file); }),
+              "\nPhrase replacement delivers 20 bytes instead of 15");
+}
+
+TEST(TopicWalk, TopicCutInsideARecordEndsQuietly) {
+    const std::vector<std::string> phrases = {"Windows", "help "};
+    auto records = sample_records();
+    records[5] = hlptest::phrase_compressed_record(0x20, {9}, "help Windows help Windows", phrases,
+                                                   PhraseScheme::phrases);
+    records[2].text = hlptest::bytes_of(std::string(500, 'z'));
+    for (size_t cut_record : {size_t(2), size_t(5)}) {
+        SCOPED_TRACE(cut_record);
+        TopicFile file = hlptest::build_topic_file(records, hlptest::topic_layout_for(21, 0));
+        ASSERT_EQ(file.block_of(file.positions[cut_record]), 0u);
+        file.data.resize(file.positions[cut_record] + 21 + 2);
+        OpenHelp help({{"|TOPIC", file.data}, {"|Phrases", hlptest::build_phrases_file(phrases)}}, 21, 0);
+        load_phrase_table(help.ctx, help.file);
+        auto walked = walk_all(help.ctx, help.file);
+        EXPECT_EQ(walked.size(), cut_record);
+    }
+}
+
+TEST(TopicWalk, MissingOrTinyTopic) {
+    OpenHelp none({{"|SYSTEM", Bytes(12, 0)}}, 33, 4);
+    TopicWalk walk;
+    EXPECT_FALSE(topic_walk_start(none.ctx, none.file, walk));
+    EXPECT_FALSE(topic_walk_next(none.ctx, none.file, walk));
+    for (size_t size : {size_t(0), size_t(7), size_t(12), size_t(30)}) {
+        OpenHelp tiny({{"|TOPIC", Bytes(size, 0x41)}}, 33, 4);
+        EXPECT_TRUE(walk_all(tiny.ctx, tiny.file).empty()) << size;
+    }
+}
+
+}  // namespace
