@@ -1,6 +1,7 @@
 #include "topics/fonts.h"
 
 #include <cctype>
+#include <initializer_list>
 #include <cstring>
 
 #include "helpfile/byte_stream.h"
@@ -22,6 +23,7 @@ constexpr long style_name_at = 81;
 constexpr int fallback_normal_size = 24;
 
 enum class Layout { old_layout, new_layout, mediaview };
+using FontName = char[name_field_limit + 1];
 
 // |FONT as a stretch of the help file; every read is checked against it.
 struct FontFile {
@@ -31,7 +33,8 @@ struct FontFile {
 };
 
 void read_part(const FontFile& font, long offset, long size, void* destination) {
-    if (offset < 0 || size < 0 || offset > font.length || size > font.length - offset) fatal_error("%s", malformed_font);
+    if (offset < 0 || size < 0 || offset > font.length || size > font.length - offset)
+        fatal_error("%s", malformed_font);
     std::fseek(font.file, font.start + offset, SEEK_SET);
     my_fread(size, font.file, destination);
 }
@@ -44,6 +47,19 @@ uint8_t* read_table(DecompileContext& ctx, const FontFile& font, long offset, lo
     uint8_t* table = static_cast<uint8_t*>(tracked_malloc(ctx, count * size));
     read_part(font, offset, count * size, table);
     return table;
+}
+
+// The character-map records as NUL-terminated texts; null when none.
+CharMapRecord* read_charmap_records(DecompileContext& ctx, const FontFile& font, long offset, long count) {
+    uint8_t* records = read_table(ctx, font, offset, count, charmap_record_size);
+    if (records == nullptr) return nullptr;
+    CharMapRecord* texts = static_cast<CharMapRecord*>(tracked_malloc(ctx, count * sizeof(CharMapRecord)));
+    for (long i = 0; i < count; ++i) {
+        std::memcpy(texts[i], records + i * charmap_record_size, charmap_record_size);
+        texts[i][charmap_record_size] = '\0';
+    }
+    tracked_free(ctx, records);
+    return texts;
 }
 
 // The internal file's length, but never more than the help file holds
@@ -125,8 +141,10 @@ constexpr int style_offset_at = 45;
 void index_style_colours(DecompileContext& ctx, uint8_t* styles, long count, const StylePlaces& at) {
     for (long i = 0; i < count; ++i) {
         uint8_t* s = styles + i * style_size;
-        s[at.foreground] = static_cast<uint8_t>(add_colour(ctx, s[at.foreground], s[at.foreground + 1], s[at.foreground + 2]));
-        s[at.background] = static_cast<uint8_t>(add_colour(ctx, s[at.background], s[at.background + 1], s[at.background + 2]));
+        for (int at_colour : {at.foreground, at.background}) {
+            uint8_t* c = s + at_colour;
+            c[0] = static_cast<uint8_t>(add_colour(ctx, c[0], c[1], c[2]));
+        }
     }
 }
 
@@ -154,7 +172,7 @@ const char* family_word(uint8_t family) {
 // The font most readers will have, by name; names of unused fonts (no
 // family noted) do not count. The state keeps the number in one byte, so
 // only the first 256 names can be chosen.
-int default_font_of(const char (*names)[name_field_limit + 1], const uint8_t* families, long count) {
+int default_font_of(const FontName* names, const uint8_t* families, long count) {
     static const char* const preferred[] = {"Arial", "Times New Roman", "MS Sans Serif", "MS Serif", "Helv",
                                             "TmsRmn", "MS Sans Serif", "Helvetica", "Times Roman", "Times"};
     const int ranks = sizeof preferred / sizeof preferred[0];
@@ -170,6 +188,25 @@ int default_font_of(const char (*names)[name_field_limit + 1], const uint8_t* fa
         }
     }
     return best;
+}
+
+void write_font_table(MemoryFile* out, const FontName* names, const uint8_t* families, long count) {
+    output_puts("{\\fonttbl", out);
+    for (long i = 0; i < count; ++i) {
+        output_printf(out, "{\\f%ld\\f%s ", i, family_word(families[i]));
+        put_rtf_text(out, names[i], sizeof(FontName));
+        output_puts(";}", out);
+    }
+    output_puts("}\n", out);
+}
+
+// Entry 0, the automatic colour, is implied by the leading semicolon.
+void write_colour_table(const DecompileContext& ctx, MemoryFile* out) {
+    if (ctx.colour_count <= 1) return;
+    output_puts("{\\colortbl;", out);
+    for (int i = 1; i < ctx.colour_count; ++i)
+        output_printf(out, "\\red%d\\green%d\\blue%d;", ctx.colours[i][0], ctx.colours[i][1], ctx.colours[i][2]);
+    output_puts("}\n", out);
 }
 
 void write_flag_difference(MemoryFile* out, const char* word, uint8_t value, uint8_t base) {
@@ -239,6 +276,85 @@ void reset_colours(DecompileContext& ctx) {
     ctx.colour_count = 1;
 }
 
+// The header fields, with the layout its length selects.
+struct FontHeader {
+    long name_count, descriptor_count, names_at, descriptors_at;
+    long style_count, styles_at, charmap_count, charmaps_at;
+    Layout layout;
+};
+
+FontHeader read_header(const FontFile& font) {
+    uint8_t h[header_size] = {};
+    read_part(font, 0, font.length < header_size ? font.length : header_size, h);
+    FontHeader header{get_le16(h), get_le16(h + 2), get_le16(h + 4), get_le16(h + 6), 0, 0, 0, 0, Layout::old_layout};
+    long needed = 8;
+    if (header.names_at >= 12) {
+        header.layout = Layout::new_layout;
+        header.style_count = get_le16(h + 8);
+        header.styles_at = get_le16(h + 10);
+        needed = 12;
+    }
+    if (header.names_at >= 16) {
+        header.layout = Layout::mediaview;
+        header.charmap_count = get_le16(h + 12);
+        header.charmaps_at = get_le16(h + 14);
+        needed = 16;
+    }
+    if (font.length < needed) fatal_error("%s", malformed_font);
+    return header;
+}
+
+// The font names, empty ones as Arial. MediaView names are cut at their
+// comma; the part after it selects a character map for the project file.
+FontName* read_names(DecompileContext& ctx, const FontFile& font, const FontHeader& header, MemoryFile* project,
+                     const CharMapRecord* charmaps) {
+    if (header.name_count == 0) return nullptr;
+    if (header.descriptors_at < header.names_at) fatal_error("%s", malformed_font);
+    const long field = (header.descriptors_at - header.names_at) / header.name_count;
+    if (field > name_field_limit) fatal_error("%s", malformed_font);
+    uint8_t* fields = read_table(ctx, font, header.names_at, field > 0 ? header.name_count : 0, field);
+    FontName* names = static_cast<FontName*>(tracked_malloc(ctx, header.name_count * sizeof(FontName)));
+    bool charmap_section = false;
+    for (long i = 0; i < header.name_count; ++i) {
+        std::memset(names[i], 0, sizeof(FontName));
+        if (field > 0) std::memcpy(names[i], fields + i * field, static_cast<size_t>(field));
+        if (names[i][0] == '\0') std::strcpy(names[i], "Arial");
+        char* comma = header.layout == Layout::mediaview ? std::strchr(names[i], ',') : nullptr;
+        if (comma == nullptr) continue;
+        *comma = '\0';
+        if (project != nullptr)
+            charmap_write_font_line(project, charmaps, static_cast<int>(header.charmap_count), names[i], comma + 1,
+                                    charmap_section);
+    }
+    if (charmap_section) output_putc('\n', project);
+    if (fields) tracked_free(ctx, fields);
+    return names;
+}
+
+void read_descriptors(DecompileContext& ctx, const FontFile& font, const FontHeader& header) {
+    const bool old_layout = header.layout == Layout::old_layout;
+    const long size = old_layout ? old_descriptor_size : new_descriptor_size;
+    uint8_t* records = read_table(ctx, font, header.descriptors_at, header.descriptor_count, size);
+    ctx.fonts = records ? tracked_new_array<FontDescriptor>(ctx, header.descriptor_count) : nullptr;
+    ctx.font_count = static_cast<int32_t>(header.descriptor_count);
+    for (long i = 0; i < header.descriptor_count; ++i) {
+        const uint8_t* r = records + i * size;
+        ctx.fonts[i] = old_layout ? old_descriptor(ctx, r) : new_descriptor(ctx, r, header.layout == Layout::mediaview);
+    }
+    if (records) tracked_free(ctx, records);
+}
+
+// The family each name is used with; a later descriptor overrides.
+uint8_t* name_families(DecompileContext& ctx, long name_count) {
+    if (name_count == 0) return nullptr;
+    uint8_t* families = static_cast<uint8_t*>(tracked_malloc(ctx, name_count));
+    std::memset(families, 0, static_cast<size_t>(name_count));
+    for (long i = 0; i < ctx.font_count; ++i) {
+        if (ctx.fonts[i].font_name < name_count) families[ctx.fonts[i].font_name] = ctx.fonts[i].family;
+    }
+    return families;
+}
+
 }  // namespace
 
 int add_colour(DecompileContext& ctx, uint8_t red, uint8_t green, uint8_t blue) {
@@ -277,110 +393,35 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     if (!find_internal_file(file, &length, "|FONT")) return;
     const long start = std::ftell(file);
     const FontFile font{file, start, bounded_length(file, start, length)};
+    const FontHeader header = read_header(font);
+    const bool mediaview = header.layout == Layout::mediaview;
 
-    uint8_t header[header_size] = {};
-    read_part(font, 0, font.length < header_size ? font.length : header_size, header);
-    const long name_count = get_le16(header);
-    const long descriptor_count = get_le16(header + 2);
-    const long names_at = get_le16(header + 4);
-    const long descriptors_at = get_le16(header + 6);
-    const Layout layout = names_at < 12 ? Layout::old_layout : names_at < 16 ? Layout::new_layout : Layout::mediaview;
-    if (font.length < (layout == Layout::old_layout ? 8 : names_at < 16 ? 12 : 16)) fatal_error("%s", malformed_font);
-    const bool mediaview = layout == Layout::mediaview;
-
-    // Names: fields of equal length between the header and the descriptors.
-    long field = 0;
-    if (name_count > 0) {
-        if (descriptors_at < names_at) fatal_error("%s", malformed_font);
-        field = (descriptors_at - names_at) / name_count;
-        if (field > name_field_limit) fatal_error("%s", malformed_font);
-    }
-    uint8_t* name_fields = read_table(ctx, font, names_at, field > 0 ? name_count : 0, field);
-
-    CharMapRecord* charmaps = nullptr;
-    long charmap_count = 0;
-    if (project != nullptr && mediaview) {
-        charmap_count = get_le16(header + 12);
-        uint8_t* records = read_table(ctx, font, get_le16(header + 14), charmap_count, charmap_record_size);
-        if (charmap_count > 0) {
-            charmaps = static_cast<CharMapRecord*>(tracked_malloc(ctx, charmap_count * sizeof(CharMapRecord)));
-            for (long i = 0; i < charmap_count; ++i) {
-                std::memcpy(charmaps[i], records + i * charmap_record_size, charmap_record_size);
-                charmaps[i][charmap_record_size] = '\0';
-            }
-            tracked_free(ctx, records);
-        }
-    }
-
-    using Name = char[name_field_limit + 1];
-    Name* names = name_count > 0 ? static_cast<Name*>(tracked_malloc(ctx, name_count * sizeof(Name))) : nullptr;
-    bool charmap_section = false;
-    for (long i = 0; i < name_count; ++i) {
-        std::memset(names[i], 0, sizeof(Name));
-        if (field > 0) std::memcpy(names[i], name_fields + i * field, static_cast<size_t>(field));
-        if (names[i][0] == '\0') std::strcpy(names[i], "Arial");
-        char* comma = mediaview ? std::strchr(names[i], ',') : nullptr;
-        if (comma == nullptr) continue;
-        *comma = '\0';
-        if (project != nullptr)
-            charmap_write_font_line(project, charmaps, static_cast<int>(charmap_count), names[i], comma + 1,
-                                    charmap_section);
-    }
-    if (charmap_section) output_putc('\n', project);
-    if (name_fields) tracked_free(ctx, name_fields);
+    // Character maps matter only to the project file.
+    const long charmap_count = project != nullptr ? header.charmap_count : 0;
+    CharMapRecord* charmaps = read_charmap_records(ctx, font, header.charmaps_at, charmap_count);
+    FontName* names = read_names(ctx, font, header, project, charmaps);
     if (charmaps) {
         charmap_write_files(ctx, file, charmaps, static_cast<int>(charmap_count));
         tracked_free(ctx, charmaps);
     }
 
-    // Descriptors, in the layout the header's length announces.
-    const long descriptor_size = layout == Layout::old_layout ? old_descriptor_size : new_descriptor_size;
-    uint8_t* records = read_table(ctx, font, descriptors_at, descriptor_count, descriptor_size);
-    ctx.fonts = descriptor_count > 0 ? tracked_new_array<FontDescriptor>(ctx, descriptor_count) : nullptr;
-    ctx.font_count = static_cast<int32_t>(descriptor_count);
-    ctx.scale_multiplier = layout == Layout::old_layout ? 10 : 1;
-    ctx.scale_subtrahend = layout == Layout::old_layout ? 5 : 0;
-    for (long i = 0; i < descriptor_count; ++i) {
-        const uint8_t* r = records + i * descriptor_size;
-        ctx.fonts[i] = layout == Layout::old_layout ? old_descriptor(ctx, r) : new_descriptor(ctx, r, mediaview);
-    }
-    if (records) tracked_free(ctx, records);
+    read_descriptors(ctx, font, header);
+    ctx.scale_multiplier = header.layout == Layout::old_layout ? 10 : 1;
+    ctx.scale_subtrahend = header.layout == Layout::old_layout ? 5 : 0;
+    uint8_t* styles = read_table(ctx, font, header.styles_at, header.style_count, style_size);
+    index_style_colours(ctx, styles, header.style_count, mediaview ? mediaview_style : new_style);
 
-    long style_count = 0;
-    uint8_t* styles = nullptr;
-    if (layout != Layout::old_layout) {
-        style_count = get_le16(header + 8);
-        styles = read_table(ctx, font, get_le16(header + 10), style_count, style_size);
-        index_style_colours(ctx, styles, style_count, mediaview ? mediaview_style : new_style);
-    }
-
-    uint8_t* families = name_count > 0 ? static_cast<uint8_t*>(tracked_malloc(ctx, name_count)) : nullptr;
-    if (families) std::memset(families, 0, static_cast<size_t>(name_count));
-    for (long i = 0; i < descriptor_count; ++i) {
-        if (ctx.fonts[i].font_name < name_count) families[ctx.fonts[i].font_name] = ctx.fonts[i].family;
-    }
-    ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, name_count));
-
-    output_printf(topics, "{\\rtf1\\ansi\\deff%d\n{\\fonttbl", ctx.default_font);
-    for (long i = 0; i < name_count; ++i) {
-        output_printf(topics, "{\\f%ld\\f%s ", i, family_word(families[i]));
-        put_rtf_text(topics, names[i], sizeof(Name));
-        output_puts(";}", topics);
-    }
-    output_puts("}\n", topics);
+    uint8_t* families = name_families(ctx, header.name_count);
+    ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, header.name_count));
+    output_printf(topics, "{\\rtf1\\ansi\\deff%d\n", ctx.default_font);
+    write_font_table(topics, names, families, header.name_count);
     if (names) tracked_free(ctx, names);
     if (families) tracked_free(ctx, families);
-
-    if (ctx.colour_count > 1) {
-        output_puts("{\\colortbl;", topics);
-        for (int i = 1; i < ctx.colour_count; ++i)
-            output_printf(topics, "\\red%d\\green%d\\blue%d;", ctx.colours[i][0], ctx.colours[i][1], ctx.colours[i][2]);
-        output_puts("}\n", topics);
-    }
+    write_colour_table(ctx, topics);
 
     output_printf(topics, "{\\stylesheet{\\fs%d \\snext0 Normal;}\n",
-                  descriptor_count > 0 ? ctx.fonts[0].size : fallback_normal_size);
-    for (long i = 0; i < style_count; ++i) write_style(topics, styles, style_count, i, mediaview);
+                  ctx.font_count > 0 ? ctx.fonts[0].size : fallback_normal_size);
+    for (long i = 0; i < header.style_count; ++i) write_style(topics, styles, header.style_count, i, mediaview);
     output_puts("}\\pard\\plain\n", topics);
     if (styles) tracked_free(ctx, styles);
 
@@ -388,8 +429,8 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     ctx.attributes.font_name = ctx.default_font;
 
     if (project != nullptr) {
-        std::fprintf(stderr, "%ld font names, %ld font descriptors", name_count, descriptor_count);
-        if (layout != Layout::old_layout) std::fprintf(stderr, ", %ld font styles", style_count);
+        std::fprintf(stderr, "%ld font names, %ld font descriptors", header.name_count, header.descriptor_count);
+        if (header.layout != Layout::old_layout) std::fprintf(stderr, ", %ld font styles", header.style_count);
         std::fprintf(stderr, " loaded\n");
     }
 }

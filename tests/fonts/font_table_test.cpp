@@ -15,6 +15,11 @@ using hlptest::FontFileSpec;
 using hlptest::FontLayout;
 using hlptest::Rgb;
 
+// Bold to small capitals, then size, family and font name number.
+std::vector<int> fields_of(const FontDescriptor& f) {
+    return {f.bold, f.italic, f.underline, f.strikeout, f.double_underline, f.small_caps, f.size, f.family, f.font_name};
+}
+
 FontDescriptorSpec uses(uint16_t name, uint8_t family) {
     FontDescriptorSpec d;
     d.font_name = name;
@@ -43,14 +48,9 @@ TEST(FontTable, OldLayoutHeaderScalesMeasurementsAndMapsFamilies) {
     EXPECT_EQ(ctx.scale_multiplier, 10);
     EXPECT_EQ(ctx.scale_subtrahend, 5);
     ASSERT_EQ(ctx.font_count, 8);
-    const FontDescriptor& f1 = ctx.fonts[1];
-    EXPECT_EQ((std::vector<int>{f1.bold, f1.italic, f1.underline, f1.strikeout, f1.double_underline, f1.small_caps}),
-              (std::vector<int>{1, 0, 0, 0, 1, 1}));
-    const FontDescriptor& f2 = ctx.fonts[2];
-    EXPECT_EQ((std::vector<int>{f2.bold, f2.italic, f2.underline, f2.strikeout, f2.double_underline, f2.small_caps}),
-              (std::vector<int>{0, 1, 1, 1, 0, 0}));
-    EXPECT_EQ(ctx.fonts[0].size, 18);
-    EXPECT_EQ(ctx.fonts[2].family, 3);
+    EXPECT_EQ(fields_of(ctx.fonts[0]), (std::vector<int>{0, 0, 0, 0, 0, 0, 18, 2, 0}));
+    EXPECT_EQ(fields_of(ctx.fonts[1]), (std::vector<int>{1, 0, 0, 0, 1, 1, 20, 1, 1}));
+    EXPECT_EQ(fields_of(ctx.fonts[2]), (std::vector<int>{0, 1, 1, 1, 0, 0, 20, 3, 2}));
     EXPECT_EQ(ctx.fonts[6].family, 7);  // codes from 6 on stay as they are
     EXPECT_EQ(ctx.fonts[7].font_name, 7);
     EXPECT_EQ(ctx.attributes.font_name, 0);
@@ -78,13 +78,9 @@ TEST(FontTable, NewAndMediaViewDescriptorsReadTheirOwnFieldPlaces) {
         EXPECT_EQ(ctx.scale_subtrahend, 0);
         ASSERT_EQ(ctx.font_count, 2);
         const FontDescriptor& f = ctx.fonts[0];
-        EXPECT_EQ((std::vector<int>{f.bold, f.italic, f.underline, f.strikeout, f.double_underline, f.small_caps, f.size,
-                          f.family, f.font_name}),
-                  (std::vector<int>{1, 0, 0, 1, 0, 1, 24, 2, 1}));
+        EXPECT_EQ(fields_of(f), (std::vector<int>{1, 0, 0, 1, 0, 1, 24, 2, 1}));
         const FontDescriptor& g = ctx.fonts[1];
-        EXPECT_EQ((std::vector<int>{g.bold, g.italic, g.underline, g.strikeout, g.double_underline, g.small_caps, g.size,
-                          g.family, g.font_name}),
-                  (std::vector<int>{0, 1, 1, 0, 1, 0, 400 % 256, 3, 0}));
+        EXPECT_EQ(fields_of(g), (std::vector<int>{0, 1, 1, 0, 1, 0, 400 % 256, 3, 0}));
         bool mv = layout == FontLayout::mediaview;
         EXPECT_EQ(f.style, mv ? 4 : 0);
         EXPECT_EQ(f.expansion, mv ? -3 : 0);

@@ -44,9 +44,10 @@ TEST(Stylesheet, StyleOfItsOwnListsEveryAttributeItHas) {
     FontStyleSpec bare = style(7, "Bare");
     bare.weight = 500;  // not above 500: not bold
     auto run = write_header(with_styles(FontLayout::new_layout, {full, bare}));
-    EXPECT_EQ(stylesheet_of(run->rtf), normal +
-                                           "{\\*\\cs10 \\additive\\f2\\i\\b\\ul\\strike\\uldb\\scaps\\fs24\\cf1\\cb2 Heading;}\n"
-                                           "{\\*\\cs16 \\additive\\f0\\fs20 Bare;}\n");
+    EXPECT_EQ(stylesheet_of(run->rtf),
+              normal +
+                  "{\\*\\cs10 \\additive\\f2\\i\\b\\ul\\strike\\uldb\\scaps\\fs24\\cf1\\cb2 Heading;}\n"
+                  "{\\*\\cs16 \\additive\\f0\\fs20 Bare;}\n");
     EXPECT_NE(run->rtf.find("{\\colortbl;\\red255\\green0\\blue0;\\red0\\green255\\blue0;}\n"), std::string::npos);
     EXPECT_EQ(run->rtf.substr(run->rtf.size() - 13), "}\\pard\\plain\n");
     EXPECT_EQ(run->progress, "1 font names, 1 font descriptors, 2 font styles loaded\n");
@@ -82,14 +83,15 @@ TEST(Stylesheet, BasedOnStyleWritesOnlyItsDifferences) {
     bolder.weight = 600;
     bolder.name = "Bold";
     auto run = write_header(with_styles(FontLayout::new_layout, {plain, base, emphasis, differ, same, bolder}));
-    EXPECT_EQ(stylesheet_of(run->rtf), normal +
-                                           "{\\*\\cs10 \\additive\\f0\\i\\b\\fs20 Plain;}\n"
-                                           "{\\*\\cs11 \\additive\\f1\\fs24 Base;}\n"
-                                           "{\\*\\cs12 \\additive\\i1 \\sbasedon11 Emphasis;}\n"
-                                           "{\\*\\cs13 \\additive\\f3\\cf1\\cb2\\fs18\\b0\\i0\\ul2\\strike1\\uldb1\\scaps1"
-                                           " \\sbasedon10 Diff;}\n"
-                                           "{\\*\\cs14 \\additive \\sbasedon10 Same;}\n"
-                                           "{\\*\\cs15 \\additive\\b1 \\sbasedon11 Bold;}\n");
+    EXPECT_EQ(stylesheet_of(run->rtf),
+              normal +
+                  "{\\*\\cs10 \\additive\\f0\\i\\b\\fs20 Plain;}\n"
+                  "{\\*\\cs11 \\additive\\f1\\fs24 Base;}\n"
+                  "{\\*\\cs12 \\additive\\i1 \\sbasedon11 Emphasis;}\n"
+                  "{\\*\\cs13 \\additive\\f3\\cf1\\cb2\\fs18\\b0\\i0\\ul2\\strike1\\uldb1\\scaps1"
+                  " \\sbasedon10 Diff;}\n"
+                  "{\\*\\cs14 \\additive \\sbasedon10 Same;}\n"
+                  "{\\*\\cs15 \\additive\\b1 \\sbasedon11 Bold;}\n");
 }
 
 TEST(Stylesheet, MediaViewStylesAddExpansionAndVerticalOffset) {
@@ -116,11 +118,12 @@ TEST(Stylesheet, MediaViewStylesAddExpansionAndVerticalOffset) {
     FontStyleSpec sunk = style(4, "Sunk");
     sunk.vertical_offset = -128;
     auto run = write_header(with_styles(FontLayout::mediaview, {raised, lowered, level, sunk}));
-    EXPECT_EQ(stylesheet_of(run->rtf), normal +
-                                           "{\\*\\cs10 \\additive\\f1\\i\\expndtw5\\up3\\fs22\\cf1 Raised;}\n"
-                                           "{\\*\\cs11 \\additive\\expndtw-2\\cb2\\dn4 \\sbasedon10 Lowered;}\n"
-                                           "{\\*\\cs12 \\additive\\expndtw0\\up0 \\sbasedon10 Level;}\n"
-                                           "{\\*\\cs13 \\additive\\f0\\dn128\\fs20 Sunk;}\n");
+    EXPECT_EQ(stylesheet_of(run->rtf),
+              normal +
+                  "{\\*\\cs10 \\additive\\f1\\i\\expndtw5\\up3\\fs22\\cf1 Raised;}\n"
+                  "{\\*\\cs11 \\additive\\expndtw-2\\cb2\\dn4 \\sbasedon10 Lowered;}\n"
+                  "{\\*\\cs12 \\additive\\expndtw0\\up0 \\sbasedon10 Level;}\n"
+                  "{\\*\\cs13 \\additive\\f0\\dn128\\fs20 Sunk;}\n");
     EXPECT_EQ(run->progress, "1 font names, 1 font descriptors, 4 font styles loaded\n");
 }
 
@@ -134,9 +137,10 @@ TEST(Stylesheet, StyleNamesAreEscapedAndBoundedByTheirRecord) {
     FontStyleSpec braces = style(1, "A}B{\\");
     FontStyleSpec longest = style(2, std::string(64, 'x'));
     auto run = write_header(with_styles(FontLayout::new_layout, {braces, longest}));
-    EXPECT_EQ(stylesheet_of(run->rtf), normal +
-                                           "{\\*\\cs10 \\additive\\f0\\fs20 A\\}B\\{\\\\;}\n"
-                                           "{\\*\\cs11 \\additive\\f0\\fs20 " + std::string(64, 'x') + ";}\n");
+    EXPECT_EQ(stylesheet_of(run->rtf),
+              normal +
+                  "{\\*\\cs10 \\additive\\f0\\fs20 A\\}B\\{\\\\;}\n"
+                  "{\\*\\cs11 \\additive\\f0\\fs20 " + std::string(64, 'x') + ";}\n");
 }
 
 }  // namespace
