@@ -29,7 +29,8 @@ TEST(FtindexSection, WordsAndWordListsExtractedOnce) {
                                system_string_record(12, "   Again   x  y |TTopics.wl"),
                                system_string_record(12, "   "), system_string_record(12, "Two words"),
                                system_string_record(12, "a b c |Missing.wl z"), system_string_record(12, "a b c d")},
-                              {{"|TTopics.wl", hlptest::word_list_file({"alpha", "beta", "", "gamma"})}}),
+                              {{"|TTopics.wl", hlptest::word_list_file({"alpha", "beta", "", "gamma"})},
+                               {"d", hlptest::word_list_file({"nameless"})}}),
                    true);
     std::string text = run.options();
     EXPECT_EQ(section(text, "[FTINDEX]"),
@@ -51,11 +52,16 @@ TEST(FtindexSection, WordsAndWordListsExtractedOnce) {
 
 TEST(FtindexSection, WordListsStayInsideTheirFiles) {
     // The header claims more entries than the file holds; the header alone
-    // is cut; and a file named with path characters stays a plain entry.
+    // is cut; an entry runs past the end; and a file named with path
+    // characters stays a plain entry.
+    Bytes cut = hlptest::word_list_file({"one", "three"});
+    cut.pop_back();
     ProjectRun run(help_files(33, 0,
                               {system_string_record(12, "a b c |Long.wl"), system_string_record(12, "a b c |Tiny.wl"),
-                               system_string_record(12, "a b c |..\\evil/x.wl"), system_string_record(12, "a b c |..")},
+                               system_string_record(12, "a b c |..\\evil/x.wl"), system_string_record(12, "a b c |.."),
+                               system_string_record(12, "a b c |Cut.wl")},
                               {{"|Long.wl", hlptest::word_list_file({"one", "two"}, 500)},
+                               {"|Cut.wl", cut},
                                {"|Tiny.wl", Bytes(20, 7)},
                                {"|..\\evil/x.wl", hlptest::word_list_file({"safe"})},
                                {"|..", hlptest::word_list_file({"dots"})},
@@ -63,11 +69,12 @@ TEST(FtindexSection, WordListsStayInsideTheirFiles) {
                    true);
     std::string text = run.options();
     EXPECT_EQ(section(text, "[FTINDEX]"), "[FTINDEX]\ndtypea=b!c,Long.wl\ndtypea=b!c,Tiny.wl\ndtypea=b!c,.._evil_x.wl\n"
-                                          "dtypea=b!c,__\n\n");
+                                          "dtypea=b!c,__\ndtypea=b!c,Cut.wl\n\n");
     EXPECT_EQ(text_of(run.output_bytes("Long.wl")), "one\ntwo\n");
     EXPECT_EQ(run.output_bytes("Tiny.wl"), "");
     EXPECT_EQ(text_of(run.output_bytes(".._evil_x.wl")), "safe\n");
     EXPECT_EQ(text_of(run.output_bytes("__")), "dots\n");
+    EXPECT_EQ(text_of(run.output_bytes("Cut.wl")), "one\n");
 }
 
 TEST(FtindexSection, OnlyInMediaViewFiles) {

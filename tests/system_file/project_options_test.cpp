@@ -92,6 +92,27 @@ TEST(ProjectOptions, EmptyAndEdgeRecords) {
               "\n");
 }
 
+TEST(ProjectOptions, ContentsNamesTheTopic) {
+    // |CONTEXT with one id for the topic at offset 0.
+    hlptest::ByteWriter key, value;
+    key.u32(0x12345678);
+    value.u32(0);
+    hlptest::BTreeOptions tree;
+    tree.structure = "L4";
+    Bytes context = hlptest::build_btree({{key.take(), value.take()}}, tree);
+    ProjectRun run(help_files(33, 0, {hlptest::contents_record(0), hlptest::raw_record(3, Bytes{0, 0})},
+                              {{"|CONTEXT", context}}));
+    load_system_file(run.ctx(), run.file());
+    testing::internal::CaptureStderr();
+    load_context_map(run.ctx(), run.file());
+    write_project_options(run.ctx(), run.file(), run.project, "test.ico");
+    testing::internal::GetCapturedStderr();
+    std::string name = topic_offset_name(run.ctx(), 0);
+    ASSERT_FALSE(name.empty());
+    // The record too short for an offset names nothing.
+    EXPECT_EQ(run.text(), "[OPTIONS]\nCONTENTS=" + name + "\nCOMPRESS=0\n\n");
+}
+
 TEST(ProjectOptions, MediaViewLeavesWinHelpOnlyLinesOut) {
     ProjectRun run(help_files(33, 4,
                               {hlptest::lcid_record(0x409, 0x409, 0), system_string_record(10, "x.cnt"),

@@ -114,6 +114,8 @@ TEST(WindowConfigSections, OnePerWindowWithAFile) {
     ProjectRun run(help_files(33, 0, windows,
                               {{"|CF0", hlptest::config_macros_file({"BrowseButtons()", "", "CloseWindow(`x')"})},
                                {"|CF2", unterminated},
+                               // Its 9-byte header starts with 'A', 0: the size 65.
+                               {"|CF9", Bytes(65, 'x')},
                                {"|CF3", hlptest::config_macros_file({"NotAWindow()"})},
                                {"|CF1", Bytes{}},
                                {"|ZZZ", hlptest::bytes_of("AfterTheFile")}}));
