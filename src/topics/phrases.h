@@ -8,7 +8,10 @@ struct DecompileContext;
 
 void phrase_table_load(DecompileContext& ctx, std::FILE* file);
 // Expands source into destination, never writing more than capacity bytes
-// nor reading past the source; returns the end of the produced text.
+// nor reading past the source; returns the end of the produced text. The
+// capacity is the expected expanded length: a code whose text would pass it
+// is fatal ("Phrase replacement delivers ..."). A source that ends inside a
+// code ends the expansion there.
 char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
                     long source_length);
 // The phrase file, one phrase a line, when a table was loaded.

@@ -20,7 +20,9 @@ struct TopicLink {
 };
 
 // Reads count bytes of the logical stream from the topic position (0: go
-// on after the last byte delivered); fewer only at the end of |TOPIC.
+// on after the last byte delivered); fewer only at the end of |TOPIC. A
+// read that reaches the end of a block's data goes on at the next block's
+// first position, as does a position past a block's data.
 long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count);
 // Reads the current record's text part into buffer (expanded_length + 1
 // bytes), phrase-expanding it when stored shorter; returns the bytes consumed.
@@ -46,7 +48,8 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
 //   includes the -1 that ends the chain), or next_link <= 0 (old format);
 // - old format: position + next_link reaches the |TOPIC size;
 // - a length is negative or larger than the stream could hold, or the text
-//   length is more than phrase expansion could produce from the stored bytes;
+//   length is more than phrase expansion could produce from the stored bytes
+//   (stored bytes x expansion_limit) or more than 16 MiB;
 // - the head or text part cannot be read whole.
 struct TopicWalk {
     uint32_t position;  // topic position of the current record
