@@ -121,6 +121,11 @@ struct DecompileContext {
     uint32_t* jump_target_hashes;  // tracked, context_count entries
     int32_t jump_target_count;
 
+    // Keyword window: references at the next collection's lower bound that
+    // earlier windows wrote already, when one topic has more references than
+    // a window holds (0 otherwise).
+    int64_t keyword_resume_skip;
+
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;
     TrackedAllocator allocations;

@@ -1,0 +1,210 @@
+// Keyword footnotes. The keyword indexes list the topics of each keyword;
+// the topic file wants the keywords of each topic. The references are turned
+// around in a window sorted by topic offset that holds at most
+// keyword_window_capacity of them; once the second pass has written a window,
+// the next one is collected from where it ended.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "firstpass/keyword_footnotes.h"
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "plugin/decompile_context.h"
+#include "project/context_map.h"
+#include "topics/topic_rtf.h"
+
+namespace {
+
+constexpr int32_t keyword_window_capacity = 16384;
+constexpr int32_t end_mark = INT32_MAX;  // the last collection reached the end
+
+// The references one collection gathers: topic offsets in [lower, upper),
+// less the first `skip` references at lower (in collection order), which
+// earlier windows wrote.
+struct Collection {
+    int32_t lower;
+    int32_t upper;
+    int64_t skip;
+    // The window filled up with references at lower alone; the ones that did
+    // not fit are left to the next collection, which starts at lower again.
+    bool overfull;
+};
+
+void free_keywords_from(DecompileContext& ctx, int32_t first) {
+    for (int32_t i = first; i < ctx.keyword_count; ++i) tracked_free(ctx, ctx.keyword_window[i].keyword);
+    ctx.keyword_count = first;
+}
+
+// The index behind every held reference with a topic offset <= t. The indexes
+// list references mostly in ascending order, so the end is checked first.
+int32_t insert_position(const DecompileContext& ctx, int32_t t) {
+    const KeywordReference* window = ctx.keyword_window;
+    int32_t high = ctx.keyword_count;
+    if (high == 0 || window[high - 1].topic_offset <= t) return high;
+    int32_t low = 0;
+    while (low < high) {
+        int32_t middle = low + (high - low) / 2;
+        if (window[middle].topic_offset <= t) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+void add_reference(DecompileContext& ctx, Collection& c, int32_t kind, uint8_t letter, const char* keyword,
+                   int32_t t) {
+    if (t < c.lower || t >= c.upper) return;
+    if (t == c.lower && c.skip > 0) {
+        --c.skip;
+        return;
+    }
+    KeywordReference* window = ctx.keyword_window;
+    if (ctx.keyword_count == keyword_window_capacity) {
+        int32_t largest = window[ctx.keyword_count - 1].topic_offset;
+        if (largest == c.lower) {
+            // Dropping the largest offset would empty the window without
+            // moving on: keep these, and take the rest of this topic's
+            // references in the next window.
+            c.overfull = true;
+            c.upper = c.lower + 1;
+            return;
+        }
+        c.upper = largest;
+        int32_t keep = ctx.keyword_count;
+        while (keep > 0 && window[keep - 1].topic_offset == largest) --keep;
+        free_keywords_from(ctx, keep);
+        if (t >= c.upper) return;
+    }
+    char* copy = tracked_strdup(ctx, keyword);
+    int32_t at = insert_position(ctx, t);
+    std::memmove(window + at + 1, window + at, sizeof *window * static_cast<size_t>(ctx.keyword_count - at));
+    window[at] = KeywordReference{kind, letter, copy, t};
+    ++ctx.keyword_count;
+}
+
+// One index: its data file read whole, then the references of every keyword
+// of its B-tree in leaf order.
+void collect_index(DecompileContext& ctx, std::FILE* file, Collection& c, int32_t kind, uint8_t letter) {
+    char data_name[16];
+    char tree_name[16];
+    std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
+    std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
+    long data_length = 0;
+    if (!find_internal_file(file, &data_length, data_name)) return;
+    uint8_t* data = read_internal_file(ctx, file, data_length);
+    long data_entries = data_length / 4;
+    long tree_length = 0;
+    if (find_internal_file(file, &tree_length, tree_name)) {
+        BTreeWalk walk;
+        KeywordEntry entry;
+        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
+             count = btree_next_leaf(walk, file)) {
+            for (int i = 0; i < count; ++i) {
+                read_keyword_entry(file, walk.data_end, entry);
+                // A list that leaves the data file is fatal, as in the guessing.
+                long start = keyword_list_start(entry, data_entries);
+                for (long k = 0; k < entry.count; ++k) {
+                    int32_t t = static_cast<int32_t>(get_le32(data + 4 * (start + k)));
+                    add_reference(ctx, c, kind, letter, entry.keyword, t);
+                }
+            }
+        }
+    }
+    tracked_free(ctx, data);
+}
+
+// Refills the window with the references from the end of the previous one:
+// in ascending topic offset; among equal offsets the simple indexes before the
+// multi-key ones, letters in ascending order, keywords in B-tree order.
+void collect_keywords(DecompileContext& ctx, std::FILE* file) {
+    std::fputs("Collecting keywords...", stderr);
+    long position = std::ftell(file);
+    if (ctx.keyword_window) {
+        free_keywords_from(ctx, 0);
+    } else {
+        ctx.keyword_window = tracked_new_array<KeywordReference>(ctx, keyword_window_capacity);
+    }
+    Collection c{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
+    ctx.keyword_count = 0;
+    ctx.keyword_cursor = 0;
+    for (int32_t kind = 0; kind < 2; ++kind) {
+        const bool* letters = kind == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
+        for (int letter = '0'; letter <= 'z'; ++letter) {
+            if (letters[letter]) collect_index(ctx, file, c, kind, static_cast<uint8_t>(letter));
+        }
+    }
+    if (c.overfull) {
+        ctx.keyword_upper_bound = c.lower;
+        ctx.keyword_resume_skip += ctx.keyword_count;
+    } else {
+        ctx.keyword_upper_bound = c.upper;
+        ctx.keyword_resume_skip = 0;
+    }
+    std::fseek(file, position, SEEK_SET);
+    for (int i = 0; i < 22; ++i) std::fputs("\b \b", stderr);
+}
+
+// The footnote being written: its text length so far, letter and kind.
+struct FootnoteRun {
+    long length;
+    uint8_t letter;
+    int32_t kind;
+};
+
+void open_footnote(MemoryFile* out, const KeywordReference& reference) {
+    if (reference.kind == 1) {
+        output_printf(out, "{\\up K}{\\footnote\\pard\\plain{\\up K} %c:", reference.letter);
+    } else {
+        output_printf(out, "{\\up %c}{\\footnote\\pard\\plain{\\up %c} ", reference.letter, reference.letter);
+    }
+}
+
+void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32_t topic_offset) {
+    const long limit = ctx.minor_above_21 ? 1023 : 254;
+    while (ctx.keyword_cursor < ctx.keyword_count) {
+        const KeywordReference& reference = ctx.keyword_window[ctx.keyword_cursor];
+        if (reference.topic_offset > topic_offset) break;
+        long keyword_length = static_cast<long>(std::strlen(reference.keyword));
+        if (run.length == 0) {
+            open_footnote(out, reference);
+        } else if (reference.letter == run.letter && reference.kind == run.kind &&
+                   keyword_length + run.length <= limit) {
+            output_puts(";", out);
+        } else {
+            output_puts("}\n", out);
+            run.length = 0;
+            open_footnote(out, reference);
+        }
+        escape_rtf_text(out, reference.keyword);
+        run.length += keyword_length + 1;
+        run.letter = reference.letter;
+        run.kind = reference.kind;
+        ++ctx.keyword_cursor;
+    }
+}
+
+}  // namespace
+
+void write_keyword_footnotes(DecompileContext& ctx, MemoryFile* out, std::FILE* file, int32_t topic_offset) {
+    if (ctx.keyword_cursor >= ctx.keyword_count) {
+        if (ctx.keyword_upper_bound == end_mark) return;
+        collect_keywords(ctx, file);
+    }
+    FootnoteRun run{0, 0, 0};
+    for (;;) {
+        write_up_to(ctx, out, run, topic_offset);
+        // A window that ran out at or below the topic offset leaves references
+        // up to it to the next window; write them now, in the same footnotes.
+        // Every collection starts past the previous one (or, within one
+        // overfull topic, past the references already written), so this ends.
+        if (ctx.keyword_cursor < ctx.keyword_count || ctx.keyword_upper_bound == end_mark ||
+            ctx.keyword_upper_bound > topic_offset) {
+            break;
+        }
+        collect_keywords(ctx, file);
+    }
+    if (run.length != 0) output_puts("}\n", out);
+}
