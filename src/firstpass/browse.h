@@ -12,5 +12,7 @@ void browse_select(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32
 // Second pass: the same selection; the topic's browse identifier
 // (sequence number low, position high), or 0.
 uint32_t browse_number_select(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p);
+// Starts the first pass: no open chain, sequence numbers from 1.
+void browse_first_pass_start(DecompileContext& ctx);
 // Empties the open-chain table before the second pass.
 void browse_second_pass_start(DecompileContext& ctx);

@@ -1,0 +1,219 @@
+// Browse sequences. The first pass meets topics in file order, which need
+// not be browse order, so it assembles the sequences from pieces (chains)
+// and records for each chain's start topic its final sequence number and
+// position; the second pass reopens each chain there and counts from it.
+#include "firstpass/browse.h"
+
+#include <cstdio>
+
+#include "plugin/decompile_context.h"
+
+namespace {
+
+unsigned long hex(int32_t v) { return static_cast<unsigned long>(static_cast<uint32_t>(v)); }
+
+BrowseChain* take_slot(DecompileContext& ctx) {
+    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
+        if (ctx.browse_chains[i].start == -1) return &ctx.browse_chains[i];
+    }
+    ctx.browse_chains = static_cast<BrowseChain*>(
+        tracked_realloc(ctx, ctx.browse_chains, (ctx.browse_chain_count + 1) * long(sizeof(BrowseChain))));
+    return &ctx.browse_chains[ctx.browse_chain_count++];
+}
+
+BrowseChain* tail_chain(DecompileContext& ctx, int32_t c, int32_t f) {
+    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
+        BrowseChain& chain = ctx.browse_chains[i];
+        if (chain.start != -1 && (chain.expected_next == c || chain.expected_next == f)) return &chain;
+    }
+    return nullptr;
+}
+
+BrowseChain* head_chain(DecompileContext& ctx, int32_t c, int32_t f) {
+    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
+        BrowseChain& chain = ctx.browse_chains[i];
+        if (chain.start != -1 && (chain.expected_previous == c || chain.expected_previous == f)) return &chain;
+    }
+    return nullptr;
+}
+
+void append_start(DecompileContext& ctx, int32_t start, int16_t sequence, int16_t position) {
+    ctx.browse_starts = static_cast<BrowseStart*>(
+        tracked_realloc(ctx, ctx.browse_starts, (ctx.browse_start_count + 1) * long(sizeof(BrowseStart))));
+    ctx.browse_starts[ctx.browse_start_count++] = {start, sequence, position};
+}
+
+// A chain whose both ends are known is complete: its slot is freed, and in
+// the first pass its start topic's numbers are recorded.
+void close_chain(DecompileContext& ctx, BrowseChain* chain, bool first_pass) {
+    if (chain->expected_next != -1 || chain->expected_previous != -1) return;
+    if (first_pass) append_start(ctx, chain->start, chain->sequence, chain->head_position);
+    chain->start = -1;
+}
+
+uint32_t identifier(int16_t sequence, int16_t position) {
+    return static_cast<uint32_t>(static_cast<uint16_t>(position)) << 16 | static_cast<uint16_t>(sequence);
+}
+
+void problem(DecompileContext& ctx, const char* what, int32_t c, int32_t n, int32_t p) {
+    ctx.had_problems = true;
+    std::fprintf(stderr, "Can not %s %08lx %08lx %08lx\n", what, hex(c), hex(n), hex(p));
+}
+
+void browse_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
+    BrowseChain* chain = take_slot(ctx);
+    *chain = {c, n, p, static_cast<int16_t>(ctx.next_browse_number++), 1, 1};
+}
+
+void browse_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* chain = tail_chain(ctx, c, f);
+    if (chain == nullptr) {
+        problem(ctx, "link", c, n, p);
+        for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
+            const BrowseChain& open = ctx.browse_chains[i];
+            if (open.start != -1) {
+                std::fprintf(stderr, "Open browse %08lx %08lx\n", hex(open.expected_previous), hex(open.expected_next));
+            }
+        }
+        return;
+    }
+    chain->expected_next = n;
+    ++chain->tail_position;
+    close_chain(ctx, chain, true);
+}
+
+void browse_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* chain = head_chain(ctx, c, f);
+    if (chain == nullptr) return problem(ctx, "backlink", c, n, p);
+    chain->expected_previous = p;
+    ++chain->tail_position;
+    ++chain->head_position;
+    // Everything already placed in this sequence moves one place down.
+    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
+        if (ctx.browse_starts[i].sequence == chain->sequence) ++ctx.browse_starts[i].position;
+    }
+    close_chain(ctx, chain, true);
+}
+
+void browse_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* tail = tail_chain(ctx, c, f);
+    BrowseChain* head = head_chain(ctx, c, f);
+    if (tail == nullptr || head == nullptr) return problem(ctx, "merge", c, n, p);
+    ++tail->tail_position;
+    tail->expected_next = head->expected_next;
+    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
+        BrowseStart& record = ctx.browse_starts[i];
+        if (record.sequence == head->sequence) {
+            record.sequence = tail->sequence;
+            record.position = static_cast<int16_t>(record.position + tail->tail_position);
+        }
+    }
+    head->head_position = static_cast<int16_t>(head->head_position + tail->tail_position);
+    append_start(ctx, head->start, tail->sequence, head->head_position);
+    tail->tail_position = static_cast<int16_t>(tail->tail_position + head->tail_position);
+    // A chain merged with itself (links forming a cycle) stays as it is.
+    if (head != tail) head->start = -1;
+    close_chain(ctx, tail, true);
+}
+
+uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
+    const BrowseStart* record = nullptr;
+    for (int32_t i = 0; i < ctx.browse_start_count && record == nullptr; ++i) {
+        if (ctx.browse_starts[i].start == c) record = &ctx.browse_starts[i];
+    }
+    BrowseChain* chain = take_slot(ctx);
+    if (record == nullptr) {
+        ctx.had_problems = true;
+        std::fprintf(stderr, "Browse start %08lx not found\n", hex(c));
+        return 0;
+    }
+    *chain = {c, n, p, record->sequence, record->position, record->position};
+    return identifier(record->sequence, record->position);
+}
+
+uint32_t browse_number_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* chain = tail_chain(ctx, c, f);
+    if (chain == nullptr) {
+        problem(ctx, "link", c, n, p);
+        return 0;
+    }
+    chain->expected_next = n;
+    ++chain->tail_position;
+    uint32_t result = identifier(chain->sequence, chain->tail_position);
+    close_chain(ctx, chain, false);
+    return result;
+}
+
+uint32_t browse_number_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* chain = head_chain(ctx, c, f);
+    if (chain == nullptr) {
+        problem(ctx, "backlink", c, n, p);
+        return 0;
+    }
+    chain->expected_previous = p;
+    --chain->head_position;
+    uint32_t result = identifier(chain->sequence, chain->head_position);
+    close_chain(ctx, chain, false);
+    return result;
+}
+
+uint32_t browse_number_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    BrowseChain* tail = tail_chain(ctx, c, f);
+    BrowseChain* head = head_chain(ctx, c, f);
+    if (tail == nullptr || head == nullptr) {
+        problem(ctx, "merge", c, n, p);
+        return 0;
+    }
+    ++tail->tail_position;
+    --head->head_position;
+    if (tail->tail_position != head->head_position) {
+        ctx.had_problems = true;
+        std::fprintf(stderr, "Prev browse end %d doen't match next browse start %d\n", tail->tail_position,
+                     head->head_position);
+    }
+    uint32_t result = identifier(tail->sequence, tail->tail_position);
+    tail->expected_next = head->expected_next;
+    tail->tail_position = head->tail_position;
+    if (head != tail) head->start = -1;
+    return result;
+}
+
+enum class BrowseOperation { none, start, merge, backlink, link };
+
+BrowseOperation select_operation(int32_t c, int32_t n, int32_t p) {
+    if ((n > c || n == -1) && (p > c || p == -1) && !(n == -1 && p == -1)) return BrowseOperation::start;
+    if (n != -1 && n < c && p != -1 && p < c) return BrowseOperation::merge;
+    if (n != -1 && n < c && (p == -1 || p > c)) return BrowseOperation::backlink;
+    if (p != -1 && p < c && (n == -1 || n > c)) return BrowseOperation::link;
+    return BrowseOperation::none;
+}
+
+}  // namespace
+
+void browse_select(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    switch (select_operation(c, n, p)) {
+        case BrowseOperation::start: browse_start(ctx, c, n, p); break;
+        case BrowseOperation::merge: browse_merge(ctx, c, f, n, p); break;
+        case BrowseOperation::backlink: browse_backlink(ctx, c, f, n, p); break;
+        case BrowseOperation::link: browse_link(ctx, c, f, n, p); break;
+        case BrowseOperation::none: break;
+    }
+}
+
+uint32_t browse_number_select(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    switch (select_operation(c, n, p)) {
+        case BrowseOperation::start: return browse_number_start(ctx, c, n, p);
+        case BrowseOperation::merge: return browse_number_merge(ctx, c, f, n, p);
+        case BrowseOperation::backlink: return browse_number_backlink(ctx, c, f, n, p);
+        case BrowseOperation::link: return browse_number_link(ctx, c, f, n, p);
+        case BrowseOperation::none: return 0;
+    }
+    return 0;
+}
+
+void browse_first_pass_start(DecompileContext& ctx) {
+    ctx.browse_chain_count = 0;
+    ctx.next_browse_number = 1;
+}
+
+void browse_second_pass_start(DecompileContext& ctx) { ctx.browse_chain_count = 0; }
