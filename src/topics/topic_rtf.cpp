@@ -50,32 +50,6 @@ void write_footnote_start(MemoryFile* out, char mark) {
     output_printf(out, "{\\up %c}{\\footnote\\pard\\plain{\\up %c} ", mark, mark);
 }
 
-void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topic_number, uint32_t browse) {
-    bool any = false;
-    for (int32_t i = 0; i < ctx.group_count && ctx.groups != nullptr; ++i) {
-        const GroupEntry& group = ctx.groups[i];
-        const uint32_t bitmap_size = get_le32(group.header + 4);
-        const uint32_t last = get_le32(group.header + 8);
-        const uint32_t first = get_le32(group.header + 12);
-        const uint32_t type = get_le32(group.header + 24);
-        const bool in_range = first <= topic_number && topic_number <= last;
-        bool member = type == 1 && in_range;
-        if (type == 2 && in_range && group.bitmap != nullptr && (topic_number >> 3) < bitmap_size)
-            member = (group.bitmap[topic_number >> 3] >> (topic_number & 7)) & 1;
-        if (!member) continue;
-        if (!any) {
-            write_footnote_start(out, '+');
-            if (browse != 0) output_printf(out, "BROWSE%04x:%04x", browse & 0xFFFF, browse >> 16);
-            any = true;
-        }
-        output_printf(out, ";%s", group.name != nullptr ? group.name : "");
-    }
-    if (any) output_puts("}\n", out);
-    else if (browse != 0)
-        output_printf(out, "{\\up +}{\\footnote\\pard\\plain{\\up +} BROWSE%04x:%04x}\n", browse & 0xFFFF,
-                      browse >> 16);
-}
-
 // Title and entry macros from the text part of a topic header.
 void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
     if (walk.text == nullptr || walk.link.text_length <= 0) return;
@@ -303,6 +277,32 @@ void write_context_footnote(DecompileContext& ctx, RtfConversion& s) {
     if (!ctx.mediaview)
         while (s.context_cursor < ctx.context_count && ctx.contexts[s.context_cursor].topic_offset == entry.topic_offset)
             ++s.context_cursor;
+}
+
+void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topic_number, uint32_t browse) {
+    bool any = false;
+    for (int32_t i = 0; i < ctx.group_count && ctx.groups != nullptr; ++i) {
+        const GroupEntry& group = ctx.groups[i];
+        const uint32_t bitmap_size = get_le32(group.header + 4);
+        const uint32_t last = get_le32(group.header + 8);
+        const uint32_t first = get_le32(group.header + 12);
+        const uint32_t type = get_le32(group.header + 24);
+        const bool in_range = first <= topic_number && topic_number <= last;
+        bool member = type == 1 && in_range;
+        if (type == 2 && in_range && group.bitmap != nullptr && (topic_number >> 3) < bitmap_size)
+            member = (group.bitmap[topic_number >> 3] >> (topic_number & 7)) & 1;
+        if (!member) continue;
+        if (!any) {
+            write_footnote_start(out, '+');
+            if (browse != 0) output_printf(out, "BROWSE%04x:%04x", browse & 0xFFFF, browse >> 16);
+            any = true;
+        }
+        output_printf(out, ";%s", group.name != nullptr ? group.name : "");
+    }
+    if (any) output_puts("}\n", out);
+    else if (browse != 0)
+        output_printf(out, "{\\up +}{\\footnote\\pard\\plain{\\up +} BROWSE%04x:%04x}\n", browse & 0xFFFF,
+                      browse >> 16);
 }
 
 void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text, long length) {
