@@ -15,6 +15,7 @@
 #include "keywords_fixture.h"
 #include "plugin/decompile_context.h"
 #include "project/context_map.h"
+#include "project/system_file.h"
 
 namespace {
 
@@ -46,35 +47,6 @@ std::map<std::string, long> expected_references() {
         if (fields.size() >= 10) counts[fields[0]] = std::stol(fields[8]) + std::stol(fields[9]);
     }
     return counts;
-}
-
-// The index letters as the |SYSTEM reader sets them: simple indexes whose
-// two files exist; multi-key indexes named by records of type 14. Also the
-// minor version.
-uint16_t set_index_letters(DecompileContext& ctx, std::FILE* file) {
-    for (int c = 'A'; c <= 'z'; ++c) {
-        char data[16], tree[16];
-        std::snprintf(data, sizeof data, "|%cWDATA", c);
-        std::snprintf(tree, sizeof tree, "|%cWBTREE", c);
-        ctx.keyword_file_letters[c] = find_internal_file(file, nullptr, data) && find_internal_file(file, nullptr, tree);
-    }
-    long length = 0;
-    if (!find_internal_file(file, &length, "|SYSTEM") || length < 12) return 0;
-    uint8_t header[12];
-    my_fread(12, file, header);
-    uint16_t minor = get_le16(header + 2);
-    for (long left = length - 12; minor > 16 && left >= 4;) {
-        uint8_t record[4];
-        my_fread(4, file, record);
-        uint16_t size = get_le16(record + 2);
-        left -= 4;
-        if (size > left) break;
-        std::vector<uint8_t> data(size);
-        if (size) my_fread(size, file, data.data());
-        if (get_le16(record) == 14 && size >= 2) ctx.keyword_index_letters[data[1]] = true;
-        left -= size;
-    }
-    return minor;
 }
 
 // The references of the flagged indexes: all of them, and those with a topic
@@ -128,13 +100,14 @@ TEST(KeywordCorpus, EveryReferenceIsWrittenOnce) {
         DecompileContext& ctx = *holder.ctx;
         std::FILE* file = std::fopen(path.c_str(), "rb");
         ASSERT_NE(file, nullptr);
-        ctx.minor_above_21 = set_index_letters(ctx, file) > 21;
-        ReferenceCount references = count_references(ctx, file);
+        ReferenceCount references;
         MemoryFile* rtf = output_open("corpus.rtf", "wb");
         output_add(ctx.outputs, rtf);
-        testing::internal::CaptureStderr();
         long written = 0;
+        testing::internal::CaptureStderr();
         try {
+            load_system_file(ctx, file);  // the index letters and the minor version
+            references = count_references(ctx, file);
             for (int64_t t = 0;; t = t * 2 + 1) {
                 int32_t at = static_cast<int32_t>(std::min<int64_t>(t, INT32_MAX - 1));
                 uint32_t before = rtf->length;
