@@ -3,8 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "firstpass/first_pass.h"
+#include "firstpass/picture_names.h"
+#include "firstpass/pictures.h"
 #include "helpfile/container.h"
 #include "plugin/decompile_context.h"
+#include "project/context_map.h"
+#include "project/keyword_macros.h"
+#include "project/system_file.h"
+#include "topics/fonts.h"
+#include "topics/phrases.h"
+#include "topics/topic_rtf.h"
 
 namespace {
 
@@ -14,6 +23,10 @@ MemoryFile* create_listed(DecompileContext& ctx, const char* name, const char* m
     MemoryFile* file = output_open(name, mode);
     output_add(ctx.outputs, file);
     return file;
+}
+
+void output_name(const DecompileContext& ctx, const char* suffix, char* name) {
+    std::snprintf(name, name_buffer_size, "%s%s", ctx.base_name, suffix);
 }
 
 void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char* project_name) {
@@ -41,36 +54,41 @@ void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char
 
 // The steps run in this order so that each one's inputs are ready before it.
 bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
-    // 1. The container: nothing is created for a file that is not a help file.
     if (!find_internal_file(help_file, nullptr, nullptr)) return false;
-    // 2. |SYSTEM: format flags, block sizes and title.
+    load_system_file(ctx, help_file);
     std::fprintf(stderr, "Decompiling %s...\n", ctx.help_title);
-    // 4. Context map.  5. Phrase tables.  6. Embedded bitmaps.
+    load_context_map(ctx, help_file);
+    phrase_table_load(ctx, help_file);
+    export_bitmap_files(ctx, help_file);
     std::fputs("Pass 1...\n", stderr);
-    // 7. First pass over all topics.
+    first_pass(ctx, help_file);
     std::fputs("\n", stderr);
-    // 8. Guessing of context names for new-format files.
+    if (!ctx.old_format && ctx.guess_context_ids) guess_context_names(ctx, help_file);
 
-    // 9. The project file.
+    char name[name_buffer_size];
     char project_name[name_buffer_size];
-    std::snprintf(project_name, sizeof project_name, "%s%s", ctx.base_name, ctx.mediaview ? ".mvp" : ".hpj");
+    output_name(ctx, ctx.mediaview ? ".mvp" : ".hpj", project_name);
     MemoryFile* project = create_listed(ctx, project_name, "wt");
-    // 10. [OPTIONS] and the record sections, and the icon.  11. [BAGGAGE].
-    // 12. [ALIAS] unless MediaView.  13. The phrase file.
+    output_name(ctx, ".ico", name);
+    write_project_options(ctx, help_file, project, name);
+    write_baggage(ctx, help_file, project);
+    if (!ctx.mediaview) write_alias_section(ctx, project);
+    output_name(ctx, ".ph", name);
+    phrase_file_write(ctx, name);
 
-    // 14. The topic file.
     char topic_name[name_buffer_size];
-    std::snprintf(topic_name, sizeof topic_name, "%s.rtf", ctx.base_name);
+    topic_file_name(ctx, topic_name);
     MemoryFile* topics = create_listed(ctx, topic_name, "wt");
-    // 15. Rich-text header.
+    rtf_header_write(ctx, project, help_file, topics);
     std::fputs("Pass 2...\n", stderr);
     output_printf(project, "[FILES]\n%s\n\n", topic_name);
-    // 18. Every topic as rich text, then the group the header opened is closed.
-    output_puts("}", topics);
+    output_puts("}", topic_to_rtf(ctx, help_file, topics));
     std::fputs("\n", stderr);
-    // 19. [MAP].
+
     ctx.map_undefined = false;
-    // 20. [BITMAPS] for old-format files with pictures.  21. [MACROS] for WinHelp 4.
+    write_map_section(ctx, help_file, project);
+    if (ctx.old_format && ctx.picture_table_size > 0) write_bitmaps_section(ctx, project);
+    if (ctx.winhelp4) write_keyword_macros(ctx, help_file, project);
 
     write_closing_notes(ctx, help_file, project_name);
     return true;

@@ -1,0 +1,114 @@
+// Browse sequences: topics met in file order, in any browse order, get the
+// same sequence numbers and positions in the second pass.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "firstpass/browse.h"
+#include "helpfile_fixture.h"
+
+namespace {
+
+struct Topic {
+    int32_t key;
+    int32_t next;
+    int32_t previous;
+};
+
+// Runs both passes over the topics (key also as following value) and
+// returns each topic's identifier as "sequence:position", or "-".
+std::vector<std::string> number(DecompileContext& ctx, const std::vector<Topic>& topics) {
+    browse_first_pass_start(ctx);
+    for (const Topic& t : topics) browse_select(ctx, t.key, t.key, t.next, t.previous);
+    browse_second_pass_start(ctx);
+    std::vector<std::string> out;
+    for (const Topic& t : topics) {
+        uint32_t id = browse_number_select(ctx, t.key, t.key, t.next, t.previous);
+        out.push_back(id ? std::to_string(id & 0xFFFF) + ":" + std::to_string(id >> 16) : "-");
+    }
+    return out;
+}
+
+// The browse sequence X -> Y -> Z stored in the given file order; keys
+// grow with the file order, as topic offsets do.
+std::vector<Topic> stored_as(const std::string& order) {
+    auto key = [&](char name) { return static_cast<int32_t>(100 * (order.find(name) + 1)); };
+    const std::string browse = "XYZ";
+    std::vector<Topic> topics;
+    for (char name : order) {
+        size_t at = browse.find(name);
+        int32_t next = at + 1 < browse.size() ? key(browse[at + 1]) : -1;
+        int32_t previous = at > 0 ? key(browse[at - 1]) : -1;
+        topics.push_back({key(name), next, previous});
+    }
+    return topics;
+}
+
+TEST(Browse, SequencesInFileOrderReverseOrderAndMixed) {
+    {
+        ContextHolder h;
+        EXPECT_EQ(number(*h.ctx, stored_as("XYZ")), (std::vector<std::string>{"1:1", "1:2", "1:3"}));
+        ASSERT_EQ(h.ctx->browse_start_count, 1);
+        EXPECT_EQ(h.ctx->browse_starts[0].start, 100);
+        EXPECT_FALSE(h.ctx->had_problems);
+    }
+    {
+        // Stored as Z, Y, X: Z opens the chain, Y and X are backlinks.
+        ContextHolder h;
+        EXPECT_EQ(number(*h.ctx, stored_as("ZYX")), (std::vector<std::string>{"1:3", "1:2", "1:1"}));
+        EXPECT_EQ(h.ctx->browse_starts[0].position, 3);
+    }
+    {
+        // Stored as X, Z, Y: two chains merged by Y, numbers without a gap message.
+        ContextHolder h;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(number(*h.ctx, stored_as("XZY")), (std::vector<std::string>{"1:1", "1:3", "1:2"}));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(h.ctx->next_browse_number, 3);
+        EXPECT_FALSE(h.ctx->had_problems);
+    }
+}
+
+TEST(Browse, TwoSequencesAndTopicsWithoutLinks) {
+    ContextHolder h;
+    std::vector<Topic> topics = {{10, 30, -1}, {20, 40, -1}, {25, -1, -1}, {30, -1, 10}, {40, -1, 20}};
+    EXPECT_EQ(number(*h.ctx, topics), (std::vector<std::string>{"1:1", "2:1", "-", "1:2", "2:2"}));
+}
+
+TEST(Browse, UnexpectedLinksAreReportedAndNumberNothing) {
+    ContextHolder h;
+    testing::internal::CaptureStderr();
+    browse_first_pass_start(*h.ctx);
+    browse_select(*h.ctx, 10, 10, 50, -1);  // opens a chain waiting for 50
+    browse_select(*h.ctx, 20, 20, -1, 15);  // nobody waits for 20
+    std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(messages, "Can not link 00000014 ffffffff 0000000f\nOpen browse ffffffff 00000032\n");
+    EXPECT_TRUE(h.ctx->had_problems);
+    // The chain never closed, so its start has no record in the second pass.
+    browse_second_pass_start(*h.ctx);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(browse_number_select(*h.ctx, 10, 10, 50, -1), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Browse start 0000000a not found\n");
+}
+
+TEST(Browse, TheFollowingValueNamesATopicToo) {
+    ContextHolder h;
+    browse_first_pass_start(*h.ctx);
+    // The first topic is also known by 0x8000 (its header ended a block).
+    browse_select(*h.ctx, 0x10, 0x8000, 0x8010, -1);
+    browse_select(*h.ctx, 0x8010, 0x8010, -1, 0x8000);
+    EXPECT_EQ(h.ctx->browse_start_count, 1);
+    EXPECT_FALSE(h.ctx->had_problems);
+}
+
+TEST(Browse, LinksFormingACycleFinish) {
+    ContextHolder h;
+    testing::internal::CaptureStderr();
+    // Each topic names the other as both neighbours.
+    std::vector<std::string> ids = number(*h.ctx, {{100, 200, 200}, {200, 100, 100}});
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ids.size(), 2u);
+}
+
+}  // namespace
