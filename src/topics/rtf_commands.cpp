@@ -221,7 +221,9 @@ void advance_range(RtfConversion& s, uint32_t count) {
     s.range_start += count < room ? count : room;
 }
 
-// Pictures and embedded windows (0x86 centred, 0x87 left, 0x88 right).
+// Pictures and embedded windows (0x86 centred, 0x87 left, 0x88 right). The
+// size counts the picture data; the hotspot character count of type 0x22
+// sits between the size and the data, outside it, as help compilers write it.
 bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
     const char side = code == 0x86 ? 'c' : code == 0x87 ? 'l' : 'r';
     int picture_type = static_cast<int8_t>(cursor_u8(c));
@@ -230,11 +232,11 @@ bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uin
         if (c.at[0] & 1) size = static_cast<int16_t>(static_cast<uint16_t>(cursor_u32(c) >> 1));
         else size = static_cast<long>(cursor_u16(c) >> 1) - 16384;
     }
+    const uint16_t hotspot_characters = picture_type == 0x22 ? cursor_compressed_ushort(c) : 0;
     if (c.overrun || !cursor_need(c, size)) return false;
     const uint8_t* data_end = c.at + size;
     HeadCursor data{c.at, c.end, false};
     if (picture_type == 3 || picture_type == 0x22) {
-        uint16_t hotspot_characters = picture_type == 0x22 ? cursor_compressed_ushort(data) : 0;
         int16_t kind = cursor_i16(data);
         uint16_t number = kind == 0 ? cursor_u16(data) : 0;
         if (data.overrun) {

@@ -127,10 +127,11 @@ Bytes picture_reference(int16_t kind, uint16_t number)
     return out.take();
 }
 
-Bytes picture_reference_with_hotspots(uint16_t characters, int16_t kind, uint16_t number)
+Bytes cmd_picture_with_hotspots(uint8_t code, uint16_t characters, const Bytes& data)
 {
     ByteWriter out;
-    out.bytes(compressed_ushort(characters)).bytes(picture_reference(kind, number));
+    out.u8(code).u8(0x22).u16(static_cast<uint16_t>((data.size() + 16384) << 1)).bytes(compressed_ushort(characters))
+        .bytes(data);
     return out.take();
 }
 

@@ -93,10 +93,11 @@ Bytes cmd_extended_link(uint8_t code, const ExtendedLink& link);
 // is data.size() unless given.
 Bytes cmd_picture(uint8_t code, uint8_t picture_type, const Bytes& data, std::optional<int16_t> size = {},
                   bool four_byte_size = false);
+// Picture type 0x22: the size of the data, the hotspot character count (a
+// compressed unsigned short, outside the size), then the data.
+Bytes cmd_picture_with_hotspots(uint8_t code, uint16_t characters, const Bytes& data);
 // Data of picture types 3 and 0x22: kind, and for kind 0 the picture number.
 Bytes picture_reference(int16_t kind, uint16_t number = 0);
-// Data of picture type 0x22: the hotspot character count first.
-Bytes picture_reference_with_hotspots(uint16_t characters, int16_t kind, uint16_t number = 0);
 // Data of picture type 5: 6 unused bytes and the text.
 Bytes embedded_window_data(const std::string& text);
 

@@ -241,11 +241,14 @@ TEST(Commands, PictureHotspotCharactersAdvanceTheTextPosition) {
     RtfRun run;
     run.set_pictures({0, 0x02});
     run.set_contexts({{"spot", 4}});
-    // A(0) B(1) NUL(2), the picture covers 3..5, C is character 6.
-    std::string rtf = run.body({segments_record({{"AB", cmd_picture(0x86, 0x22, picture_reference_with_hotspots(3, 0, 1))},
-                                                 {"CD", cmd_par()},
+    // A(0) B(1) NUL(2), the picture covers 3..5, C is character 6. The
+    // second picture's count (two bytes) lies outside its size: the picture
+    // number's bytes 0x81 are data, not line breaks.
+    std::string rtf = run.body({segments_record({{"AB", cmd_picture_with_hotspots(0x86, 3, picture_reference(0, 1))},
+                                                 {"CD", cmd_picture_with_hotspots(0x87, 200, picture_reference(0, 0x8181))},
+                                                 {"E", cmd_par()},
                                                  {"", cmd_end()}})});
-    EXPECT_EQ(rtf, "\\pard AB\\{bmc bm1.bmp\\}{\\up #}{\\footnote\\pard\\plain{\\up #} spot}\nCD\n\\par ");
+    EXPECT_EQ(rtf, "\\pard AB\\{bmc bm1.bmp\\}{\\up #}{\\footnote\\pard\\plain{\\up #} spot}\nCD\\{bml bm33153.bmp\\}E\n\\par ");
 }
 
 TEST(Commands, ButtonsEmbeddedWindowsAndMedia) {
