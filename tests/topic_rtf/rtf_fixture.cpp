@@ -1,5 +1,6 @@
 #include "rtf_fixture.h"
 
+#include "firstpass/first_pass.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "topics/topic_rtf.h"
@@ -65,6 +66,7 @@ std::string RtfRun::convert_uncaptured(const std::vector<TopicRecord>& records) 
     std::vector<InternalFile> files = extra_files;
     files.push_back({"|TOPIC", build_topic_file(records, layout).data});
     OpenBytes help(build_help_file(files));
+    if (run_first_pass) first_pass(ctx, help.file);
     MemoryFile* rtf = output_open("test.rtf", "wb");
     output_add(ctx.outputs, rtf);
     EXPECT_EQ(topic_to_rtf(ctx, help.file, rtf), rtf);

@@ -17,6 +17,7 @@ struct RtfRun {
     DecompileContext& ctx = *holder.ctx;
     hlptest::TopicLayout layout;
     std::vector<hlptest::InternalFile> extra_files;
+    bool run_first_pass = false;  // browse chains and embedded pictures as the driver has them
     std::string out;  // standard output of the last conversion
     std::string err;  // standard error of the last conversion
 

@@ -213,6 +213,37 @@ TEST(TopicRtf, BrowseFootnoteWithAndWithoutGroups) {
                                   footnote('+', ";C") + footnote('+', "BROWSE0001:0001"));
 }
 
+TEST(TopicRtf, BrowseSequencesNumberedAfterTheFirstPass) {
+    {
+        // X -> Z -> Y stored as X, Y, Z at offsets 0, 7, 14.
+        RtfRun run;
+        run.run_first_pass = true;
+        auto header = [](int32_t previous, int32_t next) {
+            TopicHeaderSpec spec;
+            spec.browse_previous = previous;
+            spec.browse_next = next;
+            return topic_header(spec);
+        };
+        const TopicRecord text = paragraph_record(plain_paragraph("Hello"));
+        std::string rtf = run.convert({header(-1, 14), text, header(14, -1), text, header(0, 7), text});
+        const std::string body = "\\pard Hello\n\\par ";
+        EXPECT_EQ(rtf, footnote('+', "BROWSE0001:0001") + body + "\\page\n" + footnote('+', "BROWSE0001:0003") +
+                           body + "\\page\n" + footnote('+', "BROWSE0001:0002") + body);
+    }
+    {
+        // Old files link topics by number, from 16: 16 -> 17 -> 18.
+        RtfRun run;
+        run.use_old_format();
+        run.run_first_pass = true;
+        std::string rtf = run.convert({old_topic_header("", -1, 17), old_topic_header("", 16, 18),
+                                       old_topic_header("", 17, -1), old_topic_header("")});
+        EXPECT_EQ(rtf, footnote('#', "TOPIC16") + footnote('+', "BROWSE0001:0001") + "\\page\n" +
+                           footnote('#', "TOPIC17") + footnote('+', "BROWSE0001:0002") + "\\page\n" +
+                           footnote('#', "TOPIC18") + footnote('+', "BROWSE0001:0003") + "\\page\n" +
+                           footnote('#', "TOPIC19"));
+    }
+}
+
 TEST(TopicRtf, WindowFootnotesFromTheWindowMap) {
     RtfRun run;
     run.set_windows({"", "proc"});
