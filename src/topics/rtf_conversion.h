@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "topics/font_descriptor.h"
+
 struct DecompileContext;
 struct MemoryFile;
 
@@ -138,4 +140,4 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
 // escape_rtf_text for a counted string.
 void escape_rtf_bytes(MemoryFile* out, const char* text, long length);
 // Valid font number with its descriptor, or null.
-const struct FontDescriptor* font_of(const DecompileContext& ctx, int font);
+const FontDescriptor* font_of(const DecompileContext& ctx, int font);
