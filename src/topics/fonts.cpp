@@ -390,7 +390,14 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     ctx.scale_subtrahend = 0;
     reset_colours(ctx);
     long length = 0;
-    if (!find_internal_file(file, &length, "|FONT")) return;
+    if (!find_internal_file(file, &length, "|FONT")) {
+        // Without a font file the topic file still has to be rich text
+        // whose groups balance: write the header of an empty font table.
+        output_printf(topics, "{\\rtf1\\ansi\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
+                      fallback_normal_size);
+        std::memset(&ctx.attributes, 0, sizeof ctx.attributes);
+        return;
+    }
     const long start = std::ftell(file);
     const FontFile font{file, start, bounded_length(file, start, length)};
     const FontHeader header = read_header(font);

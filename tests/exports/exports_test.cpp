@@ -58,8 +58,12 @@ TEST(Exports, ListsAndExtractsTheProjectAndTopicFiles) {
     TempDir out;
     std::vector<int> results = extract_all(h, out.path.string());
     EXPECT_EQ(results, (std::vector<int>{0, 0}));
-    EXPECT_EQ(read_file(out.file("manual.rtf")), "}");
-    EXPECT_EQ(read_file(out.file("manual.hpj")).find("[FILES]\r\nmanual.rtf\r\n\r\n"), 0u);
+    std::string rtf = read_file(out.file("manual.rtf"));
+    EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u) << rtf;
+    EXPECT_EQ(rtf.back(), '}');
+    std::string project = read_file(out.file("manual.hpj"));
+    EXPECT_EQ(project.find("[OPTIONS]\r\nTITLE=Minimal\r\n"), 0u) << project;
+    EXPECT_NE(project.find("[FILES]\r\nmanual.rtf\r\n\r\n"), std::string::npos) << project;
     EXPECT_EQ(ReadHeaderExW(h, &header), E_END_ARCHIVE);
     EXPECT_EQ(ProcessFileW(h, PK_SKIP, nullptr, nullptr), E_END_ARCHIVE);
     EXPECT_EQ(CloseArchive(h), 0);
@@ -90,7 +94,7 @@ TEST(Exports, ExtractionWithTheWholePathInDestName) {
     ASSERT_NE(h, nullptr);
     std::u16string target = to_u16(dir.file("target.rtf"));
     EXPECT_EQ(ProcessFileW(h, PK_EXTRACT, nullptr, target.data()), 0);
-    EXPECT_EQ(read_file(dir.file("target.rtf")), "}");
+    EXPECT_EQ(read_file(dir.file("target.rtf")).back(), '}');
     // Joined paths that do not fit the host's buffer cannot be created.
     std::u16string long_name(1100, u'a');
     EXPECT_EQ(ProcessFileW(h, PK_EXTRACT, nullptr, long_name.data()), E_ECREATE);
