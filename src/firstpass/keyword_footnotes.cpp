@@ -92,28 +92,9 @@ void collect_index(DecompileContext& ctx, std::FILE* file, Collection& c, int32_
     char tree_name[16];
     std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
     std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
-    long data_length = 0;
-    if (!find_internal_file(file, &data_length, data_name)) return;
-    uint8_t* data = read_internal_file(ctx, file, data_length);
-    long data_entries = data_length / 4;
-    long tree_length = 0;
-    if (find_internal_file(file, &tree_length, tree_name)) {
-        BTreeWalk walk;
-        KeywordEntry entry;
-        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
-             count = btree_next_leaf(walk, file)) {
-            for (int i = 0; i < count; ++i) {
-                read_keyword_entry(file, walk.data_end, entry);
-                // A list that leaves the data file is fatal, as in the guessing.
-                long start = keyword_list_start(entry, data_entries);
-                for (long k = 0; k < entry.count; ++k) {
-                    int32_t t = static_cast<int32_t>(get_le32(data + 4 * (start + k)));
-                    add_reference(ctx, c, kind, letter, entry.keyword, t);
-                }
-            }
-        }
-    }
-    tracked_free(ctx, data);
+    walk_keyword_index(
+        ctx, file, data_name, tree_name,
+        [&](const char* keyword, int32_t t) { add_reference(ctx, c, kind, letter, keyword, t); }, [] {});
 }
 
 // Refills the window with the references from the end of the previous one:

@@ -57,3 +57,13 @@ void read_keyword_entry(std::FILE* file, long data_end, KeywordEntry& entry);
 // 4-byte entries; fatal "malformed keytopic file" when the list does not lie
 // wholly inside it.
 long keyword_list_start(const KeywordEntry& entry, long entry_count);
+
+// Walks one keyword index: its data file read whole, then every keyword of
+// its B-tree in leaf order, calling on_reference(keyword, topic_offset) for
+// each of the keyword's topic offsets and on_leaf() after each leaf page.
+// Does nothing when the data file is absent.
+template <typename OnReference, typename OnLeaf>
+void walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,
+                        OnReference on_reference, OnLeaf on_leaf);
+#include "project/keyword_index_walk.h"
+

@@ -42,28 +42,10 @@ void derive_for_offset(DecompileContext& ctx, const AliasIndex& index, const cha
 
 void guess_from_index(DecompileContext& ctx, std::FILE* file, const AliasIndex& aliases, const char* data_name,
                       const char* tree_name) {
-    long data_length = 0;
-    if (!find_internal_file(file, &data_length, data_name)) return;
-    uint8_t* data = read_internal_file(ctx, file, data_length);
-    long data_entries = data_length / 4;
-    long tree_length = 0;
-    if (find_internal_file(file, &tree_length, tree_name)) {
-        BTreeWalk walk;
-        KeywordEntry entry;
-        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
-             count = btree_next_leaf(walk, file)) {
-            for (int i = 0; i < count; ++i) {
-                read_keyword_entry(file, walk.data_end, entry);
-                long start = keyword_list_start(entry, data_entries);
-                for (long k = 0; k < entry.count; ++k) {
-                    int32_t topic_offset = static_cast<int32_t>(get_le32(data + 4 * (start + k)));
-                    derive_for_offset(ctx, aliases, entry.keyword, topic_offset);
-                }
-            }
-            std::fputc('.', stderr);
-        }
-    }
-    tracked_free(ctx, data);
+    walk_keyword_index(
+        ctx, file, data_name, tree_name,
+        [&](const char* keyword, int32_t topic_offset) { derive_for_offset(ctx, aliases, keyword, topic_offset); },
+        [] { std::fputc('.', stderr); });
 }
 
 }  // namespace

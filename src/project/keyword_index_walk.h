@@ -1,0 +1,34 @@
+// The body of walk_keyword_index (context_map.h), shared by the guessing of
+// context names and the keyword footnotes.
+#pragma once
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
+#include "plugin/decompile_context.h"
+
+template <typename OnReference, typename OnLeaf>
+void walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,
+                        OnReference on_reference, OnLeaf on_leaf) {
+    long data_length = 0;
+    if (!find_internal_file(file, &data_length, data_name)) return;
+    uint8_t* data = read_internal_file(ctx, file, data_length);
+    long data_entries = data_length / 4;
+    long tree_length = 0;
+    if (find_internal_file(file, &tree_length, tree_name)) {
+        BTreeWalk walk;
+        KeywordEntry entry;
+        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
+             count = btree_next_leaf(walk, file)) {
+            for (int i = 0; i < count; ++i) {
+                read_keyword_entry(file, walk.data_end, entry);
+                // A list that leaves the data file is fatal.
+                long start = keyword_list_start(entry, data_entries);
+                for (long k = 0; k < entry.count; ++k) {
+                    on_reference(entry.keyword, static_cast<int32_t>(get_le32(data + 4 * (start + k))));
+                }
+            }
+            on_leaf();
+        }
+    }
+    tracked_free(ctx, data);
+}
