@@ -2,31 +2,15 @@
 // present beside the project, gets a name that hashes back to it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "context_fixture.h"
+#include "corpus_files.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(HLP_CORPUS_DIR, error)) return files;
-    for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && (ext == ".hlp" || ext == ".mvb")) files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 // The hashes of the |CONTEXT tree's leaf entries (hash, topic offset).
 std::vector<uint32_t> context_hashes(std::FILE* file) {
@@ -47,7 +31,7 @@ std::vector<uint32_t> context_hashes(std::FILE* file) {
 }
 
 TEST(CorpusContextIds, EveryHashHasANameThatHashesBack) {
-    std::vector<std::string> files = corpus_files();
+    std::vector<std::string> files = hlptest::corpus_files(HLP_CORPUS_DIR);
     if (files.empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
     long checked = 0;
     for (const std::string& path : files) {

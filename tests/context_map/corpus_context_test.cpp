@@ -3,12 +3,11 @@
 // of its topic, and the map, guessing and keyword macros run to the end.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "helpfile_fixture.h"
 #include "project/context_map.h"
 #include "project/keyword_macros.h"
@@ -24,25 +23,8 @@ struct Expected {
 
 std::vector<Expected> expected_counts() {
     std::vector<Expected> rows;
-    std::ifstream in(std::string(HLP_CORPUS_DIR) + "/EXPECTED.tsv");
-    std::string line;
-    std::vector<std::string> header;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::istringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
-        if (header.empty()) {
-            header = cells;
-            continue;
-        }
-        Expected row;
-        for (size_t i = 0; i < cells.size() && i < header.size(); ++i) {
-            if (header[i] == "file") row.file = cells[i];
-            if (header[i] == "context_ids") row.context_ids = std::stol(cells[i]);
-            if (header[i] == "context_topic_offsets") row.context_topic_offsets = std::stol(cells[i]);
-        }
-        rows.push_back(row);
-    }
+    for (const hlptest::ExpectedRow& row : hlptest::expected_rows(HLP_CORPUS_DIR))
+        rows.push_back({row.file, row.count("context_ids"), row.count("context_topic_offsets")});
     if (rows.empty()) rows.push_back({});  // one case that skips
     return rows;
 }
@@ -93,9 +75,7 @@ TEST_P(CorpusContexts, LoadsEveryIdAndWritesTheSections) {
 
 INSTANTIATE_TEST_SUITE_P(RealHelpFiles, CorpusContexts, testing::ValuesIn(expected_counts()),
                          [](const testing::TestParamInfo<Expected>& info) {
-                             std::string name = info.param.file.empty() ? "absent" : info.param.file;
-                             for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
+                             return hlptest::corpus_case_name(info.param.file, info.index);
                          });
 
 }  // namespace

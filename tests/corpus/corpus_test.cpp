@@ -7,24 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "wcx_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(HLP_CORPUS_DIR, error)) return files;
-    for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && (ext == ".hlp" || ext == ".mvb")) files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 class Corpus : public testing::TestWithParam<std::string> {};
 
@@ -52,17 +40,9 @@ TEST_P(Corpus, OpensAndListsItsProjectAndTopicFile) {
     EXPECT_TRUE(listed(base + ".rtf"));
 }
 
-std::vector<std::string> corpus_or_placeholder() {
-    std::vector<std::string> files = corpus_files();
-    if (files.empty()) files.push_back("");  // one case that skips
-    return files;
-}
-
-INSTANTIATE_TEST_SUITE_P(RealHelpFiles, Corpus, testing::ValuesIn(corpus_or_placeholder()),
+INSTANTIATE_TEST_SUITE_P(RealHelpFiles, Corpus, testing::ValuesIn(hlptest::corpus_cases(HLP_CORPUS_DIR)),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.empty() ? "absent" : base_name(info.param);
-                             for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name + "_" + std::to_string(info.index);
+                             return hlptest::corpus_case_name(info.param, info.index);
                          });
 
 }  // namespace

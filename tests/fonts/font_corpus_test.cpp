@@ -2,31 +2,15 @@
 // balance and its font table names each font of the file.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "font_fixture.h"
 #include "helpfile/container.h"
 #include "topics/fonts.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(HLP_CORPUS_DIR, error)) return files;
-    for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && (ext == ".hlp" || ext == ".mvb")) files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
 
 // Unescaped braces open and close groups. Only the document's own group
 // stays open, for the topics that follow; no group closes it early.
@@ -57,7 +41,7 @@ std::vector<std::string> stored_names(std::FILE* file, long length) {
 }
 
 TEST(FontCorpus, HeadersBalanceAndListTheFileFonts) {
-    std::vector<std::string> files = corpus_files();
+    std::vector<std::string> files = hlptest::corpus_files(HLP_CORPUS_DIR);
     if (files.empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
     int with_fonts = 0;
     for (const std::string& path : files) {

@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "bmp_reader.h"
+#include "corpus_files.h"
 #include "picture_file_parser.h"
 #include "picture_test_support.h"
 #include "project/system_file.h"
@@ -18,36 +16,12 @@ namespace {
 namespace fs = std::filesystem;
 using hlptest::Bytes;
 
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(HLP_CORPUS_DIR, error)) return files;
-    for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && ext == ".hlp") files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
+// The WinHelp files only: MediaView files keep their pictures elsewhere.
+std::vector<std::string> winhelp_cases() {
+    std::vector<std::string> files = hlptest::corpus_files(HLP_CORPUS_DIR);
+    std::erase_if(files, [](const std::string& path) { return (fs::path(path).extension().string()[1] | 0x20) == 'm'; });
     if (files.empty()) files.push_back("");  // one case that skips
     return files;
-}
-
-// The bm_files column of EXPECTED.tsv by file name; -1 when not listed.
-int expected_pictures(const std::string& file_name) {
-    std::ifstream in(std::string(HLP_CORPUS_DIR) + "/EXPECTED.tsv");
-    std::string line;
-    if (!std::getline(in, line)) return -1;
-    std::vector<std::string> header;
-    std::istringstream names(line);
-    for (std::string cell; std::getline(names, cell, '\t');) header.push_back(cell);
-    auto column = std::find(header.begin(), header.end(), "bm_files") - header.begin();
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::istringstream row(line);
-        for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
-        if (!cells.empty() && cells[0] == file_name && size_t(column) < cells.size()) return std::stoi(cells[column]);
-    }
-    return -1;
 }
 
 void check_bitmap(const std::string& name, const Bytes& file) {
@@ -112,9 +86,9 @@ TEST_P(PictureCorpus, EveryBmFileExportsConsistently) {
     EXPECT_EQ(errors.find("cut short"), std::string::npos) << errors;
 
     std::vector<const MemoryFile*> files = outputs(*h.ctx);
-    int expected = expected_pictures(fs::path(path).filename().string());
+    long expected = hlptest::expected_count(HLP_CORPUS_DIR, fs::path(path).filename().string(), "bm_files");
     if (expected >= 0) {
-        EXPECT_EQ(int(files.size()), expected);
+        EXPECT_EQ(long(files.size()), expected);
     }
     for (const MemoryFile* f : files) {
         std::string name = entry_name(f);
@@ -130,12 +104,9 @@ TEST_P(PictureCorpus, EveryBmFileExportsConsistently) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RealHelpFiles, PictureCorpus, testing::ValuesIn(corpus_files()),
+INSTANTIATE_TEST_SUITE_P(RealHelpFiles, PictureCorpus, testing::ValuesIn(winhelp_cases()),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.empty() ? "absent" : fs::path(info.param).stem().string();
-                             for (char& c : name)
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name + "_" + std::to_string(info.index);
+                             return hlptest::corpus_case_name(info.param, info.index);
                          });
 
 }  // namespace

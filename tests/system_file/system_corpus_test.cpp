@@ -2,11 +2,11 @@
 // [OPTIONS] match the title records of its |SYSTEM, read here on their own.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "project/context_map.h"
@@ -16,19 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (!fs::is_directory(HLP_CORPUS_DIR, error)) return {""};
-    for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-        std::string ext = entry.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (entry.is_regular_file() && (ext == ".hlp" || ext == ".mvb")) files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files.empty() ? std::vector<std::string>{""} : files;
-}
 
 // The TITLE lines a |SYSTEM calls for, from its raw bytes.
 std::vector<std::string> expected_titles(const std::string& system) {
@@ -105,13 +92,9 @@ TEST_P(SystemCorpus, TitleLinesMatchTheTitleRecords) {
     EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, SystemCorpus, testing::ValuesIn(corpus_files()),
+INSTANTIATE_TEST_SUITE_P(Files, SystemCorpus, testing::ValuesIn(hlptest::corpus_cases(HLP_CORPUS_DIR)),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.empty() ? "absent" : fs::path(info.param).stem().string();
-                             for (char& c : name) {
-                                 if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                             }
-                             return name + "_" + std::to_string(info.index);
+                             return hlptest::corpus_case_name(info.param, info.index);
                          });
 
 }  // namespace

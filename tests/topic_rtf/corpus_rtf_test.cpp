@@ -3,14 +3,11 @@
 // holds, and the rich text's groups balance.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "corpus_files.h"
 #include "firstpass/first_pass.h"
 #include "firstpass/pictures.h"
 #include "plugin/decompile_context.h"
@@ -25,41 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> corpus_files() {
-    std::vector<std::string> files;
-    std::error_code error;
-    if (fs::is_directory(HLP_CORPUS_DIR, error)) {
-        for (const auto& entry : fs::directory_iterator(HLP_CORPUS_DIR, error)) {
-            std::string ext = entry.path().extension().string();
-            std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-            if (entry.is_regular_file() && (ext == ".hlp" || ext == ".mvb")) files.push_back(entry.path().string());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    if (files.empty()) files.push_back("");  // one case that skips
-    return files;
-}
-
-// The named column of EXPECTED.tsv for the file, or -1.
 long expected(const std::string& file, const std::string& column) {
-    std::ifstream in(fs::path(HLP_CORPUS_DIR) / "EXPECTED.tsv");
-    auto split = [](const std::string& text) {
-        std::vector<std::string> cells;
-        std::stringstream cells_in(text);
-        for (std::string cell; std::getline(cells_in, cell, '\t');) cells.push_back(cell);
-        return cells;
-    };
-    std::string line;
-    if (!std::getline(in, line)) return -1;
-    const std::vector<std::string> header = split(line);
-    const auto at = std::find(header.begin(), header.end(), column);
-    if (at == header.end()) return -1;
-    const size_t index = static_cast<size_t>(at - header.begin());
-    while (std::getline(in, line)) {
-        const auto cells = split(line);
-        if (!cells.empty() && cells[0] == file) return index < cells.size() ? std::stol(cells[index]) : -1;
-    }
-    return -1;
+    return hlptest::expected_count(HLP_CORPUS_DIR, file, column);
 }
 
 long occurrences(const std::string& text, const std::string& what) {
@@ -124,12 +88,9 @@ TEST_P(CorpusRtf, EveryTopicIsAPageWithItsTitle) {
     EXPECT_TRUE(groups_balance(text)) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CorpusRtf, testing::ValuesIn(corpus_files()),
+INSTANTIATE_TEST_SUITE_P(Files, CorpusRtf, testing::ValuesIn(hlptest::corpus_cases(HLP_CORPUS_DIR)),
                          [](const testing::TestParamInfo<std::string>& info) {
-                             std::string n = info.param.empty() ? "absent" : fs::path(info.param).stem().string();
-                             for (char& c : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n + "_" + std::to_string(info.index);
+                             return hlptest::corpus_case_name(info.param, info.index);
                          });
 
 }  // namespace
