@@ -1,70 +1,169 @@
-// Writes examples/sample.hlp: a small WinHelp 4.0 file with three topics of
-// plain text in LZ77-compressed blocks, for trying the tool and the plug-in.
+// Writes examples/sample.hlp: a small WinHelp 4.0 help file (|SYSTEM minor
+// 33, LZ77-compressed topics, packed phrases) that holds one of each thing
+// hlpunpack writes back: project sections, topics with formatting, tables,
+// hotspots and pictures, keywords in two indexes, a keyword macro, a browse
+// sequence, a secondary window, the icon and a baggage file.
 //
 // Usage: make_sample OUTPUT.hlp
-#include "help_builder.h"
-
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "context_builder.h"
+#include "keyword_index_builder.h"
+#include "phrase_builder.h"
+#include "project_builder.h"
+#include "sample.h"
+
 using namespace hlptest;
+using namespace sample;
 
 namespace {
 
-// |FONT with the short 8-byte header: one name and one descriptor of 11 bytes.
-Bytes font_file()
+constexpr uint16_t minor_version = 33, compressed_topics = 4;
+
+// B+ trees of 1 KB pages keep the sample small.
+BTreeOptions small_pages(const char* structure)
 {
-    constexpr size_t name_field = 20;
-    ByteWriter out;
-    out.u16(1).u16(1).u16(8).u16(static_cast<uint16_t>(8 + name_field));
-    Bytes name(name_field, 0);
-    const std::string arial = "Arial";
-    std::copy(arial.begin(), arial.end(), name.begin());
-    out.bytes(name);
-    out.u8(0)      // no bold, italic or other attribute
-        .u8(20)    // 10 points, in half points
-        .u8(3)     // swiss
-        .u16(0)    // font name number
-        .u8(0).u8(0).u8(0)            // black text
-        .u8(255).u8(255).u8(255);     // on white
-    return out.take();
+    BTreeOptions options;
+    options.page_size = 1024;
+    options.structure = structure;
+    return options;
 }
 
-// A text paragraph without formatting: one string, then the end command.
-TopicRecord paragraph(const std::string& text)
+Bytes system_file(uint32_t contents_offset)
 {
-    TopicRecord r;
-    r.type = 0x20;
-    ByteWriter t;
-    t.cstring(text);
-    r.text = t.take();
-    ByteWriter head;
-    head.u16(0x8000)  // topic size, a compressed long read only to be skipped
-        .bytes(compressed_ushort(static_cast<uint16_t>(r.text.size())))  // characters, NUL included
-        .u8(0).u8(0x80).u8(0).u8(0)  // not used by readers
-        .u16(0)                      // paragraph flags: none
-        .u8(0xFF);                   // end of paragraph
-    r.head = head.take();
-    return r;
+    WinHelpWindow main;
+    main.flags = 0x0002 | 0x0004 | 0x0008 | 0x0010 | 0x0020 | 0x0040 | 0x0100 | 0x0200;
+    main.type = "main";
+    main.name = "main";
+    main.caption = "hlpunpack Sample";
+    main.x = 102;
+    main.y = 64;
+    main.width = 512;
+    main.height = 768;
+    main.scroll_colour = {255, 255, 255};
+    main.fixed_colour = {192, 220, 255};
+    WinHelpWindow note = main;
+    note.type = "secondary";
+    note.name = "aside";
+    note.caption = "Aside";
+    note.x = 640;
+    note.y = 128;
+    note.width = 360;
+    note.height = 400;
+    note.scroll_colour = {255, 255, 224};
+    note.fixed_colour = {255, 255, 192};
+
+    return build_system_file(
+        minor_version, compressed_topics,
+        {system_string_record(system_title, "hlpunpack Sample"),
+         system_string_record(system_copyright, "Free to copy and change."),
+         contents_record(contents_offset),
+         system_string_record(system_config, "BrowseButtons()"),
+         system_string_record(system_config, "CreateButton(\"btn_readme\", \"&Readme\", "
+                                             "\"ExecFile(`notepad.exe', `readme.txt')\")"),
+         system_string_record(system_config, "RegisterRoutine(\"sample\", \"SampleAbout\", \"S\")"),
+         {system_icon, icon()},
+         winhelp_window_record(main),  // window 0, as enum Window says
+         winhelp_window_record(note),
+         system_string_record(system_citation, "From the hlpunpack sample help file."),
+         lcid_record(0x409, 0, 0),
+         system_string_record(system_cnt, "sample.cnt"),
+         deffont_record(8, 0, "MS Sans Serif"),
+         strings_record(system_dll_map, {"sample", "sample16.dll", "sample32.dll", "sample32.dll", "sample32.dll"})});
 }
 
-std::vector<TopicRecord> topics()
+// |CONTEXT in hash order (signed, as compilers compare them), and |TopicId
+// naming every id, in topic order.
+std::vector<InternalFile> context_files(const Topics& t)
 {
-    std::vector<TopicRecord> r;
-    r.push_back(topic_header_record("Welcome", 0));
-    r.push_back(paragraph("This help file was written by make_sample, a program that comes with hlpunpack."));
-    r.push_back(paragraph("It holds three short topics of plain text and nothing else."));
-    r.push_back(topic_header_record("Opening a help file", 1));
-    r.push_back(paragraph("Open a help file in the file manager as if it were an archive: the entries are "
-                          "the project file, the topic file and the pictures it was built from."));
-    r.push_back(topic_header_record("Compression", 2));
-    r.push_back(paragraph("The topic text of this file is compressed. Compressed text repeats itself, "
-                          "and text that repeats itself is compressed: the more it repeats, the smaller "
-                          "it gets."));
-    link_topic_headers(r);
-    return r;
+    std::vector<ContextPair> pairs;
+    std::vector<BTreeEntry> names;
+    for (const ContextId& id : context_ids) {
+        const uint32_t offset = t.offsets[id.topic];
+        pairs.push_back({hash_of(id.name), static_cast<int32_t>(offset)});
+        names.push_back({ByteWriter().u32(offset).take(), ByteWriter().cstring(id.name).take()});
+    }
+    std::sort(pairs.begin(), pairs.end(), [](const ContextPair& a, const ContextPair& b) {
+        return static_cast<int32_t>(a.hash) < static_cast<int32_t>(b.hash);
+    });
+    std::stable_sort(names.begin(), names.end(),
+                     [](const BTreeEntry& a, const BTreeEntry& b) { return get_u32(a.key, 0) < get_u32(b.key, 0); });
+
+    std::vector<MapPair> map;
+    for (const ContextId& id : context_ids)
+        if (id.map_number != 0)
+            map.push_back({id.map_number, static_cast<int32_t>(t.offsets[id.topic])});
+
+    return {{"|CONTEXT", build_context_tree(pairs, small_pages("L4"))},
+            {"|TopicId", build_btree(names, small_pages("Lz"))},
+            {"|CTXOMAP", build_context_map(map)}};
+}
+
+constexpr uint32_t keyword_macro = 0xFFFFFFFF;  // in a keyword's list: run its |Rose macro
+
+// The K index (with one keyword that runs a macro), the A index of ALink
+// names, and |Rose with the macro.
+std::vector<InternalFile> keyword_files(const Topics& t)
+{
+    const auto& at = t.offsets;
+    std::vector<KeywordSpec> k = {
+        {"bitmaps", {at[pictures]}},
+        {"borders", {at[formatting]}},
+        {"fonts", {at[formatting]}},
+        {"formatting", {at[formatting]}},
+        {"hotspots", {at[welcome], at[pictures], at[hotspot_definition]}},
+        {"pictures", {at[pictures]}},
+        {"readme file", {keyword_macro}},
+        {"sample", {at[welcome]}},
+        {"tables", {at[tables]}},
+        {"windows, secondary", {at[aside]}},
+    };
+    std::vector<KeywordSpec> a = {
+        {"picture_types", {at[tables], at[pictures]}},
+        {"text_layout", {at[formatting], at[tables]}},
+    };
+    std::vector<InternalFile> files = keyword_index_files('K', false, build_keyword_index(k, small_pages("z24")));
+    for (auto& f : keyword_index_files('A', false, build_keyword_index(a, small_pages("z24"))))
+        files.push_back(std::move(f));
+    files.push_back({"|Rose", build_rose({{context_string_hash("readme file"),
+                                           "ExecFile(\"notepad.exe\", \"readme.txt\")", "Read the readme file"}},
+                                         small_pages("Lzz"))});
+    return files;
+}
+
+Bytes readme()
+{
+    return bytes_of(
+        "hlpunpack sample\r\n"
+        "================\r\n"
+        "\r\n"
+        "This file travels inside sample.hlp as a baggage file. hlpunpack writes it\r\n"
+        "back unchanged and lists it in the [BAGGAGE] section of the project file.\r\n");
+}
+
+std::vector<InternalFile> help_files()
+{
+    const Topics t = topics();
+    std::vector<InternalFile> files = {{"|SYSTEM", system_file(t.offsets[welcome])},
+                                       {"|FONT", font_file()},
+                                       {"|TOPIC", t.file}};
+    const PhraseIndexFiles phrase_index = build_phrase_index(phrases());
+    files.push_back({"|PhrIndex", phrase_index.index});
+    files.push_back({"|PhrImage", phrase_index.image});
+    for (auto& f : context_files(t))
+        files.push_back(std::move(f));
+    for (auto& f : keyword_files(t))
+        files.push_back(std::move(f));
+    files.push_back({"|VIOLA", build_viola({{static_cast<int32_t>(t.offsets[aside]), aside_window}},
+                                           small_pages("LL"))});
+    for (auto& f : bitmap_files())
+        files.push_back(std::move(f));
+    files.push_back({"readme.txt", readme()});
+    return files;
 }
 
 }  // namespace
@@ -76,18 +175,9 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        constexpr uint16_t minor = 33, flags = 4;
-        ByteWriter contents;
-        contents.u32(0);  // the first topic
-        Bytes system = build_system_file(minor, flags,
-                                         {system_string_record(system_title, "hlpunpack sample"),
-                                          system_string_record(system_copyright, "Free to copy and change."),
-                                          {system_contents, contents.take()}});
-        Bytes topic = build_topic_file(topics(), topic_layout_for(minor, flags)).data;
         HelpFileOptions options;
         options.directory_page_size = 1024;
-        write_file(argv[1], build_help_file({{"|SYSTEM", system}, {"|FONT", font_file()}, {"|TOPIC", topic}},
-                                            options));
+        write_file(argv[1], build_help_file(help_files(), options));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_sample: %s\n", e.what());
         return 1;
