@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-packages=(cmake make g++ binutils libgtest-dev libgmock-dev)
+packages=(cmake make g++ binutils libgtest-dev libgmock-dev unrtf imagemagick libwmf-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
