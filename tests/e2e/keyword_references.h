@@ -1,0 +1,19 @@
+// The references of a help file's simple keyword indexes (|xWBTREE with
+// |xWDATA), read here apart from the footnote writer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct KeywordReference {
+    char letter;  // the index: 'K', 'A', ...
+    std::string keyword;
+    int32_t topic_offset;
+};
+
+// In index order: letters ascending, keywords in tree order, each
+// keyword's references in data-file order. Damage fails the test.
+std::vector<KeywordReference> keyword_references(const std::string& help_path);
+// True when the help file has a multi-key index (|xKWBTREE).
+bool has_multikey_index(const std::string& help_path);
