@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+namespace e2e {
+
 Decompiled::Decompiled(const std::string& help_path) {
     const std::filesystem::path help(help_path);
     const std::string extension = help.extension().string();
@@ -41,3 +43,5 @@ std::vector<std::string> Decompiled::names_ending(const std::string& extension) 
         if (e.name.ends_with(extension)) names.push_back(e.name);
     return names;
 }
+
+}  // namespace e2e

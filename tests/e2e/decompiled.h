@@ -7,6 +7,8 @@
 
 #include "wcx_fixture.h"
 
+namespace e2e {
+
 struct Decompiled {
     TempDir folder;
     bool opened = false;
@@ -25,3 +27,5 @@ struct Decompiled {
     // The listed names that end with the extension (".bmp", ...).
     std::vector<std::string> names_ending(const std::string& extension) const;
 };
+
+}  // namespace e2e

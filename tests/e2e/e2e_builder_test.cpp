@@ -16,6 +16,7 @@
 namespace {
 
 using namespace hlptest;
+using namespace e2e;
 
 // Red, green, blue and white, stored blue first.
 const Bytes four_colours = {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 255, 255, 255, 0};

@@ -19,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace e2e;
 
 class CorpusE2e : public testing::TestWithParam<std::string> {
 protected:
@@ -98,15 +99,15 @@ TEST_P(CorpusE2e, PicturesDecodeInImageMagickAndLibwmf) {
 TEST_P(CorpusE2e, KeywordReferencesIntoTheTopicsAreWrittenOnce) {
     if (GetParam().empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
     if (has_multikey_index(GetParam())) GTEST_SKIP() << "multi-key indexes are checked in tests/keywords";
-    std::vector<KeywordReference> references = keyword_references(GetParam());
+    std::vector<IndexReference> references = keyword_references(GetParam());
     if (expected("K_references") >= 0) {
         EXPECT_EQ(long(references.size()), expected("K_references") + expected("other_index_references"));
     }
-    std::erase_if(references, [](const KeywordReference& r) { return r.topic_offset < 0; });
+    std::erase_if(references, [](const IndexReference& r) { return r.topic_offset < 0; });
     std::stable_sort(references.begin(), references.end(),
                      [](const auto& a, const auto& b) { return a.topic_offset < b.topic_offset; });
     bool index_letter[128] = {};
-    for (const KeywordReference& r : references) index_letter[static_cast<unsigned char>(r.letter)] = true;
+    for (const IndexReference& r : references) index_letter[static_cast<unsigned char>(r.letter)] = true;
 
     Decompiled d(GetParam());
     ASSERT_NO_FATAL_FAILURE(expect_opened(d));

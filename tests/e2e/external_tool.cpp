@@ -13,6 +13,8 @@
 
 extern char** environ;
 
+namespace e2e {
+
 namespace {
 
 std::string read_all(const std::string& path) {
@@ -69,3 +71,5 @@ ToolRun run_tool(const std::vector<std::string>& argv, const std::string& scratc
     std::filesystem::remove(err_file, ignored);
     return run;
 }
+
+}  // namespace e2e

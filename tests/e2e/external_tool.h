@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace e2e {
+
 struct ToolRun {
     int status = -1;  // exit status; -1 when the program did not exit normally
     std::string out;
@@ -21,7 +23,9 @@ ToolRun run_tool(const std::vector<std::string>& argv, const std::string& scratc
 // with its Debian package.
 #define REQUIRE_TOOL(name, package)                                                                     \
     do {                                                                                                \
-        if (find_tool(name).empty())                                                                    \
+        if (e2e::find_tool(name).empty())                                                               \
             FAIL() << (name) << " is not installed: run scripts/install-deps.sh (Debian package " \
                    << (package) << ")";                                                                 \
     } while (0)
+
+}  // namespace e2e

@@ -9,6 +9,8 @@
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 
+namespace e2e {
+
 namespace {
 
 using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
@@ -26,7 +28,7 @@ std::vector<uint8_t> read_internal(std::FILE* file, const std::string& name) {
 // Leaf entries: the keyword and its NUL, a 16-bit count, a 32-bit byte
 // offset into the data file.
 void read_leaf(const std::vector<uint8_t>& leaf, int count, char letter, const std::vector<uint8_t>& data,
-               std::vector<KeywordReference>& references) {
+               std::vector<IndexReference>& references) {
     size_t at = 0;
     for (int i = 0; i < count; ++i) {
         const auto nul = std::find(leaf.begin() + long(at), leaf.end(), 0);
@@ -44,8 +46,8 @@ void read_leaf(const std::vector<uint8_t>& leaf, int count, char letter, const s
 
 }  // namespace
 
-std::vector<KeywordReference> keyword_references(const std::string& help_path) {
-    std::vector<KeywordReference> references;
+std::vector<IndexReference> keyword_references(const std::string& help_path) {
+    std::vector<IndexReference> references;
     FilePtr file = open_help(help_path);
     if (!file) {
         ADD_FAILURE() << "cannot open " << help_path;
@@ -77,3 +79,5 @@ bool has_multikey_index(const std::string& help_path) {
     }
     return false;
 }
+
+}  // namespace e2e

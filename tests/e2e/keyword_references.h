@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-struct KeywordReference {
+namespace e2e {
+
+struct IndexReference {
     char letter;  // the index: 'K', 'A', ...
     std::string keyword;
     int32_t topic_offset;
@@ -14,6 +16,8 @@ struct KeywordReference {
 
 // In index order: letters ascending, keywords in tree order, each
 // keyword's references in data-file order. Damage fails the test.
-std::vector<KeywordReference> keyword_references(const std::string& help_path);
+std::vector<IndexReference> keyword_references(const std::string& help_path);
 // True when the help file has a multi-key index (|xKWBTREE).
 bool has_multikey_index(const std::string& help_path);
+
+}  // namespace e2e

@@ -8,6 +8,8 @@
 
 #include "external_tool.h"
 
+namespace e2e {
+
 namespace {
 
 uint32_t u16_at(const std::string& b, size_t at) {
@@ -115,3 +117,5 @@ std::string pixel_rgb(const Decompiled& d, const std::string& name, int x, int y
     EXPECT_EQ(run.status, 0) << run.err;
     return run.out;
 }
+
+}  // namespace e2e

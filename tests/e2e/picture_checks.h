@@ -9,6 +9,8 @@
 #include "decompiled.h"
 #include "rtf_scan.h"
 
+namespace e2e {
+
 struct PictureSize {
     long width = -1;
     long height = -1;
@@ -33,3 +35,5 @@ void expect_named_pictures_extracted(const Decompiled& d, const RtfScan& scan);
 // The pixel at (x, y), counted from the top left, as ImageMagick decodes
 // it: "r,g,b" in 0..255.
 std::string pixel_rgb(const Decompiled& d, const std::string& name, int x, int y);
+
+}  // namespace e2e

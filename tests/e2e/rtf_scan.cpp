@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace e2e {
+
 namespace {
 
 bool is_letter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
@@ -170,3 +172,5 @@ std::string squeeze_spaces(const std::string& text) {
     if (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
 }
+
+}  // namespace e2e

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace e2e {
+
 struct RtfFootnote {
     char mark;         // '#', '$', 'K', ...
     std::string text;  // up to the footnote's closing brace, escapes as written
@@ -28,3 +30,5 @@ std::vector<std::string> ascii_pieces(const std::string& escaped);
 std::string escape_like_topic_file(const std::string& text);
 // Runs of white space made one space, without space at either end.
 std::string squeeze_spaces(const std::string& text);
+
+}  // namespace e2e
