@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr int32_t keyword_window_capacity = 16384;
-constexpr int32_t end_mark = INT32_MAX;  // the last collection reached the end
+constexpr int32_t end_mark = keyword_window_end;
 
 // The references one collection gathers: topic offsets in [lower, upper),
 // less the first `skip` references at lower (in collection order), which
@@ -36,34 +37,79 @@ void free_keywords_from(DecompileContext& ctx, int32_t first) {
     ctx.keyword_count = first;
 }
 
-// The index behind every held reference with a topic offset <= t. The indexes
-// list references mostly in ascending order, so the end is checked first.
-int32_t insert_position(const DecompileContext& ctx, int32_t t) {
-    const KeywordReference* window = ctx.keyword_window;
-    int32_t high = ctx.keyword_count;
-    if (high == 0 || window[high - 1].topic_offset <= t) return high;
-    int32_t low = 0;
-    while (low < high) {
-        int32_t middle = low + (high - low) / 2;
-        if (window[middle].topic_offset <= t) {
-            low = middle + 1;
-        } else {
-            high = middle;
+// While a collection runs, the window is a max-heap ordered by topic offset
+// and then arrival, so the largest offset is at hand for the window's upper
+// end and every reference costs a logarithmic step instead of moving the
+// window's tail. The collection ends by sorting the heap in place, which
+// gives exactly the order insertion behind equal offsets gave: ascending
+// topic offsets, equal ones in arrival order.
+struct WindowHeap {
+    KeywordReference* entries;
+    uint32_t* arrival;
+    int32_t& count;
+    uint32_t next_arrival;
+
+    bool before(int32_t a, int32_t b) const {
+        if (entries[a].topic_offset != entries[b].topic_offset) return entries[a].topic_offset < entries[b].topic_offset;
+        return arrival[a] < arrival[b];
+    }
+    void swap(int32_t a, int32_t b) {
+        std::swap(entries[a], entries[b]);
+        std::swap(arrival[a], arrival[b]);
+    }
+    void sift_down(int32_t at, int32_t size) {
+        for (;;) {
+            int32_t largest = at;
+            const int32_t left = 2 * at + 1, right = left + 1;
+            if (left < size && before(largest, left)) largest = left;
+            if (right < size && before(largest, right)) largest = right;
+            if (largest == at) return;
+            swap(at, largest);
+            at = largest;
         }
     }
-    return low;
-}
+    void push(const KeywordReference& reference) {
+        int32_t at = count++;
+        entries[at] = reference;
+        arrival[at] = next_arrival++;
+        while (at > 0) {
+            const int32_t parent = (at - 1) / 2;
+            if (!before(parent, at)) break;
+            swap(parent, at);
+            at = parent;
+        }
+    }
+    int32_t largest_offset() const { return entries[0].topic_offset; }
+    // Drops every reference with the largest topic offset.
+    void drop_largest(DecompileContext& ctx) {
+        const int32_t largest = largest_offset();
+        while (count > 0 && entries[0].topic_offset == largest) {
+            tracked_free(ctx, entries[0].keyword);
+            --count;
+            if (count > 0) {
+                entries[0] = entries[count];
+                arrival[0] = arrival[count];
+                sift_down(0, count);
+            }
+        }
+    }
+    void sort() {
+        for (int32_t end = count - 1; end > 0; --end) {
+            swap(0, end);
+            sift_down(0, end);
+        }
+    }
+};
 
-void add_reference(DecompileContext& ctx, Collection& c, int32_t kind, uint8_t letter, const char* keyword,
-                   int32_t t) {
+void add_reference(DecompileContext& ctx, Collection& c, WindowHeap& heap, int32_t kind, uint8_t letter,
+                   const char* keyword, int32_t t) {
     if (t < c.lower || t >= c.upper) return;
     if (t == c.lower && c.skip > 0) {
         --c.skip;
         return;
     }
-    KeywordReference* window = ctx.keyword_window;
     if (ctx.keyword_count == keyword_window_capacity) {
-        int32_t largest = window[ctx.keyword_count - 1].topic_offset;
+        int32_t largest = heap.largest_offset();
         if (largest == c.lower) {
             // Dropping the largest offset would empty the window without
             // moving on: keep these, and take the rest of this topic's
@@ -73,28 +119,24 @@ void add_reference(DecompileContext& ctx, Collection& c, int32_t kind, uint8_t l
             return;
         }
         c.upper = largest;
-        int32_t keep = ctx.keyword_count;
-        while (keep > 0 && window[keep - 1].topic_offset == largest) --keep;
-        free_keywords_from(ctx, keep);
+        heap.drop_largest(ctx);
         if (t >= c.upper) return;
     }
     char* copy = tracked_strdup(ctx, keyword);
-    int32_t at = insert_position(ctx, t);
-    std::memmove(window + at + 1, window + at, sizeof *window * static_cast<size_t>(ctx.keyword_count - at));
-    window[at] = KeywordReference{kind, letter, copy, t};
-    ++ctx.keyword_count;
+    heap.push(KeywordReference{kind, letter, copy, t});
 }
 
 // One index: its data file read whole, then the references of every keyword
 // of its B-tree in leaf order.
-void collect_index(DecompileContext& ctx, std::FILE* file, Collection& c, int32_t kind, uint8_t letter) {
+void collect_index(DecompileContext& ctx, std::FILE* file, Collection& c, WindowHeap& heap, int32_t kind,
+                   uint8_t letter) {
     char data_name[16];
     char tree_name[16];
     std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
     std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
     walk_keyword_index(
         ctx, file, data_name, tree_name,
-        [&](const char* keyword, int32_t t) { add_reference(ctx, c, kind, letter, keyword, t); }, [] {});
+        [&](const char* keyword, int32_t t) { add_reference(ctx, c, heap, kind, letter, keyword, t); }, [] {});
 }
 
 // Refills the window with the references from the end of the previous one:
@@ -108,15 +150,18 @@ void collect_keywords(DecompileContext& ctx, std::FILE* file) {
     } else {
         ctx.keyword_window = tracked_new_array<KeywordReference>(ctx, keyword_window_capacity);
     }
+    if (ctx.keyword_arrival == nullptr) ctx.keyword_arrival = tracked_new_array<uint32_t>(ctx, keyword_window_capacity);
     Collection c{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
     ctx.keyword_count = 0;
     ctx.keyword_cursor = 0;
+    WindowHeap heap{ctx.keyword_window, ctx.keyword_arrival, ctx.keyword_count, 0};
     for (int32_t kind = 0; kind < 2; ++kind) {
         const bool* letters = kind == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
         for (int letter = '0'; letter <= 'z'; ++letter) {
-            if (letters[letter]) collect_index(ctx, file, c, kind, static_cast<uint8_t>(letter));
+            if (letters[letter]) collect_index(ctx, file, c, heap, kind, static_cast<uint8_t>(letter));
         }
     }
+    heap.sort();
     if (c.overfull) {
         ctx.keyword_upper_bound = c.lower;
         ctx.keyword_resume_skip += ctx.keyword_count;

@@ -1,14 +1,25 @@
 // Keyword footnotes (K and the other indexes) and window footnotes of topics.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 
-struct DecompileContext;
+#include "plugin/decompile_context.h"
+
 struct MemoryFile;
+
+// keyword_upper_bound once the last collection has reached the end.
+constexpr int32_t keyword_window_end = INT32_MAX;
 
 // Writes the keyword footnotes of every keyword reference at or before the
 // topic offset (called with non-decreasing offsets).
 void write_keyword_footnotes(DecompileContext& ctx, MemoryFile* out, std::FILE* file, int32_t topic_offset);
+// False when write_keyword_footnotes would neither write nor collect for
+// this offset, so the text conversion can skip the call for most characters.
+inline bool keyword_footnotes_due(const DecompileContext& ctx, int32_t topic_offset) {
+    if (ctx.keyword_cursor < ctx.keyword_count) return ctx.keyword_window[ctx.keyword_cursor].topic_offset <= topic_offset;
+    return ctx.keyword_upper_bound != keyword_window_end;
+}
 // The topic's window number, or -1 (called with non-decreasing offsets).
 int32_t topic_window_number(DecompileContext& ctx, std::FILE* file, int32_t topic_offset);

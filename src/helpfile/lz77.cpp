@@ -1,5 +1,7 @@
 #include "helpfile/lz77.h"
 
+#include <cstring>
+
 #include "helpfile/byte_stream.h"
 #include "plugin/decompile_context.h"
 
@@ -68,8 +70,113 @@ long lz77_expand(DecompileContext& ctx, int flags, long input_count, ByteStream*
     return sum;
 }
 
+namespace {
+
+// The largest input expanded from memory; longer inputs (only phrase images
+// come near it) go through the streams.
+constexpr long staged_input_limit = 16384;
+
+// The window slots the expansion of `produced` bytes wrote, taken from the
+// output that holds all of them.
+void update_window(uint8_t* window, const uint8_t* out, uint32_t produced) {
+    const uint32_t first = produced > lz77_window_size ? produced - lz77_window_size : 0;
+    for (uint32_t p = first; p < produced; ++p) window[p % lz77_window_size] = out[p];
+}
+
+}  // namespace
+
+long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_count, uint8_t* output,
+                        long capacity, long* consumed) {
+    uint8_t* window = ctx.lz77_window;
+    const uint32_t cap = capacity > 0 ? static_cast<uint32_t>(capacity) : 0;
+    uint32_t position = 0;
+    long at = 0;
+    // Whole control groups while the output surely has room: bytes go
+    // straight into the output, and back references read the output (or, for
+    // the first 4096 bytes, what earlier expansions left in the window).
+    constexpr uint32_t group_output = 8 * 18;
+    constexpr long group_input = 1 + 8 * 2;
+    while (at + group_input <= input_count && position + group_output <= cap) {
+        const unsigned control = input[at++];
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if ((control >> bit) & 1) {
+                const unsigned w = input[at] | (static_cast<unsigned>(input[at + 1]) << 8);
+                at += 2;
+                const uint32_t length = (w >> 12) + 3;
+                const uint32_t distance = (w & 0xFFF) + 1;
+                uint8_t* to = output + position;
+                if (distance <= position) {
+                    const uint8_t* from = to - distance;
+                    if (distance >= length) {
+                        std::memcpy(to, from, length);
+                    } else {
+                        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+                    }
+                } else {
+                    for (uint32_t k = 0; k < length; ++k) {
+                        const uint32_t from = position + k - distance;  // wraps below 0 into the window
+                        to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
+                    }
+                }
+                position += length;
+            } else {
+                output[position++] = input[at++];
+            }
+        }
+    }
+    update_window(window, output, position);
+    // The rest byte by byte through the window, as the streams do it: bytes
+    // past the capacity are dropped but still feed the window.
+    long written = position;
+    uint8_t mask = 0;
+    unsigned control = 0;
+    for (long remaining = input_count - at; remaining > 0;) {
+        --remaining;
+        if (mask == 0) {
+            control = input[at++];
+            mask = 1;
+            continue;
+        }
+        if (control & mask) {
+            if (remaining == 0) break;
+            --remaining;
+            const unsigned w = input[at] | (static_cast<unsigned>(input[at + 1]) << 8);
+            at += 2;
+            const unsigned length = (w >> 12) + 3;
+            unsigned from = position - (w & 0xFFF) - 1;
+            for (unsigned k = 0; k < length; ++k) {
+                const uint8_t c = window[from++ % lz77_window_size];
+                window[position % lz77_window_size] = c;
+                if (position < cap) output[written++] = c;
+                ++position;
+            }
+        } else {
+            const uint8_t c = input[at++];
+            window[position % lz77_window_size] = c;
+            if (position < cap) output[written++] = c;
+            ++position;
+        }
+        mask = static_cast<uint8_t>(mask << 1);
+    }
+    if (consumed) *consumed = at;
+    return written;
+}
+
 long lz77_expand_to_buffer(DecompileContext& ctx, long capacity, int flags, std::FILE* file, long input_count,
                            void* destination) {
+    if (flags == lz77_lz_flag && input_count > 0 && input_count <= staged_input_limit) {
+        // One read instead of a call per byte. Bytes the file does not have
+        // read as 0xFF, as a failed byte read does, and the file is left
+        // where reading byte by byte would have left it.
+        uint8_t staged[staged_input_limit];
+        const long got = static_cast<long>(std::fread(staged, 1, static_cast<size_t>(input_count), file));
+        if (got < input_count) std::memset(staged + got, 0xFF, static_cast<size_t>(input_count - got));
+        long consumed = 0;
+        const long result =
+            lz77_expand_buffer(ctx, staged, input_count, static_cast<uint8_t*>(destination), capacity, &consumed);
+        if (consumed < got || (consumed == got && got < input_count)) std::fseek(file, consumed - got, SEEK_CUR);
+        return result;
+    }
     ByteStream* source = stream_open_file(ctx, file);
     ByteStream* target = stream_open_buffer(ctx, destination, capacity);
     long result = lz77_expand(ctx, flags, input_count, source, target);

@@ -1,6 +1,7 @@
 // LZ77 over a 4096-byte window and the run-length code of pictures.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 struct ByteStream;
@@ -13,6 +14,11 @@ constexpr int lz77_lz_flag = 2;         // LZ77-decode the input
 // Expands input_count bytes from source into destination; returns the
 // number of bytes the output layer reports.
 long lz77_expand(DecompileContext& ctx, int flags, long input_count, ByteStream* source, ByteStream* destination);
+// LZ77 from memory into memory, with the result lz77_expand gives for
+// the same bytes (window included); *consumed, when given, receives the
+// input bytes it read.
+long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_count, uint8_t* output,
+                        long capacity, long* consumed);
 long lz77_expand_to_buffer(DecompileContext& ctx, long capacity, int flags, std::FILE* file, long input_count,
                            void* destination);
 long lz77_expand_to_output(DecompileContext& ctx, MemoryFile* output, int flags, ByteStream* source,

@@ -126,6 +126,22 @@ struct DecompileContext {
     // a window holds (0 otherwise).
     int64_t keyword_resume_skip;
 
+    // Scaling with the size of the help file: the structures that keep the
+    // work per topic, keyword and picture constant.
+    // - While a keyword collection runs, the window is a heap; this holds
+    //   each reference's arrival number beside it, so equal topic offsets
+    //   keep their arrival order (tracked, as many entries as the window).
+    uint32_t* keyword_arrival;
+    // - Every picture number below this one is taken (set by the first pass).
+    int32_t picture_free_hint;
+    // - Room of the arrays that grow one entry at a time.
+    int32_t topic_alias_capacity;
+    int32_t browse_start_capacity;
+    int32_t picture_table_capacity;
+    // - The browse start records' indexes sorted by start topic, for the
+    //   second pass (tracked, browse_start_count entries).
+    int32_t* browse_start_order;
+
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;
     TrackedAllocator allocations;

@@ -82,8 +82,10 @@ size_t output_write(const void* data, size_t size, size_t count, MemoryFile* fil
     }
     static const uint8_t crlf[2] = {'\r', '\n'};
     size_t start = 0;
-    for (size_t i = 0; i < total; ++i) {
-        if (bytes[i] != '\n') continue;
+    while (start < total) {
+        const void* found = std::memchr(bytes + start, '\n', total - start);
+        if (found == nullptr) break;
+        const size_t i = static_cast<size_t>(static_cast<const uint8_t*>(found) - bytes);
         store(file, bytes + start, i - start);
         store(file, crlf, 2);
         start = i + 1;
@@ -94,6 +96,13 @@ size_t output_write(const void* data, size_t size, size_t count, MemoryFile* fil
 
 int output_putc(int c, MemoryFile* file) {
     uint8_t byte = static_cast<uint8_t>(c);
+    // Most bytes land in room the buffer already has: no growth, no line
+    // end to widen, so no call is needed.
+    if (file->position < file->capacity && (byte != '\n' || !file->text)) {
+        file->buffer[file->position++] = byte;
+        if (file->length < file->position) file->length = file->position;
+        return c;
+    }
     output_write(&byte, 1, 1, file);
     return c;
 }

@@ -309,24 +309,44 @@ void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text
     const FontDescriptor* font = font_of(ctx, s.current_font);
     const bool lower = length > 0 && font != nullptr && font->small_caps;
     MemoryFile* out = s.out;
+    // Plain characters wait here and go out together, before anything else
+    // is written, so the bytes come out in the same order as one by one.
+    char run[256];
+    size_t pending = 0;
+    auto flush = [&] {
+        if (pending) output_write(run, 1, pending, out);
+        pending = 0;
+    };
     for (long i = 0; i <= length; ++i) {
         const bool inside = as_offset(s.range_start) < as_offset(s.range_end);
         while (s.context_cursor < ctx.context_count) {
             const int32_t at = ctx.contexts[s.context_cursor].topic_offset;
             if (at > as_offset(s.range_start) || at >= as_offset(s.range_end)) break;
+            flush();
             write_context_footnote(ctx, s);
         }
-        if (!ctx.old_format)
-            write_keyword_footnotes(ctx, out, s.file, as_offset(inside ? s.range_start : s.range_end - 1));
+        if (!ctx.old_format) {
+            const int32_t offset = as_offset(inside ? s.range_start : s.range_end - 1);
+            if (keyword_footnotes_due(ctx, offset)) {
+                flush();
+                write_keyword_footnotes(ctx, out, s.file, offset);
+            }
+        }
         if (i < length) {
             uint8_t c = static_cast<uint8_t>(text[i]);
             if (lower && c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
-            if (c == '{') output_puts("\\{\\-", out);
-            else if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}') output_putc(c, out);
-            else output_printf(out, "\\'%02x", c);
+            if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}' && c != '{') {
+                run[pending++] = static_cast<char>(c);
+                if (pending == sizeof run) flush();
+            } else {
+                flush();
+                if (c == '{') output_puts("\\{\\-", out);
+                else output_printf(out, "\\'%02x", c);
+            }
         }
         if (inside) ++s.range_start;
     }
+    flush();
 }
 
 void topic_file_name(const DecompileContext& ctx, char* name) {
