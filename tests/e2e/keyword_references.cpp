@@ -71,6 +71,23 @@ std::vector<IndexReference> keyword_references(const std::string& help_path) {
     return references;
 }
 
+std::map<uint32_t, int32_t> context_offsets(const std::string& help_path) {
+    std::map<uint32_t, int32_t> offsets;
+    FilePtr file = open_help(help_path);
+    long length = 0;
+    if (!file || !find_internal_file(file.get(), &length, "|CONTEXT")) return offsets;
+    BTreeWalk walk{};
+    for (int count = btree_first_leaf(walk, file.get(), nullptr, length); count > 0;
+         count = btree_next_leaf(walk, file.get())) {
+        for (int i = 0; i < count; ++i) {
+            uint8_t entry[8];
+            my_fread(8, file.get(), entry);
+            offsets[get_le32(entry)] = static_cast<int32_t>(get_le32(entry + 4));
+        }
+    }
+    return offsets;
+}
+
 bool has_multikey_index(const std::string& help_path) {
     FilePtr file = open_help(help_path);
     for (char letter = '0'; file && letter <= 'z'; ++letter) {

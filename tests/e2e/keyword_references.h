@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct IndexReference {
 // In index order: letters ascending, keywords in tree order, each
 // keyword's references in data-file order. Damage fails the test.
 std::vector<IndexReference> keyword_references(const std::string& help_path);
+// The |CONTEXT entries: topic offset by context-name hash.
+std::map<uint32_t, int32_t> context_offsets(const std::string& help_path);
 // True when the help file has a multi-key index (|xKWBTREE).
 bool has_multikey_index(const std::string& help_path);
 
