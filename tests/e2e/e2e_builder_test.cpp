@@ -132,6 +132,7 @@ TEST(BuiltE2e, TopicsReadInUnrtfWithTheirTitlesAndText) {
 }
 
 TEST(BuiltE2e, PicturesDecodeAsBuiltAndEveryNamedOneIsExtracted) {
+    REQUIRE_TOOL("unrtf", "unrtf");
     REQUIRE_TOOL("identify", "imagemagick");
     REQUIRE_TOOL("wmf2svg", "libwmf-bin");
     BuiltRun run("e2e.hlp", winhelp4_file());
