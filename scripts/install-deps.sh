@@ -1,6 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
+
+# The Windows plug-in's cross builds and their tests under Wine; 32-bit
+# Wine is a package of the i386 architecture.
+windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 zip)
+windows_missing=()
+for p in "${windows_packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || windows_missing+=("$p")
+done
+if [ ${#windows_missing[@]} -gt 0 ]; then
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  dpkg --print-foreign-architectures | grep -qx i386 || $as_root dpkg --add-architecture i386
+  $as_root apt-get update
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${windows_missing[@]}"
+fi
+
 packages=(cmake make g++ binutils libgtest-dev libgmock-dev unrtf imagemagick libwmf-bin)
 missing=()
 for p in "${packages[@]}"; do

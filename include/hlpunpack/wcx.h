@@ -22,7 +22,9 @@ extern "C" {
 
 #if defined(HLPUNPACK_BUILDING)
 #if defined(_WIN32)
-#define WCX_EXPORT __declspec(dllexport)
+/* The DLL's module-definition file names the exports: dllexport would add
+   the decorated 32-bit names (OpenArchiveW@4) beside the plain ones. */
+#define WCX_EXPORT
 #else
 #define WCX_EXPORT __attribute__((visibility("default")))
 #endif

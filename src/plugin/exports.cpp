@@ -2,6 +2,11 @@
 // ANSI entry points answer that they are not supported.
 #include <sys/stat.h>
 
+#if defined(_WIN32) && defined(HLPUNPACK_DLL)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 #include <cstring>
 #include <initializer_list>
 
@@ -169,8 +174,21 @@ int WCX_API GetBackgroundFlags(void) { return BACKGROUND_UNPACK; }
 
 }  // extern "C"
 
-#if !defined(_WIN32)
-// Library load and unload; on Windows DllMain does the same.
+#if defined(_WIN32) && defined(HLPUNPACK_DLL)
+// The DLL's load and unload: the output cache, nothing else.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        cache_startup();
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Only on FreeLibrary: at process exit the other threads are gone,
+        // possibly holding the heap lock, and the system reclaims it all.
+        cache_shutdown();
+    }
+    return TRUE;
+}
+#else
+// Library load and unload, and the same for programs that link the
+// exports statically (the command-line tool and the tests).
 __attribute__((constructor)) static void library_load() { cache_startup(); }
 __attribute__((destructor)) static void library_unload() { cache_shutdown(); }
 #endif
