@@ -17,6 +17,23 @@ if [ ${#windows_missing[@]} -gt 0 ]; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${windows_missing[@]}"
 fi
 
+# clang with its runtime libraries (libFuzzer and the sanitizers) for the
+# fuzz targets and the ThreadSanitizer build; the runtime package follows
+# clang's major version (libclang-rt-14-dev for clang 14).
+if ! dpkg -s clang >/dev/null 2>&1; then
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  $as_root apt-get update
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y clang
+fi
+clang_runtime="libclang-rt-$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)-dev"
+if ! dpkg -s "$clang_runtime" >/dev/null 2>&1; then
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  $as_root apt-get update
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "$clang_runtime"
+fi
+
 packages=(cmake make g++ binutils libgtest-dev libgmock-dev unrtf imagemagick libwmf-bin)
 missing=()
 for p in "${packages[@]}"; do

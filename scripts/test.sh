@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: once in an ordinary build, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer (which also replays the
+# fuzzers' findings in tests/regressions), then the threads stress test under
+# ThreadSanitizer and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,3 +19,12 @@ cmake --build build-sanitize -j"$jobs"
 
 # The Windows DLLs, cross-built and tested under Wine (CTest label "wine").
 bash scripts/windows-tests.sh
+
+# ThreadSanitizer, in a build of its own: the threads stress test only.
+CC=clang CXX=clang++ cmake -S . -B build-tsan -DHLP_TSAN=ON
+cmake --build build-tsan -j"$jobs" --target threads_stress_test
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/stress/threads_stress_test
+
+# A short run of every fuzz target from its seeds (fuzz/README.md), built
+# with clang in build-fuzz. HLP_FUZZ_SMOKE_SECONDS sets the time per target.
+HLP_JOBS=$jobs bash fuzz/run.sh smoke "${HLP_FUZZ_SMOKE_SECONDS:-20}"

@@ -1,16 +1,30 @@
 #include "plugin/archive_session.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "platform/platform.h"
+#include "plugin/session_counts.h"
+
+namespace {
+
+// Read by tests only (session_counts.h); not exported from the plug-in.
+std::atomic<long> sessions_created{0};
+std::atomic<long> sessions_freed{0};
+
+}  // namespace
+
+long session_count_created() { return sessions_created.load(); }
+long session_count_freed() { return sessions_freed.load(); }
 
 ArchiveSession* session_create() {
     ArchiveSession* session = static_cast<ArchiveSession*>(std::malloc(sizeof(ArchiveSession)));
     if (session == nullptr) return nullptr;
     std::memset(session, 0, offsetof(ArchiveSession, context));
     context_init(session->context);
+    sessions_created.fetch_add(1);
     return session;
 }
 
@@ -18,6 +32,7 @@ void session_free(ArchiveSession* session) {
     if (session == nullptr) return;
     context_release(session->context);
     std::free(session);
+    sessions_freed.fetch_add(1);
 }
 
 uint32_t session_time_key(const char16_t* path, int64_t* unix_time) {

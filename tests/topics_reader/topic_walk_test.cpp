@@ -247,6 +247,28 @@ TEST(TopicWalk, LengthsTheStreamCannotHoldEndTheWalkQuietly) {
     }
 }
 
+// A |TOPIC whose directory entry claims far more than the help file holds:
+// record lengths are measured against the blocks that are there, so a head
+// length no file of this size could satisfy ends the walk instead of sizing
+// a buffer (and a read into the missing blocks) from the claim.
+TEST(TopicWalk, ClaimedTopicSizeBeyondTheFileDoesNotWidenTheLimits) {
+    Damaged d = damage(2, head_length_field, 1 << 20);
+    d.file.data.resize(16384 + 12, 0);  // one whole block, so that it reads in full
+    Bytes help_file = hlptest::build_help_file({{"|TOPIC", d.file.data}});
+    hlptest::put_u32(help_file, 16 + 4, 0x7FFFFFF0);  // used space of the first internal file
+    OpenBytes bytes(help_file);
+    ContextHolder holder;
+    DecompileContext& ctx = *holder.ctx;
+    set_topic_format(ctx, 21, 0);
+    ctx.block_size = 16384 + 12;
+    TopicWalk walk;
+    ASSERT_TRUE(topic_walk_start(ctx, bytes.file, walk));
+    EXPECT_EQ(ctx.topic_file_size, 0x7FFFFFF0);  // as the directory says
+    EXPECT_LE(walk.stream_limit, 2 * 16384) << "the file holds less than two blocks";
+    topic_walk_end(ctx, walk);
+    expect_records(walk_all(ctx, bytes.file), d.records, d.file, 2);
+}
+
 TEST(TopicWalk, TextLengthWithinTheExpansionBoundIsExpanded) {
     // 7 stored bytes ("a cell" and NUL) may expand to at most 16 each; with
     // no phrase table they are literals, and the rest of the text is zero.

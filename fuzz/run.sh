@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds and runs the fuzz targets.
+#
+#   fuzz/run.sh build                  configure and build build-fuzz with clang
+#   fuzz/run.sh TARGET SECONDS [ARGS]  run one target (fuzz_open, fuzz_lz77, ...)
+#   fuzz/run.sh smoke SECONDS          every target for SECONDS each, from the seeds
+#                                      alone (in build-fuzz/smoke); fails on a finding
+#
+# Corpora and findings live outside the repository, in $HLP_FUZZ_WORK
+# (default /tmp/hlpunpack-fuzz): TARGET/corpus grows as the fuzzer finds new
+# paths, TARGET/seeds is rebuilt on every run from the test builder,
+# examples/ and the real help files of ../shared/corpus (copied there, never
+# into the repository), TARGET/findings receives crashes, leaks, timeouts and
+# out-of-memory inputs. Extra ARGS go to libFuzzer (e.g. -runs=N, -jobs=N).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+build=${HLP_FUZZ_BUILD:-$repo/build-fuzz}
+work=${HLP_FUZZ_WORK:-/tmp/hlpunpack-fuzz}
+corpus_dir=${HLP_CORPUS_DIR:-$repo/../shared/corpus}
+targets=(fuzz_open fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
+# Whole help files are larger than the parts the other targets take.
+open_max_len=131072
+
+build_targets() {
+  CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DHLP_FUZZ=ON -DHLP_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j"${HLP_JOBS:-$(nproc)}" --target fuzz_targets
+}
+
+# Seeds of one target: the builder's, plus real files where the input is a
+# help file (the B+ tree target takes a mode byte before it).
+make_seeds() {
+  local target=$1 short=${1#fuzz_}
+  local seeds=$work/$target/seeds
+  rm -rf "$seeds" "$work/builder-seeds"
+  "$build/fuzz/make_fuzz_seeds" "$work/builder-seeds"
+  mkdir -p "$seeds"
+  cp "$work/builder-seeds/$short"/* "$seeds"/
+  if [ "$short" = open ] || [ "$short" = btree ]; then
+    local f
+    for f in "$repo"/examples/*.hlp "$corpus_dir"/*.[hH][lL][pP] "$corpus_dir"/*.[mM][vV][bB]; do
+      [ -f "$f" ] || continue
+      [ "$(stat -c %s "$f")" -le "$open_max_len" ] || continue
+      if [ "$short" = open ]; then
+        cp "$f" "$seeds/$(basename "$f")"
+      else
+        { printf '\0'; cat "$f"; } > "$seeds/$(basename "$f")"
+      fi
+    done
+  fi
+}
+
+run_target() {
+  local target=$1 seconds=$2
+  shift 2
+  local max_len=65536
+  [ "$target" = fuzz_open ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))
+  make_seeds "$target"
+  mkdir -p "$work/$target/corpus" "$work/$target/findings"
+  # A small quarantine keeps AddressSanitizer's own memory well below the
+  # 256 MiB that counts as running out of memory.
+  ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:detect_leaks=1:abort_on_error=1} \
+  UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1} \
+    "$build/fuzz/$target" -max_total_time="$seconds" -timeout=2 -rss_limit_mb=256 -max_len="$max_len" \
+      -dict="$repo/fuzz/hlp.dict" -close_fd_mask=3 -print_final_stats=1 \
+      -artifact_prefix="$work/$target/findings/" "$@" \
+      "$work/$target/corpus" "$work/$target/seeds"
+}
+
+case "${1:-}" in
+  build) build_targets ;;
+  smoke)
+    seconds=${2:-20}
+    build_targets
+    # A fresh folder: the smoke run starts from the seeds alone.
+    work=$build/smoke
+    rm -rf "$work"
+    for t in "${targets[@]}"; do
+      echo "== $t for ${seconds}s"
+      mkdir -p "$work/$t"
+      if ! run_target "$t" "$seconds" >"$work/$t/log" 2>&1; then
+        tail -n 60 "$work/$t/log"
+        echo "fuzz smoke: $t failed; its input is in $work/$t/findings" >&2
+        exit 1
+      fi
+      grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/$t/log" || true
+    done ;;
+  fuzz_*)
+    [ $# -ge 2 ] || { echo "usage: fuzz/run.sh TARGET SECONDS [ARGS]" >&2; exit 2; }
+    run_target "$@" ;;
+  *) sed -n '2,15p' "$0"; exit 2 ;;
+esac
