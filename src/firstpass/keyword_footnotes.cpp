@@ -37,78 +37,130 @@ void free_keywords_from(DecompileContext& ctx, int32_t first) {
     ctx.keyword_count = first;
 }
 
-// While a collection runs, the window is a max-heap ordered by topic offset
-// and then arrival, so the largest offset is at hand for the window's upper
-// end and every reference costs a logarithmic step instead of moving the
-// window's tail. The collection ends by sorting the heap in place, which
-// gives exactly the order insertion behind equal offsets gave: ascending
-// topic offsets, equal ones in arrival order.
-struct WindowHeap {
-    KeywordReference* entries;
-    uint32_t* arrival;
-    int32_t& count;
-    uint32_t next_arrival;
+// Every reference of the keyword indexes is read once, at the first
+// collection, into a table of (topic offset, keyword) in index order, so a
+// refill scans memory instead of reading and parsing every index again.
+template <typename T>
+T* grown(DecompileContext& ctx, T* array, int64_t& capacity, int64_t needed) {
+    if (needed <= capacity) return array;
+    int64_t room = capacity ? capacity * 2 : 1024;
+    while (room < needed) room *= 2;
+    array = static_cast<T*>(tracked_realloc(ctx, array, static_cast<long>(room * int64_t(sizeof(T)))));
+    capacity = room;
+    return array;
+}
 
-    bool before(int32_t a, int32_t b) const {
-        if (entries[a].topic_offset != entries[b].topic_offset) return entries[a].topic_offset < entries[b].topic_offset;
-        return arrival[a] < arrival[b];
+void add_keyword(DecompileContext& ctx, int32_t kind, uint8_t letter, const char* keyword) {
+    const int64_t length = static_cast<int64_t>(std::strlen(keyword)) + 1;
+    ctx.keyword_texts = grown(ctx, ctx.keyword_texts, ctx.keyword_text_capacity, ctx.keyword_text_size + length);
+    std::memcpy(ctx.keyword_texts + ctx.keyword_text_size, keyword, static_cast<size_t>(length));
+    ctx.keyword_sources =
+        grown(ctx, ctx.keyword_sources, ctx.keyword_source_capacity, ctx.keyword_source_count + 1);
+    ctx.keyword_sources[ctx.keyword_source_count++] = KeywordSource{kind, letter, ctx.keyword_text_size};
+    ctx.keyword_text_size += length;
+}
+
+void add_occurrence(DecompileContext& ctx, int32_t t) {
+    ctx.keyword_occurrences =
+        grown(ctx, ctx.keyword_occurrences, ctx.keyword_occurrence_capacity, ctx.keyword_occurrence_count + 1);
+    ctx.keyword_occurrences[ctx.keyword_occurrence_count++] =
+        KeywordOccurrence{t, static_cast<int32_t>(ctx.keyword_source_count - 1)};
+}
+
+// One index: its data file read whole, then the references of every keyword
+// of its B-tree in leaf order.
+void load_index(DecompileContext& ctx, std::FILE* file, int32_t kind, uint8_t letter) {
+    char data_name[16];
+    char tree_name[16];
+    std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
+    std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
+    walk_keyword_index(
+        ctx, file, data_name, tree_name,
+        [&](const char* keyword, int32_t t) {
+            // References come keyword by keyword; a keyword is kept once.
+            const KeywordSource* previous =
+                ctx.keyword_source_count ? &ctx.keyword_sources[ctx.keyword_source_count - 1] : nullptr;
+            if (previous == nullptr || previous->kind != kind || previous->letter != letter ||
+                std::strcmp(ctx.keyword_texts + previous->text, keyword) != 0) {
+                add_keyword(ctx, kind, letter, keyword);
+            }
+            add_occurrence(ctx, t);
+        },
+        [] {});
+}
+
+// Simple indexes before the multi-key ones, letters in ascending order.
+void load_keyword_table(DecompileContext& ctx, std::FILE* file) {
+    ctx.keyword_table_loaded = true;
+    for (int32_t kind = 0; kind < 2; ++kind) {
+        const bool* letters = kind == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
+        for (int letter = '0'; letter <= 'z'; ++letter) {
+            if (letters[letter]) load_index(ctx, file, kind, static_cast<uint8_t>(letter));
+        }
     }
-    void swap(int32_t a, int32_t b) {
-        std::swap(entries[a], entries[b]);
-        std::swap(arrival[a], arrival[b]);
+}
+
+// The window being collected: a max-heap of occurrence numbers ordered by
+// topic offset and then by occurrence number (arrival), so the largest
+// offset is at hand for the window's upper end and each reference costs a
+// logarithmic step. Sorting the heap in place at the end gives what keeping
+// the window sorted gave: ascending topic offsets, equal ones in arrival
+// order.
+struct WindowHeap {
+    const KeywordOccurrence* occurrences;
+    uint32_t* items;
+    int32_t count;
+
+    bool before(uint32_t a, uint32_t b) const {
+        if (occurrences[a].topic_offset != occurrences[b].topic_offset)
+            return occurrences[a].topic_offset < occurrences[b].topic_offset;
+        return a < b;
     }
     void sift_down(int32_t at, int32_t size) {
         for (;;) {
             int32_t largest = at;
             const int32_t left = 2 * at + 1, right = left + 1;
-            if (left < size && before(largest, left)) largest = left;
-            if (right < size && before(largest, right)) largest = right;
+            if (left < size && before(items[largest], items[left])) largest = left;
+            if (right < size && before(items[largest], items[right])) largest = right;
             if (largest == at) return;
-            swap(at, largest);
+            std::swap(items[at], items[largest]);
             at = largest;
         }
     }
-    void push(const KeywordReference& reference) {
+    void push(uint32_t occurrence) {
         int32_t at = count++;
-        entries[at] = reference;
-        arrival[at] = next_arrival++;
+        items[at] = occurrence;
         while (at > 0) {
             const int32_t parent = (at - 1) / 2;
-            if (!before(parent, at)) break;
-            swap(parent, at);
+            if (!before(items[parent], items[at])) break;
+            std::swap(items[parent], items[at]);
             at = parent;
         }
     }
-    int32_t largest_offset() const { return entries[0].topic_offset; }
-    // Drops every reference with the largest topic offset.
-    void drop_largest(DecompileContext& ctx) {
+    int32_t largest_offset() const { return occurrences[items[0]].topic_offset; }
+    void drop_largest() {
         const int32_t largest = largest_offset();
-        while (count > 0 && entries[0].topic_offset == largest) {
-            tracked_free(ctx, entries[0].keyword);
-            --count;
-            if (count > 0) {
-                entries[0] = entries[count];
-                arrival[0] = arrival[count];
-                sift_down(0, count);
-            }
+        while (count > 0 && occurrences[items[0]].topic_offset == largest) {
+            items[0] = items[--count];
+            sift_down(0, count);
         }
     }
     void sort() {
         for (int32_t end = count - 1; end > 0; --end) {
-            swap(0, end);
+            std::swap(items[0], items[end]);
             sift_down(0, end);
         }
     }
 };
 
-void add_reference(DecompileContext& ctx, Collection& c, WindowHeap& heap, int32_t kind, uint8_t letter,
-                   const char* keyword, int32_t t) {
+void add_reference(Collection& c, WindowHeap& heap, uint32_t occurrence) {
+    const int32_t t = heap.occurrences[occurrence].topic_offset;
     if (t < c.lower || t >= c.upper) return;
     if (t == c.lower && c.skip > 0) {
         --c.skip;
         return;
     }
-    if (ctx.keyword_count == keyword_window_capacity) {
+    if (heap.count == keyword_window_capacity) {
         int32_t largest = heap.largest_offset();
         if (largest == c.lower) {
             // Dropping the largest offset would empty the window without
@@ -119,24 +171,10 @@ void add_reference(DecompileContext& ctx, Collection& c, WindowHeap& heap, int32
             return;
         }
         c.upper = largest;
-        heap.drop_largest(ctx);
+        heap.drop_largest();
         if (t >= c.upper) return;
     }
-    char* copy = tracked_strdup(ctx, keyword);
-    heap.push(KeywordReference{kind, letter, copy, t});
-}
-
-// One index: its data file read whole, then the references of every keyword
-// of its B-tree in leaf order.
-void collect_index(DecompileContext& ctx, std::FILE* file, Collection& c, WindowHeap& heap, int32_t kind,
-                   uint8_t letter) {
-    char data_name[16];
-    char tree_name[16];
-    std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
-    std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
-    walk_keyword_index(
-        ctx, file, data_name, tree_name,
-        [&](const char* keyword, int32_t t) { add_reference(ctx, c, heap, kind, letter, keyword, t); }, [] {});
+    heap.push(occurrence);
 }
 
 // Refills the window with the references from the end of the previous one:
@@ -149,19 +187,22 @@ void collect_keywords(DecompileContext& ctx, std::FILE* file) {
         free_keywords_from(ctx, 0);
     } else {
         ctx.keyword_window = tracked_new_array<KeywordReference>(ctx, keyword_window_capacity);
+        ctx.keyword_arrival = tracked_new_array<uint32_t>(ctx, keyword_window_capacity);
     }
-    if (ctx.keyword_arrival == nullptr) ctx.keyword_arrival = tracked_new_array<uint32_t>(ctx, keyword_window_capacity);
+    if (!ctx.keyword_table_loaded) load_keyword_table(ctx, file);
     Collection c{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
     ctx.keyword_count = 0;
     ctx.keyword_cursor = 0;
-    WindowHeap heap{ctx.keyword_window, ctx.keyword_arrival, ctx.keyword_count, 0};
-    for (int32_t kind = 0; kind < 2; ++kind) {
-        const bool* letters = kind == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
-        for (int letter = '0'; letter <= 'z'; ++letter) {
-            if (letters[letter]) collect_index(ctx, file, c, heap, kind, static_cast<uint8_t>(letter));
-        }
-    }
+    WindowHeap heap{ctx.keyword_occurrences, ctx.keyword_arrival, 0};
+    for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) add_reference(c, heap, static_cast<uint32_t>(i));
     heap.sort();
+    for (int32_t i = 0; i < heap.count; ++i) {
+        const KeywordOccurrence& o = ctx.keyword_occurrences[heap.items[i]];
+        const KeywordSource& k = ctx.keyword_sources[o.keyword];
+        ctx.keyword_window[i] = KeywordReference{k.kind, k.letter, nullptr, o.topic_offset};
+        ctx.keyword_window[i].keyword = tracked_strdup(ctx, ctx.keyword_texts + k.text);
+        ctx.keyword_count = i + 1;
+    }
     if (c.overfull) {
         ctx.keyword_upper_bound = c.lower;
         ctx.keyword_resume_skip += ctx.keyword_count;

@@ -10,6 +10,19 @@ struct KeywordReference {
     int32_t topic_offset;
 };
 
+// Every reference of the keyword indexes in index order, and the keywords
+// they name (a keyword's text is at its offset in the keyword text pool).
+struct KeywordOccurrence {
+    int32_t topic_offset;
+    int32_t keyword;
+};
+
+struct KeywordSource {
+    int32_t kind;
+    uint8_t letter;
+    int64_t text;
+};
+
 // Open browse chain and browse start record.
 struct BrowseChain {
     int32_t start;  // -1: free slot

@@ -98,6 +98,13 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
     constexpr long group_input = 1 + 8 * 2;
     while (at + group_input <= input_count && position + group_output <= cap) {
         const unsigned control = input[at++];
+        if (control == 0) {
+            // Eight literals, the common group in text that compresses little.
+            std::memcpy(output + position, input + at, 8);
+            position += 8;
+            at += 8;
+            continue;
+        }
         for (unsigned bit = 0; bit < 8; ++bit) {
             if ((control >> bit) & 1) {
                 const unsigned w = input[at] | (static_cast<unsigned>(input[at + 1]) << 8);

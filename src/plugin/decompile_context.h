@@ -128,9 +128,20 @@ struct DecompileContext {
 
     // Scaling with the size of the help file: the structures that keep the
     // work per topic, keyword and picture constant.
-    // - While a keyword collection runs, the window is a heap; this holds
-    //   each reference's arrival number beside it, so equal topic offsets
-    //   keep their arrival order (tracked, as many entries as the window).
+    // - Every reference of the keyword indexes, read once at the first
+    //   collection, and the keywords they name (all tracked); while a
+    //   collection runs, the window is a heap of occurrence numbers
+    //   (keyword_arrival, as many entries as the window).
+    bool keyword_table_loaded;
+    KeywordOccurrence* keyword_occurrences;
+    int64_t keyword_occurrence_count;
+    int64_t keyword_occurrence_capacity;
+    KeywordSource* keyword_sources;
+    int64_t keyword_source_count;
+    int64_t keyword_source_capacity;
+    char* keyword_texts;
+    int64_t keyword_text_size;
+    int64_t keyword_text_capacity;
     uint32_t* keyword_arrival;
     // - Every picture number below this one is taken (set by the first pass).
     int32_t picture_free_hint;

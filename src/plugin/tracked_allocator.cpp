@@ -33,7 +33,10 @@ unsigned bucket_of_address(uint64_t a) {
 // Works on the address alone, so it can run after the block was moved.
 void unregister_address(TrackedAllocator& allocator, uintptr_t address) {
     TrackedBucket& bucket = allocator.buckets[bucket_of_address(address)];
-    for (uint32_t i = 0; i < bucket.count; ++i) {
+    // From the newest entry back: most blocks are freed soon after they were
+    // made, while long-lived ones (names, keywords) pile up in front of them.
+    // A live address is in its bucket once, so the entry found is the same.
+    for (uint32_t i = bucket.count; i-- > 0;) {
         if (reinterpret_cast<uintptr_t>(bucket.entries[i]) == address) {
             std::memmove(bucket.entries + i, bucket.entries + i + 1, (bucket.count - i - 1) * sizeof(void*));
             --bucket.count;

@@ -717,7 +717,7 @@ LargeHelpFile build_large_help_file(const LargeHelpFileOptions& options)
     LargeHelpFile file;
     LargeHelpFileContents& contents = file.contents;
     Random random(options.seed * 0x2545F4914F6CDD1Dull + options.scale);
-    const size_t topic_count = 2000 * size_t(options.scale);
+    const size_t topic_count = 2300 * size_t(options.scale);
 
     // Titles and context ids. Most ids spell their title without spaces, so a
     // decompiler can find them again; the rest are numbered.
@@ -736,7 +736,7 @@ LargeHelpFile build_large_help_file(const LargeHelpFileOptions& options)
             break;
         }
         if (random.chance(12)) {
-            std::string alias = "IDH_ALIAS_" + std::to_string(t);
+            std::string alias = "IDH_ALIAS_" + std::to_string(100000 + t);
             if (claim(alias)) plan.ids.push_back(alias);
         }
     }
@@ -790,7 +790,7 @@ LargeHelpFile build_large_help_file(const LargeHelpFileOptions& options)
     for (size_t n = 0; n < topic_count * 6 / 5; ++n) {
         std::string keyword = capitalised(vocabulary[20 + random.below(vocabulary.size() - 20)]) + " " +
                               std::string(vocabulary[20 + random.below(vocabulary.size() - 20)]);
-        if (random.chance(30)) keyword += " " + std::to_string(random.below(topic_count));
+        if (random.chance(30)) keyword += " " + std::to_string(10000 + random.below(90000));
         auto& list = k_words[keyword];
         const size_t references = random.between(1, 4);
         for (size_t r = 0; r < references; ++r) list.push_back(static_cast<uint32_t>(topic_offset[random.below(topic_count)]));
