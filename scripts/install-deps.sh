@@ -34,7 +34,7 @@ if ! dpkg -s "$clang_runtime" >/dev/null 2>&1; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "$clang_runtime"
 fi
 
-packages=(cmake make g++ binutils libgtest-dev libgmock-dev unrtf imagemagick libwmf-bin)
+packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build
+cmake -S . -B build -DHLP_BUILD_BENCH=ON  # benchmarks are built, not run
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
