@@ -1,0 +1,134 @@
+// LZ77 expansion from memory against the expansion through byte streams:
+// the same bytes, the same count, the same window left for the next call,
+// and the help file left where byte-by-byte reading leaves it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "helpfile/byte_stream.h"
+#include "helpfile/lz77.h"
+#include "helpfile_fixture.h"
+
+namespace {
+
+using hlptest::Bytes;
+
+struct Result {
+    Bytes output;
+    long count;
+    Bytes window;
+};
+
+Result through_streams(DecompileContext& ctx, Bytes input, size_t capacity, const Bytes& window) {
+    std::memcpy(ctx.lz77_window, window.data(), lz77_window_size);
+    Result r{Bytes(capacity + 8, 0xCD), 0, {}};
+    ByteStream* in = stream_open_buffer(ctx, input.data(), static_cast<long>(input.size()));
+    ByteStream* out = stream_open_buffer(ctx, r.output.data(), static_cast<long>(capacity));
+    r.count = lz77_expand(ctx, lz77_lz_flag, static_cast<long>(input.size()), in, out);
+    tracked_free(ctx, out);
+    tracked_free(ctx, in);
+    r.window.assign(ctx.lz77_window, ctx.lz77_window + lz77_window_size);
+    return r;
+}
+
+Result from_memory(DecompileContext& ctx, const Bytes& input, size_t capacity, const Bytes& window) {
+    std::memcpy(ctx.lz77_window, window.data(), lz77_window_size);
+    Result r{Bytes(capacity + 8, 0xCD), 0, {}};
+    r.count = lz77_expand_buffer(ctx, input.data(), static_cast<long>(input.size()), r.output.data(),
+                                 static_cast<long>(capacity), nullptr);
+    r.window.assign(ctx.lz77_window, ctx.lz77_window + lz77_window_size);
+    return r;
+}
+
+// Random token streams: literals, near and far references (far ones reach
+// before the start, into what an earlier expansion left in the window).
+Bytes random_tokens(std::mt19937& random, size_t groups) {
+    Bytes in;
+    for (size_t g = 0; g < groups; ++g) {
+        const uint8_t control = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
+        in.push_back(control);
+        for (int bit = 0; bit < 8; ++bit) {
+            if (control & (1 << bit)) {
+                const unsigned distance = random() % 3 == 0 ? random() % 4096 : random() % 24;
+                const unsigned w = (random() % 16) << 12 | distance;
+                in.push_back(static_cast<uint8_t>(w));
+                in.push_back(static_cast<uint8_t>(w >> 8));
+            } else {
+                in.push_back(static_cast<uint8_t>('a' + random() % 26));
+            }
+        }
+    }
+    return in;
+}
+
+TEST(Lz77FromMemory, SameBytesCountAndWindowAsTheStreams) {
+    ContextHolder h;
+    std::mt19937 random(8);
+    Bytes window(lz77_window_size);
+    for (auto& b : window) b = static_cast<uint8_t>(random());
+    for (int round = 0; round < 300; ++round) {
+        Bytes input = random_tokens(random, 1 + random() % 400);
+        // Cut anywhere, also inside a reference, and vary the room.
+        input.resize(input.size() - random() % std::min<size_t>(input.size(), 3));
+        const size_t capacities[] = {16384, 0, 1, 143, 144, 500, 5000};
+        const size_t capacity = capacities[random() % 7];
+        SCOPED_TRACE("round " + std::to_string(round) + ", capacity " + std::to_string(capacity));
+        Result streams = through_streams(*h.ctx, input, capacity, window);
+        Result memory = from_memory(*h.ctx, input, capacity, window);
+        ASSERT_EQ(memory.count, streams.count);
+        ASSERT_EQ(memory.output, streams.output);
+        ASSERT_EQ(memory.window, streams.window);
+        window = streams.window;  // the next round starts from what this one left
+    }
+}
+
+TEST(Lz77FromMemory, ReportsTheInputItRead) {
+    ContextHolder h;
+    Bytes out(64);
+    long consumed = 0;
+    // A reference announced with one byte left: that byte is not read.
+    const Bytes cut{0x02, 'A', 0x00};
+    EXPECT_EQ(lz77_expand_buffer(*h.ctx, cut.data(), 3, out.data(), 64, &consumed), 1);
+    EXPECT_EQ(consumed, 2);
+    const Bytes whole{0x02, 'A', 0x00, 0x10};
+    EXPECT_EQ(lz77_expand_buffer(*h.ctx, whole.data(), 4, out.data(), 64, &consumed), 5);
+    EXPECT_EQ(consumed, 4);
+    EXPECT_EQ(std::string(out.begin(), out.begin() + 5), "AAAAA");
+}
+
+// lz77_expand_to_buffer reads the help file in one go; where the file and
+// its end flag stand afterwards must not show it.
+TEST(Lz77FromMemory, HelpFileLeftAsByteByByteReadingLeavesIt) {
+    struct Case {
+        Bytes file;
+        long input_count;
+    };
+    const Bytes literals{0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'x', 'y'};
+    const Case cases[] = {
+        {literals, 9},                        // stops before the file's end
+        {Bytes{0x02, 'A', 0x00, 'z'}, 3},     // the last byte of the input stays unread
+        {Bytes{0x00, 'a', 'b'}, 9},           // the file ends first: missing bytes read as 0xFF
+        {Bytes{0x00, 'a', 'b', 'c'}, 4},      // exactly the file
+        {Bytes{0x02, 'A', 0x00}, 3},          // unread last byte, at the file's end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input_count);
+        ContextHolder streams_ctx, memory_ctx;
+        OpenBytes for_streams(c.file), for_memory(c.file);
+        Bytes a(64, 0), b(64, 0);
+        ByteStream* in = stream_open_file(*streams_ctx.ctx, for_streams.file);
+        ByteStream* out = stream_open_buffer(*streams_ctx.ctx, a.data(), 64);
+        const long expected = lz77_expand(*streams_ctx.ctx, lz77_lz_flag, c.input_count, in, out);
+        tracked_free(*streams_ctx.ctx, out);
+        tracked_free(*streams_ctx.ctx, in);
+        EXPECT_EQ(lz77_expand_to_buffer(*memory_ctx.ctx, 64, lz77_lz_flag, for_memory.file, c.input_count, b.data()),
+                  expected);
+        EXPECT_EQ(a, b);
+        EXPECT_EQ(std::ftell(for_memory.file), std::ftell(for_streams.file));
+        EXPECT_EQ(std::feof(for_memory.file) != 0, std::feof(for_streams.file) != 0);
+        EXPECT_EQ(std::getc(for_memory.file), std::getc(for_streams.file));
+    }
+}
+
+}  // namespace
