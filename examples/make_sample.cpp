@@ -137,9 +137,10 @@ std::vector<InternalFile> keyword_files(const Topics& t)
 
 Bytes readme()
 {
+    // The sample carries the version of the hlpunpack it came with.
+    const std::string title = "hlpunpack " HLPUNPACK_VERSION " sample";
     return bytes_of(
-        "hlpunpack sample\r\n"
-        "================\r\n"
+        title + "\r\n" + std::string(title.size(), '=') + "\r\n"
         "\r\n"
         "This file travels inside sample.hlp as a baggage file. hlpunpack writes it\r\n"
         "back unchanged and lists it in the [BAGGAGE] section of the project file.\r\n");
