@@ -4,6 +4,7 @@
 // table, the hotspot target and the character formatting carry over.
 #include "topics/topic_rtf.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -305,48 +306,100 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
                       browse >> 16);
 }
 
+// Characters as the topic file spells them: plain ones as they are, in runs.
+void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
+    char lowered[256];
+    long plain = 0;  // plain characters not yet written
+    auto flush = [&](long at) {
+        if (plain == 0) return;
+        const char* from = text + at - plain;
+        if (lower) {
+            for (long done = 0; done < plain;) {
+                const long n = std::min<long>(plain - done, static_cast<long>(sizeof lowered));
+                for (long k = 0; k < n; ++k) {
+                    const char c = from[done + k];
+                    lowered[k] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+                }
+                output_write(lowered, 1, static_cast<size_t>(n), out);
+                done += n;
+            }
+        } else {
+            output_write(from, 1, static_cast<size_t>(plain), out);
+        }
+        plain = 0;
+    };
+    for (long k = 0; k < count; ++k) {
+        const uint8_t c = static_cast<uint8_t>(text[k]);
+        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}' && c != '{') {
+            ++plain;
+            continue;
+        }
+        flush(k);
+        if (c == '{') output_puts("\\{\\-", out);
+        else output_printf(out, "\\'%02x", c);
+    }
+    flush(count);
+}
+
 void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text, long length) {
     const FontDescriptor* font = font_of(ctx, s.current_font);
     const bool lower = length > 0 && font != nullptr && font->small_caps;
     MemoryFile* out = s.out;
-    // Plain characters wait here and go out together, before anything else
-    // is written, so the bytes come out in the same order as one by one.
-    char run[256];
-    size_t pending = 0;
-    auto flush = [&] {
-        if (pending) output_write(run, 1, pending, out);
-        pending = 0;
+    // Every character position may owe a context or keyword footnote first.
+    // Between the offsets where one is due, the characters go out as a run;
+    // the order of the bytes is the one of writing them one by one.
+    uint32_t start = s.range_start;
+    const int32_t end = as_offset(s.range_end);
+    // Topic offset of the next context footnote.
+    auto next_context = [&] {
+        return s.context_cursor < ctx.context_count ? ctx.contexts[s.context_cursor].topic_offset : INT32_MAX;
     };
+    // The smallest offset at which the keyword footnotes have work.
+    auto next_keyword = [&] {
+        if (ctx.old_format) return INT32_MAX;
+        if (ctx.keyword_cursor < ctx.keyword_count) return ctx.keyword_window[ctx.keyword_cursor].topic_offset;
+        return ctx.keyword_upper_bound != keyword_window_end ? INT32_MIN : INT32_MAX;
+    };
+    int32_t context_at = next_context();
+    int32_t keyword_at = next_keyword();
     for (long i = 0; i <= length; ++i) {
-        const bool inside = as_offset(s.range_start) < as_offset(s.range_end);
-        while (s.context_cursor < ctx.context_count) {
-            const int32_t at = ctx.contexts[s.context_cursor].topic_offset;
-            if (at > as_offset(s.range_start) || at >= as_offset(s.range_end)) break;
-            flush();
-            write_context_footnote(ctx, s);
-        }
-        if (!ctx.old_format) {
-            const int32_t offset = as_offset(inside ? s.range_start : s.range_end - 1);
-            if (keyword_footnotes_due(ctx, offset)) {
-                flush();
-                write_keyword_footnotes(ctx, out, s.file, offset);
+        const bool inside = as_offset(start) < end;
+        if (context_at <= as_offset(start) && context_at < end) {
+            s.range_start = start;
+            while (s.context_cursor < ctx.context_count) {
+                const int32_t at = ctx.contexts[s.context_cursor].topic_offset;
+                if (at > as_offset(s.range_start) || at >= as_offset(s.range_end)) break;
+                write_context_footnote(ctx, s);
             }
+            context_at = next_context();
+            keyword_at = next_keyword();
         }
-        if (i < length) {
-            uint8_t c = static_cast<uint8_t>(text[i]);
-            if (lower && c >= 'A' && c <= 'Z') c = static_cast<uint8_t>(c - 'A' + 'a');
-            if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}' && c != '{') {
-                run[pending++] = static_cast<char>(c);
-                if (pending == sizeof run) flush();
-            } else {
-                flush();
-                if (c == '{') output_puts("\\{\\-", out);
-                else output_printf(out, "\\'%02x", c);
-            }
+        const int32_t offset = as_offset(inside ? start : s.range_end - 1);
+        if (keyword_at <= offset && keyword_footnotes_due(ctx, offset)) {
+            s.range_start = start;
+            write_keyword_footnotes(ctx, out, s.file, offset);
+            keyword_at = next_keyword();
         }
-        if (inside) ++s.range_start;
+        if (i == length) {
+            if (inside) ++start;
+            break;
+        }
+        // The characters up to the next offset that owes something.
+        int64_t quiet = length - i;
+        if (keyword_at <= offset) {
+            quiet = 1;
+        } else if (inside) {
+            const int64_t here = as_offset(start);
+            quiet = std::min<int64_t>(quiet, int64_t(end) - here);
+            if (context_at < end) quiet = std::min<int64_t>(quiet, int64_t(context_at) - here);
+            quiet = std::min<int64_t>(quiet, int64_t(keyword_at) - here);
+            if (quiet < 1) quiet = 1;
+        }
+        write_characters(out, text + i, static_cast<long>(quiet), lower);
+        if (inside) start += static_cast<uint32_t>(quiet);
+        i += static_cast<long>(quiet) - 1;
     }
-    flush();
+    s.range_start = start;
 }
 
 void topic_file_name(const DecompileContext& ctx, char* name) {
