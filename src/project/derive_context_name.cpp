@@ -87,6 +87,13 @@ bool usable(Pass pass, unsigned char c) {
 
 // Tries suffixes after a candidate of `length` characters with hash h.
 bool try_suffixes(Derivation& d, size_t length, uint32_t h) {
+    // Nearly every candidate admits no suffix length at all: one test of all
+    // six, without branches, before the loop that finds the first.
+    const uint32_t t = d.target;
+    const bool any = ((t - h) < powers_of_43[0]) | ((t - h * powers_of_43[1]) < powers_of_43[1]) |
+                     ((t - h * powers_of_43[2]) < powers_of_43[2]) | ((t - h * powers_of_43[3]) < powers_of_43[3]) |
+                     ((t - h * powers_of_43[4]) < powers_of_43[4]) | ((t - h * powers_of_43[5]) < powers_of_43[5]);
+    if (!any) return false;
     for (int k = 0; k <= suffix_limit; ++k) {
         uint32_t code = d.target - h * powers_of_43[k];
         if (code >= powers_of_43[k]) continue;

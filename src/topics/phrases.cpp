@@ -179,8 +179,28 @@ struct ExpansionTarget {
         cursor += n;
         return at;
     }
-    void copy(const void* data, long n) { std::memcpy(room_for(n), data, static_cast<size_t>(n)); }
-    void fill(int c, long n) { std::memset(room_for(n), c, static_cast<size_t>(n)); }
+    // Phrases and runs are a few bytes long: fixed-size moves that cover
+    // exactly n bytes (overlapping in the middle) beat a library call.
+    void copy(const void* data, long n) {
+        char* to = room_for(n);
+        const char* from = static_cast<const char*>(data);
+        if (n >= 8 && n <= 16) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else if (n > 16) {
+            std::memcpy(to, from, static_cast<size_t>(n));
+        } else {
+            for (long k = 0; k < n; ++k) to[k] = from[k];
+        }
+    }
+    void fill(int c, long n) {
+        char* to = room_for(n);
+        if (n == 1) *to = static_cast<char>(c);
+        else std::memset(to, c, static_cast<size_t>(n));
+    }
 };
 
 void copy_phrase(const DecompileContext& ctx, ExpansionTarget& target, uint32_t number) {
