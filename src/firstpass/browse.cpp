@@ -4,6 +4,7 @@
 // position; the second pass reopens each chain there and counts from it.
 #include "firstpass/browse.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "plugin/decompile_context.h"
@@ -116,11 +117,24 @@ void browse_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_
     close_chain(ctx, tail, true);
 }
 
-uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
-    const BrowseStart* record = nullptr;
-    for (int32_t i = 0; i < ctx.browse_start_count && record == nullptr; ++i) {
-        if (ctx.browse_starts[i].start == c) record = &ctx.browse_starts[i];
+// The first start record (in record order) of topic c.
+const BrowseStart* find_start(const DecompileContext& ctx, int32_t c) {
+    if (ctx.browse_start_order != nullptr && ctx.browse_start_order_count == ctx.browse_start_count) {
+        const int32_t* order = ctx.browse_start_order;
+        const BrowseStart* starts = ctx.browse_starts;
+        const int32_t* end = order + ctx.browse_start_count;
+        const int32_t* at =
+            std::lower_bound(order, end, c, [starts](int32_t i, int32_t topic) { return starts[i].start < topic; });
+        return at != end && starts[*at].start == c ? &starts[*at] : nullptr;
     }
+    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
+        if (ctx.browse_starts[i].start == c) return &ctx.browse_starts[i];
+    }
+    return nullptr;
+}
+
+uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
+    const BrowseStart* record = find_start(ctx, c);
     BrowseChain* chain = take_slot(ctx);
     if (record == nullptr) {
         ctx.had_problems = true;
@@ -216,4 +230,19 @@ void browse_first_pass_start(DecompileContext& ctx) {
     ctx.next_browse_number = 1;
 }
 
-void browse_second_pass_start(DecompileContext& ctx) { ctx.browse_chain_count = 0; }
+void browse_second_pass_start(DecompileContext& ctx) {
+    ctx.browse_chain_count = 0;
+    // The second pass looks a start record up for every sequence it opens:
+    // an index by start topic (record order among equal ones) keeps that a
+    // binary search. The records do not change in the second pass.
+    if (ctx.browse_start_order != nullptr) tracked_free(ctx, ctx.browse_start_order);
+    ctx.browse_start_order = nullptr;
+    if (ctx.browse_start_count <= 0) return;
+    int32_t* order = tracked_new_array<int32_t>(ctx, ctx.browse_start_count);
+    for (int32_t i = 0; i < ctx.browse_start_count; ++i) order[i] = i;
+    const BrowseStart* starts = ctx.browse_starts;
+    std::stable_sort(order, order + ctx.browse_start_count,
+                     [starts](int32_t a, int32_t b) { return starts[a].start < starts[b].start; });
+    ctx.browse_start_order = order;
+    ctx.browse_start_order_count = ctx.browse_start_count;
+}

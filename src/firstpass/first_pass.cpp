@@ -107,8 +107,11 @@ bool skip_paragraph_fields(HeadCursor& c, uint16_t flags) {
 }
 
 void export_embedded_picture(DecompileContext& ctx, const uint8_t* data, long size) {
-    int32_t n = 1;
+    // The pass only ever takes numbers, so the search goes on from the last
+    // one taken instead of from 1 for every picture.
+    int32_t n = ctx.picture_free_hint > 1 ? ctx.picture_free_hint : 1;
     while (n < ctx.picture_table_size && ctx.picture_table[n] != 0) ++n;
+    ctx.picture_free_hint = n;
     if (n >= 65536) return;  // more than picture numbers can name
     if (ctx.picture_table_size < n + 1) {
         ctx.picture_table = static_cast<uint8_t*>(tracked_realloc(ctx, ctx.picture_table, n + 1));
@@ -276,6 +279,8 @@ void topic_header(DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_o
 }  // namespace
 
 void first_pass(DecompileContext& ctx, std::FILE* file) {
+    context_names_begin_batch(ctx);
+    ctx.picture_free_hint = 1;
     check_system_macros(ctx, file);
     read_topic_ids(ctx, file);
     browse_first_pass_start(ctx);
@@ -299,4 +304,5 @@ void first_pass(DecompileContext& ctx, std::FILE* file) {
         topic_walk_end(ctx, walk);
     }
     ctx.browse_count = ctx.next_browse_number - 1;
+    context_names_end_batch(ctx);
 }

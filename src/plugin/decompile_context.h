@@ -143,15 +143,19 @@ struct DecompileContext {
     int64_t keyword_text_size;
     int64_t keyword_text_capacity;
     uint32_t* keyword_arrival;
+    // - The context name table during a pass that adds many names: entries
+    //   from context_names_sorted on are not in order yet and are found
+    //   through this index of their positions (tracked, -1 for a free slot).
+    int32_t context_names_sorted;
+    int32_t* context_batch_index;
+    int32_t context_batch_capacity;
     // - Every picture number below this one is taken (set by the first pass).
     int32_t picture_free_hint;
-    // - Room of the arrays that grow one entry at a time.
-    int32_t topic_alias_capacity;
-    int32_t browse_start_capacity;
-    int32_t picture_table_capacity;
     // - The browse start records' indexes sorted by start topic, for the
-    //   second pass (tracked, browse_start_count entries).
+    //   second pass (tracked, browse_start_order_count entries: the records
+    //   there were when it was made).
     int32_t* browse_start_order;
+    int32_t browse_start_order_count;
 
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;

@@ -17,17 +17,41 @@ namespace {
 
 constexpr int32_t name_table_step = 100;
 
+// Slot of the hash in the batch index (open addressing); the slot holds -1
+// when the hash is not there.
+uint32_t batch_slot(const DecompileContext& ctx, int32_t hash) {
+    const uint32_t mask = static_cast<uint32_t>(ctx.context_batch_capacity - 1);
+    uint32_t slot = (static_cast<uint32_t>(hash) * 2654435761u) & mask;
+    while (ctx.context_batch_index[slot] >= 0 && ctx.context_names[ctx.context_batch_index[slot]].hash != hash)
+        slot = (slot + 1) & mask;
+    return slot;
+}
+
 // Index of the entry with the hash, or -1 with the sorted insertion point
-// stored in *insert_at.
+// stored in *insert_at. During a batch the entries behind the sorted part
+// are found through the batch index.
 int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_at) {
-    int32_t low = 0, high = ctx.context_name_count;
+    const int32_t sorted = ctx.context_batch_index ? ctx.context_names_sorted : ctx.context_name_count;
+    int32_t low = 0, high = sorted;
     while (low < high) {
         int32_t middle = low + (high - low) / 2;
         if (ctx.context_names[middle].hash < hash) low = middle + 1;
         else high = middle;
     }
     if (insert_at) *insert_at = low;
-    return low < ctx.context_name_count && ctx.context_names[low].hash == hash ? low : -1;
+    if (low < sorted && ctx.context_names[low].hash == hash) return low;
+    if (ctx.context_batch_index == nullptr) return -1;
+    return ctx.context_batch_index[batch_slot(ctx, hash)];
+}
+
+void grow_batch_index(DecompileContext& ctx) {
+    const int32_t capacity = ctx.context_batch_capacity ? 2 * ctx.context_batch_capacity : 1024;
+    tracked_free(ctx, ctx.context_batch_index);
+    ctx.context_batch_index = tracked_new_array<int32_t>(ctx, capacity);
+    ctx.context_batch_capacity = capacity;
+    for (int32_t i = 0; i < capacity; ++i) ctx.context_batch_index[i] = -1;
+    for (int32_t i = ctx.context_names_sorted; i < ctx.context_name_count; ++i)
+        ctx.context_batch_index[batch_slot(ctx, ctx.context_names[i].hash)] = i;
 }
 
 // Case-insensitive for ASCII letters only, whatever the locale.
@@ -46,8 +70,16 @@ void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t ha
     // The copy is made before the tail moves, so a failing allocation leaves
     // the table intact.
     char* copy = tracked_strdup(ctx, name);
-    std::memmove(ctx.context_names + at + 1, ctx.context_names + at,
-                 static_cast<size_t>(ctx.context_name_count - at) * sizeof(ContextName));
+    if (ctx.context_batch_index) {
+        // Behind the sorted part until the batch ends; the index finds it.
+        if (2 * (ctx.context_name_count - ctx.context_names_sorted + 1) > ctx.context_batch_capacity)
+            grow_batch_index(ctx);
+        at = ctx.context_name_count;
+        ctx.context_batch_index[batch_slot(ctx, hash)] = at;
+    } else {
+        std::memmove(ctx.context_names + at + 1, ctx.context_names + at,
+                     static_cast<size_t>(ctx.context_name_count - at) * sizeof(ContextName));
+    }
     ctx.context_names[at] = ContextName{copy, hash, derived};
     ++ctx.context_name_count;
     if (derived) ++ctx.derived_count;
@@ -81,6 +113,25 @@ bool is_jump_target(DecompileContext& ctx, uint32_t hash) {
 }
 
 }  // namespace
+
+void context_names_begin_batch(DecompileContext& ctx) {
+    if (ctx.context_batch_index) return;
+    ctx.context_names_sorted = ctx.context_name_count;
+    ctx.context_batch_capacity = 0;
+    grow_batch_index(ctx);
+}
+
+void context_names_end_batch(DecompileContext& ctx) {
+    if (ctx.context_batch_index == nullptr) return;
+    auto by_hash = [](const ContextName& a, const ContextName& b) { return a.hash < b.hash; };
+    ContextName* names = ctx.context_names;
+    std::sort(names + ctx.context_names_sorted, names + ctx.context_name_count, by_hash);
+    std::inplace_merge(names, names + ctx.context_names_sorted, names + ctx.context_name_count, by_hash);
+    tracked_free(ctx, ctx.context_batch_index);
+    ctx.context_batch_index = nullptr;
+    ctx.context_batch_capacity = 0;
+    ctx.context_names_sorted = ctx.context_name_count;
+}
 
 uint32_t context_hash(const char* name) {
     if (*name == '\0') return 1;

@@ -14,6 +14,12 @@ struct ContextName {
 };
 
 uint32_t context_hash(const char* name);
+// Between these two calls new names are appended and found through a hash
+// index instead of being inserted in order, so a pass that learns thousands
+// of names does not move the table's tail for each; the end sorts them in.
+// Lookups and their results are the same either way.
+void context_names_begin_batch(DecompileContext& ctx);
+void context_names_end_batch(DecompileContext& ctx);
 void add_context_name(DecompileContext& ctx, const char* name, bool derived);
 // Never null: a known name or a synthetic one (valid until the next call).
 const char* unhash(DecompileContext& ctx, uint32_t hash);

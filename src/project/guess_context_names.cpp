@@ -65,6 +65,7 @@ long keyword_list_start(const KeywordEntry& entry, long entry_count) {
 
 void guess_context_names(DecompileContext& ctx, std::FILE* file) {
     std::fputs("Guessing...", stderr);
+    context_names_begin_batch(ctx);
     AliasIndex aliases = index_aliases(ctx);
     for (int sweep = 0; sweep < 2; ++sweep) {
         const bool* letters = sweep == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
@@ -78,6 +79,7 @@ void guess_context_names(DecompileContext& ctx, std::FILE* file) {
         }
     }
     if (aliases.order) tracked_free(ctx, aliases.order);
+    context_names_end_batch(ctx);
     if (ctx.derived_count > 0) {
         std::fprintf(stderr, "%ld context ids found\n", static_cast<long>(ctx.derived_count));
     } else {
