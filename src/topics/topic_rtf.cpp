@@ -5,6 +5,7 @@
 #include "topics/topic_rtf.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -306,6 +307,13 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
                       browse >> 16);
 }
 
+// Characters written as they are: printable ASCII but the rich-text specials.
+constexpr auto plain_characters = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c <= 0x7E; ++c) plain[c] = c != '\\' && c != '{' && c != '}';
+    return plain;
+}();
+
 // Characters as the topic file spells them: plain ones as they are, in runs.
 void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
     char lowered[256];
@@ -330,7 +338,7 @@ void write_characters(MemoryFile* out, const char* text, long count, bool lower)
     };
     for (long k = 0; k < count; ++k) {
         const uint8_t c = static_cast<uint8_t>(text[k]);
-        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '}' && c != '{') {
+        if (plain_characters[c]) {
             ++plain;
             continue;
         }
