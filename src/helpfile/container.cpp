@@ -1,5 +1,6 @@
 #include "helpfile/container.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "helpfile/byte_stream.h"
@@ -48,6 +49,33 @@ void check_inside(std::FILE* file, long data_end) {
     if (std::ftell(file) > data_end) fatal_error("B+ tree entries run past their internal file.\n");
 }
 
+// Reads past the end of the file do not move the position, so a page must
+// have room for its claimed entries before they are read: at least a NUL
+// and the entry's value each.
+void check_room(std::FILE* file, long data_end, int count, long value_size) {
+    if (count > 0 && count > (data_end - std::ftell(file)) / (1 + value_size)) {
+        fatal_error("B+ tree entries run past their internal file.\n");
+    }
+}
+
+// The size of the help file; the stream stays where it was.
+long file_end(std::FILE* file) {
+    long here = std::ftell(file);
+    std::fseek(file, 0, SEEK_END);
+    long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return end;
+}
+
+// Every entry takes at least one byte of its page, so a leaf claiming more
+// entries than its page has bytes is damaged; reading them would only go on
+// past the page (and past the end of the file) thousands of times over.
+int leaf_entry_count(const uint8_t* leaf, uint16_t page_size) {
+    int count = static_cast<int16_t>(get_le16(leaf + 2));
+    if (count > page_size - leaf_header_size) fatal_error("B+ tree leaf with %d entries.\n", count);
+    return count;
+}
+
 }  // namespace
 
 bool find_internal_file(std::FILE* file, long* length, const char* name) {
@@ -64,7 +92,8 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
         return true;
     }
     long data_start = std::ftell(file);
-    long data_end = data_start + (used < 0 ? 0 : used);
+    // A directory claiming more than the help file holds ends with the file.
+    long data_end = std::min(data_start + (used < 0 ? 0 : used), file_end(file));
     TreeHeader tree = read_tree_header(file);
     long pages_start = std::ftell(file);
     seek_page(file, pages_start, tree.root_page, tree.page_size, data_end, index_header_size);
@@ -74,6 +103,7 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
         my_fread(index_header_size, file, index);
         int16_t count = static_cast<int16_t>(get_le16(index + 2));
         int16_t child = static_cast<int16_t>(get_le16(index + 4));
+        check_room(file, data_end, count, 2);
         for (int i = 0; i < count; ++i) {
             read_cstring(key, file, name_limit);
             if (std::strcmp(name, key) < 0) break;
@@ -86,6 +116,7 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
     if (std::ftell(file) + leaf_header_size > data_end) fatal_error("B+ tree page lies outside its internal file.\n");
     my_fread(leaf_header_size, file, leaf);
     int16_t count = static_cast<int16_t>(get_le16(leaf + 2));
+    check_room(file, data_end, count, 4);
     for (int i = 0; i < count; ++i) {
         read_cstring(key, file, name_limit);
         uint32_t offset = read_dword(file);
@@ -108,6 +139,9 @@ int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_le
     walk.pages_start = static_cast<int32_t>(std::ftell(file));
     walk.page_size = tree.page_size;
     walk.data_end = start + (data_length < 0 ? 0 : data_length);
+    // However long the internal file claims to be, its pages end with the
+    // help file; this also bounds the leaf count below by the input's size.
+    walk.data_end = std::min(walk.data_end, file_end(file));
     // No chain can visit more leaves than the file has pages.
     walk.leaves_left = tree.page_size ? (walk.data_end - walk.pages_start) / tree.page_size + 1 : 1;
     seek_page(file, walk.pages_start, tree.root_page, tree.page_size, walk.data_end, index_header_size);
@@ -123,7 +157,7 @@ int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_le
     my_fread(leaf_header_size, file, leaf);
     walk.next_page = static_cast<int16_t>(get_le16(leaf + 6));
     --walk.leaves_left;
-    return static_cast<int16_t>(get_le16(leaf + 2));
+    return leaf_entry_count(leaf, walk.page_size);
 }
 
 int btree_next_leaf(BTreeWalk& walk, std::FILE* file) {
@@ -133,5 +167,5 @@ int btree_next_leaf(BTreeWalk& walk, std::FILE* file) {
     uint8_t leaf[leaf_header_size];
     my_fread(leaf_header_size, file, leaf);
     walk.next_page = static_cast<int16_t>(get_le16(leaf + 6));
-    return static_cast<int16_t>(get_le16(leaf + 2));
+    return leaf_entry_count(leaf, walk.page_size);
 }

@@ -176,6 +176,29 @@ TEST(BTreeWalk, DamagedTreesEndWithAFatalErrorInsteadOfHanging) {
     EXPECT_EQ(fatal_output([&] { walk_values(deep.tree); }), "\nB+ tree with 30000 levels.\n");
 }
 
+// An internal file claiming gigabytes once let a looping leaf chain run for
+// hundreds of millions of hops before it was called a loop: the walk's end
+// (and so its leaf budget) stops at the end of the help file.
+TEST(BTreeWalk, ClaimedLengthBeyondTheFileDoesNotStretchTheWalk) {
+    KeyedTree looped(200);
+    hlptest::put_u16(looped.tree, hlptest::btree_page_offset(looped.tree, looped.last_leaf()) + hlptest::btree_field::leaf_next, 0);
+    Bytes help = hlptest::build_help_file({{"|TREE", looped.tree}});
+    hlptest::put_u32(help, 16 + 4, 0x7FFFFFF0);  // used space of the first internal file
+    OpenBytes f(help);
+    long length = 0;
+    ASSERT_TRUE(find_internal_file(f.file, &length, "|TREE"));
+    EXPECT_EQ(length, 0x7FFFFFF0);
+    BTreeWalk walk{};
+    EXPECT_GT(btree_first_leaf(walk, f.file, nullptr, length), 0);
+    EXPECT_LE(walk.data_end, static_cast<long>(help.size()));
+    EXPECT_LE(walk.leaves_left, static_cast<long>(help.size()) / 64 + 1);
+    EXPECT_EQ(fatal_output([&] {
+                  while (btree_next_leaf(walk, f.file)) {
+                  }
+              }),
+              "\nB+ tree leaf chain loops.\n");
+}
+
 TEST(Container, DamagedDirectoriesAreFatal) {
     hlptest::HelpFileOptions options;
     options.directory_page_size = 64;
@@ -189,6 +212,55 @@ TEST(Container, DamagedDirectoriesAreFatal) {
     Bytes truncated(file.begin(), file.begin() + directory + 20);
     OpenBytes f2(truncated);
     EXPECT_NE(fatal_output([&] { find_internal_file(f2.file, nullptr, "|f00050"); }).find("my_fread(38)"), std::string::npos);
+}
+
+// A directory claiming gigabytes whose only leaf claims 32767 entries, with
+// the file ending after the first: every lookup once read on at the end of
+// the file 32767 times, for each of the hundred names a decompile looks up.
+// A leaf or index page without room for the entries it claims is fatal.
+TEST(Container, DirectoryPagesClaimingMoreEntriesThanTheyHoldAreFatal) {
+    Bytes file = hlptest::build_help_file({{"|SYSTEM", hlptest::bytes_of("sys")}});
+    uint32_t directory = hlptest::get_u32(file, 4);
+    size_t leaf = directory + 9 + hlptest::btree_field::header_size;  // page 0, the root
+    Bytes claiming = file;
+    hlptest::put_u32(claiming, directory + 4, 0xFFFFFF2F);  // the directory's used space
+    hlptest::put_u16(claiming, leaf + hlptest::btree_field::page_entry_count, 0x7FFF);
+    claiming.resize(leaf + hlptest::btree_field::leaf_header_size + 12);  // "|SYSTEM", NUL and its offset
+    OpenBytes f(claiming);
+    EXPECT_EQ(fatal_output([&] { find_internal_file(f.file, nullptr, "|bm0"); }),
+              "\nB+ tree entries run past their internal file.\n");
+
+    hlptest::HelpFileOptions options;
+    options.directory_page_size = 64;
+    Bytes deep = hlptest::build_help_file(numbered_files(100), options);
+    size_t root = hlptest::get_u32(deep, 4) + 9;
+    root += hlptest::btree_page_offset(Bytes(deep.begin() + static_cast<long>(root), deep.end()),
+                                       hlptest::get_u16(deep, root + hlptest::btree_field::root_page));
+    hlptest::put_u16(deep, root + hlptest::btree_field::page_entry_count, 20);  // 20 x 3 bytes > 58
+    OpenBytes d(deep);
+    EXPECT_EQ(fatal_output([&] { find_internal_file(d.file, nullptr, "|f00050"); }),
+              "\nB+ tree entries run past their internal file.\n");
+    // As many entries as the smallest entries would fit is not refused.
+    hlptest::put_u16(deep, root + hlptest::btree_field::page_entry_count, 3);
+    OpenBytes fits(deep);
+    EXPECT_NE(lookup(fits.file, "|f00001"), "absent");
+}
+
+// A leaf cannot hold more entries than its page has bytes.
+TEST(BTreeWalk, LeafWithMoreEntriesThanItsPageHasBytesIsFatal) {
+    KeyedTree tree(10);
+    hlptest::put_u16(tree.tree, hlptest::btree_page_offset(tree.tree, 0) + hlptest::btree_field::page_entry_count,
+                     64 - 8 + 1);
+    EXPECT_EQ(fatal_output([&] { walk_values(tree.tree); }), "\nB+ tree leaf with 57 entries.\n");
+    KeyedTree full(5);
+    ASSERT_EQ(full.level_count(), 1);
+    hlptest::put_u16(full.tree, hlptest::btree_page_offset(full.tree, 0) + hlptest::btree_field::page_entry_count,
+                     64 - 8);
+    OpenBytes f(hlptest::build_help_file({{"|TREE", full.tree}}));
+    long length = 0;
+    ASSERT_TRUE(find_internal_file(f.file, &length, "|TREE"));
+    BTreeWalk walk{};
+    EXPECT_EQ(btree_first_leaf(walk, f.file, nullptr, length), 56);
 }
 
 }  // namespace
