@@ -34,6 +34,19 @@ int capped_put(ByteStream* s, int c) {
     output_putc(c, out.file);
     return 1;
 }
+void capped_put_run(ByteStream* s, int c, long count) {
+    CappedOutput& out = *capped_of(s);
+    uint64_t take = static_cast<uint64_t>(count > 0 ? count : 0);
+    if (take > out.left) take = out.left;
+    out.left -= take;
+    uint8_t run[128];
+    std::memset(run, c, sizeof run);
+    while (take > 0) {
+        const size_t n = take < sizeof run ? static_cast<size_t>(take) : sizeof run;
+        output_write(run, 1, n, out.file);
+        take -= n;
+    }
+}
 long capped_read(ByteStream* s, void* destination, long count) {
     return output_read(capped_of(s)->file, destination, count);
 }
@@ -89,6 +102,7 @@ void capped_output_open(CappedOutput& out, MemoryFile* file, uint64_t limit) {
     out.stream.output = file;
     out.stream.get_byte = capped_get;
     out.stream.put_byte = capped_put;
+    out.stream.put_run = capped_put_run;
     out.stream.read_block = capped_read;
     out.stream.tell = capped_tell;
     out.stream.seek = capped_seek;

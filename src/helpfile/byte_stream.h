@@ -21,6 +21,9 @@ struct ByteStream {
     long (*read_block)(ByteStream* stream, void* destination, long count);
     long (*tell)(ByteStream* stream);
     int (*seek)(ByteStream* stream, long position);
+    // Optional (null: put_byte count times): count copies of one byte, for
+    // the runs of the run-length decoder.
+    void (*put_run)(ByteStream* stream, int c, long count);
 };
 
 // Each stream record is tracked; release it with tracked_free.

@@ -16,7 +16,11 @@ long runlength_put(ByteStream* stream, int c) {
         --stream->run_state;  // at 0x80 the next byte is a count byte
         return 1;
     }
-    for (int i = 0; i < s; ++i) stream->put_byte(stream, c);
+    if (stream->put_run) {
+        stream->put_run(stream, c, s);
+    } else {
+        for (int i = 0; i < s; ++i) stream->put_byte(stream, c);
+    }
     stream->run_state = 0;
     return s;
 }
