@@ -131,4 +131,42 @@ TEST(Lz77FromMemory, HelpFileLeftAsByteByByteReadingLeavesIt) {
     }
 }
 
+// A buffer stream that also takes whole runs, like the pictures' capped
+// output: the run-length decoder must give the same bytes and counts.
+void put_run_into_buffer(ByteStream* s, int c, long count) {
+    for (long k = 0; k < count && s->cursor < s->end; ++k) *s->cursor++ = static_cast<uint8_t>(c);
+}
+
+TEST(Lz77FromMemory, RunsWrittenWholeGiveTheSameBytes) {
+    ContextHolder h;
+    std::mt19937 random(3);
+    for (int round = 0; round < 200; ++round) {
+        Bytes raw;
+        while (raw.size() < 600) {
+            const size_t run = 1 + random() % (random() % 2 ? 3 : 140);
+            raw.insert(raw.end(), run, static_cast<uint8_t>(random() % 4));
+        }
+        const Bytes packed = hlptest::runlength_encode(raw);
+        const int flags = round % 2 ? lz77_runlength_flag : lz77_runlength_flag | lz77_lz_flag;
+        const Bytes input = round % 2 ? packed : hlptest::lz77_compress_greedy(packed);
+        const size_t capacity = round % 3 == 0 ? raw.size() / 2 : raw.size();
+        Bytes a(capacity + 4, 0), b(capacity + 4, 0);
+        long counts[2];
+        for (int kind = 0; kind < 2; ++kind) {
+            Bytes& target = kind ? b : a;
+            Bytes copy = input;
+            ByteStream* in = stream_open_buffer(*h.ctx, copy.data(), static_cast<long>(copy.size()));
+            ByteStream* out = stream_open_buffer(*h.ctx, target.data(), static_cast<long>(capacity));
+            if (kind) out->put_run = put_run_into_buffer;
+            counts[kind] = lz77_expand(*h.ctx, flags, static_cast<long>(copy.size()), in, out);
+            tracked_free(*h.ctx, out);
+            tracked_free(*h.ctx, in);
+        }
+        ASSERT_EQ(a, b) << round;
+        ASSERT_EQ(counts[0], counts[1]) << round;
+        ASSERT_EQ(Bytes(a.begin(), a.begin() + static_cast<long>(std::min(capacity, raw.size()))),
+                  Bytes(raw.begin(), raw.begin() + static_cast<long>(std::min(capacity, raw.size()))));
+    }
+}
+
 }  // namespace
