@@ -40,6 +40,8 @@ void grow_sequential(MemoryFile* file, uint64_t end) {
 }
 
 void store(MemoryFile* file, const uint8_t* data, size_t n) {
+    // Nothing to store: a file never written to has no buffer yet.
+    if (n == 0) return;
     grow_sequential(file, uint64_t(file->position) + n);
     std::memcpy(file->buffer + file->position, data, n);
     file->position += static_cast<uint32_t>(n);

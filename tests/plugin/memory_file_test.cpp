@@ -35,6 +35,14 @@ TEST(MemoryFile, TextModeStoresLineFeedsAsCrLf) {
     EXPECT_EQ(text.bytes().substr(9), "42-x\r\n");
 }
 
+TEST(MemoryFile, WritingNothingLeavesAnEmptyFileWithoutABuffer) {
+    File f("wt");
+    EXPECT_EQ(output_write("", 1, 0, f.f), 0u);
+    EXPECT_EQ(output_puts("", f.f), 0);
+    EXPECT_EQ(f.f->buffer, nullptr);
+    EXPECT_EQ(f.f->length, 0u);
+}
+
 TEST(MemoryFile, BuffersGrowByDoublingFrom256) {
     File f("wb");
     EXPECT_EQ(f.f->buffer, nullptr);
