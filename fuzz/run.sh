@@ -3,8 +3,9 @@
 #
 #   fuzz/run.sh build                  configure and build build-fuzz with clang
 #   fuzz/run.sh TARGET SECONDS [ARGS]  run one target (fuzz_open, fuzz_lz77, ...)
-#   fuzz/run.sh smoke SECONDS          every target for SECONDS each, from the seeds
-#                                      alone (in build-fuzz/smoke); fails on a finding
+#   fuzz/run.sh smoke SECONDS          every target for SECONDS (and at most
+#                                      HLP_FUZZ_SMOKE_RUNS runs, seed 1) each, from the
+#                                      seeds alone (in build-fuzz/smoke); fails on a finding
 #
 # Corpora and findings live outside the repository, in $HLP_FUZZ_WORK
 # (default /tmp/hlpunpack-fuzz): TARGET/corpus grows as the fuzzer finds new
@@ -78,7 +79,9 @@ case "${1:-}" in
     for t in "${targets[@]}"; do
       echo "== $t for ${seconds}s"
       mkdir -p "$work/$t"
-      if ! run_target "$t" "$seconds" >"$work/$t/log" 2>&1; then
+      # A fixed seed and a cap on runs make the smoke run repeat itself, so
+      # a CI run finds nothing that the same run here did not.
+      if ! run_target "$t" "$seconds" -seed=1 -runs="${HLP_FUZZ_SMOKE_RUNS:-20000}" >"$work/$t/log" 2>&1; then
         tail -n 60 "$work/$t/log"
         echo "fuzz smoke: $t failed; its input is in $work/$t/findings" >&2
         exit 1
