@@ -2,6 +2,21 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 
+# With the argument "build", only what building the plug-in and the tool
+# needs; without it, also everything the tests run.
+if [ "${1:-}" = build ]; then
+  build_missing=()
+  for p in cmake make g++; do
+    dpkg -s "$p" >/dev/null 2>&1 || build_missing+=("$p")
+  done
+  [ ${#build_missing[@]} -eq 0 ] && exit 0
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  $as_root apt-get update
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "${build_missing[@]}"
+  exit 0
+fi
+
 # The Windows plug-in's cross builds and their tests under Wine; 32-bit
 # Wine is a package of the i386 architecture.
 windows_packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 zip)
