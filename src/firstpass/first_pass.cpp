@@ -135,6 +135,7 @@ bool picture_command(DecompileContext& ctx, HeadCursor& c) {
     c.p += 2;
     int size;
     if ((*c.p & 1) == 0) {
+        if (!c.left(2)) return false;
         size = (get_le16(c.p) >> 1) - 0x4000;
         c.p += 2;
     } else {

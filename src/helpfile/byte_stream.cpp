@@ -97,6 +97,14 @@ long my_fread(long count, std::FILE* file, void* destination) {
     return count;
 }
 
+long bytes_left_in_file(std::FILE* file) {
+    long here = std::ftell(file);
+    std::fseek(file, 0, SEEK_END);
+    long end = std::ftell(file);
+    std::fseek(file, here, SEEK_SET);
+    return end > here ? end - here : 0;
+}
+
 int read_cstring(char* destination, std::FILE* file, long limit) {
     long n = 0;
     for (;;) {

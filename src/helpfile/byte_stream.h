@@ -33,6 +33,10 @@ ByteStream* stream_open_output(DecompileContext& ctx, MemoryFile* output);
 
 // Exact read of count bytes; fatal when fewer are there.
 long my_fread(long count, std::FILE* file, void* destination);
+// Bytes from the position to the end of the file; the position is kept.
+// Lengths a help file states are checked against it before anything is
+// allocated for them.
+long bytes_left_in_file(std::FILE* file);
 // NUL-terminated string of at most limit - 1 characters; fatal when longer.
 int read_cstring(char* destination, std::FILE* file, long limit);
 uint32_t read_dword(std::FILE* file);

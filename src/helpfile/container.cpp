@@ -58,15 +58,6 @@ void check_room(std::FILE* file, long data_end, int count, long value_size) {
     }
 }
 
-// The size of the help file; the stream stays where it was.
-long file_end(std::FILE* file) {
-    long here = std::ftell(file);
-    std::fseek(file, 0, SEEK_END);
-    long end = std::ftell(file);
-    std::fseek(file, here, SEEK_SET);
-    return end;
-}
-
 // Every entry takes at least one byte of its page, so a leaf claiming more
 // entries than its page has bytes is damaged; reading them would only go on
 // past the page (and past the end of the file) thousands of times over.
@@ -93,7 +84,7 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
     }
     long data_start = std::ftell(file);
     // A directory claiming more than the help file holds ends with the file.
-    long data_end = std::min(data_start + (used < 0 ? 0 : used), file_end(file));
+    long data_end = data_start + std::min(used < 0 ? 0 : used, bytes_left_in_file(file));
     TreeHeader tree = read_tree_header(file);
     long pages_start = std::ftell(file);
     seek_page(file, pages_start, tree.root_page, tree.page_size, data_end, index_header_size);
@@ -141,7 +132,7 @@ int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_le
     walk.data_end = start + (data_length < 0 ? 0 : data_length);
     // However long the internal file claims to be, its pages end with the
     // help file; this also bounds the leaf count below by the input's size.
-    walk.data_end = std::min(walk.data_end, file_end(file));
+    walk.data_end = std::min(walk.data_end, std::ftell(file) + bytes_left_in_file(file));
     // No chain can visit more leaves than the file has pages.
     walk.leaves_left = tree.page_size ? (walk.data_end - walk.pages_start) / tree.page_size + 1 : 1;
     seek_page(file, walk.pages_start, tree.root_page, tree.page_size, walk.data_end, index_header_size);

@@ -30,8 +30,10 @@ void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     long total = 0;
     int count = btree_first_leaf(walk, file, &total, length);
     if (total == 0) return;
-    // The header's count sizes the table, so it must fit the internal file.
-    if (total < 0 || total > length / context_entry_size) fatal_error("%s", malformed_context);
+    // The header's count sizes the table, so it must fit the internal file,
+    // as far as the help file holds it.
+    const long extent = std::min(length, walk.data_end - static_cast<long>(walk.pages_start));
+    if (total < 0 || total > extent / context_entry_size) fatal_error("%s", malformed_context);
     ctx.contexts = tracked_new_array<ContextEntry>(ctx, total);
     long loaded = 0;
     for (; count; count = btree_next_leaf(walk, file)) {

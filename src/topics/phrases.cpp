@@ -107,6 +107,11 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
 
     long image_length = 0;
     if (find_internal_file(file, &image_length, "|PhrImage")) {
+        // The phrase texts are sized from the image's length: an image the
+        // help file does not hold fails as the short read it is, up front.
+        if (image_length > bytes_left_in_file(file)) {
+            fatal_error("my_fread(%ld) at %ld failed", image_length, std::ftell(file));
+        }
         if (recorded != static_cast<uint32_t>(image_length)) {
             std::fprintf(stderr, "PhrImage FileSize %ld, in PhrIndex.FileHdr %ld\n", static_cast<long>(recorded),
                          image_length);
@@ -154,6 +159,7 @@ void load_phrases(DecompileContext& ctx, std::FILE* file, long length) {
         offsets[i] = stored < table_size ? UINT32_MAX : static_cast<uint32_t>(stored - table_size);
     }
     const long stored = phrases.left;
+    if (stored > bytes_left_in_file(file)) fatal_error("my_fread(%ld) at %ld failed", stored, std::ftell(file));
     if (ctx.old_format) expanded = stored;
     check_expanded_size(expanded, stored, !ctx.old_format);
     ctx.phrase_count = count;

@@ -193,11 +193,7 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     ctx.topic_file_size = static_cast<int32_t>(std::min<long>(std::max<long>(length, 0), INT32_MAX));
     // Lengths are measured against the blocks the help file really holds:
     // a directory entry claiming more must not size record buffers.
-    const long data_start = std::ftell(file);
-    std::fseek(file, 0, SEEK_END);
-    const long present = std::max<long>(0, std::ftell(file) - data_start);
-    std::fseek(file, data_start, SEEK_SET);
-    const int64_t readable = std::min<int64_t>(ctx.topic_file_size, present);
+    const int64_t readable = std::min<int64_t>(ctx.topic_file_size, bytes_left_in_file(file));
     const int64_t blocks = ctx.block_size > 0 ? (readable + ctx.block_size - 1) / ctx.block_size : 0;
     walk.stream_limit = blocks * std::clamp<int64_t>(ctx.decompress_size, 0, topic_block_buffer_size);
     // One stored byte yields at most a phrase (plus a space), or a run of

@@ -124,6 +124,21 @@ TEST(ContextMap, DamagedContextFilesAreFatal) {
     EXPECT_EQ(fatal_output([&] { load_context_map(d5.ctx(), d5.file()); }), "\nmalformed |CONTEXT file\n");
 }
 
+// |CONTEXT claiming gigabytes, with a total that fits the claim but not the
+// help file: the total once sized a table of hundreds of megabytes.
+TEST(ContextMap, TotalBeyondWhatTheHelpFileHoldsIsFatal) {
+    Bytes tree = context_tree(three_topics());
+    hlptest::put_u32(tree, hlptest::btree_field::total_entries, 0x00FFFFFF);
+    Bytes help = hlptest::build_help_file({{"|CONTEXT", tree}});
+    long at = internal_header_offset(help, "|CONTEXT");
+    ASSERT_GT(at, 0);
+    hlptest::put_u32(help, static_cast<size_t>(at) + 4, 0x7FFFFFF0);
+    ContextHolder holder;
+    OpenBytes f(help);
+    EXPECT_EQ(fatal_output([&] { load_context_map(*holder.ctx, f.file); }), "\nmalformed |CONTEXT file\n");
+    EXPECT_EQ(holder.ctx->contexts, nullptr);
+}
+
 TEST(ContextMap, FewerEntriesThanAnnouncedLoadsWhatIsThere) {
     Bytes tree = context_tree(three_topics());
     hlptest::put_u32(tree, hlptest::btree_field::total_entries, 9);

@@ -232,4 +232,16 @@ TEST(FirstPass, CommandsRunningPastTheHeadPartEndTheRecord) {
     SUCCEED();
 }
 
+// A picture command at the very end of a head part, cut after its first
+// size byte: the two-byte size was once read past the head part.
+TEST(FirstPass, PictureCommandCutInsideItsSizeEndsTheRecord) {
+    ContextHolder h;
+    HelpSpec spec;
+    spec.records = {topic_header(titled("Cut")), paragraph_record({{"text", Bytes{0x86, 0x03, 0x04}}}),
+                    topic_header(titled("After"))};
+    link_topic_headers(spec.records);
+    run_first_pass(*h.ctx, help_file(spec));
+    EXPECT_EQ(h.ctx->picture_table_size, 0);
+}
+
 }  // namespace

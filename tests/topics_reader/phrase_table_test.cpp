@@ -181,6 +181,33 @@ TEST(PhraseIndex, SizesTheFileCannotHoldAreFatal) {
     }
 }
 
+// Phrase files whose stated length the help file does not hold fail as short
+// reads before the texts are sized from that length (an image claiming
+// gigabytes once sized the texts at nine times that and expanded for
+// seconds at the end of the file).
+TEST(PhraseFiles, StatedLengthsBeyondTheHelpFileAreShortReads) {
+    auto claim_huge = [](Bytes help, const char* name) {
+        OpenBytes f(help);
+        long length = 0;
+        EXPECT_TRUE(find_internal_file(f.file, &length, name));
+        hlptest::put_u32(help, static_cast<size_t>(std::ftell(f.file)) - 9 + 4, 0x7FFFFFF0);
+        return help;
+    };
+    auto files = hlptest::build_phrase_index(sample);
+    Bytes index_help = claim_huge(hlptest::build_help_file({{"|PhrIndex", files.index}, {"|PhrImage", files.image}}),
+                                  "|PhrImage");
+    Bytes phrases_help = claim_huge(hlptest::build_help_file({{"|Phrases", hlptest::build_phrases_file(sample)}}),
+                                    "|Phrases");
+    for (const Bytes& help : {index_help, phrases_help}) {
+        ContextHolder holder;
+        set_topic_format(*holder.ctx, 33, 4);
+        OpenBytes f(help);
+        std::string message = fatal_output([&] { phrase_table_load(*holder.ctx, f.file); });
+        EXPECT_EQ(message.rfind("\nmy_fread(", 0), 0u) << message;
+        EXPECT_EQ(holder.ctx->phrase_texts, nullptr);
+    }
+}
+
 TEST(PhraseIndex, LengthTableCutShortIsFatal) {
     // Sixteen 1-byte phrases take 80 bits; one word of the table is left.
     std::vector<std::string> letters;
