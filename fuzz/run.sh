@@ -3,6 +3,10 @@
 #
 #   fuzz/run.sh build                  configure and build build-fuzz with clang
 #   fuzz/run.sh TARGET SECONDS [ARGS]  run one target (fuzz_open, fuzz_lz77, ...)
+#   fuzz/run.sh campaign TARGET SECONDS [ARGS]
+#                                      run TARGET for SECONDS in all, starting again
+#                                      after each finding; executions are summed in
+#                                      $HLP_FUZZ_WORK/TARGET/campaign.log
 #   fuzz/run.sh smoke SECONDS          every target for SECONDS (and at most
 #                                      HLP_FUZZ_SMOKE_RUNS runs, seed 1) each, from the
 #                                      seeds alone (in build-fuzz/smoke); fails on a finding
@@ -20,8 +24,9 @@ build=${HLP_FUZZ_BUILD:-$repo/build-fuzz}
 work=${HLP_FUZZ_WORK:-/tmp/hlpunpack-fuzz}
 corpus_dir=${HLP_CORPUS_DIR:-$repo/../shared/corpus}
 targets=(fuzz_open fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
-# Whole help files are larger than the parts the other targets take.
-open_max_len=131072
+# Help-file inputs up to this size (and real help files up to it as seeds);
+# 64 KiB by default, where timeouts and running out of memory count.
+open_max_len=${HLP_FUZZ_OPEN_MAX_LEN:-65536}
 
 build_targets() {
   CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DHLP_FUZZ=ON -DHLP_BUILD_TESTS=OFF >/dev/null
@@ -55,7 +60,7 @@ run_target() {
   local target=$1 seconds=$2
   shift 2
   local max_len=65536
-  [ "$target" = fuzz_open ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))
+  [ "$target" = fuzz_open ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
   make_seeds "$target"
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
   # A small quarantine keeps AddressSanitizer's own memory well below the
@@ -88,8 +93,31 @@ case "${1:-}" in
       fi
       grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/$t/log" || true
     done ;;
+  campaign)
+    [ $# -ge 3 ] || { echo "usage: fuzz/run.sh campaign TARGET SECONDS [ARGS]" >&2; exit 2; }
+    target=$2
+    end=$((SECONDS + $3))
+    shift 3
+    mkdir -p "$work/$target/findings"
+    total=0 quick=0
+    while [ "$SECONDS" -lt "$end" ] && [ "$quick" -lt 3 ]; do
+      started=$SECONDS
+      last=$work/$target/last.log
+      run_target "$target" $((end - SECONDS)) "$@" >"$last" 2>&1 && status=0 || status=$?
+      runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$last" | tail -n 1)
+      [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9]*\).*/\1/p' "$last" | tail -n 1)
+      total=$((total + ${runs:-0}))
+      coverage=$(grep -o 'cov: [0-9]*' "$last" | tail -n 1)
+      echo "$(date '+%F %T') $target status=$status runs=${runs:-0} total=$total ${coverage}" >>"$work/$target/campaign.log"
+      if [ "$status" -ne 0 ]; then
+        cp "$last" "$work/$target/findings/log-$(date +%s)"
+        # A seed that fails at once would fail every run: stop after three.
+        if [ $((SECONDS - started)) -lt 30 ]; then quick=$((quick + 1)); else quick=0; fi
+      fi
+    done
+    echo "$target: $total executions" ;;
   fuzz_*)
     [ $# -ge 2 ] || { echo "usage: fuzz/run.sh TARGET SECONDS [ARGS]" >&2; exit 2; }
     run_target "$@" ;;
-  *) sed -n '2,15p' "$0"; exit 2 ;;
+  *) sed -n '2,/^set -euo/{/^set -euo/d;p}' "$0"; exit 2 ;;
 esac
