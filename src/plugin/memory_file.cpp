@@ -115,12 +115,105 @@ int output_puts(const char* text, MemoryFile* file) {
     return static_cast<int>(length);
 }
 
+namespace {
+
+// Appends the decimal digits of v behind a minus sign when negative.
+bool put_decimal(char* out, size_t& n, size_t room, bool negative, unsigned long long v) {
+    char digits[24];
+    size_t k = 0;
+    do {
+        digits[k++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (n + k + (negative ? 1 : 0) > room) return false;
+    if (negative) out[n++] = '-';
+    while (k > 0) out[n++] = digits[--k];
+    return true;
+}
+
+unsigned long long magnitude(long long v) {
+    return v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+}
+
+// The formats the decompiler writes most (%s, %c, %d, %ld, %lld, %u and %%,
+// without flags or widths) formatted directly; false for anything else, a
+// null string or an overlong result, which vsnprintf then formats instead.
+bool format_simple(char* out, size_t room, size_t& n, const char* format, va_list args) {
+    n = 0;
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%') {
+            if (n == room) return false;
+            out[n++] = *p;
+            continue;
+        }
+        ++p;
+        switch (*p) {
+            case '%':
+                if (n == room) return false;
+                out[n++] = '%';
+                break;
+            case 'c':
+                if (n == room) return false;
+                out[n++] = static_cast<char>(va_arg(args, int));
+                break;
+            case 's': {
+                const char* text = va_arg(args, const char*);
+                if (text == nullptr) return false;
+                const size_t length = std::strlen(text);
+                if (length > room - n) return false;
+                std::memcpy(out + n, text, length);
+                n += length;
+                break;
+            }
+            case 'd': {
+                const int v = va_arg(args, int);
+                if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
+                break;
+            }
+            case 'u':
+                if (!put_decimal(out, n, room, false, va_arg(args, unsigned))) return false;
+                break;
+            case 'l':
+                if (p[1] == 'd') {
+                    ++p;
+                    const long v = va_arg(args, long);
+                    if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
+                } else if (p[1] == 'l' && p[2] == 'd') {
+                    p += 2;
+                    const long long v = va_arg(args, long long);
+                    if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
+                } else {
+                    return false;
+                }
+                break;
+            default:
+                return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 int output_printf(MemoryFile* file, const char* format, ...) {
     char small[512];
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
+    {
+        va_list simple;
+        va_copy(simple, args);
+        size_t length = 0;
+        const bool done = format_simple(small, sizeof small - 1, length, format, simple);
+        va_end(simple);
+        if (done) {
+            va_end(args);
+            va_end(again);
+            output_write(small, 1, length, file);
+            return static_cast<int>(length);
+        }
+    }
     int n = std::vsnprintf(small, sizeof small, format, args);
     va_end(args);
     if (n < 0) {
