@@ -44,7 +44,7 @@ void expect_as_library(const char* format, Args... args) {
 TEST(OutputPrintf, SameBytesAsTheLibrary) {
     for (int v : {0, 7, -7, 42, INT_MAX, INT_MIN, 1000000}) {
         expect_as_library("\\fs%d ", v);
-        expect_as_library("{\\f%d}%d%%", v, -v / 2);
+        expect_as_library("{\\f%d}%d%%", v, -(v / 2));
     }
     for (long v : {0L, -1L, LONG_MAX, LONG_MIN}) expect_as_library("%ld;", v);
     for (long long v : {0LL, 123456789012LL, LLONG_MIN}) expect_as_library("x%lldy", v);
