@@ -287,6 +287,7 @@ void first_pass(DecompileContext& ctx, std::FILE* file) {
     browse_first_pass_start(ctx);
     TopicWalk walk{};
     if (topic_walk_start(ctx, file, walk)) {
+        walk.header_text_only = true;  // only topic headers' text is looked at
         uint32_t topic_offset = 0;
         long counter = 16;
         while (topic_walk_next(ctx, file, walk)) {

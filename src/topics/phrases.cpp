@@ -209,13 +209,30 @@ struct ExpansionTarget {
     }
 };
 
-void copy_phrase(const DecompileContext& ctx, ExpansionTarget& target, uint32_t number) {
+// The same checks as ExpansionTarget, counting the bytes without storing them.
+struct CountingTarget {
+    long produced;
+    long capacity;
+
+    void room_for(long n) {
+        if (n > capacity - produced) {
+            fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced + n, capacity);
+        }
+        produced += n;
+    }
+    void copy(const void*, long n) { room_for(n); }
+    void fill(int, long n) { room_for(n); }
+};
+
+template <typename Target>
+void copy_phrase(const DecompileContext& ctx, Target& target, uint32_t number) {
     if (number >= ctx.phrase_count) fatal_error("Phrase %u does not exist", number);
     uint32_t start = ctx.phrase_offsets[number];
     target.copy(ctx.phrase_texts + start, static_cast<long>(ctx.phrase_offsets[number + 1] - start));
 }
 
-void expand_phrases_scheme(const DecompileContext& ctx, ExpansionTarget& target, const uint8_t* source, long length) {
+template <typename Target>
+void expand_phrases_scheme(const DecompileContext& ctx, Target& target, const uint8_t* source, long length) {
     for (long i = 0; i < length;) {
         unsigned a = source[i++];
         if (a == 0 || a > 15) {
@@ -229,7 +246,8 @@ void expand_phrases_scheme(const DecompileContext& ctx, ExpansionTarget& target,
     }
 }
 
-void expand_packed_scheme(const DecompileContext& ctx, ExpansionTarget& target, const uint8_t* source, long length) {
+template <typename Target>
+void expand_packed_scheme(const DecompileContext& ctx, Target& target, const uint8_t* source, long length) {
     for (long i = 0; i < length;) {
         unsigned a = source[i++];
         if ((a & 1) == 0) {
@@ -270,6 +288,16 @@ char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, con
         expand_phrases_scheme(ctx, target, source, source_length);
     }
     return target.cursor;
+}
+
+long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
+    CountingTarget target{0, capacity < 0 ? 0 : capacity};
+    if (ctx.packed_phrases) {
+        expand_packed_scheme(ctx, target, source, source_length);
+    } else {
+        expand_phrases_scheme(ctx, target, source, source_length);
+    }
+    return target.produced;
 }
 
 void phrase_file_write(DecompileContext& ctx, const char* name) {

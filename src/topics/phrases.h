@@ -14,5 +14,8 @@ void phrase_table_load(DecompileContext& ctx, std::FILE* file);
 // code ends the expansion there.
 char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
                     long source_length);
+// What phrase_expand would produce, with the same fatal errors, without
+// writing anything: the length of the text.
+long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length);
 // The phrase file, one phrase a line, when a table was loaded.
 void phrase_file_write(DecompileContext& ctx, const char* name);

@@ -181,6 +181,27 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
     return got;
 }
 
+long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_length, long stored_length) {
+    if (expanded_length < 0 || stored_length < 0) return 0;
+    long got = 0;
+    if (stored_length < expanded_length) {
+        uint8_t* packed = static_cast<uint8_t*>(tracked_malloc(ctx, stored_length + 1));
+        got = topic_read(ctx, file, 0, packed, stored_length);
+        if (got == stored_length) {
+            const long produced = phrase_expanded_length(ctx, expanded_length, packed, got);
+            if (produced > expanded_length) {
+                tracked_free(ctx, packed);
+                fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced, expanded_length);
+            }
+        }
+        tracked_free(ctx, packed);
+        return got;
+    }
+    // Stored as it is: what topic_read_text reads, in chunks.
+    read_and_drop(ctx, file, stored_length, got);
+    return got;
+}
+
 bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     std::memset(&walk, 0, sizeof walk);
     walk.position = first_position;
@@ -225,7 +246,10 @@ bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
         walk.head = static_cast<uint8_t*>(tracked_malloc(ctx, walk.head_size));
         if (topic_read(ctx, file, 0, walk.head, walk.head_size) < walk.head_size) return stop(ctx, walk);
     }
-    if (link.head_length < link.record_length) {
+    if (link.head_length < link.record_length && walk.header_text_only && link.record_type != 2) {
+        const long stored = link.record_length - link.head_length;
+        if (topic_check_text(ctx, file, link.text_length, stored) != stored) return stop(ctx, walk);
+    } else if (link.head_length < link.record_length) {
         const long stored = link.record_length - link.head_length;
         walk.text_size = link.text_length;
         walk.text = static_cast<char*>(tracked_malloc(ctx, walk.text_size + 1));

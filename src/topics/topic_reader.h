@@ -29,6 +29,10 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
 long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,
                      long stored_length);
 
+// Reads the current record's text part as topic_read_text does, with the
+// same fatal errors, but keeps nothing; returns the bytes consumed.
+long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_length, long stored_length);
+
 // The record walk both passes share. topic_walk_next reads one record's
 // header, head part and text part and leaves processing by type to the
 // caller; it delivers every record the chain reaches, of any type.
@@ -64,6 +68,10 @@ struct TopicWalk {
     uint32_t next_position;  // topic position of the following record
     int64_t stream_limit;    // most bytes the logical stream can hold
     int64_t expansion_limit; // most bytes one stored byte can expand to
+    // Set by a caller that reads only topic headers' text (the first pass):
+    // other records' text parts are read and checked (phrase codes and
+    // lengths, with the same fatal errors) but not kept; text is null.
+    bool header_text_only;
 };
 
 // Looks |TOPIC up, notes its size in the context and prepares the walk at
