@@ -1,5 +1,6 @@
 // [GROUPS]: MediaView groups with their membership, the browse sequences of
 // the MediaView 2 compiler, and the entry and exit macros of |GMACROS.
+#include <algorithm>
 #include <cstring>
 
 #include "helpfile/byte_stream.h"
@@ -31,7 +32,8 @@ void read_group_file(DecompileContext& ctx, std::FILE* file, long size, GroupEnt
     long n = size < group_header_size ? (size > 0 ? size : 0) : group_header_size;
     my_fread(n, file, entry.header);
     if (header_long(entry.header, 24) == 2) {
-        entry.bitmap = read_group_bitmap(ctx, file, size - n, header_long(entry.header, 4));
+        const long available = std::min(size - n, bytes_left_in_file(file));
+        entry.bitmap = read_group_bitmap(ctx, file, available, header_long(entry.header, 4));
     }
 }
 

@@ -1,7 +1,9 @@
 // [WINDOWS], [CONFIG] and the per-window [CONFIG:n] sections.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "plugin/decompile_context.h"
 #include "project/project_sections.h"
@@ -118,6 +120,9 @@ void write_window_config_sections(DecompileContext& ctx, std::FILE* file, Memory
         long size = 0;
         if (!find_internal_file(file, &size, name)) continue;
         output_printf(project, "[CONFIG:%d]\n", j);
+        // A size beyond the help file would count empty strings read at its
+        // end for as long as the size says.
+        size = std::min(size, bytes_left_in_file(file));
         long end = std::ftell(file) + size;
         for (long used = 0; used < size;) {
             used += read_string_inside(file, end, ctx.scratch, sizeof ctx.scratch) + 1;

@@ -141,6 +141,22 @@ TEST(GroupsSection, DamagedGroupFiles) {
         std::string message = fatal_output([&] { run->options(); });
         EXPECT_EQ(message, "Allocation of " + std::to_string(size) + " bytes failed. File too big.\n");
     }
+    // A group file claiming gigabytes does not make room for a bitmap of
+    // gigabytes: only what the help file holds after the header counts.
+    {
+        auto files = help_files(33, 0, {system_string_record(13, "g.GRP")},
+                                {{"g.GRP", hlptest::group_file(2, 0, 10, Bytes(3, 0xFF), 0x7FFFFFF0)}});
+        Bytes help = hlptest::build_help_file(files);
+        {
+            OpenBytes probe(help);
+            long length = 0;
+            ASSERT_TRUE(find_internal_file(probe.file, &length, "g.GRP"));
+            hlptest::put_u32(help, static_cast<size_t>(std::ftell(probe.file)) - 9 + 4, 0x7FFFFFFF);
+        }
+        ProjectRun run(files, true);
+        run.help = std::make_unique<OpenBytes>(help);
+        EXPECT_EQ(fatal_output([&] { run.options(); }), "Allocation of 2147483632 bytes failed. File too big.\n");
+    }
     // A file shorter than the header: what is there, zeros after.
     Bytes header = hlptest::group_file(1, 2, 3, {});
     header.resize(20);

@@ -129,6 +129,25 @@ TEST(WindowConfigSections, OnePerWindowWithAFile) {
     EXPECT_EQ(headers.back(), "[CONFIG:2]");
 }
 
+// |CF0 claiming gigabytes: the strings end with the help file instead of an
+// empty line for every byte the size claims.
+TEST(WindowConfigSections, SizeBeyondTheHelpFileStopsAtItsEnd) {
+    auto files = help_files(33, 0, {hlptest::winhelp_window_record({.name = "w"})},
+                            {{"|CF0", hlptest::config_macros_file({"First()"})}});
+    Bytes help = hlptest::build_help_file(files);
+    {
+        OpenBytes probe(help);
+        long length = 0;
+        ASSERT_TRUE(find_internal_file(probe.file, &length, "|CF0"));
+        hlptest::put_u32(help, static_cast<size_t>(std::ftell(probe.file)) - 9 + 4, 0x7FFFFFF0);
+    }
+    ProjectRun run(files);
+    run.help = std::make_unique<OpenBytes>(help);
+    std::string config = section(run.options(), "[CONFIG:0]");
+    EXPECT_EQ(config.rfind("[CONFIG:0]\nFirst()\n", 0), 0u) << config;
+    EXPECT_LT(config.size(), 2 * help.size()) << "one line at most for each byte the file has";
+}
+
 TEST(WindowConfigSections, OverlongMacroIsFatal) {
     ProjectRun run(help_files(33, 0, {hlptest::winhelp_window_record({.name = "w"})},
                               {{"|CF0", hlptest::config_macros_file({std::string(4096, 'm')})}}));
