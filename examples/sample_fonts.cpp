@@ -27,8 +27,8 @@ FontDescriptorSpec descriptor(Face face, Family family, uint8_t half_points)
 
 Bytes font_file()
 {
-    FontFileSpec spec;
-    spec.names = {"Arial", "Times New Roman", "Courier New"};
+    FontFileSpec recipe;
+    recipe.names = {"Arial", "Times New Roman", "Courier New"};
 
     // In the order of enum Font.
     FontDescriptorSpec body_font = descriptor(arial, swiss, 20);
@@ -43,7 +43,7 @@ Bytes font_file()
     serif_font.foreground = {128, 0, 0};
     FontDescriptorSpec highlight_font = body_font;
     highlight_font.background = {255, 255, 0};
-    spec.descriptors = {body_font,  heading_font, bold_font, italic_font, descriptor(courier, modern, 18),
+    recipe.descriptors = {body_font,  heading_font, bold_font, italic_font, descriptor(courier, modern, 18),
                         serif_font, highlight_font};
 
     FontStyleSpec code_style;
@@ -56,8 +56,8 @@ Bytes font_file()
     strong_code.based_on = 1;
     strong_code.weight = 700;
     strong_code.name = "Code Strong";
-    spec.styles = {code_style, strong_code};
-    return build_font_file(spec);
+    recipe.styles = {code_style, strong_code};
+    return build_font_file(recipe);
 }
 
 }  // namespace sample

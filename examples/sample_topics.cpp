@@ -100,9 +100,9 @@ constexpr uint8_t centred = 0x86, left = 0x87, right = 0x88;
 
 TextRecordSpec paragraph(Paragraph p)
 {
-    TextRecordSpec spec;
-    spec.paragraphs = {std::move(p)};
-    return spec;
+    TextRecordSpec recipe;
+    recipe.paragraphs = {std::move(p)};
+    return recipe;
 }
 
 ParagraphAttributes spaced(int16_t before, int16_t after)
@@ -234,13 +234,13 @@ TopicText formatting_topic()
 
 TextRecordSpec table_row(const std::vector<std::string>& cells, Font font)
 {
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row.table_type = 0;
-    spec.row.columns = {{1800, 1}, {1600, 108}, {3000, 108}};
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row.table_type = 0;
+    recipe.row.columns = {{1800, 1}, {1600, 108}, {3000, 108}};
     for (size_t c = 0; c < cells.size(); ++c)
-        spec.paragraphs.push_back(Para(font).column(static_cast<int16_t>(c)).text(cells[c]).end());
-    return spec;
+        recipe.paragraphs.push_back(Para(font).column(static_cast<int16_t>(c)).text(cells[c]).end());
+    return recipe;
 }
 
 TopicText tables_topic()
@@ -311,15 +311,15 @@ TopicText aside_topic()
     return t;
 }
 
-uint32_t character_count(const TextRecordSpec& spec)
+uint32_t character_count(const TextRecordSpec& recipe)
 {
-    return spec.character_count.value_or(static_cast<uint16_t>(text_record_text(spec).size()));
+    return recipe.character_count.value_or(static_cast<uint16_t>(text_record_text(recipe).size()));
 }
 
 // The text part as stored: phrase-compressed when that makes it shorter.
-TopicRecord compressed_record(const TextRecordSpec& spec)
+TopicRecord compressed_record(const TextRecordSpec& recipe)
 {
-    TopicRecord r = text_record(spec);
+    TopicRecord r = text_record(recipe);
     const std::string_view plain(reinterpret_cast<const char*>(r.text.data()), r.text.size());
     Bytes packed = phrase_compress(plain, phrases(), PhraseScheme::packed);
     if (packed.size() < r.text.size()) {

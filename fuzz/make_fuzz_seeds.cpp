@@ -94,26 +94,26 @@ std::vector<Bytes> picture_files() {
 const std::vector<std::string> phrases = {"the help file", "decompiler", "topic", "window"};
 
 TopicRecord paragraph(std::vector<Segment> segments, ParagraphAttributes attributes = {}) {
-    TextRecordSpec spec;
+    TextRecordSpec recipe;
     Paragraph p;
     p.attributes = attributes;
     p.segments = std::move(segments);
-    spec.paragraphs = {p};
-    return text_record(spec);
+    recipe.paragraphs = {p};
+    return text_record(recipe);
 }
 
 TopicRecord table_row() {
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row.columns = {{100, 10}, {200, 10}};
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row.columns = {{100, 10}, {200, 10}};
     Paragraph left;
     left.column = 0;
     left.segments = {{"left cell", cmd_end()}};
     Paragraph right;
     right.column = 1;
     right.segments = {{"right cell", cmd_end()}};
-    spec.paragraphs = {left, right};
-    return text_record(spec);
+    recipe.paragraphs = {left, right};
+    return text_record(recipe);
 }
 
 std::vector<TopicRecord> rich_topics(bool with_pictures) {
@@ -165,14 +165,14 @@ std::vector<TopicRecord> rich_topics(bool with_pictures) {
 std::vector<TopicRecord> old_topics() {
     std::vector<TopicRecord> records;
     records.push_back(old_topic_header("First", -1, 1));
-    TextRecordSpec spec;
-    spec.type = 1;
+    TextRecordSpec recipe;
+    recipe.type = 1;
     Paragraph p;
     p.segments = {{"Old style text", cmd_par()}, {"more", cmd_end()}};
-    spec.paragraphs = {p};
-    records.push_back(text_record(spec));
+    recipe.paragraphs = {p};
+    records.push_back(text_record(recipe));
     records.push_back(old_topic_header("Second", 0, -1));
-    records.push_back(text_record(spec));
+    records.push_back(text_record(recipe));
     return records;
 }
 

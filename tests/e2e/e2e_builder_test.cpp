@@ -53,20 +53,20 @@ PictureSpec rectangle_metafile() {
 }
 
 TopicRecord paragraphs(const std::vector<Segment>& segments, uint8_t type = 0x20) {
-    TextRecordSpec spec;
-    spec.type = type;
+    TextRecordSpec recipe;
+    recipe.type = type;
     Paragraph paragraph;
     paragraph.segments = segments;
-    spec.paragraphs = {paragraph};
-    return text_record(spec);
+    recipe.paragraphs = {paragraph};
+    return text_record(recipe);
 }
 
 Bytes picture_reference_to(uint16_t number) { return picture_reference(0, number); }
 
 TopicRecord titled(const std::string& title) {
-    TopicHeaderSpec spec;
-    spec.title = title;
-    return topic_header(spec);
+    TopicHeaderSpec recipe;
+    recipe.title = title;
+    return topic_header(recipe);
 }
 
 struct BuiltRun {

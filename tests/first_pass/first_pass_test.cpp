@@ -28,10 +28,10 @@ struct HelpSpec {
     TopicLayout layout = topic_layout_for(33, 4);
 };
 
-Bytes help_file(HelpSpec spec) {
-    std::vector<InternalFile> files = {{"|SYSTEM", build_system_file(spec.minor, spec.flags, spec.system)},
-                                       {"|TOPIC", build_topic_file(spec.records, spec.layout).data}};
-    for (InternalFile& f : spec.extra) files.push_back(std::move(f));
+Bytes help_file(HelpSpec recipe) {
+    std::vector<InternalFile> files = {{"|SYSTEM", build_system_file(recipe.minor, recipe.flags, recipe.system)},
+                                       {"|TOPIC", build_topic_file(recipe.records, recipe.layout).data}};
+    for (InternalFile& f : recipe.extra) files.push_back(std::move(f));
     return build_help_file(files);
 }
 
@@ -51,25 +51,25 @@ std::string run_first_pass(DecompileContext& ctx, const Bytes& bytes) {
 }
 
 TopicHeaderSpec titled(const std::string& title) {
-    TopicHeaderSpec spec;
-    spec.title = title;
-    return spec;
+    TopicHeaderSpec recipe;
+    recipe.title = title;
+    return recipe;
 }
 
 TopicRecord paragraph_record(std::vector<Segment> segments, uint8_t type = 0x20) {
-    TextRecordSpec spec;
-    spec.type = type;
+    TextRecordSpec recipe;
+    recipe.type = type;
     Paragraph p;
     p.segments = std::move(segments);
-    spec.paragraphs = {p};
-    return text_record(spec);
+    recipe.paragraphs = {p};
+    return text_record(recipe);
 }
 
 TEST(FirstPass, TopicIdNamesWinOverTitles) {
     ContextHolder h;
-    HelpSpec spec;
-    spec.records = {topic_header(titled("Welcome")), paragraph_record({{"Hello", cmd_end()}})};
-    link_topic_headers(spec.records);
+    HelpSpec recipe;
+    recipe.records = {topic_header(titled("Welcome")), paragraph_record({{"Hello", cmd_end()}})};
+    link_topic_headers(recipe.records);
     std::vector<BTreeEntry> ids;
     for (const char* name : {"intro_topic"}) {
         ByteWriter key, value;
@@ -77,9 +77,9 @@ TEST(FirstPass, TopicIdNamesWinOverTitles) {
         value.cstring(name);
         ids.push_back({key.take(), value.take()});
     }
-    spec.extra = {{"|TopicId", build_btree(ids)},
+    recipe.extra = {{"|TopicId", build_btree(ids)},
                   {"|CONTEXT", build_context_tree({{context_string_hash("intro_topic"), 0}})}};
-    run_first_pass(*h.ctx, help_file(spec));
+    run_first_pass(*h.ctx, help_file(recipe));
     EXPECT_FALSE(h.ctx->guess_context_ids);
     EXPECT_STREQ(unhash(*h.ctx, context_string_hash("intro_topic")), "intro_topic");
     EXPECT_EQ(h.ctx->derived_count, 0);
@@ -87,11 +87,11 @@ TEST(FirstPass, TopicIdNamesWinOverTitles) {
 
 TEST(FirstPass, TitlesDeriveNamesWithoutTopicId) {
     ContextHolder h;
-    HelpSpec spec;
-    spec.records = {topic_header(titled("Welcome")), paragraph_record({{"Hello", cmd_end()}})};
-    link_topic_headers(spec.records);
-    spec.extra = {{"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})}};
-    std::string progress = run_first_pass(*h.ctx, help_file(spec));
+    HelpSpec recipe;
+    recipe.records = {topic_header(titled("Welcome")), paragraph_record({{"Hello", cmd_end()}})};
+    link_topic_headers(recipe.records);
+    recipe.extra = {{"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})}};
+    std::string progress = run_first_pass(*h.ctx, help_file(recipe));
     EXPECT_TRUE(h.ctx->guess_context_ids);
     EXPECT_STREQ(unhash(*h.ctx, context_string_hash("Welcome")), "Welcome");
     EXPECT_EQ(h.ctx->derived_count, 1);
@@ -99,18 +99,18 @@ TEST(FirstPass, TitlesDeriveNamesWithoutTopicId) {
 }
 
 TEST(FirstPass, EveryKindOfMacroIsChecked) {
-    HelpSpec spec;
-    spec.system.push_back(system_string_record(4, "BrowseButtons("));  // unbalanced
+    HelpSpec recipe;
+    recipe.system.push_back(system_string_record(4, "BrowseButtons("));  // unbalanced
     TopicHeaderSpec header = titled("Topic");
     header.macros = {"bad macro"};
-    spec.records = {topic_header(header),
+    recipe.records = {topic_header(header),
                     paragraph_record({{"a", cmd_macro(0xC8, "JumpId(`x.hlp',`from_hotspot')")},
                                       {"b", cmd_picture(0x86, 5, embedded_window_data("!button,JI(,`from_button')"))},
                                       {"", cmd_end()}})};
-    link_topic_headers(spec.records);
+    link_topic_headers(recipe.records);
     {
         ContextHolder h;
-        std::string messages = run_first_pass(*h.ctx, help_file(spec));
+        std::string messages = run_first_pass(*h.ctx, help_file(recipe));
         EXPECT_NE(messages.find("Bad macro: BrowseButtons(\n"), std::string::npos);
         EXPECT_NE(messages.find("Bad macro: bad macro\n"), std::string::npos);
         EXPECT_STREQ(unhash(*h.ctx, context_string_hash("from_hotspot")), "from_hotspot");
@@ -119,25 +119,25 @@ TEST(FirstPass, EveryKindOfMacroIsChecked) {
     {
         // Files of minor version 27 have their macros left alone.
         ContextHolder h;
-        spec.minor = 27;
-        std::string messages = run_first_pass(*h.ctx, help_file(spec));
+        recipe.minor = 27;
+        std::string messages = run_first_pass(*h.ctx, help_file(recipe));
         EXPECT_EQ(messages.find("Bad macro"), std::string::npos);
     }
 }
 
 TEST(FirstPass, BrowseChainsAndTheSequenceCount) {
     ContextHolder h;
-    HelpSpec spec;
+    HelpSpec recipe;
     // Three topics chained by topic offsets; each topic's text is 4 characters.
     TopicHeaderSpec a = titled("A"), b = titled("B"), c = titled("C");
     a.browse_next = 4;
     b.browse_previous = 0;
     b.browse_next = 8;
     c.browse_previous = 4;
-    spec.records = {topic_header(a), paragraph_record({{"aaa", cmd_end()}}), topic_header(b),
+    recipe.records = {topic_header(a), paragraph_record({{"aaa", cmd_end()}}), topic_header(b),
                     paragraph_record({{"bbb", cmd_end()}}), topic_header(c), paragraph_record({{"ccc", cmd_end()}})};
-    link_topic_headers(spec.records);
-    run_first_pass(*h.ctx, help_file(spec));
+    link_topic_headers(recipe.records);
+    run_first_pass(*h.ctx, help_file(recipe));
     EXPECT_FALSE(h.ctx->had_problems);
     ASSERT_EQ(h.ctx->browse_start_count, 1);
     EXPECT_EQ(h.ctx->browse_starts[0].start, 0);
@@ -146,20 +146,20 @@ TEST(FirstPass, BrowseChainsAndTheSequenceCount) {
 
 TEST(FirstPass, AHeaderThatEndsABlockGetsAnAlias) {
     ContextHolder h;
-    HelpSpec spec;
-    spec.flags = 0;
-    spec.layout = topic_layout_for(33, 0);
+    HelpSpec recipe;
+    recipe.flags = 0;
+    recipe.layout = topic_layout_for(33, 0);
     // A first paragraph just long enough to push the second header to the
     // end of block 0.
     for (size_t filler = 3000;; filler += 10) {
         ASSERT_LT(filler, 20000u);
-        spec.records = {topic_header(titled("One")), paragraph_record({{std::string(filler, 'x'), cmd_end()}}),
+        recipe.records = {topic_header(titled("One")), paragraph_record({{std::string(filler, 'x'), cmd_end()}}),
                         topic_header(titled("Two")), paragraph_record({{"after", cmd_end()}})};
-        link_topic_headers(spec.records);
-        TopicFile topics = build_topic_file(spec.records, spec.layout);
+        link_topic_headers(recipe.records);
+        TopicFile topics = build_topic_file(recipe.records, recipe.layout);
         if (topics.block_of(topics.positions[2]) == 0 && topics.block_of(topics.positions[3]) == 1) break;
     }
-    run_first_pass(*h.ctx, help_file(spec));
+    run_first_pass(*h.ctx, help_file(recipe));
     ASSERT_EQ(h.ctx->topic_alias_count, 1);
     EXPECT_EQ(h.ctx->topic_aliases[0].other_offset, 1 << 15);
 }
@@ -173,11 +173,11 @@ TEST(FirstPass, EmbeddedPicturesFillTheGapsOfThePictureTable) {
     Bytes picture = build_picture_file({bitmap}).data;
     Bytes data = picture_reference(1);
     data.insert(data.end(), picture.begin(), picture.end());
-    HelpSpec spec;
-    spec.records = {topic_header(titled("Pictures")),
+    HelpSpec recipe;
+    recipe.records = {topic_header(titled("Pictures")),
                     paragraph_record({{"", cmd_picture(0x86, 3, data)}, {"", cmd_picture(0x87, 3, data)}, {"", cmd_end()}})};
-    link_topic_headers(spec.records);
-    Bytes bytes = help_file(spec);
+    link_topic_headers(recipe.records);
+    Bytes bytes = help_file(recipe);
     for (auto [table, first, second] : {std::tuple{std::vector<uint8_t>{0, 2, 2}, 3, 4},
                                         std::tuple{std::vector<uint8_t>{0, 2, 0, 2}, 2, 4}}) {
         ContextHolder h;
@@ -208,11 +208,11 @@ TEST(FirstPass, CommandsItDoesNotKnowAreFatal) {
                                 "\nUnknown modifier 02 in tag ea"},
                                {paragraph_record({{"x", Bytes{0x99}}, {"", cmd_end()}}), "\nUnknown 99"}};
     for (Case& c : cases) {
-        HelpSpec spec;
-        spec.records = {topic_header(titled("T")), c.record};
-        link_topic_headers(spec.records);
+        HelpSpec recipe;
+        recipe.records = {topic_header(titled("T")), c.record};
+        link_topic_headers(recipe.records);
         ContextHolder h;
-        Bytes bytes = help_file(spec);
+        Bytes bytes = help_file(recipe);
         std::string out = fatal_output([&] {
             OpenBytes f(bytes);
             load_system_file(*h.ctx, f.file);
@@ -224,11 +224,11 @@ TEST(FirstPass, CommandsItDoesNotKnowAreFatal) {
 
 TEST(FirstPass, CommandsRunningPastTheHeadPartEndTheRecord) {
     ContextHolder h;
-    HelpSpec spec;
+    HelpSpec recipe;
     // A macro whose stated length runs far past the head part.
-    spec.records = {topic_header(titled("T")), paragraph_record({{"x", cmd_macro(0xC8, "JI(`a')", 30000)}})};
-    link_topic_headers(spec.records);
-    run_first_pass(*h.ctx, help_file(spec));
+    recipe.records = {topic_header(titled("T")), paragraph_record({{"x", cmd_macro(0xC8, "JI(`a')", 30000)}})};
+    link_topic_headers(recipe.records);
+    run_first_pass(*h.ctx, help_file(recipe));
     SUCCEED();
 }
 
@@ -236,11 +236,11 @@ TEST(FirstPass, CommandsRunningPastTheHeadPartEndTheRecord) {
 // size byte: the two-byte size was once read past the head part.
 TEST(FirstPass, PictureCommandCutInsideItsSizeEndsTheRecord) {
     ContextHolder h;
-    HelpSpec spec;
-    spec.records = {topic_header(titled("Cut")), paragraph_record({{"text", Bytes{0x86, 0x03, 0x04}}}),
+    HelpSpec recipe;
+    recipe.records = {topic_header(titled("Cut")), paragraph_record({{"text", Bytes{0x86, 0x03, 0x04}}}),
                     topic_header(titled("After"))};
-    link_topic_headers(spec.records);
-    run_first_pass(*h.ctx, help_file(spec));
+    link_topic_headers(recipe.records);
+    run_first_pass(*h.ctx, help_file(recipe));
     EXPECT_EQ(h.ctx->picture_table_size, 0);
 }
 

@@ -14,17 +14,17 @@ using hlptest::FontLayout;
 using hlptest::InternalFile;
 
 FontFileSpec mediaview_font(std::vector<std::string> names, std::vector<std::string> charmaps) {
-    FontFileSpec spec;
-    spec.layout = FontLayout::mediaview;
-    spec.names = std::move(names);
-    for (uint16_t i = 0; i < spec.names.size(); ++i) {
+    FontFileSpec recipe;
+    recipe.layout = FontLayout::mediaview;
+    recipe.names = std::move(names);
+    for (uint16_t i = 0; i < recipe.names.size(); ++i) {
         FontDescriptorSpec d;
         d.font_name = i;
         d.family = 2;
-        spec.descriptors.push_back(d);
+        recipe.descriptors.push_back(d);
     }
-    spec.charmaps = std::move(charmaps);
-    return spec;
+    recipe.charmaps = std::move(charmaps);
+    return recipe;
 }
 
 Bytes small_map() {
@@ -41,8 +41,8 @@ const std::string small_map_text =
     "  4,  5,  6,\n";
 
 TEST(CharMap, FontSuffixesPickTheirMapAndTheDefault) {
-    FontFileSpec spec = mediaview_font({"F,1", "G,0", "H", "K,9"}, {"|MVCHARTAB,0", "M,1", "N,0", "P,1"});
-    auto run = write_header({{"|FONT", hlptest::build_font_file(spec)}, {"M", small_map()}, {"N", small_map()}});
+    FontFileSpec recipe = mediaview_font({"F,1", "G,0", "H", "K,9"}, {"|MVCHARTAB,0", "M,1", "N,0", "P,1"});
+    auto run = write_header({{"|FONT", hlptest::build_font_file(recipe)}, {"M", small_map()}, {"N", small_map()}});
     EXPECT_EQ(run->project, "[CHARMAP]\nF=M\nDEFAULT=N\n\n");
     // The names are cut at their comma in the font table.
     EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\fswiss F;}{\\f1\\fswiss G;}{\\f2\\fswiss H;}{\\f3\\fswiss K;}}");
@@ -56,17 +56,17 @@ TEST(CharMap, FontSuffixesPickTheirMapAndTheDefault) {
 }
 
 TEST(CharMap, NoSectionWithoutMatchesOrWithoutAProject) {
-    FontFileSpec spec = mediaview_font({"F,2", "Plain"}, {"|MVCHARTAB,0", "M,1"});
-    auto run = write_header({{"|FONT", hlptest::build_font_file(spec)}, {"M", small_map()}});
+    FontFileSpec recipe = mediaview_font({"F,2", "Plain"}, {"|MVCHARTAB,0", "M,1"});
+    auto run = write_header({{"|FONT", hlptest::build_font_file(recipe)}, {"M", small_map()}});
     EXPECT_EQ(run->project, "");
     EXPECT_EQ(run->output("M"), small_map_text);  // named maps are dumped even when unused
 
-    auto quiet = write_header({{"|FONT", hlptest::build_font_file(spec)}, {"M", small_map()}}, false);
+    auto quiet = write_header({{"|FONT", hlptest::build_font_file(recipe)}, {"M", small_map()}}, false);
     EXPECT_EQ(quiet->output("M"), "absent");
     EXPECT_EQ(font_table_of(quiet->rtf), "{\\f0\\fswiss F;}{\\f1\\fswiss Plain;}}");
 
     // Only MediaView names carry a map suffix.
-    FontFileSpec newer = spec;
+    FontFileSpec newer = recipe;
     newer.layout = FontLayout::new_layout;
     auto plain = write_header(newer);
     EXPECT_EQ(font_table_of(plain->rtf), "{\\f0\\fswiss F,2;}{\\f1\\fswiss Plain;}}");
@@ -74,9 +74,9 @@ TEST(CharMap, NoSectionWithoutMatchesOrWithoutAProject) {
 }
 
 TEST(CharMap, MapNamesFromTheHelpFileBecomeSafeEntryNames) {
-    FontFileSpec spec = mediaview_font({"F,1", "G,0"}, {"sub/map,1", "..,0"});
+    FontFileSpec recipe = mediaview_font({"F,1", "G,0"}, {"sub/map,1", "..,0"});
     auto run = write_header(
-        {{"|FONT", hlptest::build_font_file(spec)}, {"sub/map", small_map()}, {"..", small_map()}});
+        {{"|FONT", hlptest::build_font_file(recipe)}, {"sub/map", small_map()}, {"..", small_map()}});
     EXPECT_EQ(run->project, "[CHARMAP]\nF=sub_map\nDEFAULT=__\n\n");
     EXPECT_EQ(run->output("sub_map"), small_map_text);
     EXPECT_EQ(run->output("__"), small_map_text);
@@ -93,8 +93,8 @@ TEST(CharMap, CountsAreBoundedByTheMapFile) {
     Bytes no_rows_length = small_map();
     hlptest::put_u16(no_rows_length, 12, 0);
     Bytes headless(39, 0);
-    FontFileSpec spec = mediaview_font({"F,1"}, {"A,1", "B,1", "C,1", "D,1"});
-    auto run = write_header({{"|FONT", hlptest::build_font_file(spec)},
+    FontFileSpec recipe = mediaview_font({"F,1"}, {"A,1", "B,1", "C,1", "D,1"});
+    auto run = write_header({{"|FONT", hlptest::build_font_file(recipe)},
                              {"A", overstated},
                              {"B", short_rows},
                              {"C", no_rows_length},

@@ -24,15 +24,15 @@ FontDescriptorSpec uses(uint16_t name, uint8_t family) {
 }
 
 FontFileSpec one_of_each(FontLayout layout) {
-    FontFileSpec spec;
-    spec.layout = layout;
-    spec.names = {"Arial", "Courier"};
-    spec.descriptors = {uses(0, 2), uses(1, 3)};
+    FontFileSpec recipe;
+    recipe.layout = layout;
+    recipe.names = {"Arial", "Courier"};
+    recipe.descriptors = {uses(0, 2), uses(1, 3)};
     FontStyleSpec s;
     s.name = "Style";
-    if (layout != FontLayout::old_layout) spec.styles = {s};
-    if (layout == FontLayout::mediaview) spec.charmaps = {"M,1"};
-    return spec;
+    if (layout != FontLayout::old_layout) recipe.styles = {s};
+    if (layout == FontLayout::mediaview) recipe.charmaps = {"M,1"};
+    return recipe;
 }
 
 TEST(FontFaults, EmptyTablesGiveAnEmptyHeaderInsteadOfFailing) {
@@ -109,15 +109,15 @@ TEST(FontFaults, TablesRunningPastTheFontFileAreMalformed) {
 }
 
 TEST(FontFaults, NumbersOutOfRangeStayInsideTheirTables) {
-    FontFileSpec spec = one_of_each(FontLayout::new_layout);
-    spec.descriptors.push_back(uses(500, 1));  // beyond the names: no family noted
-    spec.descriptors.push_back(uses(0xFFFF, 1));
+    FontFileSpec recipe = one_of_each(FontLayout::new_layout);
+    recipe.descriptors.push_back(uses(500, 1));  // beyond the names: no family noted
+    recipe.descriptors.push_back(uses(0xFFFF, 1));
     FontStyleSpec orphan;
     orphan.number = 2;
     orphan.based_on = 7;  // beyond the two styles: written as a style of its own
     orphan.name = "Orphan";
-    spec.styles.push_back(orphan);
-    auto run = write_header(spec);
+    recipe.styles.push_back(orphan);
+    auto run = write_header(recipe);
     EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\fswiss Arial;}{\\f1\\fmodern Courier;}}");
     EXPECT_NE(run->rtf.find("{\\*\\cs11 \\additive\\f0\\fs20 Orphan;}\n"), std::string::npos);
 

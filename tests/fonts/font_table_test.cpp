@@ -28,16 +28,16 @@ FontDescriptorSpec uses(uint16_t name, uint8_t family) {
 }
 
 TEST(FontTable, OldLayoutHeaderScalesMeasurementsAndMapsFamilies) {
-    FontFileSpec spec;
-    spec.layout = FontLayout::old_layout;
-    spec.names = {"Helv", "Tms Rmn", "Courier", "Script", "Decor", "Tech", "Other", "None"};
+    FontFileSpec recipe;
+    recipe.layout = FontLayout::old_layout;
+    recipe.names = {"Helv", "Tms Rmn", "Courier", "Script", "Decor", "Tech", "Other", "None"};
     // Old family codes 3, 2, 1, 4, 5, 6, 7, 0 for names 0 to 7.
     const uint8_t codes[] = {3, 2, 1, 4, 5, 6, 7, 0};
-    for (uint16_t i = 0; i < 8; ++i) spec.descriptors.push_back(uses(i, codes[i]));
-    spec.descriptors[0].size = 18;
-    spec.descriptors[1].bold = spec.descriptors[1].double_underline = spec.descriptors[1].small_caps = true;
-    spec.descriptors[2].italic = spec.descriptors[2].underline = spec.descriptors[2].strikeout = true;
-    auto run = write_header(spec);
+    for (uint16_t i = 0; i < 8; ++i) recipe.descriptors.push_back(uses(i, codes[i]));
+    recipe.descriptors[0].size = 18;
+    recipe.descriptors[1].bold = recipe.descriptors[1].double_underline = recipe.descriptors[1].small_caps = true;
+    recipe.descriptors[2].italic = recipe.descriptors[2].underline = recipe.descriptors[2].strikeout = true;
+    auto run = write_header(recipe);
 
     EXPECT_EQ(run->rtf,
               "{\\rtf1\\ansi\\deff0\n{\\fonttbl{\\f0\\fswiss Helv;}{\\f1\\froman Tms Rmn;}{\\f2\\fmodern Courier;}"
@@ -59,9 +59,9 @@ TEST(FontTable, OldLayoutHeaderScalesMeasurementsAndMapsFamilies) {
 TEST(FontTable, NewAndMediaViewDescriptorsReadTheirOwnFieldPlaces) {
     for (FontLayout layout : {FontLayout::new_layout, FontLayout::mediaview}) {
         SCOPED_TRACE(layout == FontLayout::mediaview ? "MediaView" : "new");
-        FontFileSpec spec;
-        spec.layout = layout;
-        spec.names = {"Courier New", "Arial"};
+        FontFileSpec recipe;
+        recipe.layout = layout;
+        recipe.names = {"Courier New", "Arial"};
         FontDescriptorSpec a = uses(1, 2);
         a.size = 24;
         a.bold = a.strikeout = a.small_caps = true;
@@ -71,8 +71,8 @@ TEST(FontTable, NewAndMediaViewDescriptorsReadTheirOwnFieldPlaces) {
         FontDescriptorSpec b = uses(0, 3);
         b.height = -200;  // only the low byte of 400 is kept
         b.italic = b.underline = b.double_underline = true;
-        spec.descriptors = {a, b};
-        auto run = write_header(spec);
+        recipe.descriptors = {a, b};
+        auto run = write_header(recipe);
         DecompileContext& ctx = run->ctx();
         EXPECT_EQ(ctx.scale_multiplier, 1);
         EXPECT_EQ(ctx.scale_subtrahend, 0);
@@ -95,10 +95,10 @@ TEST(FontTable, NewAndMediaViewDescriptorsReadTheirOwnFieldPlaces) {
 }
 
 TEST(FontTable, EmptyNameIsArialAndCanBeTheDefault) {
-    FontFileSpec spec;
-    spec.names = {"Courier", ""};
-    spec.descriptors = {uses(0, 3), uses(1, 2)};
-    auto run = write_header(spec);
+    FontFileSpec recipe;
+    recipe.names = {"Courier", ""};
+    recipe.descriptors = {uses(0, 3), uses(1, 2)};
+    auto run = write_header(recipe);
     EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\fmodern Courier;}{\\f1\\fswiss Arial;}}");
     EXPECT_EQ(run->ctx().default_font, 1);
     EXPECT_NE(run->rtf.find("\\deff1\n"), std::string::npos);
@@ -121,27 +121,27 @@ TEST(FontTable, DefaultFontFollowsThePreferenceList) {
         {{"Courier", "Arial"}, {uses(0, 3), uses(1, 2), uses(1, 0)}, 0},
     };
     for (const Case& c : cases) {
-        FontFileSpec spec;
-        spec.names = c.names;
-        spec.descriptors = c.descriptors;
-        auto run = write_header(spec);
+        FontFileSpec recipe;
+        recipe.names = c.names;
+        recipe.descriptors = c.descriptors;
+        auto run = write_header(recipe);
         EXPECT_EQ(run->ctx().default_font, c.expected) << c.names[0] << " " << c.names.size();
         EXPECT_EQ(run->ctx().attributes.font_name, c.expected);
     }
 }
 
 TEST(FontTable, ColoursAreSharedAndTheAutomaticColourIsIndexZero) {
-    FontFileSpec spec;
-    spec.layout = FontLayout::old_layout;
-    spec.names = {"Arial"};
+    FontFileSpec recipe;
+    recipe.layout = FontLayout::old_layout;
+    recipe.names = {"Arial"};
     FontDescriptorSpec red = uses(0, 3);
     red.foreground = {255, 0, 0};
     FontDescriptorSpec red_on_blue = red;
     red_on_blue.background = {0, 0, 255};
     FontDescriptorSpec automatic = uses(0, 3);
     automatic.background = {0, 0, 255};
-    spec.descriptors = {red, red_on_blue, automatic};
-    auto run = write_header(spec);
+    recipe.descriptors = {red, red_on_blue, automatic};
+    auto run = write_header(recipe);
     const FontDescriptor* f = run->ctx().fonts;
     EXPECT_EQ((std::vector<int>{f[0].foreground, f[0].background, f[1].foreground, f[1].background, f[2].foreground,
                       f[2].background}),
@@ -167,15 +167,15 @@ TEST(FontTable, AddColourNeverGrowsPastTheTable) {
 }
 
 TEST(FontTable, ManyDistinctColoursFromTheFontFileStayInTheTable) {
-    FontFileSpec spec;
-    spec.names = {"Arial"};
+    FontFileSpec recipe;
+    recipe.names = {"Arial"};
     for (int i = 0; i < 150; ++i) {
         FontDescriptorSpec d = uses(0, 2);
         d.foreground = {static_cast<uint8_t>(i), 7, 9};
         d.background = {static_cast<uint8_t>(i), 9, 7};
-        spec.descriptors.push_back(d);
+        recipe.descriptors.push_back(d);
     }
-    auto run = write_header(spec);
+    auto run = write_header(recipe);
     EXPECT_EQ(run->ctx().colour_count, colour_table_size);
     for (int i = 0; i < 150; ++i) {
         EXPECT_LT(run->ctx().fonts[i].foreground, colour_table_size);
@@ -188,11 +188,11 @@ TEST(FontTable, ManyDistinctColoursFromTheFontFileStayInTheTable) {
 }
 
 TEST(FontTable, NameFieldsUpToTheLimitAndEscapedNames) {
-    FontFileSpec spec;
-    spec.names = {std::string(33, 'N'), "A{b}\\c"};
-    spec.name_field = 33;  // no room for a NUL
-    spec.descriptors = {uses(0, 1), uses(1, 2)};
-    auto run = write_header(spec);
+    FontFileSpec recipe;
+    recipe.names = {std::string(33, 'N'), "A{b}\\c"};
+    recipe.name_field = 33;  // no room for a NUL
+    recipe.descriptors = {uses(0, 1), uses(1, 2)};
+    auto run = write_header(recipe);
     EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\froman " + std::string(33, 'N') + ";}{\\f1\\fswiss A\\{b\\}\\\\c;}}");
 }
 
@@ -219,10 +219,10 @@ TEST(FontTable, NoFontFileWritesAnEmptyTableAndLeavesUsableScaling) {
 }
 
 TEST(FontTable, WithoutAProjectNoSummaryIsPrinted) {
-    FontFileSpec spec;
-    spec.names = {"Arial"};
-    spec.descriptors = {uses(0, 2)};
-    auto run = write_header(spec, false);
+    FontFileSpec recipe;
+    recipe.names = {"Arial"};
+    recipe.descriptors = {uses(0, 2)};
+    auto run = write_header(recipe, false);
     EXPECT_EQ(run->progress, "");
     EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\fswiss Arial;}}");
 }

@@ -20,15 +20,15 @@ FontStyleSpec style(uint16_t number, const std::string& name) {
 }
 
 FontFileSpec with_styles(FontLayout layout, std::vector<FontStyleSpec> styles) {
-    FontFileSpec spec;
-    spec.layout = layout;
-    spec.names = {"Arial"};
+    FontFileSpec recipe;
+    recipe.layout = layout;
+    recipe.names = {"Arial"};
     FontDescriptorSpec d;
     d.family = 2;
     d.size = 28;
-    spec.descriptors = {d};
-    spec.styles = std::move(styles);
-    return spec;
+    recipe.descriptors = {d};
+    recipe.styles = std::move(styles);
+    return recipe;
 }
 
 const std::string normal = "{\\stylesheet{\\fs28 \\snext0 Normal;}\n";
@@ -128,8 +128,8 @@ TEST(Stylesheet, MediaViewStylesAddExpansionAndVerticalOffset) {
 }
 
 TEST(Stylesheet, OldLayoutHasOnlyNormal) {
-    FontFileSpec spec = with_styles(FontLayout::old_layout, {});
-    auto run = write_header(spec);
+    FontFileSpec recipe = with_styles(FontLayout::old_layout, {});
+    auto run = write_header(recipe);
     EXPECT_EQ(stylesheet_of(run->rtf), normal);
 }
 

@@ -144,7 +144,7 @@ std::string fatal_write(KeywordRun& run, int32_t t) {
 TEST(KeywordFootnotesDamaged, ListsOutsideTheDataFileAreFatal) {
     struct Case {
         const char* name;
-        KeywordSpec spec;
+        KeywordSpec recipe;
     };
     std::vector<Case> cases = {
         {"offset past the end", {"far", {1}, std::nullopt, 4096}},
@@ -153,7 +153,7 @@ TEST(KeywordFootnotesDamaged, ListsOutsideTheDataFileAreFatal) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = help_with(index_files('K', false, {{"fine", {1, 2, 3}}, c.spec}));
+        Bytes file = help_with(index_files('K', false, {{"fine", {1, 2, 3}}, c.recipe}));
         KeywordRun run(file);
         run.ctx().keyword_file_letters['K'] = true;
         EXPECT_EQ(fatal_write(run, 10), "Collecting keywords...\nmalformed keytopic file\n");

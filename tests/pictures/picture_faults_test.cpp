@@ -40,59 +40,59 @@ TEST(PictureFaults, OffsetTableAndPictureOffsetsMustLieInTheData) {
 
 TEST(PictureFaults, ColourTablesMustBeThere) {
     ContextHolder h;
-    PictureSpec spec = small_dib();
-    spec.colours_used = 0x7FFF0001;  // 2 billion entries
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    PictureSpec recipe = small_dib();
+    recipe.colours_used = 0x7FFF0001;  // 2 billion entries
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nColour table of bm1 runs past its data.\n");
-    spec.hotspots = HotspotBlock{};
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe.hotspots = HotspotBlock{};
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nColour table of bm1 runs past its data.\n");
     EXPECT_EQ(h.ctx->outputs.head, nullptr);
 }
 
 TEST(PictureFaults, PackedSizesPastTheDataAreCut) {
     ContextHolder h;
-    PictureSpec spec;
-    spec.type = metafile_picture;
-    spec.metafile_width = spec.metafile_height = 10;
-    spec.data = Bytes(40, 0x33);
-    spec.packed_size = 1000000;
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    PictureSpec recipe;
+    recipe.type = metafile_picture;
+    recipe.metafile_width = recipe.metafile_height = 10;
+    recipe.data = Bytes(40, 0x33);
+    recipe.packed_size = 1000000;
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     EXPECT_EQ(e.errors, "Picture data of bm1 cut short.\n");
     EXPECT_TRUE(h.ctx->had_problems);
     EXPECT_EQ(e.bytes.size(), 22u + 40u);
 
     // In a picture file the stored size is what was written.
-    spec.hotspots = HotspotBlock{};
-    spec.hotspots->hotspots.push_back({.kind = 0xE3, .name = "x", .target = "y"});
-    Exported f = export_picture(*h.ctx, build_picture_file({spec}).data, "bm2");
+    recipe.hotspots = HotspotBlock{};
+    recipe.hotspots->hotspots.push_back({.kind = 0xE3, .name = "x", .target = "y"});
+    Exported f = export_picture(*h.ctx, build_picture_file({recipe}).data, "bm2");
     EXPECT_EQ(f.errors, "Picture data of bm2.shg cut short.\n");
     ParsedPicture p = parse_picture_file(f.bytes).pictures[0];
     // The data runs to the end of the picture file: the hotspot block is
     // taken as data too, and then read again as hotspots.
-    EXPECT_EQ(p.packed_slot / 2, 40 + build_hotspot_block(*spec.hotspots).size());
+    EXPECT_EQ(p.packed_slot / 2, 40 + build_hotspot_block(*recipe.hotspots).size());
 }
 
 TEST(PictureFaults, DataAndHotspotOffsetsOutsideAreFatal) {
     ContextHolder h;
-    PictureSpec spec = small_dib();
-    spec.hotspots = HotspotBlock{};
-    spec.packed_offset = 0x7FFFFFF0;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    PictureSpec recipe = small_dib();
+    recipe.hotspots = HotspotBlock{};
+    recipe.packed_offset = 0x7FFFFFF0;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nPacked data of bm1.shg lies outside its data.\n");
-    spec = small_dib();
-    spec.hotspots = HotspotBlock{};
-    spec.hotspot_offset = 5000;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe = small_dib();
+    recipe.hotspots = HotspotBlock{};
+    recipe.hotspot_offset = 5000;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nHotspots of bm1.shg lie outside its data.\n");
 }
 
 TEST(PictureFaults, HotspotCountsAndMacroSizesAreBoundedByTheData) {
     ContextHolder h;
-    PictureSpec spec = small_dib();
-    spec.hotspots = HotspotBlock{};
-    spec.hotspots->hotspots.push_back({.kind = 0xE3, .name = "x", .target = "y"});
-    PictureFile file = build_picture_file({spec});
+    PictureSpec recipe = small_dib();
+    recipe.hotspots = HotspotBlock{};
+    recipe.hotspots->hotspots.push_back({.kind = 0xE3, .name = "x", .target = "y"});
+    PictureFile file = build_picture_file({recipe});
     Bytes data = file.data;
     put_u16(data, file.layout[0].hotspots + 1, 0xFFFF);  // 65535 records of 15 bytes
     EXPECT_EQ(export_failure(*h.ctx, data), "\nHotspots of bm1.shg run past its data.\n");
@@ -108,16 +108,16 @@ TEST(PictureFaults, HotspotCountsAndMacroSizesAreBoundedByTheData) {
 
 TEST(PictureFaults, PixelCountsBeyondTheDataAreRefused) {
     ContextHolder h;
-    PictureSpec spec = small_dib();
-    spec.bits_per_pixel = 32;
-    spec.colour_table.clear();
-    spec.width = spec.height = 0x7FFFFFFF;  // overflows every 32-bit product
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    PictureSpec recipe = small_dib();
+    recipe.bits_per_pixel = 32;
+    recipe.colour_table.clear();
+    recipe.width = recipe.height = 0x7FFFFFFF;  // overflows every 32-bit product
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nBitmap bm1 of 2147483647 x 2147483647 pixels is larger than its data allows.\n");
     // More than the packed bytes can become, even at the best ratio.
-    spec = small_dib(3);
-    spec.height = 40000;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe = small_dib(3);
+    recipe.height = 40000;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nBitmap bm1 of 16 x 40000 pixels is larger than its data allows.\n");
     // A device-dependent bitmap's rows are made one by one: the same bound.
     PictureSpec ddb;
@@ -137,10 +137,10 @@ TEST(PictureFaults, PixelCountsBeyondTheDataAreRefused) {
 TEST(PictureFaults, ExpansionStopsAtTheSizeTheHeaderGives) {
     ContextHolder h;
     // Packed data that expands far beyond the 16 x 4 pixels announced.
-    PictureSpec spec = small_dib(1);
-    spec.packed = Bytes{};
-    for (int i = 0; i < 20; ++i) spec.packed->insert(spec.packed->end(), {0x7F, 0xAA});
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    PictureSpec recipe = small_dib(1);
+    recipe.packed = Bytes{};
+    for (int i = 0; i < 20; ++i) recipe.packed->insert(recipe.packed->end(), {0x7F, 0xAA});
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     std::string error;
     BmpImage bmp = read_bmp(e.bytes, error);
     EXPECT_EQ(error, "");

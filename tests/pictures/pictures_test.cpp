@@ -48,8 +48,8 @@ class DibPacking : public testing::TestWithParam<std::tuple<unsigned, int>> {};
 TEST_P(DibPacking, BecomesABitmapFileWithThePixelsUnpacked) {
     auto [bits, packing] = GetParam();
     ContextHolder h;
-    PictureSpec spec = dib(bits, static_cast<uint8_t>(packing));
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    PictureSpec recipe = dib(bits, static_cast<uint8_t>(packing));
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     EXPECT_EQ(e.flags, 0x02u);
     EXPECT_EQ(e.name, "bm1.bmp");
     EXPECT_EQ(entry_name(h.ctx->outputs.head->file), "bm1.bmp");
@@ -66,7 +66,7 @@ TEST_P(DibPacking, BecomesABitmapFileWithThePixelsUnpacked) {
     if (bits == 8) {
         EXPECT_EQ(bmp.palette[255], 0xFFFFFFu);
     }
-    EXPECT_EQ(bmp.pixels, spec.data);
+    EXPECT_EQ(bmp.pixels, recipe.data);
     for (uint32_t y : {0u, 5u, 10u})
         for (uint32_t x : {0u, 1u, 2u, 17u, 36u}) EXPECT_EQ(bmp.pixel(x, y), test_pattern(x, y) & mask_of(bits));
 }
@@ -87,34 +87,34 @@ TEST(Bitmap, OldFormatFilesGiveNoResolutionAndTheOtherMagicIsAccepted) {
 }
 
 TEST(Bitmap, TransparencyByMinorVersion) {
-    PictureSpec spec = dib(8, 2);
-    spec.colours_important = 1;
+    PictureSpec recipe = dib(8, 2);
+    recipe.colours_important = 1;
     {
         ContextHolder h;
         h.ctx->minor_above_21 = true;  // minor version 33
-        EXPECT_EQ(export_picture(*h.ctx, build_picture_file({spec}).data).flags, 0x22u);
+        EXPECT_EQ(export_picture(*h.ctx, build_picture_file({recipe}).data).flags, 0x22u);
     }
     {
         ContextHolder h;  // minor version 21
-        EXPECT_EQ(export_picture(*h.ctx, build_picture_file({spec}).data).flags, 0x02u);
+        EXPECT_EQ(export_picture(*h.ctx, build_picture_file({recipe}).data).flags, 0x02u);
     }
-    spec.colours_important = 2;
+    recipe.colours_important = 2;
     ContextHolder h;
     h.ctx->minor_above_21 = true;
-    EXPECT_EQ(export_picture(*h.ctx, build_picture_file({spec}).data).flags, 0x02u);
+    EXPECT_EQ(export_picture(*h.ctx, build_picture_file({recipe}).data).flags, 0x02u);
 }
 
 TEST(DeviceBitmap, MonochromeRowsArePaddedToFourBytes) {
     for (uint8_t packing : {0, 1}) {
         ContextHolder h;
-        PictureSpec spec;
-        spec.type = device_bitmap;
-        spec.packing = packing;
-        spec.width = 10;
-        spec.height = 6;
-        spec.data = bitmap_rows(10, 6, 1, 2, [](uint32_t x, uint32_t y) { return (x + y) % 3 == 0 ? 1u : 0u; });
-        ASSERT_EQ(spec.data.size(), 12u);  // rows of 2 bytes
-        Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+        PictureSpec recipe;
+        recipe.type = device_bitmap;
+        recipe.packing = packing;
+        recipe.width = 10;
+        recipe.height = 6;
+        recipe.data = bitmap_rows(10, 6, 1, 2, [](uint32_t x, uint32_t y) { return (x + y) % 3 == 0 ? 1u : 0u; });
+        ASSERT_EQ(recipe.data.size(), 12u);  // rows of 2 bytes
+        Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
         EXPECT_EQ(e.flags, 0x02u);
         std::string error;
         BmpImage bmp = read_bmp(e.bytes, error);
@@ -132,15 +132,15 @@ TEST(DeviceBitmap, MonochromeRowsArePaddedToFourBytes) {
 
 TEST(DeviceBitmap, RunsGoOnIntoTheNextRow) {
     ContextHolder h;
-    PictureSpec spec;
-    spec.type = device_bitmap;
-    spec.packing = 1;
-    spec.bits_per_pixel = 8;
-    spec.width = 6;  // rows of 6 bytes become 8
-    spec.height = 3;
+    PictureSpec recipe;
+    recipe.type = device_bitmap;
+    recipe.packing = 1;
+    recipe.bits_per_pixel = 8;
+    recipe.width = 6;  // rows of 6 bytes become 8
+    recipe.height = 3;
     // One run of 10 bytes covers the first row and part of the second.
-    spec.packed = Bytes{10, 0x11, 0x88, 1, 2, 3, 4, 5, 6, 7, 8};
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    recipe.packed = Bytes{10, 0x11, 0x88, 1, 2, 3, 4, 5, 6, 7, 8};
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     std::string error;
     BmpImage bmp = read_bmp(e.bytes, error);
     EXPECT_EQ(error, "");
@@ -151,13 +151,13 @@ TEST(DeviceBitmap, RunsGoOnIntoTheNextRow) {
 TEST(DeviceBitmap, DeeperBitmapsGetAColourTableOfTheCountedSize) {
     for (unsigned bits : {2u, 4u, 8u}) {
         ContextHolder h;
-        PictureSpec spec;
-        spec.type = device_bitmap;
-        spec.bits_per_pixel = static_cast<uint16_t>(bits);
-        spec.width = 9;
-        spec.height = 4;
-        spec.data = bitmap_rows(9, 4, bits, 2, test_pattern);
-        Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+        PictureSpec recipe;
+        recipe.type = device_bitmap;
+        recipe.bits_per_pixel = static_cast<uint16_t>(bits);
+        recipe.width = 9;
+        recipe.height = 4;
+        recipe.data = bitmap_rows(9, 4, bits, 2, test_pattern);
+        Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
         std::string error;
         BmpImage bmp = read_bmp(e.bytes, error);
         EXPECT_EQ(error, "") << bits;
@@ -177,11 +177,11 @@ TEST(DeviceBitmap, DeeperBitmapsGetAColourTableOfTheCountedSize) {
 TEST(Metafile, BecomesAPlaceableMetafileWithItsChecksum) {
     for (uint8_t packing : {0, 1, 2, 3}) {
         ContextHolder h;
-        PictureSpec spec = metafile(packing);
-        Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+        PictureSpec recipe = metafile(packing);
+        Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
         EXPECT_EQ(e.flags, 0x04u);
         EXPECT_EQ(e.name, "bm1.wmf");
-        ASSERT_EQ(e.bytes.size(), 22 + spec.data.size()) << int(packing);
+        ASSERT_EQ(e.bytes.size(), 22 + recipe.data.size()) << int(packing);
         EXPECT_EQ(get_u32(e.bytes, 0), 0x9AC6CDD7u);
         EXPECT_EQ(get_u16(e.bytes, 10), 3000);
         EXPECT_EQ(get_u16(e.bytes, 12), 1200);
@@ -189,16 +189,16 @@ TEST(Metafile, BecomesAPlaceableMetafileWithItsChecksum) {
         uint16_t all = 0;
         for (size_t i = 0; i < 22; i += 2) all ^= get_u16(e.bytes, i);
         EXPECT_EQ(all, 0);
-        EXPECT_EQ(Bytes(e.bytes.begin() + 22, e.bytes.end()), spec.data);
+        EXPECT_EQ(Bytes(e.bytes.begin() + 22, e.bytes.end()), recipe.data);
     }
 }
 
 TEST(PictureFile, HotspotsMakeAPictureFileWithoutTheLz77Layer) {
     ContextHolder h;
-    PictureSpec spec = dib(4, 3);
-    spec.colours_important = 1;
-    spec.hotspots = three_hotspots();
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    PictureSpec recipe = dib(4, 3);
+    recipe.colours_important = 1;
+    recipe.hotspots = three_hotspots();
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     EXPECT_EQ(e.flags, 0x0Au);
     EXPECT_EQ(e.name, "bm1.shg");
     EXPECT_EQ(e.errors, "");
@@ -212,7 +212,7 @@ TEST(PictureFile, HotspotsMakeAPictureFileWithoutTheLz77Layer) {
     EXPECT_EQ(p.fields, (std::vector<uint32_t>{96, 96, 1, 4, 37, 11, 0, 1}));
     // Sizes in the four-byte form; the data right behind the slots and the
     // colour table; the hotspots right behind the data.
-    const Bytes runs = runlength_encode(spec.data);
+    const Bytes runs = runlength_encode(recipe.data);
     EXPECT_EQ(p.packed_slot, runs.size() * 2 + 1);
     const Bytes block = build_hotspot_block(three_hotspots());
     EXPECT_EQ(p.hotspot_slot, block.size() * 2 + 1);
@@ -281,14 +281,14 @@ TEST(PictureFile, EmptyPictureFileWritesNothing) {
 
 TEST(Hotspots, ExternalTargetsRegisterOnlyTheirOwnContexts) {
     ContextHolder h;
-    PictureSpec spec = dib(1, 0);
+    PictureSpec recipe = dib(1, 0);
     HotspotBlock b;
     b.hotspots.push_back({.kind = 0xEA, .form = 4, .name = "a", .target = "far_away>win@other.hlp"});
     b.hotspots.push_back({.kind = 0xEB, .form = 0, .name = "b", .target = "near_here>win"});
     b.hotspots.push_back({.kind = 0xEE, .form = 6, .name = "c", .target = "plain_one"});
     b.hotspots.push_back({.kind = 0xEF, .form = 1, .name = "d", .target = "elsewhere@x.hlp"});
-    spec.hotspots = b;
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    recipe.hotspots = b;
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     EXPECT_EQ(e.flags, 0x0Au);
     EXPECT_FALSE(knows_name(*h.ctx, "far_away"));
     EXPECT_FALSE(knows_name(*h.ctx, "elsewhere"));
@@ -302,12 +302,12 @@ TEST(Hotspots, ExternalTargetsRegisterOnlyTheirOwnContexts) {
 
 TEST(Hotspots, WrongHashesAndBadMacrosAreReported) {
     ContextHolder h;
-    PictureSpec spec = dib(1, 0);
+    PictureSpec recipe = dib(1, 0);
     HotspotBlock b;
     b.hotspots.push_back({.kind = 0xE0, .name = "n", .target = "some_topic", .hash = 0x1234});
     b.hotspots.push_back({.kind = 0xC8, .form = 0, .name = "m", .target = "1bad("});
-    spec.hotspots = b;
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    recipe.hotspots = b;
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     char expected[200];
     std::snprintf(expected, sizeof expected, "Wrong hash 00001234 instead %08lx for 'some_topic'\nBad macro: 1bad(\n",
                   static_cast<unsigned long>(context_string_hash("some_topic")));
@@ -317,49 +317,49 @@ TEST(Hotspots, WrongHashesAndBadMacrosAreReported) {
 
 TEST(Hotspots, VersionOtherThanOneMeansNone) {
     ContextHolder h;
-    PictureSpec spec = dib(1, 2);
+    PictureSpec recipe = dib(1, 2);
     HotspotBlock b = three_hotspots();
     b.version = 0;
-    spec.hotspots = b;
-    Exported e = export_picture(*h.ctx, build_picture_file({spec}).data);
+    recipe.hotspots = b;
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
     EXPECT_EQ(e.errors, "No hotspots\n");
     EXPECT_EQ(e.flags, 0x0Au);
     ParsedPictureFile f = parse_picture_file(e.bytes);
     EXPECT_EQ(f.pictures[0].hotspot_slot, 1u);
     EXPECT_EQ(f.pictures[0].hotspot_offset, 0u);
-    EXPECT_EQ(e.bytes.size(), 8 + f.pictures[0].packed_offset + spec.data.size());
+    EXPECT_EQ(e.bytes.size(), 8 + f.pictures[0].packed_offset + recipe.data.size());
     EXPECT_EQ(h.ctx->context_name_count, 0);
 }
 
 TEST(Hotspots, UnknownKindsAndFormsAreFatal) {
     ContextHolder h;
-    PictureSpec spec = dib(1, 0);
+    PictureSpec recipe = dib(1, 0);
     HotspotBlock b;
     b.hotspots.push_back({.kind = 0x99, .form = 4, .x = 1, .y = 2, .w = 30, .h = 40, .name = "spot",
                           .target = "target", .hash = 0xABCDEF01});
-    spec.hotspots = b;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe.hotspots = b;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nUnknown hotspot 99 04 00 X=1 Y=2 W=30 H=40 abcdef01,spot,target");
     b.hotspots[0] = {.kind = 0xEA, .form = 2, .name = "s", .target = "t"};
-    spec.hotspots = b;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe.hotspots = b;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nUnknown hotspot ea 02 00 X=1 Y=2 W=30 H=40 00000000,s,t");
     b.hotspots[0] = {.kind = 0xEE, .form = 4, .byte2 = 1, .name = "s", .target = "t"};
-    spec.hotspots = b;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data),
+    recipe.hotspots = b;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
               "\nUnknown hotspot ee 04 01 X=1 Y=2 W=30 H=40 00000000,s,t");
 }
 
 TEST(Hotspots, NameAndTargetMustFitTheStringBuffer) {
     ContextHolder h;
-    PictureSpec spec = dib(1, 0);
+    PictureSpec recipe = dib(1, 0);
     HotspotBlock b;
     b.hotspots.push_back({.kind = 0xE3, .name = std::string(2000, 'n'), .target = std::string(2094, 't')});
-    spec.hotspots = b;
-    EXPECT_EQ(export_picture(*h.ctx, build_picture_file({spec}).data).flags, 0x0Au);  // 4096 with both NULs
+    recipe.hotspots = b;
+    EXPECT_EQ(export_picture(*h.ctx, build_picture_file({recipe}).data).flags, 0x0Au);  // 4096 with both NULs
     b.hotspots[0].target += 't';
-    spec.hotspots = b;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({spec}).data), "String length exceeds decompiler limit.\n");
+    recipe.hotspots = b;
+    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data), "String length exceeds decompiler limit.\n");
 }
 
 TEST(Picture, UnknownMagicAndFormatsAreFatal) {
@@ -371,8 +371,8 @@ TEST(Picture, UnknownMagicAndFormatsAreFatal) {
         uint8_t type, packing;
     };
     for (Case c : {Case{5, 2}, Case{6, 4}, Case{8, 4}, Case{7, 0}}) {
-        PictureSpec spec = dib(1, 0);
-        Bytes data = build_picture_file({spec}).data;
+        PictureSpec recipe = dib(1, 0);
+        Bytes data = build_picture_file({recipe}).data;
         data[8] = c.type;
         data[9] = c.packing;
         EXPECT_EQ(export_failure(*h.ctx, data), "\nUnknown format (" + std::to_string(c.type) +

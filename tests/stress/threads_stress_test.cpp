@@ -65,9 +65,9 @@ struct TempFolder {
 // ---------------------------------------------------------------- files
 
 TopicRecord text_paragraph(const std::string& text) {
-    TextRecordSpec spec;
-    spec.paragraphs = {plain_paragraph(text)};
-    return text_record(spec);
+    TextRecordSpec recipe;
+    recipe.paragraphs = {plain_paragraph(text)};
+    return text_record(recipe);
 }
 
 Bytes topics_file(uint16_t minor, uint16_t flags, int topics, bool with_picture) {

@@ -101,39 +101,39 @@ Bytes style_record(const FontStyleSpec& s, bool mediaview)
 
 }  // namespace
 
-Bytes build_font_file(const FontFileSpec& spec)
+Bytes build_font_file(const FontFileSpec& recipe)
 {
-    const bool old_layout = spec.layout == FontLayout::old_layout;
-    const bool mediaview = spec.layout == FontLayout::mediaview;
+    const bool old_layout = recipe.layout == FontLayout::old_layout;
+    const bool mediaview = recipe.layout == FontLayout::mediaview;
     const size_t header = old_layout ? 8 : mediaview ? 16 : 12;
-    const size_t field = spec.name_field ? spec.name_field : old_layout ? 20 : 32;
+    const size_t field = recipe.name_field ? recipe.name_field : old_layout ? 20 : 32;
 
-    Bytes names(spec.names.size() * field, 0);
-    for (size_t i = 0; i < spec.names.size(); ++i) put_text(names, i * field, spec.names[i], field);
+    Bytes names(recipe.names.size() * field, 0);
+    for (size_t i = 0; i < recipe.names.size(); ++i) put_text(names, i * field, recipe.names[i], field);
     Bytes descriptors;
-    for (const auto& d : spec.descriptors) {
+    for (const auto& d : recipe.descriptors) {
         Bytes r = old_layout ? old_descriptor(d) : mediaview ? mediaview_descriptor(d) : new_descriptor(d);
         descriptors.insert(descriptors.end(), r.begin(), r.end());
     }
     Bytes styles;
-    for (const auto& s : spec.styles) {
+    for (const auto& s : recipe.styles) {
         Bytes r = style_record(s, mediaview);
         styles.insert(styles.end(), r.begin(), r.end());
     }
-    Bytes charmaps(spec.charmaps.size() * font_field::charmap_size, 0);
-    for (size_t i = 0; i < spec.charmaps.size(); ++i)
-        put_text(charmaps, i * font_field::charmap_size, spec.charmaps[i], font_field::charmap_size);
+    Bytes charmaps(recipe.charmaps.size() * font_field::charmap_size, 0);
+    for (size_t i = 0; i < recipe.charmaps.size(); ++i)
+        put_text(charmaps, i * font_field::charmap_size, recipe.charmaps[i], font_field::charmap_size);
 
     const size_t descriptors_at = header + names.size();
     const size_t styles_at = descriptors_at + descriptors.size();
     const size_t charmaps_at = styles_at + styles.size();
     ByteWriter out;
-    out.u16(static_cast<uint16_t>(spec.names.size()))
-        .u16(static_cast<uint16_t>(spec.descriptors.size()))
+    out.u16(static_cast<uint16_t>(recipe.names.size()))
+        .u16(static_cast<uint16_t>(recipe.descriptors.size()))
         .u16(static_cast<uint16_t>(header))
         .u16(static_cast<uint16_t>(descriptors_at));
-    if (!old_layout) out.u16(static_cast<uint16_t>(spec.styles.size())).u16(static_cast<uint16_t>(styles_at));
-    if (mediaview) out.u16(static_cast<uint16_t>(spec.charmaps.size())).u16(static_cast<uint16_t>(charmaps_at));
+    if (!old_layout) out.u16(static_cast<uint16_t>(recipe.styles.size())).u16(static_cast<uint16_t>(styles_at));
+    if (mediaview) out.u16(static_cast<uint16_t>(recipe.charmaps.size())).u16(static_cast<uint16_t>(charmaps_at));
     out.bytes(names).bytes(descriptors);
     if (!old_layout) out.bytes(styles);
     if (mediaview) out.bytes(charmaps);

@@ -77,7 +77,7 @@ constexpr size_t charmap_size = 32;
 }  // namespace font_field
 
 // Header, names, descriptors, styles, then character-map records.
-Bytes build_font_file(const FontFileSpec& spec);
+Bytes build_font_file(const FontFileSpec& recipe);
 
 struct CharMapEntry {
     uint16_t first = 0, second = 0;

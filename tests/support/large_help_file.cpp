@@ -556,9 +556,9 @@ struct TopicWriter {
     const Bytes& embedded_picture;
     LargeHelpFileContents& contents;
 
-    TopicRecord text(const TextRecordSpec& spec) const
+    TopicRecord text(const TextRecordSpec& recipe) const
     {
-        TopicRecord r = text_record(spec);
+        TopicRecord r = text_record(recipe);
         const Bytes plain = r.text;
         r.text = coder.compress(std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size()));
         r.text_length = static_cast<int32_t>(plain.size());
@@ -614,7 +614,7 @@ struct TopicWriter {
 
     TopicRecord picture_paragraph(size_t topic) const
     {
-        TextRecordSpec spec;
+        TextRecordSpec recipe;
         Paragraph p;
         p.attributes.centre = true;
         if (topic % 2 == 0 && bm_count > 0) {
@@ -627,35 +627,35 @@ struct TopicWriter {
         }
         p.segments.push_back({"", cmd_par()});
         p.segments.push_back({"", cmd_end()});
-        spec.paragraphs.push_back(p);
-        return text(spec);
+        recipe.paragraphs.push_back(p);
+        return text(recipe);
     }
 
     TopicRecord table() const
     {
-        TextRecordSpec spec;
-        spec.type = 0x23;
+        TextRecordSpec recipe;
+        recipe.type = 0x23;
         const size_t columns = random.between(2, 3);
-        for (size_t c = 0; c < columns; ++c) spec.row.columns.push_back({static_cast<int16_t>(2000 + 400 * c), 108});
+        for (size_t c = 0; c < columns; ++c) recipe.row.columns.push_back({static_cast<int16_t>(2000 + 400 * c), 108});
         for (size_t c = 0; c < columns; ++c) {
             Paragraph cell;
             cell.column = static_cast<int16_t>(c);
             cell.segments = {{c == 0 ? capitalised(vocabulary[40 + random.below(100)]) : sentence(random, 3, 9), cmd_par()},
                              {"", cmd_end()}};
-            spec.paragraphs.push_back(cell);
+            recipe.paragraphs.push_back(cell);
         }
         ++contents.table_rows;
-        return text(spec);
+        return text(recipe);
     }
 
     void topic(size_t number, std::vector<LargeTopicRecord>& out) const
     {
         const TopicPlan& plan = plans[number];
         LargeTopicRecord header;
-        TopicHeaderSpec spec;
-        spec.title = plan.title;
-        spec.topic_number = static_cast<uint32_t>(number);
-        header.record = topic_header(spec);
+        TopicHeaderSpec recipe;
+        recipe.title = plan.title;
+        recipe.topic_number = static_cast<uint32_t>(number);
+        header.record = topic_header(recipe);
         header.browse_previous = plan.sequence_previous;
         header.browse_next = plan.sequence_next;
         out.push_back(header);

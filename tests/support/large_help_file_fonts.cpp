@@ -5,8 +5,8 @@ namespace hlptest {
 
 Bytes large_help_file_fonts()
 {
-    FontFileSpec spec;
-    spec.names = {"Arial", "Times New Roman", "Courier New", "Symbol"};
+    FontFileSpec recipe;
+    recipe.names = {"Arial", "Times New Roman", "Courier New", "Symbol"};
     auto descriptor = [](uint16_t name, uint8_t size, bool bold, bool italic, Rgb colour) {
         FontDescriptorSpec d;
         d.font_name = name;
@@ -17,10 +17,10 @@ Bytes large_help_file_fonts()
         d.family = 0x20;
         return d;
     };
-    spec.descriptors = {descriptor(0, 20, false, false, {}),    descriptor(0, 28, true, false, {0, 0, 128}),
+    recipe.descriptors = {descriptor(0, 20, false, false, {}),    descriptor(0, 28, true, false, {0, 0, 128}),
                         descriptor(1, 20, false, true, {}),     descriptor(2, 18, false, false, {}),
                         descriptor(0, 20, true, false, {}),     descriptor(0, 20, false, false, {0, 128, 0})};
-    return build_font_file(spec);
+    return build_font_file(recipe);
 }
 
 }  // namespace hlptest

@@ -139,58 +139,58 @@ Bytes embedded_window_data(const std::string& text) { return ByteWriter().zeros(
 
 // ---------------------------------------------------------------- records
 
-Bytes text_record_head(const TextRecordSpec& spec)
+Bytes text_record_head(const TextRecordSpec& recipe)
 {
     ByteWriter out;
-    out.bytes(compressed_long(spec.record_size));
-    if (spec.type == 0x20 || spec.type == 0x23) {
-        const Bytes text = text_record_text(spec);
-        out.bytes(compressed_ushort(spec.character_count.value_or(static_cast<uint16_t>(text.size()))));
+    out.bytes(compressed_long(recipe.record_size));
+    if (recipe.type == 0x20 || recipe.type == 0x23) {
+        const Bytes text = text_record_text(recipe);
+        out.bytes(compressed_ushort(recipe.character_count.value_or(static_cast<uint16_t>(text.size()))));
     }
-    if (spec.type == 0x23) {
-        const RowDefinition& row = spec.row;
+    if (recipe.type == 0x23) {
+        const RowDefinition& row = recipe.row;
         out.u8(row.column_count.value_or(static_cast<uint8_t>(row.columns.size()))).u8(row.table_type);
         if (row.table_type == 0 || row.table_type == 2) out.u16(static_cast<uint16_t>(row.minimum_width));
         for (const auto& column : row.columns)
             out.u16(static_cast<uint16_t>(column.width)).u16(static_cast<uint16_t>(column.gap));
     }
-    for (const auto& paragraph : spec.paragraphs) {
-        if (spec.type == 0x23) out.u16(static_cast<uint16_t>(paragraph.column)).zeros(3);
+    for (const auto& paragraph : recipe.paragraphs) {
+        if (recipe.type == 0x23) out.u16(static_cast<uint16_t>(paragraph.column)).zeros(3);
         out.bytes(paragraph_attributes(paragraph.attributes));
         for (const auto& segment : paragraph.segments)
             out.bytes(segment.command);
     }
-    if (spec.type == 0x23 && spec.end_row) out.u16(0xFFFF);
-    out.bytes(spec.trailing);
+    if (recipe.type == 0x23 && recipe.end_row) out.u16(0xFFFF);
+    out.bytes(recipe.trailing);
     return out.take();
 }
 
-Bytes text_record_text(const TextRecordSpec& spec)
+Bytes text_record_text(const TextRecordSpec& recipe)
 {
     ByteWriter out;
-    for (const auto& paragraph : spec.paragraphs)
+    for (const auto& paragraph : recipe.paragraphs)
         for (const auto& segment : paragraph.segments)
             out.cstring(segment.text);
     return out.take();
 }
 
-TopicRecord text_record(const TextRecordSpec& spec)
+TopicRecord text_record(const TextRecordSpec& recipe)
 {
     TopicRecord r;
-    r.type = spec.type;
-    r.head = text_record_head(spec);
-    r.text = text_record_text(spec);
+    r.type = recipe.type;
+    r.head = text_record_head(recipe);
+    r.text = text_record_text(recipe);
     return r;
 }
 
-TopicRecord topic_header(const TopicHeaderSpec& spec)
+TopicRecord topic_header(const TopicHeaderSpec& recipe)
 {
-    TopicRecord r = topic_header_record(spec.title, spec.topic_number);
-    put_u32(r.head, 4, static_cast<uint32_t>(spec.browse_previous));
-    put_u32(r.head, 8, static_cast<uint32_t>(spec.browse_next));
+    TopicRecord r = topic_header_record(recipe.title, recipe.topic_number);
+    put_u32(r.head, 4, static_cast<uint32_t>(recipe.browse_previous));
+    put_u32(r.head, 8, static_cast<uint32_t>(recipe.browse_next));
     ByteWriter text;
-    text.cstring(spec.title);
-    for (const auto& macro : spec.macros) text.cstring(macro);
+    text.cstring(recipe.title);
+    for (const auto& macro : recipe.macros) text.cstring(macro);
     r.text = text.take();
     return r;
 }

@@ -126,10 +126,10 @@ struct TextRecordSpec {
     Bytes trailing;       // raw bytes appended to the head part
 };
 
-Bytes text_record_head(const TextRecordSpec& spec);
+Bytes text_record_head(const TextRecordSpec& recipe);
 // The strings of every segment of every paragraph, each with its NUL.
-Bytes text_record_text(const TextRecordSpec& spec);
-TopicRecord text_record(const TextRecordSpec& spec);
+Bytes text_record_text(const TextRecordSpec& recipe);
+TopicRecord text_record(const TextRecordSpec& recipe);
 
 // A format-16 topic header with browse links and non-scrolling region.
 struct TopicHeaderSpec {
@@ -139,7 +139,7 @@ struct TopicHeaderSpec {
     int32_t browse_next = -1;
     uint32_t topic_number = 0;
 };
-TopicRecord topic_header(const TopicHeaderSpec& spec);
+TopicRecord topic_header(const TopicHeaderSpec& recipe);
 // An old-format topic header: 16-bit browse topic numbers at 4 and 8.
 TopicRecord old_topic_header(const std::string& title, int16_t browse_previous = -1, int16_t browse_next = -1);
 

@@ -67,14 +67,14 @@ TEST(Paragraph, BordersTabCountsAndBitsWithoutOperands) {
 TEST(Paragraph, OldFormatMeasurementsAreScaled) {
     RtfRun run;
     run.use_old_format();
-    TextRecordSpec spec;
-    spec.type = 1;
+    TextRecordSpec recipe;
+    recipe.type = 1;
     Paragraph p = plain_paragraph("Old");
     p.attributes.space_before = 12;
     p.attributes.left_indent = 0;
     p.attributes.tabs = std::vector<TabStop>{{100, 2}};
-    spec.paragraphs = {p};
-    EXPECT_EQ(run.convert({old_topic_header(""), text_record(spec)}),
+    recipe.paragraphs = {p};
+    EXPECT_EQ(run.convert({old_topic_header(""), text_record(recipe)}),
               "{\\up #}{\\footnote\\pard\\plain{\\up #} TOPIC16}\n\\pard\\sb115\\li-5\\tqc\\tx995 Old\n\\par ");
 }
 

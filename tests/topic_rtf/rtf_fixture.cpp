@@ -96,9 +96,9 @@ std::string RtfRun::body(const std::vector<TopicRecord>& records) {
 }
 
 TopicRecord paragraph_record(const Paragraph& paragraph) {
-    TextRecordSpec spec;
-    spec.paragraphs = {paragraph};
-    return text_record(spec);
+    TextRecordSpec recipe;
+    recipe.paragraphs = {paragraph};
+    return text_record(recipe);
 }
 
 TopicRecord segments_record(const std::vector<Segment>& segments) {

@@ -24,11 +24,11 @@ Paragraph cell_text(int16_t column, const std::string& text) {
 }
 
 TopicRecord row(RowDefinition definition, std::vector<Paragraph> paragraphs) {
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row = std::move(definition);
-    spec.paragraphs = std::move(paragraphs);
-    return text_record(spec);
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row = std::move(definition);
+    recipe.paragraphs = std::move(paragraphs);
+    return text_record(recipe);
 }
 
 RowDefinition columns(uint8_t table_type, std::vector<ColumnSpec> list, int16_t minimum_width = 32767) {
@@ -83,11 +83,11 @@ TEST(TableRow, OldFormatScaling) {
     run.use_old_format();
     // Widths in old files are scaled by 10 and reduced by 5 before the
     // minimum-width factor: s(x) = (10x - 5) * 16384 / 32767.
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row = columns(2, {{200, 10}, {300, 20}}, 16384);
-    spec.paragraphs = {cell_text(0, "A")};
-    EXPECT_EQ(run.convert({old_topic_header(""), text_record(spec)}),
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row = columns(2, {{200, 10}, {300, 20}}, 16384);
+    recipe.paragraphs = {cell_text(0, "A")};
+    EXPECT_EQ(run.convert({old_topic_header(""), text_record(recipe)}),
               "{\\up #}{\\footnote\\pard\\plain{\\up #} TOPIC16}\n"
               "\\trowd\\trqc\\trgaph97\\trleft-53 \\cellx1097\\cellx2697\\pard\\intbl A\\cell\\intbl\\row\n");
 }
@@ -96,11 +96,11 @@ TEST(TableRow, RowDefinitionLongerThanTheHeadEndsTheRecord) {
     RtfRun run;
     RowDefinition d = columns(1, {{1000, 0}, {1000, 0}});
     d.column_count = 200;
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row = d;
-    spec.end_row = false;
-    EXPECT_EQ(run.body({text_record(spec), paragraph_record(plain_paragraph("Next"))}),
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row = d;
+    recipe.end_row = false;
+    EXPECT_EQ(run.body({text_record(recipe), paragraph_record(plain_paragraph("Next"))}),
               "\\trowd\\pard Next\n\\par ");
 }
 
@@ -124,13 +124,13 @@ TEST(TableRow, RowsWithoutTheirEndStopAtTheHeadEnd) {
 
 TEST(TableRow, ZeroColumnsReadTheFirstEntryWithoutPassingIt) {
     RtfRun run;
-    TextRecordSpec spec;
-    spec.type = 0x23;
-    spec.row = columns(1, {});
-    spec.row.column_count = 0;
+    TextRecordSpec recipe;
+    recipe.type = 0x23;
+    recipe.row = columns(1, {});
+    recipe.row.column_count = 0;
     // The four bytes after the row definition are the first paragraph's
     // column (0) and the next 2 bytes: read as width 0 and gap 0.
-    spec.paragraphs = {cell_text(0, "A")};
-    EXPECT_EQ(run.body({text_record(spec)}),
+    recipe.paragraphs = {cell_text(0, "A")};
+    EXPECT_EQ(run.body({text_record(recipe)}),
               "\\trowd\\trleft-1 \\cellx0 \\pard\\intbl A\\cell\\intbl\\row\n");
 }

@@ -23,10 +23,10 @@ std::string footnote(char mark, const std::string& text) {
 }
 
 TopicRecord titled(const std::string& title, std::vector<std::string> macros = {}) {
-    TopicHeaderSpec spec;
-    spec.title = title;
-    spec.macros = std::move(macros);
-    return topic_header(spec);
+    TopicHeaderSpec recipe;
+    recipe.title = title;
+    recipe.macros = std::move(macros);
+    return topic_header(recipe);
 }
 
 void put_u32_le(uint8_t* bytes, size_t at, uint32_t v) {
@@ -131,10 +131,10 @@ TEST(TopicRtf, ContextStringsNoTextReachesWaitForTheNextTopic) {
     // The record claims 10 characters but holds 4 (Hi, NUL, NUL): offset 6
     // is never reached by text, and topic two starts at 10.
     run.set_contexts({{"lost", 6}});
-    TextRecordSpec spec;
-    spec.paragraphs = {plain_paragraph("Hi")};
-    spec.character_count = 10;
-    std::string rtf = run.convert({titled("One"), text_record(spec), titled("Two")});
+    TextRecordSpec recipe;
+    recipe.paragraphs = {plain_paragraph("Hi")};
+    recipe.character_count = 10;
+    std::string rtf = run.convert({titled("One"), text_record(recipe), titled("Two")});
     EXPECT_EQ(rtf, footnote('$', "One") + "\\pard Hi\n\\par \\page\n" + footnote('$', "Two") + footnote('#', "lost"));
 }
 
@@ -219,10 +219,10 @@ TEST(TopicRtf, BrowseSequencesNumberedAfterTheFirstPass) {
         RtfRun run;
         run.run_first_pass = true;
         auto header = [](int32_t previous, int32_t next) {
-            TopicHeaderSpec spec;
-            spec.browse_previous = previous;
-            spec.browse_next = next;
-            return topic_header(spec);
+            TopicHeaderSpec recipe;
+            recipe.browse_previous = previous;
+            recipe.browse_next = next;
+            return topic_header(recipe);
         };
         const TopicRecord text = paragraph_record(plain_paragraph("Hello"));
         std::string rtf = run.convert({header(-1, 14), text, header(14, -1), text, header(0, 7), text});
