@@ -66,7 +66,7 @@ PictureSpec ddb_picture(uint8_t packing) {
     return p;
 }
 
-PictureSpec metafile_picture_spec(uint8_t packing) {
+PictureSpec metafile_picture_recipe(uint8_t packing) {
     PictureSpec p;
     p.type = metafile_picture;
     p.packing = packing;
@@ -84,8 +84,8 @@ std::vector<Bytes> picture_files() {
     for (uint8_t packing = 0; packing < 4; ++packing) out.push_back(build_picture_file({dib_picture(packing, false)}).data);
     out.push_back(build_picture_file({dib_picture(3, true)}).data);
     out.push_back(build_picture_file({ddb_picture(0), ddb_picture(1)}).data);
-    out.push_back(build_picture_file({metafile_picture_spec(0)}).data);
-    out.push_back(build_picture_file({metafile_picture_spec(2), dib_picture(1, true)}, 0x706C).data);
+    out.push_back(build_picture_file({metafile_picture_recipe(0)}).data);
+    out.push_back(build_picture_file({metafile_picture_recipe(2), dib_picture(1, true)}, 0x706C).data);
     return out;
 }
 
@@ -225,7 +225,7 @@ Bytes winhelp4_file(uint16_t flags, bool packed_phrases) {
     files.push_back({"|VIOLA", build_viola({{0, 0}, {0x4000, 0}}, small_pages())});
     files.push_back({"|Rose", build_rose({{context_string_hash("alpha"), "About()", "Alpha"}}, small_pages())});
     files.push_back(picture_internal_file(0, build_picture_file({dib_picture(3, true)}).data));
-    files.push_back(picture_internal_file(1, build_picture_file({metafile_picture_spec(1)}).data));
+    files.push_back(picture_internal_file(1, build_picture_file({metafile_picture_recipe(1)}).data));
     files.push_back({"|GMACROS", group_macros_file({{"Entry()", "Exit()"}})});
     files.push_back({"|CF1", config_macros_file({"About()"})});
     files.push_back({"|Petra", Bytes(4, 0)});
