@@ -8,6 +8,7 @@
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "plugin/decompile_context.h"
+#include "plugin/entry_name.h"
 
 namespace {
 
@@ -58,6 +59,9 @@ void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_
 
     char name[directory_name_limit + 8];
     bounded_copy(directory_name_limit, entry[0] == '|' ? entry + 1 : entry, name);
+    // The internal file's name becomes the entry's name: it must stay a plain
+    // file name ("|bm1/../../x" would otherwise leave the host's folder).
+    make_safe_entry_name(name);
     ByteStream* stream = stream_open_file(ctx, file);
     unsigned flags = picture_export_within(ctx, name, stream, static_cast<long>(end));
     tracked_free(ctx, stream);

@@ -151,6 +151,27 @@ TEST(BitmapExport, APictureNeverReadsPastItsInternalFile) {
     EXPECT_TRUE(knows_name(*g.ctx, "t"));
 }
 
+// The name of a |bm file becomes the entry's name: path separators and dot
+// names in it must not lead the extraction out of the host's folder.
+TEST(BitmapExport, NamesFromTheDirectoryStayPlainFileNames) {
+    ContextHolder h;
+    Bytes help = build_help_file({{"|SYSTEM", build_system_file(33, 4, {})},
+                                  {"|bm1/../../x", plain_bitmap()},
+                                  {"|bm2\\..\\y", plain_bitmap()},
+                                  {"|bm3/", plain_bitmap()}});
+    export_all(*h.ctx, help);
+    std::vector<std::string> names = output_names(*h.ctx);
+    ASSERT_EQ(names.size(), 3u);
+    for (const std::string& name : names) {
+        EXPECT_EQ(name.find_first_of("/\\"), std::string::npos) << name;
+        EXPECT_EQ(name.rfind("bm", 0), 0u) << name;
+    }
+    // Still recorded by the number after the prefix.
+    ASSERT_EQ(h.ctx->picture_table_size, 4);
+    EXPECT_NE(h.ctx->picture_table[1], 0);
+    EXPECT_NE(h.ctx->picture_table[3], 0);
+}
+
 TEST(BitmapExport, OverlongDirectoryNamesAreFatal) {
     ContextHolder h;
     Bytes help = build_help_file({{"|a_name_of_20_chars_", Bytes(4, 0)}, picture_internal_file(1, plain_bitmap())});
