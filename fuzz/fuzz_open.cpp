@@ -54,6 +54,15 @@ void check_name(const char16_t* name) {
     require(text != u"." && text != u"..");
 }
 
+// Reads every byte so that AddressSanitizer checks the whole buffer. Left out
+// of the coverage instrumentation: a traced compare per output byte would
+// cost more than the decompile and tells the fuzzer nothing.
+__attribute__((no_sanitize("coverage"))) unsigned long checksum(const uint8_t* bytes, uint32_t length) {
+    unsigned long sum = 0;
+    for (uint32_t i = 0; i < length; ++i) sum = sum * 31 + bytes[i];
+    return sum;
+}
+
 // Lists every entry, reading each one's bytes from the session's memory.
 size_t list_and_read(WCX_HANDLE handle) {
     ArchiveSession* session = static_cast<ArchiveSession*>(handle);
@@ -63,9 +72,7 @@ size_t list_and_read(WCX_HANDLE handle) {
         check_name(header.FileName);
         const MemoryFile* file = session->context.outputs.cursor->file;
         require(header.UnpSize == file->length);
-        unsigned long sum = 0;
-        for (uint32_t i = 0; i < file->length; ++i) sum = sum * 31 + file->buffer[i];
-        sink = sum;
+        sink = checksum(file->buffer, file->length);
         require(ProcessFileW(handle, PK_TEST, nullptr, nullptr) == 0);
         ++entries;
     }
