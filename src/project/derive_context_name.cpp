@@ -26,53 +26,6 @@ static_assert(context_tables::context_prefixes.back().text.size() + text_limit +
 
 enum Pass { hash_table_pass, context_table_pass, underscore_pass };
 
-// Every run of k text characters whose hash values are all digits 1..42,
-// keyed by those values read as a base-43 number: a suffix is looked up by
-// its own value instead of by scanning the text.
-struct RunIndex {
-    struct Run {
-        uint32_t code;
-        uint32_t start;
-        bool operator<(const Run& other) const {
-            return code != other.code ? code < other.code : start < other.start;
-        }
-    };
-    Run runs[suffix_limit + 1][text_limit];
-    size_t count[suffix_limit + 1];
-
-    void build(const unsigned char* text, size_t length) {
-        for (int k = 1; k <= suffix_limit; ++k) {
-            count[k] = 0;
-            for (size_t start = 0; start + k <= length; ++start) {
-                uint32_t code = 0;
-                bool digits = true;
-                for (int j = 0; j < k && digits; ++j) {
-                    int value = hash_values[text[start + j]];
-                    digits = value >= 1 && value < hash_base;
-                    code = code * hash_base + static_cast<uint32_t>(value);
-                }
-                if (digits) runs[k][count[k]++] = Run{code, static_cast<uint32_t>(start)};
-            }
-            std::sort(runs[k], runs[k] + count[k]);
-        }
-    }
-
-    // Start of the first run of k characters with these values, or -1.
-    long find(int k, uint32_t code) const {
-        const Run* end = runs[k] + count[k];
-        const Run* at = std::lower_bound(runs[k], end, Run{code, 0});
-        return at != end && at->code == code ? static_cast<long>(at->start) : -1;
-    }
-};
-
-struct Derivation {
-    const unsigned char* text;
-    size_t length;
-    uint32_t target;
-    char* output;
-    RunIndex runs;
-};
-
 // The value the pass gives the character, 0 when the pass leaves it out.
 int pass_value(Pass pass, unsigned char c) {
     if (pass == hash_table_pass) return hash_values[c];
@@ -85,15 +38,82 @@ bool usable(Pass pass, unsigned char c) {
     return pass == hash_table_pass ? hash_values[c] != 0 : context_characters[c] != 0;
 }
 
-// Tries suffixes after a candidate of `length` characters with hash h.
-bool try_suffixes(Derivation& d, size_t length, uint32_t h) {
-    // Nearly every candidate admits no suffix length at all: one test of all
-    // six, without branches, before the loop that finds the first.
-    const uint32_t t = d.target;
-    const bool any = ((t - h) < powers_of_43[0]) | ((t - h * powers_of_43[1]) < powers_of_43[1]) |
-                     ((t - h * powers_of_43[2]) < powers_of_43[2]) | ((t - h * powers_of_43[3]) < powers_of_43[3]) |
-                     ((t - h * powers_of_43[4]) < powers_of_43[4]) | ((t - h * powers_of_43[5]) < powers_of_43[5]);
-    if (!any) return false;
+// The text as one pass sees it: the characters it takes, in order, with the
+// value each adds to the hash and how each is written, so that the search
+// runs over plain arrays.
+struct PassText {
+    uint32_t value[text_limit];
+    char written[text_limit];
+    uint16_t taken_from[text_limit + 1];  // first taken character at or after a text position
+    size_t count;
+
+    void build(Pass pass, const unsigned char* text, size_t length) {
+        count = 0;
+        for (size_t i = 0; i < length; ++i) {
+            taken_from[i] = static_cast<uint16_t>(count);
+            int v = pass_value(pass, text[i]);
+            if (v == 0) continue;
+            value[count] = static_cast<uint32_t>(v);
+            written[count] = usable(pass, text[i]) ? static_cast<char>(text[i]) : '_';
+            ++count;
+        }
+        taken_from[length] = static_cast<uint16_t>(count);
+    }
+};
+
+// For every run of k text characters whose hash values are all digits
+// 1..42, those values read as a base-43 number; a suffix looks for the
+// first run with its own value. Built when a suffix first needs it, which
+// most derivations that fail never do.
+struct RunCodes {
+    uint32_t code[suffix_limit + 1][text_limit];
+    bool digits[suffix_limit + 1][text_limit];
+    bool built = false;
+
+    void build(const unsigned char* text, size_t length) {
+        built = true;
+        for (size_t start = 0; start < length; ++start) {
+            int value = hash_values[text[start]];
+            code[1][start] = static_cast<uint32_t>(value);
+            digits[1][start] = value >= 1 && value < hash_base;
+        }
+        for (int k = 2; k <= suffix_limit; ++k) {
+            for (size_t start = 0; start + k <= length; ++start) {
+                code[k][start] = code[k - 1][start] * hash_base + code[1][start + k - 1];
+                digits[k][start] = digits[k - 1][start] && digits[1][start + k - 1];
+            }
+        }
+    }
+
+    // Start of the first run of k characters with these values, or -1.
+    long find(int k, uint32_t value, size_t length) const {
+        for (size_t start = 0; start + k <= length; ++start) {
+            if (digits[k][start] && code[k][start] == value) return static_cast<long>(start);
+        }
+        return -1;
+    }
+};
+
+struct Derivation {
+    const unsigned char* text;
+    size_t length;
+    uint32_t target;
+    char* output;
+    RunCodes runs;
+};
+
+// Whether some suffix length could give the target after a candidate with
+// hash h: one test of all six, without branches, since nearly every
+// candidate admits none.
+inline bool some_suffix_fits(uint32_t t, uint32_t h) {
+    return ((t - h) < powers_of_43[0]) | ((t - h * powers_of_43[1]) < powers_of_43[1]) |
+           ((t - h * powers_of_43[2]) < powers_of_43[2]) | ((t - h * powers_of_43[3]) < powers_of_43[3]) |
+           ((t - h * powers_of_43[4]) < powers_of_43[4]) | ((t - h * powers_of_43[5]) < powers_of_43[5]);
+}
+
+// The shortest suffix that completes a candidate with hash h, written to
+// `suffix`; its length, or -1 when none does.
+int find_suffix(Derivation& d, uint32_t h, char* suffix) {
     for (int k = 0; k <= suffix_limit; ++k) {
         uint32_t code = d.target - h * powers_of_43[k];
         if (code >= powers_of_43[k]) continue;
@@ -106,29 +126,35 @@ bool try_suffixes(Derivation& d, size_t length, uint32_t h) {
             rest /= hash_base;
         }
         if (!spelled) continue;
-        long run = k == 0 ? -1 : d.runs.find(k, code);
+        long run = -1;
+        if (k > 0) {
+            if (!d.runs.built) d.runs.build(d.text, d.length);
+            run = d.runs.find(k, code, d.length);
+        }
         if (run < 0 && k >= 3) continue;  // long made-up tails would read as noise
-        if (run >= 0) std::memcpy(d.output + length, d.text + run, static_cast<size_t>(k));
-        else std::memcpy(d.output + length, digits, static_cast<size_t>(k));
-        d.output[length + k] = '\0';
-        return true;
+        std::memcpy(suffix, run >= 0 ? reinterpret_cast<const char*>(d.text) + run : digits, static_cast<size_t>(k));
+        return k;
     }
-    return false;
+    return -1;
 }
 
 // Walks the text from a word start behind the prefix, trying suffixes after
-// every character taken.
-bool try_from(Derivation& d, Pass pass, const context_tables::ContextPrefix& prefix, size_t start) {
-    size_t length = prefix.text.size();
-    std::memcpy(d.output, prefix.text.data(), length);
+// every character taken; the name is written only when one fits.
+bool try_from(Derivation& d, const PassText& taken, const context_tables::ContextPrefix& prefix, size_t first) {
     uint32_t h = prefix.hash;
-    for (size_t i = start; i < d.length; ++i) {
-        unsigned char c = d.text[i];
-        int value = pass_value(pass, c);
-        if (value == 0) continue;
-        d.output[length++] = usable(pass, c) ? static_cast<char>(c) : '_';
-        h = h * hash_base + static_cast<uint32_t>(value);
-        if (try_suffixes(d, length, h)) return true;
+    for (size_t j = first; j < taken.count; ++j) {
+        h = h * hash_base + taken.value[j];
+        if (!some_suffix_fits(d.target, h)) continue;
+        char suffix[suffix_limit];
+        int k = find_suffix(d, h, suffix);
+        if (k < 0) continue;
+        size_t length = prefix.text.size();
+        std::memcpy(d.output, prefix.text.data(), length);
+        std::memcpy(d.output + length, taken.written + first, j + 1 - first);
+        length += j + 1 - first;
+        std::memcpy(d.output + length, suffix, static_cast<size_t>(k));
+        d.output[length + k] = '\0';
+        return true;
     }
     return false;
 }
@@ -147,17 +173,25 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
     d.length = strnlen(text, text_limit);
     d.target = hash;
     d.output = output;
-    d.runs.build(d.text, d.length);
 
     bool unusable_met = false;
     for (size_t i = 0; i < d.length; ++i) unusable_met |= !usable(context_table_pass, d.text[i]);
 
+    PassText taken;
     for (Pass pass : {hash_table_pass, context_table_pass, underscore_pass}) {
         if (pass == hash_table_pass && !ctx.winhelp4) continue;
         if (pass == underscore_pass && !unusable_met) continue;
+        taken.build(pass, d.text, d.length);
         for (const auto& prefix : context_tables::context_prefixes) {
+            // Word starts with no taken character between them begin the
+            // same walk: only the first of them is tried.
+            size_t last_first = taken.count;
             for (size_t start = 0; start < d.length; ++start) {
-                if (is_word_start(d, pass, start) && try_from(d, pass, prefix, start)) return true;
+                if (!is_word_start(d, pass, start)) continue;
+                size_t first = taken.taken_from[start];
+                if (first == last_first) continue;
+                last_first = first;
+                if (try_from(d, taken, prefix, first)) return true;
             }
         }
     }
