@@ -13,6 +13,7 @@
 #include "project/system_file.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
+#include "topics/topic_reader.h"
 #include "topics/topic_rtf.h"
 
 namespace {
@@ -83,6 +84,7 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     std::fputs("Pass 2...\n", stderr);
     output_printf(project, "[FILES]\n%s\n\n", topic_name);
     output_puts("}", topic_to_rtf(ctx, help_file, topics));
+    topic_release_kept_blocks(ctx);
     std::fputs("\n", stderr);
 
     ctx.map_undefined = false;

@@ -90,8 +90,9 @@ void update_window(uint8_t* window, const uint8_t* out, uint32_t produced) {
 }  // namespace
 
 long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_count, uint8_t* output,
-                        long capacity, long* consumed) {
+                        long capacity, long* consumed, bool* self_contained) {
     uint8_t* window = ctx.lz77_window;
+    bool reached_back = false;
     const uint32_t cap = capacity > 0 ? static_cast<uint32_t>(capacity) : 0;
     uint32_t position = 0;
     long at = 0;
@@ -124,6 +125,7 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
                         for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
                     }
                 } else {
+                    reached_back = true;
                     for (uint32_t k = 0; k < length; ++k) {
                         const uint32_t from = position + k - distance;  // wraps below 0 into the window
                         to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
@@ -155,6 +157,7 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
             at += 2;
             const unsigned length = (w >> 12) + 3;
             unsigned from = position - (w & 0xFFF) - 1;
+            reached_back |= (w & 0xFFF) + 1 > position;
             for (unsigned k = 0; k < length; ++k) {
                 const uint8_t c = window[from++ % lz77_window_size];
                 window[position % lz77_window_size] = c;
@@ -170,11 +173,17 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
         mask = static_cast<uint8_t>(mask << 1);
     }
     if (consumed) *consumed = at;
+    if (self_contained) *self_contained = !reached_back && written == static_cast<long>(position);
     return written;
 }
 
+void lz77_replay_window(DecompileContext& ctx, const uint8_t* output, long length) {
+    update_window(ctx.lz77_window, output, static_cast<uint32_t>(length));
+}
+
 long lz77_expand_to_buffer(DecompileContext& ctx, long capacity, int flags, std::FILE* file, long input_count,
-                           void* destination) {
+                           void* destination, bool* self_contained) {
+    if (self_contained) *self_contained = false;
     if (flags == lz77_lz_flag && input_count > 0 && input_count <= staged_input_limit) {
         // One read instead of a call per byte. Bytes the file does not have
         // read as 0xFF, as a failed byte read does, and the file is left
@@ -183,9 +192,12 @@ long lz77_expand_to_buffer(DecompileContext& ctx, long capacity, int flags, std:
         const long got = static_cast<long>(std::fread(staged, 1, static_cast<size_t>(input_count), file));
         if (got < input_count) std::memset(staged + got, 0xFF, static_cast<size_t>(input_count - got));
         long consumed = 0;
-        const long result =
-            lz77_expand_buffer(ctx, staged, input_count, static_cast<uint8_t*>(destination), capacity, &consumed);
+        const long result = lz77_expand_buffer(ctx, staged, input_count, static_cast<uint8_t*>(destination),
+                                               capacity, &consumed, self_contained);
         if (consumed < got || (consumed == got && got < input_count)) std::fseek(file, consumed - got, SEEK_CUR);
+        // Bytes made up for a short file leave the file at its end: not
+        // something a copy could stand in for.
+        if (self_contained && got < input_count) *self_contained = false;
         return result;
     }
     ByteStream* source = stream_open_file(ctx, file);

@@ -80,6 +80,15 @@ struct DecompileContext {
     int32_t block_valid;
     uint32_t next_position;
     uint8_t block_buffer[16384];
+    // Compressed blocks as the first pass expanded them, so the second pass
+    // copies instead of expanding again (see load_block).
+    struct KeptBlock {
+        uint8_t* bytes;  // tracked; null until kept
+        int32_t length;
+        long file_position;  // where the expansion left the file
+    };
+    KeptBlock* kept_blocks;  // tracked, kept_block_count entries
+    int32_t kept_block_count;
 
     // Fonts and colours of the topic file.
     FontDescriptor* fonts;  // tracked

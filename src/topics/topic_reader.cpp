@@ -1,6 +1,7 @@
 #include "topics/topic_reader.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "helpfile/byte_stream.h"
@@ -18,6 +19,21 @@ constexpr uint32_t first_position = 12;
 constexpr int64_t longest_text = 16 * 1024 * 1024;
 constexpr long surplus_chunk = 4096;
 
+// The slot that keeps the block's expansion, or null when there is none.
+// The table is made at the first use, with a slot for every block the help
+// file really holds (`readable` bytes of |TOPIC), whatever the directory
+// claims.
+DecompileContext::KeptBlock* kept_block(DecompileContext& ctx, uint32_t block, int64_t readable) {
+    if (ctx.kept_blocks == nullptr) {
+        const int64_t count = (std::min<int64_t>(ctx.topic_file_size, readable) + ctx.block_size - 1) / ctx.block_size;
+        if (count <= 0 || count > INT32_MAX / 2) return nullptr;
+        ctx.kept_blocks = tracked_new_array<DecompileContext::KeptBlock>(ctx, static_cast<long>(count));
+        std::memset(ctx.kept_blocks, 0, static_cast<size_t>(count) * sizeof(DecompileContext::KeptBlock));
+        ctx.kept_block_count = static_cast<int32_t>(count);
+    }
+    return block < static_cast<uint32_t>(ctx.kept_block_count) ? &ctx.kept_blocks[block] : nullptr;
+}
+
 // Makes block the cached one; false when it lies past the end of |TOPIC or
 // is too short to hold its own header.
 bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
@@ -28,12 +44,32 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
     ctx.cached_block = -1;
     ctx.block_valid = 0;
     std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
+    const int64_t readable = ctx.kept_blocks ? 0 : start + bytes_left_in_file(file);
     uint8_t header[block_header_size];
     my_fread(block_header_size, file, header);
     const long data = static_cast<long>(length - block_header_size);
     if (ctx.topics_compressed) {
-        ctx.block_valid = static_cast<int32_t>(
-            lz77_expand_to_buffer(ctx, topic_block_buffer_size, lz77_lz_flag, file, data, ctx.block_buffer));
+        DecompileContext::KeptBlock* kept = kept_block(ctx, block, readable);
+        if (kept && kept->bytes) {
+            // The same bytes, window and file position as expanding again.
+            std::memcpy(ctx.block_buffer, kept->bytes, static_cast<size_t>(kept->length));
+            lz77_replay_window(ctx, ctx.block_buffer, kept->length);
+            std::fseek(file, kept->file_position, SEEK_SET);
+            ctx.block_valid = kept->length;
+            ctx.cached_block = static_cast<int32_t>(block);
+            return true;
+        }
+        bool self_contained = false;
+        ctx.block_valid = static_cast<int32_t>(lz77_expand_to_buffer(ctx, topic_block_buffer_size, lz77_lz_flag,
+                                                                     file, data, ctx.block_buffer, &self_contained));
+        // A block that reached into an earlier expansion's window could
+        // come out differently next time: it is expanded again.
+        if (kept && self_contained) {
+            kept->bytes = static_cast<uint8_t*>(tracked_malloc(ctx, std::max<long>(ctx.block_valid, 1)));
+            std::memcpy(kept->bytes, ctx.block_buffer, static_cast<size_t>(ctx.block_valid));
+            kept->length = ctx.block_valid;
+            kept->file_position = std::ftell(file);
+        }
     } else {
         // A stored block never holds more than the buffer; what would not fit
         // could not be addressed anyway.
@@ -147,6 +183,15 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
         if (next > UINT32_MAX) return delivered;
         position = static_cast<uint32_t>(next);
     }
+}
+
+void topic_release_kept_blocks(DecompileContext& ctx) {
+    for (int32_t i = 0; i < ctx.kept_block_count; ++i) {
+        if (ctx.kept_blocks[i].bytes) tracked_free(ctx, ctx.kept_blocks[i].bytes);
+    }
+    if (ctx.kept_blocks) tracked_free(ctx, ctx.kept_blocks);
+    ctx.kept_blocks = nullptr;
+    ctx.kept_block_count = 0;
 }
 
 long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,

@@ -24,6 +24,8 @@ struct TopicLink {
 // read that reaches the end of a block's data goes on at the next block's
 // first position, as does a position past a block's data.
 long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count);
+// Frees the expanded blocks kept for the second pass once it is done.
+void topic_release_kept_blocks(DecompileContext& ctx);
 // Reads the current record's text part into buffer (expanded_length + 1
 // bytes), phrase-expanding it when stored shorter; returns the bytes consumed.
 long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,

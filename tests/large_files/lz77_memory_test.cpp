@@ -3,6 +3,7 @@
 // and the help file left where byte-by-byte reading leaves it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -81,6 +82,68 @@ TEST(Lz77FromMemory, SameBytesCountAndWindowAsTheStreams) {
         ASSERT_EQ(memory.window, streams.window);
         window = streams.window;  // the next round starts from what this one left
     }
+}
+
+// Token streams whose references stay within what they produced.
+Bytes tokens_within(std::mt19937& random, size_t groups) {
+    Bytes in;
+    uint32_t produced = 0;
+    for (size_t g = 0; g < groups; ++g) {
+        const size_t control_at = in.size();
+        uint8_t control = 0;
+        in.push_back(0);
+        for (int bit = 0; bit < 8; ++bit) {
+            if (produced > 0 && random() % 2) {
+                const unsigned distance = 1 + random() % std::min<uint32_t>(produced, 4096);
+                const unsigned length = random() % 16;
+                const unsigned w = length << 12 | (distance - 1);
+                in.push_back(static_cast<uint8_t>(w));
+                in.push_back(static_cast<uint8_t>(w >> 8));
+                control = static_cast<uint8_t>(control | 1 << bit);
+                produced += length + 3;
+            } else {
+                in.push_back(static_cast<uint8_t>('a' + random() % 26));
+                ++produced;
+            }
+        }
+        in[control_at] = control;
+    }
+    return in;
+}
+
+// A self-contained expansion is fully told by its output: another window
+// before it gives the same bytes, and replaying the output leaves the window
+// the expansion left. That is what lets the topic reader keep such blocks.
+TEST(Lz77FromMemory, SelfContainedExpansionsDependOnlyOnTheirOutput) {
+    ContextHolder h;
+    std::mt19937 random(11);
+    int self_contained_seen = 0, others_seen = 0;
+    for (int round = 0; round < 400; ++round) {
+        Bytes input = round % 2 ? random_tokens(random, 1 + random() % 300) : tokens_within(random, 1 + random() % 300);
+        const size_t capacity = random() % 3 == 0 ? 700 : 16384;
+        Bytes before(lz77_window_size), other(lz77_window_size);
+        for (auto& b : before) b = static_cast<uint8_t>(random());
+        for (auto& b : other) b = static_cast<uint8_t>(random());
+        std::memcpy(h.ctx->lz77_window, before.data(), lz77_window_size);
+        Bytes out(capacity);
+        bool self_contained = true;
+        const long count = lz77_expand_buffer(*h.ctx, input.data(), static_cast<long>(input.size()), out.data(),
+                                              static_cast<long>(capacity), nullptr, &self_contained);
+        const Bytes window_after(h.ctx->lz77_window, h.ctx->lz77_window + lz77_window_size);
+        if (!self_contained) {
+            ++others_seen;
+            continue;
+        }
+        ++self_contained_seen;
+        Result again = from_memory(*h.ctx, input, capacity, other);
+        ASSERT_EQ(again.count, count);
+        ASSERT_TRUE(std::equal(out.begin(), out.begin() + count, again.output.begin()));
+        std::memcpy(h.ctx->lz77_window, before.data(), lz77_window_size);
+        lz77_replay_window(*h.ctx, out.data(), count);
+        ASSERT_EQ(Bytes(h.ctx->lz77_window, h.ctx->lz77_window + lz77_window_size), window_after);
+    }
+    EXPECT_GT(self_contained_seen, 20);
+    EXPECT_GT(others_seen, 20);
 }
 
 TEST(Lz77FromMemory, ReportsTheInputItRead) {
