@@ -53,6 +53,9 @@ struct DecompileContext {
     // Context ids: the |CONTEXT table sorted by topic offset, or the old
     // format's topic map, and every context string learned so far.
     ContextEntry* contexts;  // tracked
+    // 1 where the |CONTEXT entry's hash is known to have a name (names are
+    // never taken back); made by the first derivation.
+    uint8_t* context_named;  // tracked, context_count entries
     int32_t context_count;
     int32_t* topic_map;  // tracked
     int32_t topic_map_count;

@@ -201,9 +201,19 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
 void derive_context_names(DecompileContext& ctx, const char* text, int32_t topic_offset) {
     int32_t first = first_context_of_topic(ctx, topic_offset);
     if (first < 0) return;
+    // The guessing asks again for every keyword of the topic: an entry once
+    // found named is not looked up again.
+    if (ctx.context_named == nullptr) {
+        ctx.context_named = tracked_new_array<uint8_t>(ctx, ctx.context_count);
+        std::memset(ctx.context_named, 0, static_cast<size_t>(ctx.context_count));
+    }
     for (int32_t i = first; i < ctx.context_count && ctx.contexts[i].topic_offset == topic_offset; ++i) {
+        if (ctx.context_named[i]) continue;
         uint32_t hash = ctx.contexts[i].hash;
-        if (known_context_name(ctx, hash) != nullptr) continue;
-        if (derive_context_name(ctx, text, hash, ctx.scratch)) add_context_name(ctx, ctx.scratch, true);
+        if (known_context_name(ctx, hash) == nullptr) {
+            if (!derive_context_name(ctx, text, hash, ctx.scratch)) continue;
+            add_context_name(ctx, ctx.scratch, true);
+        }
+        ctx.context_named[i] = 1;
     }
 }
