@@ -32,11 +32,6 @@ struct Collection {
     bool overfull;
 };
 
-void free_keywords_from(DecompileContext& ctx, int32_t first) {
-    for (int32_t i = first; i < ctx.keyword_count; ++i) tracked_free(ctx, ctx.keyword_window[i].keyword);
-    ctx.keyword_count = first;
-}
-
 // Every reference of the keyword indexes is read once, at the first
 // collection, into a table of (topic offset, keyword) in index order, so a
 // refill scans memory instead of reading and parsing every index again.
@@ -100,47 +95,49 @@ void load_keyword_table(DecompileContext& ctx, std::FILE* file) {
     }
 }
 
-// The window being collected: a max-heap of occurrence numbers ordered by
-// topic offset and then by occurrence number (arrival), so the largest
-// offset is at hand for the window's upper end and each reference costs a
-// logarithmic step. Sorting the heap in place at the end gives what keeping
-// the window sorted gave: ascending topic offsets, equal ones in arrival
-// order.
+// The window being collected: a max-heap of occurrences ordered by topic
+// offset and then by occurrence number (arrival), so the largest offset is
+// at hand for the window's upper end and each reference costs a logarithmic
+// step. Each item packs the offset (biased to sort as unsigned) above the
+// occurrence number, so comparing items compares both without looking
+// anything up. Sorting the heap in place at the end gives what keeping the
+// window sorted gave: ascending topic offsets, equal ones in arrival order.
 struct WindowHeap {
-    const KeywordOccurrence* occurrences;
-    uint32_t* items;
+    uint64_t* items;
     int32_t count;
 
-    bool before(uint32_t a, uint32_t b) const {
-        if (occurrences[a].topic_offset != occurrences[b].topic_offset)
-            return occurrences[a].topic_offset < occurrences[b].topic_offset;
-        return a < b;
+    static uint64_t item(int32_t topic_offset, uint32_t occurrence) {
+        return uint64_t(static_cast<uint32_t>(topic_offset) ^ 0x80000000u) << 32 | occurrence;
     }
+    static int32_t offset_of(uint64_t item) { return static_cast<int32_t>(static_cast<uint32_t>(item >> 32) ^ 0x80000000u); }
+    static uint32_t occurrence_of(uint64_t item) { return static_cast<uint32_t>(item); }
+
     void sift_down(int32_t at, int32_t size) {
+        const uint64_t moving = items[at];
         for (;;) {
-            int32_t largest = at;
-            const int32_t left = 2 * at + 1, right = left + 1;
-            if (left < size && before(items[largest], items[left])) largest = left;
-            if (right < size && before(items[largest], items[right])) largest = right;
-            if (largest == at) return;
-            std::swap(items[at], items[largest]);
-            at = largest;
+            int32_t child = 2 * at + 1;
+            if (child >= size) break;
+            if (child + 1 < size && items[child] < items[child + 1]) ++child;
+            if (items[child] <= moving) break;
+            items[at] = items[child];
+            at = child;
         }
+        items[at] = moving;
     }
-    void push(uint32_t occurrence) {
+    void push(uint64_t value) {
         int32_t at = count++;
-        items[at] = occurrence;
         while (at > 0) {
             const int32_t parent = (at - 1) / 2;
-            if (!before(items[parent], items[at])) break;
-            std::swap(items[parent], items[at]);
+            if (items[parent] >= value) break;
+            items[at] = items[parent];
             at = parent;
         }
+        items[at] = value;
     }
-    int32_t largest_offset() const { return occurrences[items[0]].topic_offset; }
+    int32_t largest_offset() const { return offset_of(items[0]); }
     void drop_largest() {
         const int32_t largest = largest_offset();
-        while (count > 0 && occurrences[items[0]].topic_offset == largest) {
+        while (count > 0 && offset_of(items[0]) == largest) {
             items[0] = items[--count];
             sift_down(0, count);
         }
@@ -153,8 +150,7 @@ struct WindowHeap {
     }
 };
 
-void add_reference(Collection& c, WindowHeap& heap, uint32_t occurrence) {
-    const int32_t t = heap.occurrences[occurrence].topic_offset;
+void add_reference(Collection& c, WindowHeap& heap, int32_t t, uint32_t occurrence) {
     if (t < c.lower || t >= c.upper) return;
     if (t == c.lower && c.skip > 0) {
         --c.skip;
@@ -174,7 +170,7 @@ void add_reference(Collection& c, WindowHeap& heap, uint32_t occurrence) {
         heap.drop_largest();
         if (t >= c.upper) return;
     }
-    heap.push(occurrence);
+    heap.push(WindowHeap::item(t, occurrence));
 }
 
 // Refills the window with the references from the end of the previous one:
@@ -183,26 +179,27 @@ void add_reference(Collection& c, WindowHeap& heap, uint32_t occurrence) {
 void collect_keywords(DecompileContext& ctx, std::FILE* file) {
     std::fputs("Collecting keywords...", stderr);
     long position = std::ftell(file);
-    if (ctx.keyword_window) {
-        free_keywords_from(ctx, 0);
-    } else {
+    if (ctx.keyword_window == nullptr) {
         ctx.keyword_window = tracked_new_array<KeywordReference>(ctx, keyword_window_capacity);
-        ctx.keyword_arrival = tracked_new_array<uint32_t>(ctx, keyword_window_capacity);
+        ctx.keyword_arrival = tracked_new_array<uint64_t>(ctx, keyword_window_capacity);
     }
     if (!ctx.keyword_table_loaded) load_keyword_table(ctx, file);
     Collection c{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
     ctx.keyword_count = 0;
     ctx.keyword_cursor = 0;
-    WindowHeap heap{ctx.keyword_occurrences, ctx.keyword_arrival, 0};
-    for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) add_reference(c, heap, static_cast<uint32_t>(i));
-    heap.sort();
-    for (int32_t i = 0; i < heap.count; ++i) {
-        const KeywordOccurrence& o = ctx.keyword_occurrences[heap.items[i]];
-        const KeywordSource& k = ctx.keyword_sources[o.keyword];
-        ctx.keyword_window[i] = KeywordReference{k.kind, k.letter, nullptr, o.topic_offset};
-        ctx.keyword_window[i].keyword = tracked_strdup(ctx, ctx.keyword_texts + k.text);
-        ctx.keyword_count = i + 1;
+    WindowHeap heap{ctx.keyword_arrival, 0};
+    const KeywordOccurrence* occurrences = ctx.keyword_occurrences;
+    for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) {
+        add_reference(c, heap, occurrences[i].topic_offset, static_cast<uint32_t>(i));
     }
+    heap.sort();
+    // The pool of keyword texts no longer changes: the window points into it.
+    for (int32_t i = 0; i < heap.count; ++i) {
+        const KeywordOccurrence& o = occurrences[WindowHeap::occurrence_of(heap.items[i])];
+        const KeywordSource& k = ctx.keyword_sources[o.keyword];
+        ctx.keyword_window[i] = KeywordReference{k.kind, k.letter, ctx.keyword_texts + k.text, o.topic_offset};
+    }
+    ctx.keyword_count = heap.count;
     if (c.overfull) {
         ctx.keyword_upper_bound = c.lower;
         ctx.keyword_resume_skip += ctx.keyword_count;

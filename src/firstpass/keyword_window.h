@@ -6,7 +6,7 @@
 struct KeywordReference {
     int32_t kind;  // 0 simple index, 1 multi-key index
     uint8_t letter;
-    char* keyword;  // tracked copy
+    const char* keyword;  // in the keyword text pool
     int32_t topic_offset;
 };
 

@@ -142,8 +142,9 @@ struct DecompileContext {
     // work per topic, keyword and picture constant.
     // - Every reference of the keyword indexes, read once at the first
     //   collection, and the keywords they name (all tracked); while a
-    //   collection runs, the window is a heap of occurrence numbers
-    //   (keyword_arrival, as many entries as the window).
+    //   collection runs, the window is a heap of occurrences, each packed
+    //   with its topic offset (keyword_arrival, as many entries as the
+    //   window).
     bool keyword_table_loaded;
     KeywordOccurrence* keyword_occurrences;
     int64_t keyword_occurrence_count;
@@ -154,7 +155,7 @@ struct DecompileContext {
     char* keyword_texts;
     int64_t keyword_text_size;
     int64_t keyword_text_capacity;
-    uint32_t* keyword_arrival;
+    uint64_t* keyword_arrival;
     // - The context name table during a pass that adds many names: entries
     //   from context_names_sorted on are not in order yet and are found
     //   through this index of their positions (tracked, -1 for a free slot).
