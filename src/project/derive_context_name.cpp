@@ -63,15 +63,12 @@ struct PassText {
 
 // For every run of k text characters whose hash values are all digits
 // 1..42, those values read as a base-43 number; a suffix looks for the
-// first run with its own value. Built when a suffix first needs it, which
-// most derivations that fail never do.
+// first run with its own value.
 struct RunCodes {
     uint32_t code[suffix_limit + 1][text_limit];
     bool digits[suffix_limit + 1][text_limit];
-    bool built = false;
 
     void build(const unsigned char* text, size_t length) {
-        built = true;
         for (size_t start = 0; start < length; ++start) {
             int value = hash_values[text[start]];
             code[1][start] = static_cast<uint32_t>(value);
@@ -94,21 +91,55 @@ struct RunCodes {
     }
 };
 
+// The inverse of 43^k modulo 2^32 (43 is odd, so every power has one).
+constexpr uint32_t inverse_mod_2_32(uint32_t a) {
+    uint32_t x = a;  // correct to 3 bits; each step doubles them
+    for (int i = 0; i < 5; ++i) x *= 2u - a * x;
+    return x;
+}
+constexpr uint32_t inverse_powers_of_43[suffix_limit + 1] = {
+    inverse_mod_2_32(powers_of_43[0]), inverse_mod_2_32(powers_of_43[1]), inverse_mod_2_32(powers_of_43[2]),
+    inverse_mod_2_32(powers_of_43[3]), inverse_mod_2_32(powers_of_43[4]), inverse_mod_2_32(powers_of_43[5])};
+static_assert(inverse_powers_of_43[5] * powers_of_43[5] == 1u);
+
+// Suffixes of three or more characters must be runs of the text. For each
+// run, only one candidate hash h has h * 43^k + run == target, so those
+// hashes are few: a bit set of them rules out nearly every candidate with
+// one look (a false hit only costs the exact test).
+struct LongSuffixFilter {
+    static constexpr int bits = 4096;
+    uint64_t words[bits / 64];
+
+    static uint32_t bit_of(uint32_t h) { return (h * 2654435761u) >> 20; }
+    void build(const RunCodes& runs, size_t length, uint32_t target) {
+        std::memset(words, 0, sizeof words);
+        for (int k = 3; k <= suffix_limit; ++k) {
+            for (size_t start = 0; start + k <= length; ++start) {
+                if (!runs.digits[k][start]) continue;
+                const uint32_t h = inverse_powers_of_43[k] * (target - runs.code[k][start]);
+                words[bit_of(h) / 64] |= uint64_t(1) << (bit_of(h) % 64);
+            }
+        }
+    }
+    bool may_hold(uint32_t h) const { return (words[bit_of(h) / 64] >> (bit_of(h) % 64)) & 1; }
+};
+
 struct Derivation {
     const unsigned char* text;
     size_t length;
     uint32_t target;
     char* output;
     RunCodes runs;
+    LongSuffixFilter long_suffixes;
 };
 
-// Whether some suffix length could give the target after a candidate with
-// hash h: one test of all six, without branches, since nearly every
-// candidate admits none.
-inline bool some_suffix_fits(uint32_t t, uint32_t h) {
+// Whether some suffix could give the target after a candidate with hash h:
+// made-up suffixes of up to two characters by arithmetic, longer ones
+// through the filter. Nearly every candidate admits none.
+inline bool some_suffix_fits(const Derivation& d, uint32_t h) {
+    const uint32_t t = d.target;
     return ((t - h) < powers_of_43[0]) | ((t - h * powers_of_43[1]) < powers_of_43[1]) |
-           ((t - h * powers_of_43[2]) < powers_of_43[2]) | ((t - h * powers_of_43[3]) < powers_of_43[3]) |
-           ((t - h * powers_of_43[4]) < powers_of_43[4]) | ((t - h * powers_of_43[5]) < powers_of_43[5]);
+           ((t - h * powers_of_43[2]) < powers_of_43[2]) | d.long_suffixes.may_hold(h);
 }
 
 // The shortest suffix that completes a candidate with hash h, written to
@@ -127,10 +158,7 @@ int find_suffix(Derivation& d, uint32_t h, char* suffix) {
         }
         if (!spelled) continue;
         long run = -1;
-        if (k > 0) {
-            if (!d.runs.built) d.runs.build(d.text, d.length);
-            run = d.runs.find(k, code, d.length);
-        }
+        if (k > 0) run = d.runs.find(k, code, d.length);
         if (run < 0 && k >= 3) continue;  // long made-up tails would read as noise
         std::memcpy(suffix, run >= 0 ? reinterpret_cast<const char*>(d.text) + run : digits, static_cast<size_t>(k));
         return k;
@@ -144,7 +172,7 @@ bool try_from(Derivation& d, const PassText& taken, const context_tables::Contex
     uint32_t h = prefix.hash;
     for (size_t j = first; j < taken.count; ++j) {
         h = h * hash_base + taken.value[j];
-        if (!some_suffix_fits(d.target, h)) continue;
+        if (!some_suffix_fits(d, h)) continue;
         char suffix[suffix_limit];
         int k = find_suffix(d, h, suffix);
         if (k < 0) continue;
@@ -173,6 +201,9 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
     d.length = strnlen(text, text_limit);
     d.target = hash;
     d.output = output;
+
+    d.runs.build(d.text, d.length);
+    d.long_suffixes.build(d.runs, d.length, d.target);
 
     bool unusable_met = false;
     for (size_t i = 0; i < d.length; ++i) unusable_met |= !usable(context_table_pass, d.text[i]);
