@@ -123,6 +123,59 @@ TEST(TopicRead, BlockExpandingPastTheBufferKeepsItsCapacity) {
     EXPECT_LE(help.ctx.block_valid, static_cast<int32_t>(span));
 }
 
+// Packed data of exactly `size` bytes: an optional first item that copies
+// three bytes from `distance` back, then literals.
+Bytes packed_block(size_t size, uint8_t seed, unsigned distance = 0) {
+    Bytes data;
+    size_t group_at = 0;
+    int bit = 8;
+    while (data.size() < size) {
+        if (bit == 8) {
+            group_at = data.size();
+            data.push_back(0);
+            bit = 0;
+            continue;
+        }
+        if (distance && group_at == 0 && bit == 0 && data.size() + 2 <= size) {
+            data[group_at] |= 1;
+            data.push_back(static_cast<uint8_t>(distance - 1));
+            data.push_back(static_cast<uint8_t>((distance - 1) >> 8));
+        } else {
+            data.push_back(static_cast<uint8_t>(seed + data.size() * 7));
+        }
+        ++bit;
+    }
+    return data;
+}
+
+// The second pass reads every block again: a block whose first item reaches
+// back into the window the block before it left must come out as it did the
+// first time, and so must the blocks kept from the first reading.
+TEST(TopicRead, BlocksReadAgainComeOutAsTheFirstTime) {
+    hlptest::ByteWriter out;
+    const Bytes datas[] = {packed_block(4084, 1), packed_block(4084, 2, 1000), packed_block(500, 3)};
+    for (uint32_t i = 0; i < 3; ++i) out.u32(0xFFFFFFFF).u32(i).u32(0xFFFFFFFF).bytes(datas[i]);
+    RawTopic topic{out.take(), {}};
+    OpenRaw help(topic, 33, 4);
+    auto read_blocks = [&] {
+        std::vector<Bytes> blocks;
+        for (uint32_t i = 0; i < 3; ++i) blocks.push_back(read_at(help.ctx, help.file, i * span + 12, 3));
+        return blocks;
+    };
+    std::vector<Bytes> first = read_blocks();
+    // Block 1 starts with window slot 4096 - 1000, which block 0 (3630
+    // literals behind its 454 control bytes) wrote at its position 3096.
+    EXPECT_EQ(first[1], slice(read_at(help.ctx, help.file, 12, 3630), 3096, 3));
+    std::vector<Bytes> second = read_blocks();
+    EXPECT_EQ(second, first);
+    ASSERT_EQ(help.ctx.kept_block_count, 3);
+    EXPECT_NE(help.ctx.kept_blocks[0].bytes, nullptr);
+    EXPECT_EQ(help.ctx.kept_blocks[1].bytes, nullptr);  // depends on the block before it
+    EXPECT_NE(help.ctx.kept_blocks[2].bytes, nullptr);
+    topic_release_kept_blocks(help.ctx);
+    EXPECT_EQ(read_blocks(), first);
+}
+
 TEST(TopicRead, OldFormatPositionsAreFileOffsets) {
     std::vector<Bytes> contents = {noise(2036, 1), noise(2036, 2), noise(900, 3)};
     RawTopic topic = raw_topic(contents, 2048, false);
