@@ -74,7 +74,8 @@ void write_ftindex_line(DecompileContext& ctx, std::FILE* file, MemoryFile* proj
         // character and must stay a plain file name.
         char* output_name = ctx.scratch;
         bounded_copy(sizeof ctx.scratch, words[3] + 1, output_name);
-        make_safe_entry_name(output_name);
+        // No name left: the line names nothing and nothing is extracted.
+        if (output_name[0]) make_safe_entry_name(output_name);
         output_printf(project, ",%s", output_name);
         long size = 0;
         if (output_name[0] && !already_extracted(ctx, words[3]) && find_internal_file(file, &size, words[3])) {

@@ -82,6 +82,13 @@ TEST(CharMap, MapNamesFromTheHelpFileBecomeSafeEntryNames) {
     EXPECT_EQ(run->output("__"), small_map_text);
     EXPECT_EQ(run->output("sub/map"), "absent");
     EXPECT_EQ(run->output(".."), "absent");
+    // A map record with no name before its comma, and an internal file
+    // with no name, found by the fuzzer: the entry still has a name.
+    FontFileSpec unnamed = mediaview_font({"F,1"}, {",1"});
+    auto nameless = write_header({{"|FONT", hlptest::build_font_file(unnamed)}, {"", small_map()}});
+    EXPECT_EQ(nameless->project, "[CHARMAP]\nF=_\n\n");
+    EXPECT_EQ(nameless->output("_"), small_map_text);
+    EXPECT_EQ(nameless->output(""), "absent");
 }
 
 TEST(CharMap, CountsAreBoundedByTheMapFile) {

@@ -123,9 +123,11 @@ TEST(MemoryFile, NamesAndTheListingOrder) {
 namespace {
 
 TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
-    auto safe = [](std::string name) {
-        make_safe_entry_name(name.data());
-        return name;
+    auto safe = [](const std::string& name) {
+        char buffer[64] = {};
+        name.copy(buffer, sizeof buffer - 1);
+        make_safe_entry_name(buffer);
+        return std::string(buffer);
     };
     EXPECT_EQ(safe("readme.txt"), "readme.txt");
     EXPECT_EQ(safe("../etc/passwd"), ".._etc_passwd");
@@ -133,7 +135,7 @@ TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
     EXPECT_EQ(safe("."), "_");
     EXPECT_EQ(safe(".."), "__");
     EXPECT_EQ(safe("..."), "...");
-    EXPECT_EQ(safe(""), "");
+    EXPECT_EQ(safe(""), "_");
 }
 
 }  // namespace
