@@ -63,6 +63,10 @@ struct DecompileContext {
     int32_t topic_alias_count;
     ContextName* context_names;  // tracked, sorted by hash (signed)
     int32_t context_name_count;
+    // The names' texts, back to back in tracked chunks, so that the second
+    // pass, which reads them in topic order, finds them close together.
+    char* context_name_chunk;
+    long context_name_chunk_left;
     int32_t derived_count;
     char synthetic_name[15];
     char topic_number_name[24];

@@ -62,6 +62,23 @@ bool same_name(const char* a, const char* b) {
     return *a == *b;
 }
 
+// A copy of the name in the current chunk of name texts (a new chunk when
+// it is full; a long name gets a block of its own).
+char* copy_name(DecompileContext& ctx, const char* name) {
+    constexpr long chunk_size = 64 * 1024;
+    const long size = static_cast<long>(std::strlen(name)) + 1;
+    if (size > chunk_size / 4) return tracked_strdup(ctx, name);
+    if (size > ctx.context_name_chunk_left) {
+        ctx.context_name_chunk = static_cast<char*>(tracked_malloc(ctx, chunk_size));
+        ctx.context_name_chunk_left = chunk_size;
+    }
+    char* copy = ctx.context_name_chunk;
+    std::memcpy(copy, name, static_cast<size_t>(size));
+    ctx.context_name_chunk += size;
+    ctx.context_name_chunk_left -= size;
+    return copy;
+}
+
 void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t hash, bool derived) {
     if (ctx.context_name_count % name_table_step == 0) {
         long size = (ctx.context_name_count + static_cast<long>(name_table_step)) * static_cast<long>(sizeof(ContextName));
@@ -69,7 +86,7 @@ void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t ha
     }
     // The copy is made before the tail moves, so a failing allocation leaves
     // the table intact.
-    char* copy = tracked_strdup(ctx, name);
+    char* copy = copy_name(ctx, name);
     if (ctx.context_batch_index) {
         // Behind the sorted part until the batch ends; the index finds it.
         if (2 * (ctx.context_name_count - ctx.context_names_sorted + 1) > ctx.context_batch_capacity)
@@ -153,9 +170,8 @@ void add_context_name(DecompileContext& ctx, const char* name, bool derived) {
             std::fprintf(stderr, "ContextId %s already defined as %s\n", name, entry.name);
             return;
         }
-        char* copy = tracked_strdup(ctx, name);
-        tracked_free(ctx, entry.name);
-        entry.name = copy;
+        // The replaced text stays in its chunk until the decompile ends.
+        entry.name = copy_name(ctx, name);
     }
     if (entry.derived) {
         entry.derived = false;

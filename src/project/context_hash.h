@@ -8,7 +8,7 @@
 struct DecompileContext;
 
 struct ContextName {
-    char* name;  // tracked copy
+    char* name;  // copy in a chunk of name texts (a long one in a tracked block of its own)
     int32_t hash;
     bool derived;  // derived from text rather than read from the help file
 };
