@@ -3,6 +3,7 @@
 // around in a window sorted by topic offset that holds at most
 // keyword_window_capacity of them; once the second pass has written a window,
 // the next one is collected from where it ended.
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -173,6 +174,51 @@ void add_reference(Collection& c, WindowHeap& heap, int32_t t, uint32_t occurren
     heap.push(WindowHeap::item(t, occurrence));
 }
 
+// Later collections take their window from every occurrence sorted once
+// (packed as in the heap), instead of scanning all of them per window. The
+// heap keeps the longest run of whole topics from the lower bound that fits,
+// or the first window's worth of one overfull topic; that is what the
+// slice holds. Only when whole topics fill the window exactly with more
+// references behind does the heap's result depend on the order references
+// arrive in: then the scan decides (false).
+bool take_sorted_window(DecompileContext& ctx, Collection& c, WindowHeap& heap) {
+    const int64_t n = ctx.keyword_occurrence_count;
+    if (ctx.keyword_sorted == nullptr) {
+        ctx.keyword_sorted = tracked_new_array<uint64_t>(ctx, n > 0 ? n : 1);
+        for (int64_t i = 0; i < n; ++i)
+            ctx.keyword_sorted[i] = WindowHeap::item(ctx.keyword_occurrences[i].topic_offset, static_cast<uint32_t>(i));
+        std::sort(ctx.keyword_sorted, ctx.keyword_sorted + n);
+    }
+    const uint64_t* sorted = ctx.keyword_sorted;
+    const uint64_t* end = sorted + n;
+    const uint64_t* from = std::lower_bound(sorted, end, WindowHeap::item(c.lower, 0));
+    const uint64_t* to = std::lower_bound(from, end, WindowHeap::item(c.upper, 0));
+    const uint64_t* lower_end = std::lower_bound(from, to, WindowHeap::item(c.lower + 1, 0));
+    from += std::min<int64_t>(c.skip, lower_end - from);
+    const uint64_t* stop;
+    if (lower_end - from > keyword_window_capacity) {
+        stop = from + keyword_window_capacity;
+        c.overfull = true;
+        c.upper = c.lower + 1;
+    } else {
+        stop = lower_end;
+        while (stop < to) {
+            const int32_t offset = WindowHeap::offset_of(*stop);
+            const uint64_t* group_end = stop;
+            while (group_end < to && WindowHeap::offset_of(*group_end) == offset) ++group_end;
+            if (group_end - from > keyword_window_capacity) break;
+            stop = group_end;
+        }
+        if (stop < to) {
+            if (stop - from == keyword_window_capacity) return false;
+            c.upper = WindowHeap::offset_of(*stop);
+        }
+    }
+    heap.count = static_cast<int32_t>(stop - from);
+    std::copy(from, stop, heap.items);
+    return true;
+}
+
 // Refills the window with the references from the end of the previous one:
 // in ascending topic offset; among equal offsets the simple indexes before the
 // multi-key ones, letters in ascending order, keywords in B-tree order.
@@ -183,17 +229,23 @@ void collect_keywords(DecompileContext& ctx, std::FILE* file) {
         ctx.keyword_window = tracked_new_array<KeywordReference>(ctx, keyword_window_capacity);
         ctx.keyword_arrival = tracked_new_array<uint64_t>(ctx, keyword_window_capacity);
     }
-    if (!ctx.keyword_table_loaded) load_keyword_table(ctx, file);
+    // One scan is cheaper than sorting when a single window holds everything.
+    const bool first = !ctx.keyword_table_loaded;
+    if (first) load_keyword_table(ctx, file);
     Collection c{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
     ctx.keyword_count = 0;
     ctx.keyword_cursor = 0;
     WindowHeap heap{ctx.keyword_arrival, 0};
-    const KeywordOccurrence* occurrences = ctx.keyword_occurrences;
-    for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) {
-        add_reference(c, heap, occurrences[i].topic_offset, static_cast<uint32_t>(i));
+    if (first || !take_sorted_window(ctx, c, heap)) {
+        c = Collection{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
+        heap.count = 0;
+        for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) {
+            add_reference(c, heap, ctx.keyword_occurrences[i].topic_offset, static_cast<uint32_t>(i));
+        }
+        heap.sort();
     }
-    heap.sort();
     // The pool of keyword texts no longer changes: the window points into it.
+    const KeywordOccurrence* occurrences = ctx.keyword_occurrences;
     for (int32_t i = 0; i < heap.count; ++i) {
         const KeywordOccurrence& o = occurrences[WindowHeap::occurrence_of(heap.items[i])];
         const KeywordSource& k = ctx.keyword_sources[o.keyword];

@@ -15,6 +15,7 @@ constexpr int context_scratch_size = 4096;
 
 struct ContextEntry;
 struct ContextName;
+struct ContextNameSlot;
 struct GroupEntry;
 struct TopicOffsetAlias;
 
@@ -160,12 +161,20 @@ struct DecompileContext {
     int64_t keyword_text_size;
     int64_t keyword_text_capacity;
     uint64_t* keyword_arrival;
+    //   From the second collection on, every occurrence packed the same
+    //   way, in ascending order (tracked, keyword_occurrence_count entries).
+    uint64_t* keyword_sorted;
     // - The context name table during a pass that adds many names: entries
     //   from context_names_sorted on are not in order yet and are found
-    //   through this index of their positions (tracked, -1 for a free slot).
+    //   through this index of their hashes and positions (tracked, position
+    //   -1 for a free slot).
     int32_t context_names_sorted;
-    int32_t* context_batch_index;
+    ContextNameSlot* context_batch_index;
     int32_t context_batch_capacity;
+    // - An index of the sorted entries' positions by hash for lookups
+    //   (tracked; made by a batch, dropped by an insertion outside one).
+    ContextNameSlot* context_lookup_index;
+    int32_t context_lookup_capacity;
     // - Every picture number below this one is taken (set by the first pass).
     int32_t picture_free_hint;
     // - The browse start records' indexes sorted by start topic, for the

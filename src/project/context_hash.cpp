@@ -17,20 +17,63 @@ namespace {
 
 constexpr int32_t name_table_step = 100;
 
-// Slot of the hash in the batch index (open addressing); the slot holds -1
-// when the hash is not there.
-uint32_t batch_slot(const DecompileContext& ctx, int32_t hash) {
-    const uint32_t mask = static_cast<uint32_t>(ctx.context_batch_capacity - 1);
+// Slot of the hash in an index of table positions (open addressing, a power
+// of two slots); its position is -1 when the hash is not there. The slots
+// hold the hashes, so a probe reads no table entry.
+uint32_t index_slot(const ContextNameSlot* index, int32_t capacity, int32_t hash) {
+    const uint32_t mask = static_cast<uint32_t>(capacity - 1);
     uint32_t slot = (static_cast<uint32_t>(hash) * 2654435761u) & mask;
-    while (ctx.context_batch_index[slot] >= 0 && ctx.context_names[ctx.context_batch_index[slot]].hash != hash)
-        slot = (slot + 1) & mask;
+    while (index[slot].position >= 0 && index[slot].hash != hash) slot = (slot + 1) & mask;
     return slot;
+}
+
+ContextNameSlot* new_index(DecompileContext& ctx, int32_t capacity) {
+    ContextNameSlot* index = tracked_new_array<ContextNameSlot>(ctx, capacity);
+    for (int32_t i = 0; i < capacity; ++i) index[i] = ContextNameSlot{0, -1};
+    return index;
+}
+
+uint32_t batch_slot(const DecompileContext& ctx, int32_t hash) {
+    return index_slot(ctx.context_batch_index, ctx.context_batch_capacity, hash);
+}
+
+// Lookups of the sorted entries go through a hash index: one or two cache
+// misses instead of a binary search's dozen on a large table. A batch only
+// appends, so the index stays valid through it and is rebuilt when the
+// batch is sorted in; an insertion outside a batch moves entries, so it
+// drops the index and lookups search again.
+void drop_lookup_index(DecompileContext& ctx) {
+    if (ctx.context_lookup_index == nullptr) return;
+    tracked_free(ctx, ctx.context_lookup_index);
+    ctx.context_lookup_index = nullptr;
+    ctx.context_lookup_capacity = 0;
+}
+
+void build_lookup_index(DecompileContext& ctx) {
+    drop_lookup_index(ctx);
+    int32_t capacity = 1024;
+    while (capacity < 2 * int64_t(ctx.context_name_count)) capacity *= 2;
+    ctx.context_lookup_index = new_index(ctx, capacity);
+    ctx.context_lookup_capacity = capacity;
+    for (int32_t i = 0; i < ctx.context_name_count; ++i) {
+        const int32_t hash = ctx.context_names[i].hash;
+        ctx.context_lookup_index[index_slot(ctx.context_lookup_index, capacity, hash)] = ContextNameSlot{hash, i};
+    }
 }
 
 // Index of the entry with the hash, or -1 with the sorted insertion point
 // stored in *insert_at. During a batch the entries behind the sorted part
 // are found through the batch index.
 int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_at) {
+    if (ctx.context_lookup_index && (insert_at == nullptr || ctx.context_batch_index)) {
+        // During a batch the index covers the sorted part, and insertions
+        // go behind it, so no insertion point is needed.
+        if (insert_at) *insert_at = ctx.context_name_count;
+        const int32_t found =
+            ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)].position;
+        if (found >= 0 || ctx.context_batch_index == nullptr) return found;
+        return ctx.context_batch_index[batch_slot(ctx, hash)].position;
+    }
     const int32_t sorted = ctx.context_batch_index ? ctx.context_names_sorted : ctx.context_name_count;
     int32_t low = 0, high = sorted;
     while (low < high) {
@@ -41,17 +84,18 @@ int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_
     if (insert_at) *insert_at = low;
     if (low < sorted && ctx.context_names[low].hash == hash) return low;
     if (ctx.context_batch_index == nullptr) return -1;
-    return ctx.context_batch_index[batch_slot(ctx, hash)];
+    return ctx.context_batch_index[batch_slot(ctx, hash)].position;
 }
 
 void grow_batch_index(DecompileContext& ctx) {
     const int32_t capacity = ctx.context_batch_capacity ? 2 * ctx.context_batch_capacity : 1024;
     tracked_free(ctx, ctx.context_batch_index);
-    ctx.context_batch_index = tracked_new_array<int32_t>(ctx, capacity);
+    ctx.context_batch_index = new_index(ctx, capacity);
     ctx.context_batch_capacity = capacity;
-    for (int32_t i = 0; i < capacity; ++i) ctx.context_batch_index[i] = -1;
-    for (int32_t i = ctx.context_names_sorted; i < ctx.context_name_count; ++i)
-        ctx.context_batch_index[batch_slot(ctx, ctx.context_names[i].hash)] = i;
+    for (int32_t i = ctx.context_names_sorted; i < ctx.context_name_count; ++i) {
+        const int32_t hash = ctx.context_names[i].hash;
+        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, i};
+    }
 }
 
 // Case-insensitive for ASCII letters only, whatever the locale.
@@ -92,8 +136,9 @@ void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t ha
         if (2 * (ctx.context_name_count - ctx.context_names_sorted + 1) > ctx.context_batch_capacity)
             grow_batch_index(ctx);
         at = ctx.context_name_count;
-        ctx.context_batch_index[batch_slot(ctx, hash)] = at;
+        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, at};
     } else {
+        drop_lookup_index(ctx);
         std::memmove(ctx.context_names + at + 1, ctx.context_names + at,
                      static_cast<size_t>(ctx.context_name_count - at) * sizeof(ContextName));
     }
@@ -136,6 +181,7 @@ void context_names_begin_batch(DecompileContext& ctx) {
     ctx.context_names_sorted = ctx.context_name_count;
     ctx.context_batch_capacity = 0;
     grow_batch_index(ctx);
+    if (ctx.context_lookup_index == nullptr) build_lookup_index(ctx);
 }
 
 void context_names_end_batch(DecompileContext& ctx) {
@@ -148,6 +194,7 @@ void context_names_end_batch(DecompileContext& ctx) {
     ctx.context_batch_index = nullptr;
     ctx.context_batch_capacity = 0;
     ctx.context_names_sorted = ctx.context_name_count;
+    build_lookup_index(ctx);
 }
 
 uint32_t context_hash(const char* name) {

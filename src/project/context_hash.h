@@ -13,6 +13,12 @@ struct ContextName {
     bool derived;  // derived from text rather than read from the help file
 };
 
+// A slot of the indexes that find table entries by hash.
+struct ContextNameSlot {
+    int32_t hash;
+    int32_t position;  // -1: free
+};
+
 uint32_t context_hash(const char* name);
 // Between these two calls new names are appended and found through a hash
 // index instead of being inserted in order, so a pass that learns thousands

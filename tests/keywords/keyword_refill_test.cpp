@@ -187,6 +187,27 @@ TEST(KeywordRefill, TopicThatFillsTheWindowExactly) {
     expect_each_reference_once(run, e);
 }
 
+TEST(KeywordRefill, LaterWindowFilledExactlyEndsWhereArrivalOrderEndsIt) {
+    // The second window from 16 holds topics 16, 24 and 32 exactly; the
+    // reference to 40 arrives once it is full, which pushes 32 out too.
+    std::vector<IndexSpec> indexes = {{'K', false, {}}};
+    KeywordSpec first{"a", {}}, second{"c", {}};
+    for (size_t n = 0; n + 1 < window_capacity; ++n) first.topic_offsets.push_back(8);
+    for (size_t n = 0; n + 3 < window_capacity; ++n) second.topic_offsets.push_back(24);
+    indexes[0].keywords = {first, {"b", {16, 16}}, second, {"d", {32}}, {"e", {40}}};
+    KeywordRun run(build(indexes));
+    flag(run, indexes);
+    EXPECT_EQ(written_keywords(run.write(8)).size(), window_capacity - 1);
+    EXPECT_EQ(run.ctx().keyword_upper_bound, 16);
+    EXPECT_EQ(written_keywords(run.write(16)).size(), 2u);
+    EXPECT_EQ(run.ctx().keyword_upper_bound, 32);
+
+    KeywordRun again(build(indexes));
+    flag(again, indexes);
+    expect_each_reference_once(again, expected_output(indexes));
+    EXPECT_EQ(again.collections(), 3);
+}
+
 TEST(KeywordRefill, OverfullTopicWrittenByOneLateCall) {
     std::vector<IndexSpec> indexes = {{'K', false, {}}};
     KeywordSpec many{"many", {}};

@@ -1,6 +1,7 @@
 // Names learned in a batch (the first pass, the guessing) are found, warned
 // about and replaced exactly as names inserted in order one by one, and the
-// table is in order again when the batch ends.
+// table is in order again when the batch ends; lookups between and after
+// batches see every name too.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -32,14 +33,20 @@ Outcome run(const std::vector<Step>& steps, bool batch) {
     add_context_name(ctx, "Before", false);  // a name from before the batch
     Outcome o;
     testing::internal::CaptureStderr();
-    if (batch) context_names_begin_batch(ctx);
+    // In batches: the first and last thirds of the steps each in a batch,
+    // the middle third one by one in between (as the first pass, project
+    // names and the guessing would add them).
+    const size_t third = steps.size() / 3;
     for (size_t i = 0; i < steps.size(); ++i) {
+        if (batch && (i == 0 || i == 2 * third)) context_names_begin_batch(ctx);
         add_context_name(ctx, steps[i].name.c_str(), steps[i].derived);
+        if (batch && i + 1 == third) context_names_end_batch(ctx);
         // Lookups while the batch runs see every name added so far.
         o.unhashed.emplace_back(unhash(ctx, context_hash(steps[i / 2].name.c_str())));
         o.unhashed.emplace_back(unhash(ctx, static_cast<uint32_t>(i * 2654435761u)));
     }
     if (batch) context_names_end_batch(ctx);
+    for (const Step& step : steps) o.unhashed.emplace_back(unhash(ctx, context_hash(step.name.c_str())));
     o.warnings = testing::internal::GetCapturedStderr();
     for (int32_t i = 0; i < ctx.context_name_count; ++i) {
         o.names.emplace_back(ctx.context_names[i].name);
