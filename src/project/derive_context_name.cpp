@@ -61,35 +61,22 @@ struct PassText {
     }
 };
 
-// For every run of k text characters whose hash values are all digits
-// 1..42, those values read as a base-43 number; a suffix looks for the
-// first run with its own value.
-struct RunCodes {
-    uint32_t code[suffix_limit + 1][text_limit];
-    bool digits[suffix_limit + 1][text_limit];
-
-    void build(const unsigned char* text, size_t length) {
-        for (size_t start = 0; start < length; ++start) {
-            int value = hash_values[text[start]];
-            code[1][start] = static_cast<uint32_t>(value);
-            digits[1][start] = value >= 1 && value < hash_base;
+// A run of k text characters whose hash values are all digits 1..42, read
+// as a base-43 number: the code a suffix of k characters must have. Start
+// of the first run of k characters with this code, or -1.
+long find_run(const unsigned char* text, size_t length, int k, uint32_t code) {
+    for (size_t start = 0; start + k <= length; ++start) {
+        uint32_t value = 0;
+        int i = 0;
+        for (; i < k; ++i) {
+            const int digit = hash_values[text[start + i]];
+            if (digit < 1 || digit >= hash_base) break;
+            value = value * hash_base + static_cast<uint32_t>(digit);
         }
-        for (int k = 2; k <= suffix_limit; ++k) {
-            for (size_t start = 0; start + k <= length; ++start) {
-                code[k][start] = code[k - 1][start] * hash_base + code[1][start + k - 1];
-                digits[k][start] = digits[k - 1][start] && digits[1][start + k - 1];
-            }
-        }
+        if (i == k && value == code) return static_cast<long>(start);
     }
-
-    // Start of the first run of k characters with these values, or -1.
-    long find(int k, uint32_t value, size_t length) const {
-        for (size_t start = 0; start + k <= length; ++start) {
-            if (digits[k][start] && code[k][start] == value) return static_cast<long>(start);
-        }
-        return -1;
-    }
-};
+    return -1;
+}
 
 // The inverse of 43^k modulo 2^32 (43 is odd, so every power has one).
 constexpr uint32_t inverse_mod_2_32(uint32_t a) {
@@ -111,12 +98,16 @@ struct LongSuffixFilter {
     uint64_t words[bits / 64];
 
     static uint32_t bit_of(uint32_t h) { return (h * 2654435761u) >> 20; }
-    void build(const RunCodes& runs, size_t length, uint32_t target) {
+    void build(const unsigned char* text, size_t length, uint32_t target) {
         std::memset(words, 0, sizeof words);
-        for (int k = 3; k <= suffix_limit; ++k) {
-            for (size_t start = 0; start + k <= length; ++start) {
-                if (!runs.digits[k][start]) continue;
-                const uint32_t h = inverse_powers_of_43[k] * (target - runs.code[k][start]);
+        for (size_t start = 0; start + 3 <= length; ++start) {
+            uint32_t code = 0;
+            for (int k = 1; k <= suffix_limit && start + k <= length; ++k) {
+                const int digit = hash_values[text[start + k - 1]];
+                if (digit < 1 || digit >= hash_base) break;  // no longer run from here either
+                code = code * hash_base + static_cast<uint32_t>(digit);
+                if (k < 3) continue;
+                const uint32_t h = inverse_powers_of_43[k] * (target - code);
                 words[bit_of(h) / 64] |= uint64_t(1) << (bit_of(h) % 64);
             }
         }
@@ -129,7 +120,6 @@ struct Derivation {
     size_t length;
     uint32_t target;
     char* output;
-    RunCodes runs;
     LongSuffixFilter long_suffixes;
 };
 
@@ -158,7 +148,7 @@ int find_suffix(Derivation& d, uint32_t h, char* suffix) {
         }
         if (!spelled) continue;
         long run = -1;
-        if (k > 0) run = d.runs.find(k, code, d.length);
+        if (k > 0) run = find_run(d.text, d.length, k, code);
         if (run < 0 && k >= 3) continue;  // long made-up tails would read as noise
         std::memcpy(suffix, run >= 0 ? reinterpret_cast<const char*>(d.text) + run : digits, static_cast<size_t>(k));
         return k;
@@ -167,10 +157,14 @@ int find_suffix(Derivation& d, uint32_t h, char* suffix) {
 }
 
 // Walks the text from a word start behind the prefix, trying suffixes after
-// every character taken; the name is written only when one fits.
-bool try_from(Derivation& d, const PassText& taken, const context_tables::ContextPrefix& prefix, size_t first) {
+// every character taken past the first `tested` (which an earlier pass
+// tried with the same hashes); the name is written only when one fits.
+bool try_from(Derivation& d, const PassText& taken, const context_tables::ContextPrefix& prefix, size_t first,
+              size_t tested) {
     uint32_t h = prefix.hash;
-    for (size_t j = first; j < taken.count; ++j) {
+    const size_t untested = std::min(first + tested, taken.count);
+    for (size_t j = first; j < untested; ++j) h = h * hash_base + taken.value[j];
+    for (size_t j = untested; j < taken.count; ++j) {
         h = h * hash_base + taken.value[j];
         if (!some_suffix_fits(d, h)) continue;
         char suffix[suffix_limit];
@@ -193,6 +187,25 @@ bool is_word_start(const Derivation& d, Pass pass, size_t i) {
     return usable(pass, d.text[i]) && !usable(pass, d.text[i - 1]);
 }
 
+struct Walk {
+    size_t first;   // first taken character
+    size_t tested;  // characters from there an earlier pass tried
+};
+
+// How many characters from this start an earlier pass walked with the same
+// hash values behind every prefix. A name character counts the same in
+// every pass, so the walks agree up to the first character the passes treat
+// differently: the underscore pass agrees with the context table pass from
+// each word start up to the word's end, and the context table pass with the
+// hash table pass (tried from the text's start only) up to the first word's
+// end.
+size_t tested_before(const Derivation& d, Pass pass, bool hash_pass_ran, size_t start) {
+    if (pass == hash_table_pass || (pass == context_table_pass && (start != 0 || !hash_pass_ran))) return 0;
+    size_t end = start;
+    while (end < d.length && usable(context_table_pass, d.text[end])) ++end;
+    return end - start;
+}
+
 }  // namespace
 
 bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash, char* output) {
@@ -202,8 +215,7 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
     d.target = hash;
     d.output = output;
 
-    d.runs.build(d.text, d.length);
-    d.long_suffixes.build(d.runs, d.length, d.target);
+    d.long_suffixes.build(d.text, d.length, d.target);
 
     bool unusable_met = false;
     for (size_t i = 0; i < d.length; ++i) unusable_met |= !usable(context_table_pass, d.text[i]);
@@ -213,16 +225,19 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
         if (pass == hash_table_pass && !ctx.winhelp4) continue;
         if (pass == underscore_pass && !unusable_met) continue;
         taken.build(pass, d.text, d.length);
+        // Word starts with no taken character between them begin the same
+        // walk: only the first of them is tried.
+        Walk walks[text_limit];
+        size_t walk_count = 0;
+        for (size_t start = 0; start < d.length; ++start) {
+            if (!is_word_start(d, pass, start)) continue;
+            const size_t first = taken.taken_from[start];
+            if (first == (walk_count ? walks[walk_count - 1].first : taken.count)) continue;
+            walks[walk_count++] = Walk{first, tested_before(d, pass, ctx.winhelp4, start)};
+        }
         for (const auto& prefix : context_tables::context_prefixes) {
-            // Word starts with no taken character between them begin the
-            // same walk: only the first of them is tried.
-            size_t last_first = taken.count;
-            for (size_t start = 0; start < d.length; ++start) {
-                if (!is_word_start(d, pass, start)) continue;
-                size_t first = taken.taken_from[start];
-                if (first == last_first) continue;
-                last_first = first;
-                if (try_from(d, taken, prefix, first)) return true;
+            for (size_t i = 0; i < walk_count; ++i) {
+                if (try_from(d, taken, prefix, walks[i].first, walks[i].tested)) return true;
             }
         }
     }
