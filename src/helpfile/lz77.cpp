@@ -1,5 +1,6 @@
 #include "helpfile/lz77.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "helpfile/byte_stream.h"
@@ -83,8 +84,13 @@ constexpr long staged_input_limit = 16384;
 // The window slots the expansion of `produced` bytes wrote, taken from the
 // output that holds all of them.
 void update_window(uint8_t* window, const uint8_t* out, uint32_t produced) {
-    const uint32_t first = produced > lz77_window_size ? produced - lz77_window_size : 0;
-    for (uint32_t p = first; p < produced; ++p) window[p % lz77_window_size] = out[p];
+    // At most two pieces: up to the ring's end, then from its start.
+    for (uint32_t p = produced > lz77_window_size ? produced - lz77_window_size : 0; p < produced;) {
+        const uint32_t slot = p % lz77_window_size;
+        const uint32_t n = std::min<uint32_t>(produced - p, lz77_window_size - slot);
+        std::memcpy(window + slot, out + p, n);
+        p += n;
+    }
 }
 
 }  // namespace
