@@ -314,6 +314,19 @@ constexpr auto plain_characters = [] {
     return plain;
 }();
 
+// Whether all eight bytes are plain characters: none below 0x20 or above
+// 0x7E, and none of the three specials (exact tests for whether such a
+// byte is among them, whatever the machine).
+inline bool eight_plain(const char* p) {
+    uint64_t x;
+    std::memcpy(&x, p, 8);
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    auto has_zero = [](uint64_t v) { return (v - ones) & ~v & highs; };
+    const uint64_t below = (x - ones * 0x20) & ~x & highs;
+    const uint64_t above = ((x + ones * (127 - 0x7E)) | x) & highs;
+    return !(below | above | has_zero(x ^ (ones * '\\')) | has_zero(x ^ (ones * '{')) | has_zero(x ^ (ones * '}')));
+}
+
 // Characters as the topic file spells them: plain ones as they are, in runs.
 void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
     char lowered[256];
@@ -337,6 +350,12 @@ void write_characters(MemoryFile* out, const char* text, long count, bool lower)
         plain = 0;
     };
     for (long k = 0; k < count; ++k) {
+        // Eight plain characters at a time while there are eight.
+        while (count - k >= 8 && eight_plain(text + k)) {
+            plain += 8;
+            k += 8;
+        }
+        if (k == count) break;
         const uint8_t c = static_cast<uint8_t>(text[k]);
         if (plain_characters[c]) {
             ++plain;

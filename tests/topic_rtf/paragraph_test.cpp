@@ -2,6 +2,7 @@
 // head or text parts that end early.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,23 @@ TEST(Paragraph, TextBytesAreEscapedAndBracesBreakable) {
     RtfRun run;
     std::string rtf = run.body({segments_record({{"{b}", cmd_par()}, {"\xE9\\\x01 ok~", cmd_end()}})});
     EXPECT_EQ(rtf, "\\pard \\{\\-b\\'7d\n\\par \\'e9\\'5c\\'01 ok~");
+}
+
+TEST(Paragraph, EveryByteValueInsideLongRunsOfText) {
+    // Each byte between plain runs of varying length, so it falls at every
+    // position of the runs the writer scans in one go.
+    std::string text, expected;
+    for (int c = 1; c < 256; ++c) {
+        const std::string before(static_cast<size_t>(c % 13), 'a'), after = "0123456789";
+        text += before + static_cast<char>(c) + after;
+        char escaped[8];
+        if (c == '{') std::snprintf(escaped, sizeof escaped, "\\{\\-");
+        else if (c < 0x20 || c > 0x7E || c == '\\' || c == '}') std::snprintf(escaped, sizeof escaped, "\\'%02x", c);
+        else std::snprintf(escaped, sizeof escaped, "%c", c);
+        expected += before + escaped + after;
+    }
+    RtfRun run;
+    EXPECT_EQ(run.body({segments_record({{text, cmd_end()}})}), "\\pard " + expected);
 }
 
 TEST(Paragraph, SmallCapsFontsWriteLowerCase) {
