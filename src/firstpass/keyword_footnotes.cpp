@@ -236,9 +236,8 @@ void collect_keywords(DecompileContext& ctx, std::FILE* file) {
     ctx.keyword_count = 0;
     ctx.keyword_cursor = 0;
     WindowHeap heap{ctx.keyword_arrival, 0};
+    // (A slice refused leaves the collection and the heap untouched.)
     if (first || !take_sorted_window(ctx, c, heap)) {
-        c = Collection{ctx.keyword_upper_bound, end_mark, ctx.keyword_resume_skip, false};
-        heap.count = 0;
         for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) {
             add_reference(c, heap, ctx.keyword_occurrences[i].topic_offset, static_cast<uint32_t>(i));
         }

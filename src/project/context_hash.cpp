@@ -62,19 +62,19 @@ void build_lookup_index(DecompileContext& ctx) {
 }
 
 // Index of the entry with the hash, or -1 with the sorted insertion point
-// stored in *insert_at. During a batch the entries behind the sorted part
-// are found through the batch index.
+// stored in *insert_at. During a batch (which always has the lookup index)
+// the entries behind the sorted part are found through the batch index, and
+// insertions go behind it, so no insertion point is needed.
 int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_at) {
     if (ctx.context_lookup_index && (insert_at == nullptr || ctx.context_batch_index)) {
-        // During a batch the index covers the sorted part, and insertions
-        // go behind it, so no insertion point is needed.
         if (insert_at) *insert_at = ctx.context_name_count;
         const int32_t found =
             ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)].position;
         if (found >= 0 || ctx.context_batch_index == nullptr) return found;
         return ctx.context_batch_index[batch_slot(ctx, hash)].position;
     }
-    const int32_t sorted = ctx.context_batch_index ? ctx.context_names_sorted : ctx.context_name_count;
+    // Outside a batch, without the lookup index or to find where to insert.
+    const int32_t sorted = ctx.context_name_count;
     int32_t low = 0, high = sorted;
     while (low < high) {
         int32_t middle = low + (high - low) / 2;
@@ -82,9 +82,7 @@ int32_t search_names(const DecompileContext& ctx, int32_t hash, int32_t* insert_
         else high = middle;
     }
     if (insert_at) *insert_at = low;
-    if (low < sorted && ctx.context_names[low].hash == hash) return low;
-    if (ctx.context_batch_index == nullptr) return -1;
-    return ctx.context_batch_index[batch_slot(ctx, hash)].position;
+    return low < sorted && ctx.context_names[low].hash == hash ? low : -1;
 }
 
 void grow_batch_index(DecompileContext& ctx) {
