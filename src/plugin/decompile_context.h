@@ -88,6 +88,10 @@ struct DecompileContext {
     int32_t block_valid;
     uint32_t next_position;
     uint8_t block_buffer[16384];
+    // Stored (phrase-compressed) text parts are read here before expansion;
+    // tracked, only grows, so records do not each allocate.
+    uint8_t* packed_text;
+    long packed_text_capacity;
     // Compressed blocks as the first pass expanded them, so the second pass
     // copies instead of expanding again (see load_block).
     struct KeptBlock {

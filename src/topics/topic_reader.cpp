@@ -92,17 +92,44 @@ void read_and_drop(DecompileContext& ctx, std::FILE* file, long count, long& con
     }
 }
 
-void free_record(DecompileContext& ctx, TopicWalk& walk) {
-    if (walk.head) tracked_free(ctx, walk.head);
-    if (walk.text) tracked_free(ctx, walk.text);
+// A buffer of at least size bytes in place of *buffer. A larger one is
+// allocated at exactly the size asked, as a fresh allocation would be, so a
+// failure reports the same size.
+template <typename T>
+T* room_in(DecompileContext& ctx, T*& buffer, long& capacity, long size) {
+    if (size > capacity) {
+        if (buffer) tracked_free(ctx, buffer);
+        buffer = nullptr;
+        capacity = 0;
+        buffer = static_cast<T*>(tracked_malloc(ctx, size));
+        capacity = size;
+    }
+    return buffer;
+}
+
+template <typename T>
+void release(DecompileContext& ctx, T*& buffer, long& capacity) {
+    if (buffer) tracked_free(ctx, buffer);
+    buffer = nullptr;
+    capacity = 0;
+}
+
+void free_record(TopicWalk& walk) {
     walk.head = nullptr;
     walk.text = nullptr;
     walk.head_size = 0;
     walk.text_size = 0;
 }
 
+void release_walk(DecompileContext& ctx, TopicWalk& walk) {
+    free_record(walk);
+    release(ctx, walk.head_storage, walk.head_capacity);
+    release(ctx, walk.text_storage, walk.text_capacity);
+    release(ctx, ctx.packed_text, ctx.packed_text_capacity);
+}
+
 bool stop(DecompileContext& ctx, TopicWalk& walk) {
-    free_record(ctx, walk);
+    release_walk(ctx, walk);
     walk.finished = true;
     return false;
 }
@@ -198,17 +225,15 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
                      long stored_length) {
     if (expanded_length < 0 || stored_length < 0) return 0;
     if (stored_length < expanded_length) {
-        uint8_t* packed = static_cast<uint8_t*>(tracked_malloc(ctx, stored_length + 1));
+        uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity, stored_length + 1);
         long got = topic_read(ctx, file, 0, packed, stored_length);
         if (got < stored_length) {
             // A text part cut off by the end of |TOPIC ends the walk; its
             // codes may be cut in two, so they are not expanded.
-            tracked_free(ctx, packed);
             std::memset(buffer, 0, static_cast<size_t>(expanded_length) + 1);
             return got;
         }
         char* end = phrase_expand(ctx, buffer, expanded_length, packed, got);
-        tracked_free(ctx, packed);
         long produced = static_cast<long>(end - buffer);
         if (produced > expanded_length) {
             fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced, expanded_length);
@@ -230,16 +255,14 @@ long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_leng
     if (expanded_length < 0 || stored_length < 0) return 0;
     long got = 0;
     if (stored_length < expanded_length) {
-        uint8_t* packed = static_cast<uint8_t*>(tracked_malloc(ctx, stored_length + 1));
+        uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity, stored_length + 1);
         got = topic_read(ctx, file, 0, packed, stored_length);
         if (got == stored_length) {
             const long produced = phrase_expanded_length(ctx, expanded_length, packed, got);
             if (produced > expanded_length) {
-                tracked_free(ctx, packed);
                 fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced, expanded_length);
             }
         }
-        tracked_free(ctx, packed);
         return got;
     }
     // Stored as it is: what topic_read_text reads, in chunks.
@@ -270,7 +293,7 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
 
 bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     if (walk.finished) return false;
-    free_record(ctx, walk);
+    free_record(walk);
     if (walk.started) {
         if (walk.next_position == 0) return stop(ctx, walk);
         walk.position = walk.next_position;
@@ -288,7 +311,7 @@ bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
 
     if (link.head_length > topic_link_header_size) {
         walk.head_size = link.head_length - topic_link_header_size;
-        walk.head = static_cast<uint8_t*>(tracked_malloc(ctx, walk.head_size));
+        walk.head = room_in(ctx, walk.head_storage, walk.head_capacity, walk.head_size);
         if (topic_read(ctx, file, 0, walk.head, walk.head_size) < walk.head_size) return stop(ctx, walk);
     }
     if (link.head_length < link.record_length && walk.header_text_only && link.record_type != 2) {
@@ -297,13 +320,13 @@ bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     } else if (link.head_length < link.record_length) {
         const long stored = link.record_length - link.head_length;
         walk.text_size = link.text_length;
-        walk.text = static_cast<char*>(tracked_malloc(ctx, walk.text_size + 1));
+        walk.text = room_in(ctx, walk.text_storage, walk.text_capacity, walk.text_size + 1);
         if (topic_read_text(ctx, file, walk.text, walk.text_size, stored) != stored) return stop(ctx, walk);
     }
     return true;
 }
 
 void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
-    free_record(ctx, walk);
+    release_walk(ctx, walk);
     walk.finished = true;
 }

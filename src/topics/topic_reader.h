@@ -74,6 +74,12 @@ struct TopicWalk {
     // other records' text parts are read and checked (phrase codes and
     // lengths, with the same fatal errors) but not kept; text is null.
     bool header_text_only;
+    // The head and text parts live in these tracked buffers, which only
+    // grow, so a record allocates nothing once the largest has been seen.
+    uint8_t* head_storage;
+    long head_capacity;
+    char* text_storage;
+    long text_capacity;
 };
 
 // Looks |TOPIC up, notes its size in the context and prepares the walk at
