@@ -109,24 +109,36 @@ int output_putc(int c, MemoryFile* file) {
     return c;
 }
 
-int output_puts(const char* text, MemoryFile* file) {
-    size_t length = std::strlen(text);
-    output_write(text, 1, length, file);
-    return static_cast<int>(length);
-}
-
 namespace {
 
-// Appends the decimal digits of v behind a minus sign when negative.
-bool put_decimal(char* out, size_t& n, size_t room, bool negative, unsigned long long v) {
+// Appends v in base 10 or 16 (lower-case digits) behind a minus sign when
+// negative, padded on the left to width with zeros (after the sign) or
+// spaces (before it), as printf pads.
+bool put_number(char* out, size_t& n, size_t room, bool negative, unsigned long long v, unsigned base = 10,
+                size_t width = 0, bool zeros = false) {
     char digits[24];
     size_t k = 0;
-    do {
-        digits[k++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    if (n + k + (negative ? 1 : 0) > room) return false;
+    if (base == 16) {
+        do {
+            digits[k++] = "0123456789abcdef"[v & 15];
+            v >>= 4;
+        } while (v != 0);
+    } else {
+        do {
+            digits[k++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+    }
+    const size_t sign = negative ? 1 : 0;
+    const size_t pad = width > k + sign ? width - k - sign : 0;
+    if (pad > room || n + k + sign + pad > room) return false;
+    if (!zeros) {
+        for (size_t i = 0; i < pad; ++i) out[n++] = ' ';
+    }
     if (negative) out[n++] = '-';
+    if (zeros) {
+        for (size_t i = 0; i < pad; ++i) out[n++] = '0';
+    }
     while (k > 0) out[n++] = digits[--k];
     return true;
 }
@@ -135,9 +147,10 @@ unsigned long long magnitude(long long v) {
     return v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
 }
 
-// The formats the decompiler writes most (%s, %c, %d, %ld, %lld, %u and %%,
-// without flags or widths) formatted directly; false for anything else, a
-// null string or an overlong result, which vsnprintf then formats instead.
+// The formats the decompiler writes most (%s, %c, %d, %u, %x with l or ll,
+// a 0 flag and a width on numbers, and %%) formatted directly; false for
+// anything else, a null string or an overlong result, which vsnprintf then
+// formats instead.
 bool format_simple(char* out, size_t room, size_t& n, const char* format, va_list args) {
     n = 0;
     for (const char* p = format; *p; ++p) {
@@ -147,16 +160,27 @@ bool format_simple(char* out, size_t room, size_t& n, const char* format, va_lis
             continue;
         }
         ++p;
+        const bool zeros = *p == '0';
+        if (zeros) ++p;
+        size_t width = 0;
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            width = width * 10 + static_cast<size_t>(*p - '0');
+            if (width > room) return false;
+        }
+        int longs = 0;
+        for (; *p == 'l' && longs < 2; ++p) ++longs;
+        const bool plain = !zeros && width == 0 && longs == 0;
         switch (*p) {
             case '%':
-                if (n == room) return false;
+                if (!plain || n == room) return false;
                 out[n++] = '%';
                 break;
             case 'c':
-                if (n == room) return false;
+                if (!plain || n == room) return false;
                 out[n++] = static_cast<char>(va_arg(args, int));
                 break;
             case 's': {
+                if (!plain) return false;
                 const char* text = va_arg(args, const char*);
                 if (text == nullptr) return false;
                 const size_t length = std::strlen(text);
@@ -166,31 +190,41 @@ bool format_simple(char* out, size_t room, size_t& n, const char* format, va_lis
                 break;
             }
             case 'd': {
-                const int v = va_arg(args, int);
-                if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
+                const long long v = longs == 2 ? va_arg(args, long long)
+                                    : longs == 1 ? va_arg(args, long)
+                                                 : va_arg(args, int);
+                if (!put_number(out, n, room, v < 0, magnitude(v), 10, width, zeros)) return false;
                 break;
             }
             case 'u':
-                if (!put_decimal(out, n, room, false, va_arg(args, unsigned))) return false;
+            case 'x': {
+                const unsigned long long v = longs == 2 ? va_arg(args, unsigned long long)
+                                             : longs == 1 ? va_arg(args, unsigned long)
+                                                          : va_arg(args, unsigned);
+                if (!put_number(out, n, room, false, v, *p == 'x' ? 16 : 10, width, zeros)) return false;
                 break;
-            case 'l':
-                if (p[1] == 'd') {
-                    ++p;
-                    const long v = va_arg(args, long);
-                    if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
-                } else if (p[1] == 'l' && p[2] == 'd') {
-                    p += 2;
-                    const long long v = va_arg(args, long long);
-                    if (!put_decimal(out, n, room, v < 0, magnitude(v))) return false;
-                } else {
-                    return false;
-                }
-                break;
+            }
             default:
                 return false;
         }
     }
     return true;
+}
+
+// A short text: copied in place when the buffer has room and no line feed
+// needs widening, else written the long way.
+void put_short(MemoryFile* file, const char* text, size_t n) {
+    if (uint64_t(file->position) + n <= file->capacity && n != 0) {
+        uint8_t* to = file->buffer + file->position;
+        size_t i = 0;
+        for (; i < n && !(file->text && text[i] == '\n'); ++i) to[i] = static_cast<uint8_t>(text[i]);
+        if (i == n) {
+            file->position += static_cast<uint32_t>(n);
+            if (file->length < file->position) file->length = file->position;
+            return;
+        }
+    }
+    output_write(text, 1, n, file);
 }
 
 }  // namespace
@@ -210,7 +244,7 @@ int output_printf(MemoryFile* file, const char* format, ...) {
         if (done) {
             va_end(args);
             va_end(again);
-            output_write(small, 1, length, file);
+            put_short(file, small, length);
             return static_cast<int>(length);
         }
     }
@@ -240,6 +274,19 @@ int output_printf(MemoryFile* file, const char* format, ...) {
     }
     std::free(text);
     return n;
+}
+
+int output_control_word(MemoryFile* file, const char* word, long long value) {
+    char text[64];
+    size_t n = std::strlen(word);
+    if (n > sizeof text - 24) {
+        output_write(word, 1, n, file);
+        return static_cast<int>(n) + output_control_word(file, "", value);
+    }
+    std::memcpy(text, word, n);
+    put_number(text, n, sizeof text, value < 0, magnitude(value));
+    put_short(file, text, n);
+    return static_cast<int>(n);
 }
 
 int output_seek(MemoryFile* file, uint32_t position) {

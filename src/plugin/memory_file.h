@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 struct ByteStream;
 
@@ -33,8 +34,25 @@ MemoryFile* output_open(const char* name, const char* mode);
 bool output_add(OutputList& list, MemoryFile* file);
 size_t output_write(const void* data, size_t size, size_t count, MemoryFile* file);
 int output_putc(int c, MemoryFile* file);
-int output_puts(const char* text, MemoryFile* file);
 int output_printf(MemoryFile* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Writes word and the decimal value behind it, as "%s%lld" would.
+int output_control_word(MemoryFile* file, const char* word, long long value);
+
+// Most texts written are short literals (control words) into a buffer with
+// room: inline, their length and line-feed test fold away and the copy is a
+// few moves. Anything else goes through output_write.
+inline int output_puts(const char* text, MemoryFile* file) {
+    const size_t length = std::strlen(text);
+    if (length != 0 && uint64_t(file->position) + length <= file->capacity &&
+        (!file->text || std::memchr(text, '\n', length) == nullptr)) {
+        std::memcpy(file->buffer + file->position, text, length);
+        file->position += static_cast<uint32_t>(length);
+        if (file->length < file->position) file->length = file->position;
+        return static_cast<int>(length);
+    }
+    output_write(text, 1, length, file);
+    return static_cast<int>(length);
+}
 int output_seek(MemoryFile* file, uint32_t position);
 uint32_t output_tell(const MemoryFile* file);
 int output_getc(MemoryFile* file);

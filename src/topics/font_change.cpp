@@ -23,21 +23,21 @@ bool needs_reset(const CharacterAttributes& state, const FontDescriptor& font, b
 
 void write_differences(DecompileContext& ctx, MemoryFile* out, const FontDescriptor& font, bool popup, bool jump) {
     CharacterAttributes& state = ctx.attributes;
-    if (font.font_name != state.font_name) output_printf(out, "\\f%d", font.font_name);
+    if (font.font_name != state.font_name) output_control_word(out, "\\f", font.font_name);
     if (font.italic && !state.italic) output_puts("\\i", out);
     if (font.bold && !state.bold) output_puts("\\b", out);
     if (!jump && (popup || font.underline) && !state.underline) output_puts("\\ul", out);
     if (font.strikeout && !state.strikeout) output_puts("\\strike", out);
     if ((jump || font.double_underline) && !state.double_underline) output_puts("\\uldb", out);
     if (font.small_caps && !state.small_caps) output_puts("\\scaps", out);
-    if (font.expansion != state.expansion) output_printf(out, "\\expndtw%d", font.expansion);
+    if (font.expansion != state.expansion) output_control_word(out, "\\expndtw", font.expansion);
     if (font.vertical_offset != state.vertical_offset) {
-        if (font.vertical_offset > 0) output_printf(out, "\\up%d", font.vertical_offset);
-        else if (font.vertical_offset < 0) output_printf(out, "\\dn%d", -font.vertical_offset);
+        if (font.vertical_offset > 0) output_control_word(out, "\\up", font.vertical_offset);
+        else if (font.vertical_offset < 0) output_control_word(out, "\\dn", -font.vertical_offset);
     }
-    if (font.size != state.size) output_printf(out, "\\fs%d", font.size);
-    if (font.foreground != state.foreground) output_printf(out, "\\cf%d", font.foreground);
-    if (font.background != state.background) output_printf(out, "\\cb%d", font.background);
+    if (font.size != state.size) output_control_word(out, "\\fs", font.size);
+    if (font.foreground != state.foreground) output_control_word(out, "\\cf", font.foreground);
+    if (font.background != state.background) output_control_word(out, "\\cb", font.background);
 }
 
 }  // namespace

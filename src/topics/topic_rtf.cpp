@@ -119,7 +119,7 @@ void write_paragraph_attributes(DecompileContext& ctx, RtfConversion& s, HeadCur
         if (!(flags & measure.bit)) continue;
         int value = cursor_compressed_short(c);
         if (c.overrun) return;
-        output_printf(out, "%s%ld", measure.word, scaled(ctx, value));
+        output_control_word(out, measure.word, scaled(ctx, value));
     }
     if (flags & 0x0100) {
         uint8_t border = cursor_u8(c);
@@ -141,7 +141,7 @@ void write_paragraph_attributes(DecompileContext& ctx, RtfConversion& s, HeadCur
             if (c.overrun) return;
             if (type == 1) output_puts("\\tqr", out);
             else if (type == 2) output_puts("\\tqc", out);
-            output_printf(out, "\\tx%ld", scaled(ctx, stop & 0x3FFF));
+            output_control_word(out, "\\tx", scaled(ctx, stop & 0x3FFF));
         }
     }
 }
@@ -172,7 +172,7 @@ void write_row_definition(DecompileContext& ctx, RtfConversion& s, HeadCursor& c
         x = static_cast<uint16_t>(x + a(1) + g(1));
         for (int j = 2; j < columns; ++j) {
             x = static_cast<uint16_t>(x + a(j) + g(j));
-            output_printf(out, "\\cellx%lld", s_of(x));
+            output_control_word(out, "\\cellx", s_of(x));
         }
     } else {
         output_printf(out, "\\trleft%lld \\cellx%lld ",
