@@ -78,6 +78,7 @@ struct DecompileContext {
     bool packed_phrases;
     uint32_t* phrase_offsets;  // tracked, phrase_count + 1 entries
     char* phrase_texts;        // tracked, all phrases back to back
+    uint32_t phrase_text_room; // bytes allocated for them (0: no slack known)
     uint32_t phrase_bit_mask;  // reader of the packed length table
     uint32_t phrase_bit_word;
 

@@ -1,6 +1,7 @@
 #include "topics/phrases.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -16,6 +17,9 @@ constexpr long mediaview_reserved_size = 30;
 // One LZ77 control byte and eight 2-byte references give 8 x 18 bytes from
 // 17: no compressed data expands by more than this factor.
 constexpr int64_t lz77_expansion_limit = 9;
+// Phrases and literal runs up to this length are copied as one fixed-size
+// move where source and destination have the room.
+constexpr long overcopy = 32;
 
 // Reads from an internal file without passing its end: what lies beyond
 // belongs to another internal file.
@@ -51,8 +55,12 @@ void check_expanded_size(int64_t expanded, int64_t stored, bool compressed) {
 // Fills the phrase texts from the stream; whatever the data does not reach
 // stays zero rather than undefined.
 void read_phrase_texts(DecompileContext& ctx, std::FILE* file, long expanded, long stored, bool compressed) {
-    ctx.phrase_texts = static_cast<char*>(tracked_malloc(ctx, expanded + 1));
-    std::memset(ctx.phrase_texts, 0, static_cast<size_t>(expanded) + 1);
+    // The slack behind the texts lets expansion copy short phrases in
+    // fixed-size moves.
+    const long room = expanded + 1 + overcopy;
+    ctx.phrase_texts = static_cast<char*>(tracked_malloc(ctx, room));
+    std::memset(ctx.phrase_texts, 0, static_cast<size_t>(room));
+    ctx.phrase_text_room = static_cast<uint32_t>(room);
     if (stored > 0) lz77_expand_to_buffer(ctx, expanded, compressed ? lz77_lz_flag : 0, file, stored, ctx.phrase_texts);
 }
 
@@ -170,7 +178,8 @@ void load_phrases(DecompileContext& ctx, std::FILE* file, long length) {
 }
 
 // Appends n bytes, or raises the length error before the first byte that
-// would not fit.
+// would not fit. Bytes between the end of the text and the capacity may be
+// overwritten on the way.
 struct ExpansionTarget {
     char* start;
     char* cursor;
@@ -185,11 +194,17 @@ struct ExpansionTarget {
         cursor += n;
         return at;
     }
-    // Phrases and runs are a few bytes long: fixed-size moves that cover
-    // exactly n bytes (overlapping in the middle) beat a library call.
-    void copy(const void* data, long n) {
-        char* to = room_for(n);
+    // Phrases and runs are a few bytes long. When overcopy bytes can be
+    // read from data (readable) and written at the cursor, one fixed-size
+    // move covers them; otherwise exactly n bytes are moved.
+    [[gnu::always_inline]] void copy(const void* data, long n, long readable) {
         const char* from = static_cast<const char*>(data);
+        if (n <= overcopy && readable >= overcopy && capacity - (cursor - start) >= overcopy) {
+            std::memcpy(cursor, from, overcopy);
+            cursor += n;
+            return;
+        }
+        char* to = room_for(n);
         if (n >= 8 && n <= 16) {
             std::memcpy(to, from, 8);
             std::memcpy(to + n - 8, from + n - 8, 8);
@@ -202,7 +217,11 @@ struct ExpansionTarget {
             for (long k = 0; k < n; ++k) to[k] = from[k];
         }
     }
-    void fill(int c, long n) {
+    [[gnu::always_inline]] void fill(int c, long n) {
+        if (n == 1 && cursor - start < capacity) {
+            *cursor++ = static_cast<char>(c);
+            return;
+        }
         char* to = room_for(n);
         if (n == 1) *to = static_cast<char>(c);
         else std::memset(to, c, static_cast<size_t>(n));
@@ -220,15 +239,33 @@ struct CountingTarget {
         }
         produced += n;
     }
-    void copy(const void*, long n) { room_for(n); }
+    void copy(const void*, long n, long) { room_for(n); }
     void fill(int, long n) { room_for(n); }
 };
 
+// Adds up the lengths without checking them against the capacity; refuses
+// (so that a checked walk reports it) a code naming a missing phrase.
+struct SummingTarget {
+    int64_t produced;
+    bool missing;
+
+    void copy(const void*, long n, long) { produced += n; }
+    void fill(int, long n) { produced += n; }
+};
+
 template <typename Target>
-void copy_phrase(const DecompileContext& ctx, Target& target, uint32_t number) {
-    if (number >= ctx.phrase_count) fatal_error("Phrase %u does not exist", number);
+[[gnu::always_inline]] inline void copy_phrase(const DecompileContext& ctx, Target& target, uint32_t number) {
+    if (number >= ctx.phrase_count) {
+        if constexpr (std::is_same_v<Target, SummingTarget>) {
+            target.missing = true;
+            return;
+        } else {
+            fatal_error("Phrase %u does not exist", number);
+        }
+    }
     uint32_t start = ctx.phrase_offsets[number];
-    target.copy(ctx.phrase_texts + start, static_cast<long>(ctx.phrase_offsets[number + 1] - start));
+    target.copy(ctx.phrase_texts + start, static_cast<long>(ctx.phrase_offsets[number + 1] - start),
+                static_cast<long>(ctx.phrase_text_room) - static_cast<long>(start));
 }
 
 template <typename Target>
@@ -258,7 +295,7 @@ void expand_packed_scheme(const DecompileContext& ctx, Target& target, const uin
         } else if ((a & 7) == 3) {
             long run = static_cast<long>(a >> 3) + 1;
             if (run > length - i) run = length - i;  // a run cut short by the end
-            target.copy(source + i, run);
+            target.copy(source + i, run, length - i);
             i += run;
         } else if ((a & 15) == 7) {
             target.fill(' ', static_cast<long>(a >> 4) + 1);
@@ -291,6 +328,15 @@ char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, con
 }
 
 long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
+    // Lengths only grow, so a total within the capacity means no step passed
+    // it: the checked walk is needed only to report an error.
+    SummingTarget sum{0, false};
+    if (ctx.packed_phrases) {
+        expand_packed_scheme(ctx, sum, source, source_length);
+    } else {
+        expand_phrases_scheme(ctx, sum, source, source_length);
+    }
+    if (!sum.missing && sum.produced <= (capacity < 0 ? 0 : capacity)) return static_cast<long>(sum.produced);
     CountingTarget target{0, capacity < 0 ? 0 : capacity};
     if (ctx.packed_phrases) {
         expand_packed_scheme(ctx, target, source, source_length);
