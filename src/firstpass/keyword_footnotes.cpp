@@ -52,7 +52,8 @@ void add_keyword(DecompileContext& ctx, int32_t kind, uint8_t letter, const char
     std::memcpy(ctx.keyword_texts + ctx.keyword_text_size, keyword, static_cast<size_t>(length));
     ctx.keyword_sources =
         grown(ctx, ctx.keyword_sources, ctx.keyword_source_capacity, ctx.keyword_source_count + 1);
-    ctx.keyword_sources[ctx.keyword_source_count++] = KeywordSource{kind, letter, ctx.keyword_text_size};
+    ctx.keyword_sources[ctx.keyword_source_count++] =
+        KeywordSource{kind, letter, ctx.keyword_text_size, static_cast<int32_t>(length - 1)};
     ctx.keyword_text_size += length;
 }
 
@@ -248,7 +249,7 @@ void collect_keywords(DecompileContext& ctx, std::FILE* file) {
     for (int32_t i = 0; i < heap.count; ++i) {
         const KeywordOccurrence& o = occurrences[WindowHeap::occurrence_of(heap.items[i])];
         const KeywordSource& k = ctx.keyword_sources[o.keyword];
-        ctx.keyword_window[i] = KeywordReference{k.kind, k.letter, ctx.keyword_texts + k.text, o.topic_offset};
+        ctx.keyword_window[i] = KeywordReference{k.kind, k.letter, ctx.keyword_texts + k.text, o.topic_offset, k.length};
     }
     ctx.keyword_count = heap.count;
     if (c.overfull) {
@@ -279,10 +280,15 @@ void open_footnote(MemoryFile* out, const KeywordReference& reference) {
 
 void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32_t topic_offset) {
     const long limit = ctx.minor_above_21 ? 1023 : 254;
+    // The keywords lie all over their pool: asking for the texts of the
+    // references a few topics ahead hides most of the wait for them.
+    constexpr int32_t ahead = 8;
     while (ctx.keyword_cursor < ctx.keyword_count) {
         const KeywordReference& reference = ctx.keyword_window[ctx.keyword_cursor];
         if (reference.topic_offset > topic_offset) break;
-        long keyword_length = static_cast<long>(std::strlen(reference.keyword));
+        if (ctx.keyword_cursor + ahead < ctx.keyword_count)
+            __builtin_prefetch(ctx.keyword_window[ctx.keyword_cursor + ahead].keyword);
+        const long keyword_length = reference.length;
         if (run.length == 0) {
             open_footnote(out, reference);
         } else if (reference.letter == run.letter && reference.kind == run.kind &&
@@ -293,7 +299,7 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
             run.length = 0;
             open_footnote(out, reference);
         }
-        escape_rtf_text(out, reference.keyword);
+        escape_rtf_bytes(out, reference.keyword, keyword_length);
         run.length += keyword_length + 1;
         run.letter = reference.letter;
         run.kind = reference.kind;

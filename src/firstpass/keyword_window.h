@@ -8,6 +8,7 @@ struct KeywordReference {
     uint8_t letter;
     const char* keyword;  // in the keyword text pool
     int32_t topic_offset;
+    int32_t length;  // of the keyword, so writing it needs no look ahead
 };
 
 // Every reference of the keyword indexes in index order, and the keywords
@@ -21,6 +22,7 @@ struct KeywordSource {
     int32_t kind;
     uint8_t letter;
     int64_t text;
+    int32_t length;
 };
 
 // Open browse chain and browse start record.

@@ -29,7 +29,7 @@ uint32_t index_slot(const ContextNameSlot* index, int32_t capacity, int32_t hash
 
 ContextNameSlot* new_index(DecompileContext& ctx, int32_t capacity) {
     ContextNameSlot* index = tracked_new_array<ContextNameSlot>(ctx, capacity);
-    for (int32_t i = 0; i < capacity; ++i) index[i] = ContextNameSlot{0, -1};
+    for (int32_t i = 0; i < capacity; ++i) index[i] = ContextNameSlot{0, -1, nullptr};
     return index;
 }
 
@@ -57,8 +57,19 @@ void build_lookup_index(DecompileContext& ctx) {
     ctx.context_lookup_capacity = capacity;
     for (int32_t i = 0; i < ctx.context_name_count; ++i) {
         const int32_t hash = ctx.context_names[i].hash;
-        ctx.context_lookup_index[index_slot(ctx.context_lookup_index, capacity, hash)] = ContextNameSlot{hash, i};
+        ctx.context_lookup_index[index_slot(ctx.context_lookup_index, capacity, hash)] =
+            ContextNameSlot{hash, i, ctx.context_names[i].name};
     }
+}
+
+// The index slot of the entry with the hash, or null when there is no
+// index to ask or the entry is not there (search_names then decides).
+const ContextNameSlot* indexed_slot(const DecompileContext& ctx, int32_t hash) {
+    if (ctx.context_lookup_index == nullptr) return nullptr;
+    const ContextNameSlot* slot =
+        &ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)];
+    if (slot->position >= 0 || ctx.context_batch_index == nullptr) return slot;
+    return &ctx.context_batch_index[batch_slot(ctx, hash)];
 }
 
 // Index of the entry with the hash, or -1 with the sorted insertion point
@@ -92,7 +103,7 @@ void grow_batch_index(DecompileContext& ctx) {
     ctx.context_batch_capacity = capacity;
     for (int32_t i = ctx.context_names_sorted; i < ctx.context_name_count; ++i) {
         const int32_t hash = ctx.context_names[i].hash;
-        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, i};
+        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, i, ctx.context_names[i].name};
     }
 }
 
@@ -134,7 +145,7 @@ void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t ha
         if (2 * (ctx.context_name_count - ctx.context_names_sorted + 1) > ctx.context_batch_capacity)
             grow_batch_index(ctx);
         at = ctx.context_name_count;
-        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, at};
+        ctx.context_batch_index[batch_slot(ctx, hash)] = ContextNameSlot{hash, at, copy};
     } else {
         drop_lookup_index(ctx);
         std::memmove(ctx.context_names + at + 1, ctx.context_names + at,
@@ -217,6 +228,16 @@ void add_context_name(DecompileContext& ctx, const char* name, bool derived) {
         }
         // The replaced text stays in its chunk until the decompile ends.
         entry.name = copy_name(ctx, name);
+        // The indexes hold the name too.
+        if (ctx.context_lookup_index) {
+            ContextNameSlot& slot =
+                ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)];
+            if (slot.position == found) slot.name = entry.name;
+        }
+        if (ctx.context_batch_index) {
+            ContextNameSlot& slot = ctx.context_batch_index[batch_slot(ctx, hash)];
+            if (slot.position == found) slot.name = entry.name;
+        }
     }
     if (entry.derived) {
         entry.derived = false;
@@ -225,6 +246,9 @@ void add_context_name(DecompileContext& ctx, const char* name, bool derived) {
 }
 
 const char* known_context_name(const DecompileContext& ctx, uint32_t hash) {
+    if (const ContextNameSlot* slot = indexed_slot(ctx, static_cast<int32_t>(hash))) {
+        return slot->position >= 0 ? slot->name : nullptr;
+    }
     int32_t found = search_names(ctx, static_cast<int32_t>(hash), nullptr);
     return found < 0 ? nullptr : ctx.context_names[found].name;
 }

@@ -17,6 +17,7 @@ struct ContextName {
 struct ContextNameSlot {
     int32_t hash;
     int32_t position;  // -1: free
+    const char* name;  // the entry's name, so a lookup need not visit the table
 };
 
 uint32_t context_hash(const char* name);

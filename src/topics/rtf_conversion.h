@@ -137,7 +137,5 @@ void write_context_footnote(DecompileContext& ctx, RtfConversion& state);
 // The "+" footnote of topic number topic_number (from 0): the browse
 // identifier (sequence low, position high; 0 for none) and the groups.
 void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topic_number, uint32_t browse);
-// escape_rtf_text for a counted string.
-void escape_rtf_bytes(MemoryFile* out, const char* text, long length);
 // Valid font number with its descriptor, or null.
 const FontDescriptor* font_of(const DecompileContext& ctx, int font);

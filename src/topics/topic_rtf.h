@@ -12,5 +12,7 @@ void topic_file_name(const DecompileContext& ctx, char* name);
 MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf);
 // Writes text with \, { and } escaped and bytes outside 0x20..0x7E as \'hh.
 void escape_rtf_text(MemoryFile* out, const char* text);
+// escape_rtf_text for a counted string.
+void escape_rtf_bytes(MemoryFile* out, const char* text, long length);
 // Character formatting for a change to font number font.
 void font_change(DecompileContext& ctx, MemoryFile* out, int font, bool popup, bool jump);

@@ -77,6 +77,12 @@ TEST(ContextNameBatch, SameTableLookupsAndWarningsAsInsertingInOrder) {
     steps.push_back({"Intro]1", false});  // the same hash as Intro_1: a warning
     steps.push_back({"Intro_1", false});
     steps.push_back({"BEFORE", false});
+    // A derived name replaced by a name with the same hash, spelled
+    // otherwise: in a batch, and between batches (the middle third).
+    steps.push_back({"Intro]2", true});
+    steps.push_back({"Intro_2", false});
+    const std::vector<Step> between = {{"Intro]3", true}, {"Intro_3", false}};
+    steps.insert(steps.begin() + static_cast<long>(steps.size() / 2), between.begin(), between.end());
     const Outcome one_by_one = run(steps, false);
     const Outcome batch = run(steps, true);
     EXPECT_EQ(batch.names, one_by_one.names);
@@ -87,6 +93,24 @@ TEST(ContextNameBatch, SameTableLookupsAndWarningsAsInsertingInOrder) {
     EXPECT_EQ(batch.derived_count, one_by_one.derived_count);
     EXPECT_TRUE(std::is_sorted(batch.hashes.begin(), batch.hashes.end()));
     EXPECT_NE(one_by_one.warnings.find("already defined"), std::string::npos);
+}
+
+TEST(ContextNameBatch, ReplacedDerivedNamesAreFoundAtOnce) {
+    ContextHolder h;
+    DecompileContext& ctx = *h.ctx;
+    const uint32_t in_batch = context_hash("Intro_4");
+    const uint32_t after_batch = context_hash("Intro_5");
+    context_names_begin_batch(ctx);
+    add_context_name(ctx, "Intro]4", true);
+    add_context_name(ctx, "Intro]5", true);
+    EXPECT_STREQ(unhash(ctx, in_batch), "Intro]4");
+    add_context_name(ctx, "Intro_4", false);
+    EXPECT_STREQ(unhash(ctx, in_batch), "Intro_4");
+    context_names_end_batch(ctx);
+    EXPECT_STREQ(unhash(ctx, after_batch), "Intro]5");
+    add_context_name(ctx, "Intro_5", false);
+    EXPECT_STREQ(unhash(ctx, after_batch), "Intro_5");
+    EXPECT_STREQ(unhash(ctx, in_batch), "Intro_4");
 }
 
 TEST(ContextNameBatch, EndWithoutBeginAndEmptyBatchChangeNothing) {
