@@ -79,6 +79,11 @@ struct DecompileContext {
     uint32_t* phrase_offsets;  // tracked, phrase_count + 1 entries
     char* phrase_texts;        // tracked, all phrases back to back
     uint32_t phrase_text_room; // bytes allocated for them (0: no slack known)
+    // For the packed scheme, what each first byte of a code adds to the text
+    // and how many bytes follow it (see phrase_expanded_length).
+    bool packed_code_table;
+    int64_t packed_code_adds[256];
+    uint8_t packed_code_skips[256];
     uint32_t phrase_bit_mask;  // reader of the packed length table
     uint32_t phrase_bit_word;
 

@@ -276,6 +276,10 @@ int output_printf(MemoryFile* file, const char* format, ...) {
     return n;
 }
 
+void output_write_plain(const void* data, size_t n, MemoryFile* file) {
+    store(file, static_cast<const uint8_t*>(data), n);
+}
+
 int output_control_word(MemoryFile* file, const char* word, long long value) {
     char text[64];
     size_t n = std::strlen(word);

@@ -33,6 +33,9 @@ struct OutputList {
 MemoryFile* output_open(const char* name, const char* mode);
 bool output_add(OutputList& list, MemoryFile* file);
 size_t output_write(const void* data, size_t size, size_t count, MemoryFile* file);
+// output_write for bytes that hold no line feed (a text file has nothing to
+// widen in them), stored without looking.
+void output_write_plain(const void* data, size_t n, MemoryFile* file);
 int output_putc(int c, MemoryFile* file);
 int output_printf(MemoryFile* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Writes word and the decimal value behind it, as "%s%lld" would.

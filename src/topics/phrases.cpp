@@ -102,6 +102,57 @@ void decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned b
     }
 }
 
+// More than any text can hold: a code naming a missing phrase adds this, and
+// a sum this large is left to the checked walk, which reports the code.
+constexpr int64_t missing_phrase_length = int64_t(1) << 32;
+
+int64_t phrase_length(const DecompileContext& ctx, uint32_t number) {
+    if (number >= ctx.phrase_count) return missing_phrase_length;
+    return static_cast<long>(ctx.phrase_offsets[number + 1] - ctx.phrase_offsets[number]);
+}
+
+// What each first byte of a packed code adds and how many bytes follow it
+// (a two-byte phrase code adds its phrase later, with its second byte).
+void build_packed_code_table(DecompileContext& ctx) {
+    for (unsigned a = 0; a < 256; ++a) {
+        int64_t adds = 0;
+        uint8_t skips = 0;
+        if ((a & 1) == 0) {
+            adds = phrase_length(ctx, a / 2);
+        } else if ((a & 3) == 1) {
+            skips = 1;
+        } else if ((a & 7) == 3) {
+            adds = (a >> 3) + 1;
+            skips = static_cast<uint8_t>(adds);
+        } else {
+            adds = (a >> 4) + 1;  // spaces or NULs
+        }
+        ctx.packed_code_adds[a] = adds;
+        ctx.packed_code_skips[a] = skips;
+    }
+    ctx.packed_code_table = true;
+}
+
+// The text length of packed codes without the checks: a table step per code.
+// A run cut short by the end adds only the bytes there are; a two-byte code
+// cut short adds nothing.
+int64_t packed_length_sum(const DecompileContext& ctx, const uint8_t* source, long length) {
+    int64_t total = 0;
+    long i = 0;
+    while (i < length) {
+        const unsigned a = source[i];
+        if ((a & 3) == 1) {
+            if (i + 1 == length) return total;
+            total += phrase_length(ctx, (a >> 2) * 256 + source[i + 1] + 128);
+            i += 2;
+            continue;
+        }
+        total += ctx.packed_code_adds[a];
+        i += 1 + ctx.packed_code_skips[a];
+    }
+    return total - (i - length);
+}
+
 void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length) {
     BoundedReader index{file, index_length};
     uint8_t header[phrase_index_header_size];
@@ -139,6 +190,7 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
         decode_length_table(ctx, table, bits, expanded);
     }
     ctx.packed_phrases = true;
+    build_packed_code_table(ctx);
     std::fprintf(stderr, "%u phrases loaded\n", ctx.phrase_count);
 }
 
@@ -331,7 +383,10 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
     // Lengths only grow, so a total within the capacity means no step passed
     // it: the checked walk is needed only to report an error.
     SummingTarget sum{0, false};
-    if (ctx.packed_phrases) {
+    if (ctx.packed_phrases && ctx.packed_code_table) {
+        sum.produced = packed_length_sum(ctx, source, source_length);
+        sum.missing = sum.produced >= missing_phrase_length;
+    } else if (ctx.packed_phrases) {
         expand_packed_scheme(ctx, sum, source, source_length);
     } else {
         expand_phrases_scheme(ctx, sum, source, source_length);

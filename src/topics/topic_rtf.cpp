@@ -256,12 +256,12 @@ void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
             ++run;
             continue;
         }
-        output_write(text + i - run, 1, static_cast<size_t>(run), out);
+        output_write_plain(text + i - run, static_cast<size_t>(run), out);
         run = 0;
         if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
         else output_printf(out, "\\'%02x", c);
     }
-    output_write(text + length - run, 1, static_cast<size_t>(run), out);
+    output_write_plain(text + length - run, static_cast<size_t>(run), out);
 }
 
 void escape_rtf_text(MemoryFile* out, const char* text) {
@@ -327,7 +327,8 @@ inline bool eight_plain(const char* p) {
     return !(below | above | has_zero(x ^ (ones * '\\')) | has_zero(x ^ (ones * '{')) | has_zero(x ^ (ones * '}')));
 }
 
-// Characters as the topic file spells them: plain ones as they are, in runs.
+// Characters as the topic file spells them: plain ones as they are, in runs
+// (which hold no line feed).
 void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
     char lowered[256];
     long plain = 0;  // plain characters not yet written
@@ -341,11 +342,11 @@ void write_characters(MemoryFile* out, const char* text, long count, bool lower)
                     const char c = from[done + k];
                     lowered[k] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
                 }
-                output_write(lowered, 1, static_cast<size_t>(n), out);
+                output_write_plain(lowered, static_cast<size_t>(n), out);
                 done += n;
             }
         } else {
-            output_write(from, 1, static_cast<size_t>(plain), out);
+            output_write_plain(from, static_cast<size_t>(plain), out);
         }
         plain = 0;
     };

@@ -1,4 +1,5 @@
 // Phrase codes of both schemes, expanded against tables loaded from files.
+#include <random>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,41 @@ TEST(PhraseExpansion, StopsAtTheCapacityWithTheLengthError) {
     LoadedTable help(PhraseScheme::packed);
     EXPECT_EQ(fatal_output([&] { expand(help.ctx, {0x03, 'a', 0xF7}, 10); }),
               "\nPhrase replacement delivers 17 bytes instead of 10");
+}
+
+// What a call returned, or "fatal", followed by what it printed.
+template <typename F>
+std::string outcome(F f) {
+    testing::internal::CaptureStderr();
+    std::string result;
+    try {
+        result = f();
+    } catch (const FatalError&) {
+        result = "fatal";
+    }
+    return result + testing::internal::GetCapturedStderr();
+}
+
+TEST(PhraseExpansion, LengthCheckAgreesWithExpansionOnRandomCodes) {
+    for (PhraseScheme scheme : {PhraseScheme::phrases, PhraseScheme::packed}) {
+        LoadedTable help(scheme);
+        std::mt19937 random(5);
+        for (int round = 0; round < 1500; ++round) {
+            // Mostly small bytes (phrases that exist, short runs), some of
+            // any value (missing phrases, long runs cut short by the end).
+            Bytes source(random() % 24);
+            for (auto& b : source) b = static_cast<uint8_t>(random() % 4 ? random() % 48 : random());
+            const long capacity = static_cast<long>(random() % 160);
+            const long n = static_cast<long>(source.size());
+            const std::string counted = outcome(
+                [&] { return std::to_string(phrase_expanded_length(help.ctx, capacity, source.data(), n)); });
+            const std::string expanded = outcome([&] {
+                std::vector<char> out(static_cast<size_t>(capacity) + 1);
+                return std::to_string(phrase_expand(help.ctx, out.data(), capacity, source.data(), n) - out.data());
+            });
+            ASSERT_EQ(counted, expanded) << "round " << round;
+        }
+    }
 }
 
 TEST(PhraseExpansion, SourceEndingInsideACodeStops) {
