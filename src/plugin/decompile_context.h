@@ -84,6 +84,9 @@ struct DecompileContext {
     bool packed_code_table;
     int64_t packed_code_adds[256];
     uint8_t packed_code_skips[256];
+    // The text of a one-byte code that expansion may copy as one fixed-size
+    // move (null: take the code the long way).
+    const char* packed_code_texts[256];
     uint32_t phrase_bit_mask;  // reader of the packed length table
     uint32_t phrase_bit_word;
 

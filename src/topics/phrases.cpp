@@ -114,11 +114,19 @@ int64_t phrase_length(const DecompileContext& ctx, uint32_t number) {
 // What each first byte of a packed code adds and how many bytes follow it
 // (a two-byte phrase code adds its phrase later, with its second byte).
 void build_packed_code_table(DecompileContext& ctx) {
+    static const char spaces[overcopy + 1] = "                                ";
+    static const char zeros[overcopy] = {};
     for (unsigned a = 0; a < 256; ++a) {
         int64_t adds = 0;
         uint8_t skips = 0;
+        const char* text = nullptr;
         if ((a & 1) == 0) {
             adds = phrase_length(ctx, a / 2);
+            const uint32_t number = a / 2;
+            if (number < ctx.phrase_count && adds <= overcopy &&
+                int64_t(ctx.phrase_text_room) - ctx.phrase_offsets[number] >= overcopy) {
+                text = ctx.phrase_texts + ctx.phrase_offsets[number];
+            }
         } else if ((a & 3) == 1) {
             skips = 1;
         } else if ((a & 7) == 3) {
@@ -126,9 +134,11 @@ void build_packed_code_table(DecompileContext& ctx) {
             skips = static_cast<uint8_t>(adds);
         } else {
             adds = (a >> 4) + 1;  // spaces or NULs
+            text = (a & 15) == 7 ? spaces : zeros;
         }
         ctx.packed_code_adds[a] = adds;
         ctx.packed_code_skips[a] = skips;
+        ctx.packed_code_texts[a] = text;
     }
     ctx.packed_code_table = true;
 }
@@ -335,25 +345,52 @@ void expand_phrases_scheme(const DecompileContext& ctx, Target& target, const ui
     }
 }
 
+// One code from source[i]; the position after it (length when the code is
+// cut short by the end).
+template <typename Target>
+[[gnu::always_inline]] inline long packed_step(const DecompileContext& ctx, Target& target, const uint8_t* source,
+                                               long length, long i) {
+    unsigned a = source[i++];
+    if ((a & 1) == 0) {
+        copy_phrase(ctx, target, a / 2);
+    } else if ((a & 3) == 1) {
+        if (i == length) return length;
+        copy_phrase(ctx, target, (a >> 2) * 256 + source[i++] + 128);
+    } else if ((a & 7) == 3) {
+        long run = static_cast<long>(a >> 3) + 1;
+        if (run > length - i) run = length - i;  // a run cut short by the end
+        target.copy(source + i, run, length - i);
+        i += run;
+    } else if ((a & 15) == 7) {
+        target.fill(' ', static_cast<long>(a >> 4) + 1);
+    } else {
+        target.fill(0, static_cast<long>(a >> 4) + 1);
+    }
+    return i;
+}
+
 template <typename Target>
 void expand_packed_scheme(const DecompileContext& ctx, Target& target, const uint8_t* source, long length) {
+    for (long i = 0; i < length;) i = packed_step(ctx, target, source, length, i);
+}
+
+// With the code table: one-byte codes whose text is at hand (short phrases,
+// spaces, NULs) are one fixed-size move while overcopy bytes of room are
+// left; every other code, and the last ones, take the checked step.
+void expand_packed_with_table(const DecompileContext& ctx, ExpansionTarget& target, const uint8_t* source,
+                              long length) {
+    const char* const* texts = ctx.packed_code_texts;
+    const int64_t* adds = ctx.packed_code_adds;
+    const char* const roomy_end = target.start + target.capacity - overcopy;
     for (long i = 0; i < length;) {
-        unsigned a = source[i++];
-        if ((a & 1) == 0) {
-            copy_phrase(ctx, target, a / 2);
-        } else if ((a & 3) == 1) {
-            if (i == length) break;
-            copy_phrase(ctx, target, (a >> 2) * 256 + source[i++] + 128);
-        } else if ((a & 7) == 3) {
-            long run = static_cast<long>(a >> 3) + 1;
-            if (run > length - i) run = length - i;  // a run cut short by the end
-            target.copy(source + i, run, length - i);
-            i += run;
-        } else if ((a & 15) == 7) {
-            target.fill(' ', static_cast<long>(a >> 4) + 1);
-        } else {
-            target.fill(0, static_cast<long>(a >> 4) + 1);
+        const unsigned a = source[i];
+        if (texts[a] != nullptr && target.cursor <= roomy_end) {
+            std::memcpy(target.cursor, texts[a], overcopy);
+            target.cursor += adds[a];
+            ++i;
+            continue;
         }
+        i = packed_step(ctx, target, source, length, i);
     }
 }
 
@@ -371,7 +408,9 @@ void phrase_table_load(DecompileContext& ctx, std::FILE* file) {
 char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
                     long source_length) {
     ExpansionTarget target{destination, destination, capacity < 0 ? 0 : capacity};
-    if (ctx.packed_phrases) {
+    if (ctx.packed_phrases && ctx.packed_code_table) {
+        expand_packed_with_table(ctx, target, source, source_length);
+    } else if (ctx.packed_phrases) {
         expand_packed_scheme(ctx, target, source, source_length);
     } else {
         expand_phrases_scheme(ctx, target, source, source_length);

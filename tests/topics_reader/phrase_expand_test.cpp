@@ -120,7 +120,7 @@ std::string outcome(F f) {
     return result + testing::internal::GetCapturedStderr();
 }
 
-TEST(PhraseExpansion, LengthCheckAgreesWithExpansionOnRandomCodes) {
+TEST(PhraseExpansion, TableAndCheckAgreeWithPlainExpansionOnRandomCodes) {
     for (PhraseScheme scheme : {PhraseScheme::phrases, PhraseScheme::packed}) {
         LoadedTable help(scheme);
         std::mt19937 random(5);
@@ -133,11 +133,20 @@ TEST(PhraseExpansion, LengthCheckAgreesWithExpansionOnRandomCodes) {
             const long n = static_cast<long>(source.size());
             const std::string counted = outcome(
                 [&] { return std::to_string(phrase_expanded_length(help.ctx, capacity, source.data(), n)); });
-            const std::string expanded = outcome([&] {
-                std::vector<char> out(static_cast<size_t>(capacity) + 1);
-                return std::to_string(phrase_expand(help.ctx, out.data(), capacity, source.data(), n) - out.data());
-            });
-            ASSERT_EQ(counted, expanded) << "round " << round;
+            // The expansion, through the code table and without it.
+            std::string texts[2];
+            for (bool table : {true, false}) {
+                const bool loaded = help.ctx.packed_code_table;
+                help.ctx.packed_code_table = loaded && table;
+                texts[table] = outcome([&] {
+                    std::vector<char> out(static_cast<size_t>(capacity) + 1);
+                    char* end = phrase_expand(help.ctx, out.data(), capacity, source.data(), n);
+                    return std::to_string(end - out.data()) + ":" + std::string(out.data(), end);
+                });
+                help.ctx.packed_code_table = loaded;
+            }
+            ASSERT_EQ(texts[true], texts[false]) << "round " << round;
+            ASSERT_EQ(counted, texts[true].substr(0, texts[true].find(':'))) << "round " << round;
         }
     }
 }
