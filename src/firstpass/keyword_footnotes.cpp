@@ -272,9 +272,11 @@ struct FootnoteRun {
 
 void open_footnote(MemoryFile* out, const KeywordReference& reference) {
     if (reference.kind == 1) {
-        output_printf(out, "{\\up K}{\\footnote\\pard\\plain{\\up K} %c:", reference.letter);
+        write_footnote_start(out, 'K');
+        output_putc(reference.letter, out);
+        output_putc(':', out);
     } else {
-        output_printf(out, "{\\up %c}{\\footnote\\pard\\plain{\\up %c} ", reference.letter, reference.letter);
+        write_footnote_start(out, static_cast<char>(reference.letter));
     }
 }
 

@@ -48,10 +48,6 @@ long bounded_length(const char* text, long limit) {
     return nul != nullptr ? static_cast<const char*>(nul) - text : (limit > 0 ? limit : 0);
 }
 
-void write_footnote_start(MemoryFile* out, char mark) {
-    output_printf(out, "{\\up %c}{\\footnote\\pard\\plain{\\up %c} ", mark, mark);
-}
-
 // Title and entry macros from the text part of a topic header.
 void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
     if (walk.text == nullptr || walk.link.text_length <= 0) return;
@@ -81,7 +77,9 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
     std::fprintf(stderr, "\rTopic %ld...", s.topic_counter - 15);
     uint32_t browse = 0;
     if (ctx.old_format) {
-        output_printf(out, "{\\up #}{\\footnote\\pard\\plain{\\up #} TOPIC%ld}\n", s.topic_counter);
+        write_footnote_start(out, '#');
+        output_control_word(out, "TOPIC", s.topic_counter);
+        output_puts("}\n", out);
         const int32_t key = static_cast<int32_t>(s.topic_counter);
         browse = browse_number_select(ctx, key, key, head_i16(walk, 8), head_i16(walk, 4));
         write_keyword_footnotes(ctx, out, s.file, as_offset(s.position));
@@ -100,7 +98,10 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
            ctx.contexts[s.context_cursor].topic_offset <= as_offset(s.topic_offset))
         write_context_footnote(ctx, s);
     const int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
-    if (window != -1) output_printf(out, "{\\up >}{\\footnote\\pard\\plain{\\up >} %s}\n", window_name(ctx, window));
+    if (window != -1) {
+        write_footnote_start(out, '>');
+        output_printf(out, "%s}\n", window_name(ctx, window));
+    }
     ++s.topic_counter;
 }
 
@@ -166,9 +167,11 @@ void write_row_definition(DecompileContext& ctx, RtfConversion& s, HeadCursor& c
     auto s_of = [&](int64_t x) { return static_cast<long long>(((x * multiplier - subtrahend) * width) / 32767); };
     if (columns > 1) {
         uint16_t x = static_cast<uint16_t>(a(0) + g(0) + g(1) / 2);
-        output_printf(out, "\\trgaph%lld\\trleft%lld \\cellx%lld\\cellx%lld", s_of(g(1)),
-                      static_cast<long long>((((g(0) - g(1)) * multiplier - subtrahend) * width - 32767) / 32767),
-                      s_of(x), s_of(x + a(1) + g(1)));
+        output_control_word(out, "\\trgaph", s_of(g(1)));
+        output_control_word(out, "\\trleft",
+                            static_cast<long long>((((g(0) - g(1)) * multiplier - subtrahend) * width - 32767) / 32767));
+        output_control_word(out, " \\cellx", s_of(x));
+        output_control_word(out, "\\cellx", s_of(x + a(1) + g(1)));
         x = static_cast<uint16_t>(x + a(1) + g(1));
         for (int j = 2; j < columns; ++j) {
             x = static_cast<uint16_t>(x + a(j) + g(j));
@@ -248,6 +251,23 @@ void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& wa
 
 }  // namespace
 
+void write_footnote_start(MemoryFile* out, char mark) {
+    // Written often (every topic has several): assembled here, not formatted.
+    static constexpr char open[] = "{\\up ";
+    static constexpr char middle[] = "}{\\footnote\\pard\\plain{\\up ";
+    char text[sizeof open + sizeof middle + 4];
+    size_t n = 0;
+    std::memcpy(text + n, open, sizeof open - 1);
+    n += sizeof open - 1;
+    text[n++] = mark;
+    std::memcpy(text + n, middle, sizeof middle - 1);
+    n += sizeof middle - 1;
+    text[n++] = mark;
+    text[n++] = '}';
+    text[n++] = ' ';
+    output_write(text, 1, n, out);
+}
+
 void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
     long run = 0;  // plain characters not yet written
     for (long i = 0; i < length; ++i) {
@@ -302,9 +322,10 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
         output_printf(out, ";%s", group.name != nullptr ? group.name : "");
     }
     if (any) output_puts("}\n", out);
-    else if (browse != 0)
-        output_printf(out, "{\\up +}{\\footnote\\pard\\plain{\\up +} BROWSE%04x:%04x}\n", browse & 0xFFFF,
-                      browse >> 16);
+    else if (browse != 0) {
+        write_footnote_start(out, '+');
+        output_printf(out, "BROWSE%04x:%04x}\n", browse & 0xFFFF, browse >> 16);
+    }
 }
 
 // Characters written as they are: printable ASCII but the rich-text specials.
