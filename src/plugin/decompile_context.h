@@ -64,6 +64,7 @@ struct DecompileContext {
     int32_t topic_alias_count;
     ContextName* context_names;  // tracked, sorted by hash (signed)
     int32_t context_name_count;
+    int32_t context_name_capacity;  // entries allocated
     // The names' texts, back to back in tracked chunks, so that the second
     // pass, which reads them in topic order, finds them close together.
     char* context_name_chunk;

@@ -133,9 +133,13 @@ char* copy_name(DecompileContext& ctx, const char* name) {
 }
 
 void insert_name(DecompileContext& ctx, int32_t at, const char* name, int32_t hash, bool derived) {
-    if (ctx.context_name_count % name_table_step == 0) {
-        long size = (ctx.context_name_count + static_cast<long>(name_table_step)) * static_cast<long>(sizeof(ContextName));
+    if (ctx.context_name_count == ctx.context_name_capacity) {
+        // Doubling: a large table must not be copied again every few
+        // hundred names.
+        const int32_t capacity = std::max(name_table_step, 2 * ctx.context_name_capacity);
+        const long size = capacity * static_cast<long>(sizeof(ContextName));
         ctx.context_names = static_cast<ContextName*>(tracked_realloc(ctx, ctx.context_names, size));
+        ctx.context_name_capacity = capacity;
     }
     // The copy is made before the tail moves, so a failing allocation leaves
     // the table intact.
