@@ -149,8 +149,11 @@ struct DecompileContext {
 
     // Jump checks: the |CONTEXT table's hashes in ascending order, built on
     // the first check, so each one is a binary search.
-    uint32_t* jump_target_hashes;  // tracked, context_count entries
-    int32_t jump_target_count;
+    // The context ids' hashes as a set: open addressing over a power of two
+    // of slots, 0 marking a free slot (a hash of 0 is noted apart).
+    uint32_t* jump_target_hashes;  // tracked, jump_target_capacity slots
+    int32_t jump_target_capacity;
+    bool jump_target_zero;
 
     // Keyword window: references at the next collection's lower bound that
     // earlier windows wrote already, when one topic has more references than

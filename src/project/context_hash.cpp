@@ -175,16 +175,32 @@ const char* spell_base43(DecompileContext& ctx, uint64_t n) {
     return n == 0 ? p : nullptr;
 }
 
+uint32_t jump_target_slot(const uint32_t* slots, int32_t capacity, uint32_t hash) {
+    const uint32_t mask = static_cast<uint32_t>(capacity - 1);
+    uint32_t slot = (hash * 2654435761u) & mask;
+    while (slots[slot] != 0 && slots[slot] != hash) slot = (slot + 1) & mask;
+    return slot;
+}
+
+// A set rather than a sorted array: one probe (one cache miss) per hotspot
+// instead of a binary search's dozen.
 bool is_jump_target(DecompileContext& ctx, uint32_t hash) {
     if (ctx.context_count <= 0) return false;
     if (ctx.jump_target_hashes == nullptr) {
-        uint32_t* hashes = tracked_new_array<uint32_t>(ctx, ctx.context_count);
-        for (int32_t i = 0; i < ctx.context_count; ++i) hashes[i] = ctx.contexts[i].hash;
-        std::sort(hashes, hashes + ctx.context_count);
-        ctx.jump_target_hashes = hashes;
-        ctx.jump_target_count = ctx.context_count;
+        int32_t capacity = 16;
+        while (capacity < 2 * int64_t(ctx.context_count)) capacity *= 2;
+        uint32_t* slots = tracked_new_array<uint32_t>(ctx, capacity);
+        std::memset(slots, 0, static_cast<size_t>(capacity) * sizeof(uint32_t));
+        for (int32_t i = 0; i < ctx.context_count; ++i) {
+            const uint32_t h = ctx.contexts[i].hash;
+            if (h == 0) ctx.jump_target_zero = true;
+            else slots[jump_target_slot(slots, capacity, h)] = h;
+        }
+        ctx.jump_target_hashes = slots;
+        ctx.jump_target_capacity = capacity;
     }
-    return std::binary_search(ctx.jump_target_hashes, ctx.jump_target_hashes + ctx.jump_target_count, hash);
+    if (hash == 0) return ctx.jump_target_zero;
+    return ctx.jump_target_hashes[jump_target_slot(ctx.jump_target_hashes, ctx.jump_target_capacity, hash)] == hash;
 }
 
 }  // namespace

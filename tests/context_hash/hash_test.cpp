@@ -2,6 +2,7 @@
 // against the |CONTEXT table, and finding a topic's first context id.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -107,6 +108,30 @@ TEST(Unhash, JumpTargetsNotInTheContextTableAreReported) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Help Compiler will issue Warning 4113: Unresolved jump or popup 'missing'\n"
               "Help Compiler will issue Warning 4113: Unresolved jump or popup 'A'\n");
+}
+
+TEST(Unhash, JumpTargetsAmongManyIdsAndTheZeroHash) {
+    for (bool with_zero : {false, true}) {
+        ContextHolder h;
+        std::mt19937 random(7);
+        std::vector<ContextEntry> table;
+        std::vector<uint32_t> absent;
+        for (int i = 0; i < 3000; ++i) {
+            const uint32_t hash = random() | 1;  // odd hashes are ids, even ones are not
+            table.push_back({hash, i});
+            absent.push_back(hash + 1);
+        }
+        if (with_zero) table.push_back({0, 5000});
+        set_context_table(*h.ctx, table);
+        testing::internal::CaptureStdout();
+        for (const ContextEntry& entry : table) unhash_jump_target(*h.ctx, entry.hash);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        testing::internal::CaptureStdout();
+        for (uint32_t hash : absent) unhash_jump_target(*h.ctx, hash);
+        unhash_jump_target(*h.ctx, 0);
+        const std::string warnings = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 3000 + (with_zero ? 0 : 1));
+    }
 }
 
 TEST(Unhash, EveryJumpIsUnresolvedWithoutAContextTable) {
