@@ -16,6 +16,7 @@ constexpr int context_scratch_size = 4096;
 struct ContextEntry;
 struct ContextName;
 struct ContextNameSlot;
+struct ContextTopicSlot;
 struct GroupEntry;
 struct TopicOffsetAlias;
 
@@ -54,6 +55,8 @@ struct DecompileContext {
     // Context ids: the |CONTEXT table sorted by topic offset, or the old
     // format's topic map, and every context string learned so far.
     ContextEntry* contexts;  // tracked
+    ContextTopicSlot* context_topic_index;  // tracked; null: search the table
+    int32_t context_topic_capacity;
     // 1 where the |CONTEXT entry's hash is known to have a name (names are
     // never taken back); made by the first derivation.
     uint8_t* context_named;  // tracked, context_count entries

@@ -54,6 +54,7 @@ void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     // stays the topic's main id.
     std::stable_sort(ctx.contexts, ctx.contexts + loaded,
                      [](const ContextEntry& a, const ContextEntry& b) { return a.topic_offset < b.topic_offset; });
+    index_context_topics(ctx);
 }
 
 void load_topic_map(DecompileContext& ctx, std::FILE* file, long length) {

@@ -143,23 +143,32 @@ TEST(Unhash, EveryJumpIsUnresolvedWithoutAContextTable) {
 }
 
 TEST(FirstContextOfTopic, FindsTheStartOfEachRun) {
-    ContextHolder h;
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0), -1);
-    set_context_table(*h.ctx, {{1, -5}, {2, 0}, {3, 0x40}, {4, 0x40}, {5, 0x40}, {6, 0x80}, {7, 0x7FFFFFFF}});
-    EXPECT_EQ(first_context_of_topic(*h.ctx, -5), 0);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0), 1);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0x40), 2);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0x80), 5);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0x7FFFFFFF), 6);
-    for (int32_t missing : {-6, -1, 1, 0x3F, 0x41, 0x7FFFFFFE, INT32_MIN}) EXPECT_EQ(first_context_of_topic(*h.ctx, missing), -1);
+    // Searched in the table, and through the index a loaded table gets.
+    for (bool indexed : {false, true}) {
+        ContextHolder h;
+        EXPECT_EQ(first_context_of_topic(*h.ctx, 0), -1);
+        set_context_table(*h.ctx, {{1, -5}, {2, 0}, {3, 0x40}, {4, 0x40}, {5, 0x40}, {6, 0x80}, {7, 0x7FFFFFFF}});
+        if (indexed) index_context_topics(*h.ctx);
+        EXPECT_EQ(first_context_of_topic(*h.ctx, -5), 0);
+        EXPECT_EQ(first_context_of_topic(*h.ctx, 0), 1);
+        EXPECT_EQ(first_context_of_topic(*h.ctx, 0x40), 2);
+        EXPECT_EQ(first_context_of_topic(*h.ctx, 0x80), 5);
+        EXPECT_EQ(first_context_of_topic(*h.ctx, 0x7FFFFFFF), 6);
+        for (int32_t missing : {-6, -1, 1, 0x3F, 0x41, 0x7FFFFFFE, INT32_MIN}) EXPECT_EQ(first_context_of_topic(*h.ctx, missing), -1);
 
-    // One long run: the answer is its first entry wherever the search lands.
-    std::vector<ContextEntry> run(1000, ContextEntry{9, 0x1234});
-    run.front().topic_offset = 0x10;
-    run.back().topic_offset = 0x9999;
-    set_context_table(*h.ctx, run);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0x1234), 1);
-    EXPECT_EQ(first_context_of_topic(*h.ctx, 0x9999), 999);
+        // One long run: the answer is its first entry wherever the search lands.
+        ContextHolder long_run;
+        std::vector<ContextEntry> run(1000, ContextEntry{9, 0x1234});
+        run.front().topic_offset = 0x10;
+        run.back().topic_offset = 0x9999;
+        for (int i = 0; i < 500; ++i) run.push_back(ContextEntry{9, 0x10000 + 4 * i});
+        set_context_table(*long_run.ctx, run);
+        if (indexed) index_context_topics(*long_run.ctx);
+        EXPECT_EQ(first_context_of_topic(*long_run.ctx, 0x1234), 1);
+        EXPECT_EQ(first_context_of_topic(*long_run.ctx, 0x9999), 999);
+        for (int i = 0; i < 500; ++i) EXPECT_EQ(first_context_of_topic(*long_run.ctx, 0x10000 + 4 * i), 1000 + i);
+        EXPECT_EQ(first_context_of_topic(*long_run.ctx, 0x10002), -1);
+    }
 }
 
 }  // namespace
