@@ -8,7 +8,7 @@ namespace {
 
 constexpr const char* too_long = "String length exceeds decompiler limit.\n";
 
-int file_get(ByteStream* s) { return std::getc(s->file); }
+int file_get(ByteStream* s) { return file_getc(s->file); }
 int file_put(ByteStream* s, int c) { return std::putc(c, s->file) == EOF ? 0 : 1; }
 long file_read(ByteStream* s, void* destination, long count) {
     return count == 0 ? 0 : my_fread(count, s->file, destination);
@@ -108,7 +108,7 @@ long bytes_left_in_file(std::FILE* file) {
 int read_cstring(char* destination, std::FILE* file, long limit) {
     long n = 0;
     for (;;) {
-        int c = std::getc(file);
+        int c = file_getc(file);
         if (c <= 0) break;
         if (n >= limit - 1) fatal_message(too_long);
         destination[n++] = static_cast<char>(c);
@@ -119,13 +119,13 @@ int read_cstring(char* destination, std::FILE* file, long limit) {
 
 uint32_t read_dword(std::FILE* file) {
     uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(std::getc(file) & 0xFF) << (8 * i);
+    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(file_getc(file) & 0xFF) << (8 * i);
     return value;
 }
 
 uint16_t read_word(std::FILE* file) {
-    int low = std::getc(file) & 0xFF;
-    int high = std::getc(file) & 0xFF;
+    int low = file_getc(file) & 0xFF;
+    int high = file_getc(file) & 0xFF;
     return static_cast<uint16_t>(low | (high << 8));
 }
 

@@ -9,6 +9,16 @@
 struct DecompileContext;
 struct MemoryFile;
 
+// A byte of the help file. A session's file is read by one thread at a
+// time, so the stream lock getc takes would buy nothing.
+inline int file_getc(std::FILE* file) {
+#ifdef _WIN32
+    return std::getc(file);
+#else
+    return getc_unlocked(file);
+#endif
+}
+
 struct ByteStream {
     std::FILE* file;      // help-file kind
     MemoryFile* output;   // memory-file kind

@@ -83,7 +83,7 @@ void read_entry_string(std::FILE* file, long data_end, char* destination, long l
     long n = 0;
     for (long left = data_end - std::ftell(file);; --left) {
         if (left <= 0) fatal_error("B+ tree entries run past their internal file.\n");
-        int c = std::getc(file);
+        int c = file_getc(file);
         if (c <= 0) break;
         if (n >= limit - 1) fatal_message("String length exceeds decompiler limit.\n");
         destination[n++] = static_cast<char>(c);
