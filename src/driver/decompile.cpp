@@ -1,5 +1,6 @@
 #include "driver/decompile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -80,6 +81,9 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     char topic_name[name_buffer_size];
     topic_file_name(ctx, topic_name);
     MemoryFile* topics = create_listed(ctx, topic_name, "wt");
+    // The rich text comes to a few times the stored topic text: room for it
+    // up front spares copying a large buffer at every doubling.
+    output_reserve(topics, 4 * uint64_t(std::max(ctx.topic_file_size, 0)));
     rtf_header_write(ctx, project, help_file, topics);
     std::fputs("Pass 2...\n", stderr);
     output_printf(project, "[FILES]\n%s\n\n", topic_name);

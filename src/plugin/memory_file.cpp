@@ -1,5 +1,6 @@
 #include "plugin/memory_file.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -291,6 +292,11 @@ int output_control_word(MemoryFile* file, const char* word, long long value) {
     put_number(text, n, sizeof text, value < 0, magnitude(value));
     put_short(file, text, n);
     return static_cast<int>(n);
+}
+
+void output_reserve(MemoryFile* file, uint64_t capacity) {
+    capacity = std::min<uint64_t>(capacity, largest_output);
+    if (capacity > file->capacity) resize_buffer(file, capacity);
 }
 
 int output_seek(MemoryFile* file, uint32_t position) {

@@ -56,6 +56,10 @@ inline int output_puts(const char* text, MemoryFile* file) {
     output_write(text, 1, length, file);
     return static_cast<int>(length);
 }
+// Makes room for at least capacity bytes in one allocation, so that a file
+// known to grow large is not moved again and again (capped at the largest
+// output; nothing is written).
+void output_reserve(MemoryFile* file, uint64_t capacity);
 int output_seek(MemoryFile* file, uint32_t position);
 uint32_t output_tell(const MemoryFile* file);
 int output_getc(MemoryFile* file);
