@@ -243,7 +243,7 @@ void text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_o
 }
 
 void topic_header(DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset, long counter) {
-    std::fprintf(stderr, "\rTopic %ld...", counter - 15);
+    report_topic_progress(counter - 15);
     const uint8_t* head = walk.head;
     bool links = walk.head_size >= 12;
     if (ctx.old_format) {

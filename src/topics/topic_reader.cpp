@@ -330,3 +330,19 @@ void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
     release_walk(ctx, walk);
     walk.finished = true;
 }
+
+void report_topic_progress(long number) {
+    char line[40] = "\rTopic ";
+    char* at = line + 7;
+    char digits[24];
+    int n = 0;
+    unsigned long magnitude = number < 0 ? 0ul - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
+    do {
+        digits[n++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (number < 0) *at++ = '-';
+    while (n > 0) *at++ = digits[--n];
+    std::memcpy(at, "...", 4);
+    std::fputs(line, stderr);
+}

@@ -82,6 +82,11 @@ struct TopicWalk {
     long text_capacity;
 };
 
+// The progress line both passes print at each topic ("\rTopic N..." on the
+// standard error stream), assembled rather than formatted: it is printed
+// once a topic per pass.
+void report_topic_progress(long number);
+
 // Looks |TOPIC up, notes its size in the context and prepares the walk at
 // position 12; false when there is none.
 bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk);

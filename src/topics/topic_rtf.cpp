@@ -74,7 +74,7 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
     MemoryFile* out = s.out;
     if (!s.first_topic) output_puts("\\page\n", out);
     s.first_topic = false;
-    std::fprintf(stderr, "\rTopic %ld...", s.topic_counter - 15);
+    report_topic_progress(s.topic_counter - 15);
     uint32_t browse = 0;
     if (ctx.old_format) {
         write_footnote_start(out, '#');
