@@ -101,6 +101,9 @@ struct DecompileContext {
     int32_t block_valid;
     uint32_t next_position;
     uint8_t block_buffer[16384];
+    // The cached block's bytes: block_buffer, or a kept expansion read in
+    // place (block_valid bytes either way).
+    const uint8_t* block_data;
     // Stored (phrase-compressed) text parts are read here before expansion;
     // tracked, only grows, so records do not each allocate.
     uint8_t* packed_text;

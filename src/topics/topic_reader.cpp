@@ -43,6 +43,7 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
     if (length < block_header_size) return false;
     ctx.cached_block = -1;
     ctx.block_valid = 0;
+    ctx.block_data = ctx.block_buffer;
     std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
     const int64_t readable = ctx.kept_blocks ? 0 : start + bytes_left_in_file(file);
     uint8_t header[block_header_size];
@@ -51,9 +52,10 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
     if (ctx.topics_compressed) {
         DecompileContext::KeptBlock* kept = kept_block(ctx, block, readable);
         if (kept && kept->bytes) {
-            // The same bytes, window and file position as expanding again.
-            std::memcpy(ctx.block_buffer, kept->bytes, static_cast<size_t>(kept->length));
-            lz77_replay_window(ctx, ctx.block_buffer, kept->length);
+            // The same bytes, window and file position as expanding again;
+            // the bytes are read where they are kept.
+            ctx.block_data = kept->bytes;
+            lz77_replay_window(ctx, kept->bytes, kept->length);
             std::fseek(file, kept->file_position, SEEK_SET);
             ctx.block_valid = kept->length;
             ctx.cached_block = static_cast<int32_t>(block);
@@ -199,11 +201,11 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
         const long offset = static_cast<long>((position - first_position) % span);
         const long held = std::max<long>(0, ctx.block_valid - offset);
         if (held >= count) {
-            if (count) std::memcpy(out + delivered, ctx.block_buffer + offset, static_cast<size_t>(count));
+            if (count) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(count));
             ctx.next_position = position + static_cast<uint32_t>(count);
             return delivered + count;
         }
-        if (held) std::memcpy(out + delivered, ctx.block_buffer + offset, static_cast<size_t>(held));
+        if (held) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(held));
         delivered += held;
         count -= held;
         const uint64_t next = (uint64_t(block) + 1) * span + first_position;
@@ -213,6 +215,11 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
 }
 
 void topic_release_kept_blocks(DecompileContext& ctx) {
+    // A cached block read in place moves into the buffer first.
+    if (ctx.block_data != nullptr && ctx.block_data != ctx.block_buffer) {
+        std::memcpy(ctx.block_buffer, ctx.block_data, static_cast<size_t>(std::max(ctx.block_valid, 0)));
+        ctx.block_data = ctx.block_buffer;
+    }
     for (int32_t i = 0; i < ctx.kept_block_count; ++i) {
         if (ctx.kept_blocks[i].bytes) tracked_free(ctx, ctx.kept_blocks[i].bytes);
     }
