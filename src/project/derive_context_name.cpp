@@ -78,40 +78,41 @@ long find_run(const unsigned char* text, size_t length, int k, uint32_t code) {
     return -1;
 }
 
-// Suffixes of three or more characters must be runs of the text. A
-// candidate hash h admits a suffix of k characters only if the code the
-// suffix must have, target - h * 43^k, is below 43^k: for k = 3 and 4 that
-// holds for one hash in 54,000 and 1,250, and the exact test decides; for
-// k = 5 (one in 29) the code must also be one of the text's five-character
-// runs, listed once per text.
-struct LongSuffixes {
-    uint32_t five[text_limit];  // codes of the five-character runs
-    size_t five_count;
+// The inverse of 43^k modulo 2^32 (43 is odd, so every power has one).
+constexpr uint32_t inverse_mod_2_32(uint32_t a) {
+    uint32_t x = a;  // correct to 3 bits; each step doubles them
+    for (int i = 0; i < 5; ++i) x *= 2u - a * x;
+    return x;
+}
+constexpr uint32_t inverse_powers_of_43[suffix_limit + 1] = {
+    inverse_mod_2_32(powers_of_43[0]), inverse_mod_2_32(powers_of_43[1]), inverse_mod_2_32(powers_of_43[2]),
+    inverse_mod_2_32(powers_of_43[3]), inverse_mod_2_32(powers_of_43[4]), inverse_mod_2_32(powers_of_43[5])};
+static_assert(inverse_powers_of_43[5] * powers_of_43[5] == 1u);
 
-    void build(const unsigned char* text, size_t length) {
-        five_count = 0;
-        uint64_t code = 0;  // of the last (up to) five characters with digit values
-        int run = 0;
-        for (size_t i = 0; i < length; ++i) {
-            const int digit = hash_values[text[i]];
-            if (digit < 1 || digit >= hash_base) {
-                run = 0;
-                code = 0;
-                continue;
+// Suffixes of three or more characters must be runs of the text. For each
+// run, only one candidate hash h has h * 43^k + run == target, so those
+// hashes are few: a bit set of them rules out nearly every candidate with
+// one look (a false hit only costs the exact test).
+struct LongSuffixFilter {
+    static constexpr int bits = 4096;
+    uint64_t words[bits / 64];
+
+    static uint32_t bit_of(uint32_t h) { return (h * 2654435761u) >> 20; }
+    void build(const unsigned char* text, size_t length, uint32_t target) {
+        std::memset(words, 0, sizeof words);
+        for (size_t start = 0; start + 3 <= length; ++start) {
+            uint32_t code = 0;
+            for (int k = 1; k <= suffix_limit && start + k <= length; ++k) {
+                const int digit = hash_values[text[start + k - 1]];
+                if (digit < 1 || digit >= hash_base) break;  // no longer run from here either
+                code = code * hash_base + static_cast<uint32_t>(digit);
+                if (k < 3) continue;
+                const uint32_t h = inverse_powers_of_43[k] * (target - code);
+                words[bit_of(h) / 64] |= uint64_t(1) << (bit_of(h) % 64);
             }
-            code = (code * hash_base + static_cast<uint32_t>(digit)) % powers_of_43[suffix_limit];
-            if (run < suffix_limit) ++run;
-            if (run == suffix_limit) five[five_count++] = static_cast<uint32_t>(code);
         }
     }
-    bool may_hold(uint32_t t, uint32_t h) const {
-        if (((t - h * powers_of_43[3]) < powers_of_43[3]) | ((t - h * powers_of_43[4]) < powers_of_43[4])) return true;
-        const uint32_t code = t - h * powers_of_43[5];
-        if (code >= powers_of_43[5]) return false;
-        for (size_t i = 0; i < five_count; ++i)
-            if (five[i] == code) return true;
-        return false;
-    }
+    bool may_hold(uint32_t h) const { return (words[bit_of(h) / 64] >> (bit_of(h) % 64)) & 1; }
 };
 
 struct Derivation {
@@ -119,16 +120,16 @@ struct Derivation {
     size_t length;
     uint32_t target;
     char* output;
-    LongSuffixes long_suffixes;
+    LongSuffixFilter long_suffixes;
 };
 
 // Whether some suffix could give the target after a candidate with hash h:
 // made-up suffixes of up to two characters by arithmetic, longer ones
-// through the runs. Nearly every candidate admits none.
+// through the filter. Nearly every candidate admits none.
 inline bool some_suffix_fits(const Derivation& d, uint32_t h) {
     const uint32_t t = d.target;
     return ((t - h) < powers_of_43[0]) | ((t - h * powers_of_43[1]) < powers_of_43[1]) |
-           ((t - h * powers_of_43[2]) < powers_of_43[2]) || d.long_suffixes.may_hold(t, h);
+           ((t - h * powers_of_43[2]) < powers_of_43[2]) | d.long_suffixes.may_hold(h);
 }
 
 // The shortest suffix that completes a candidate with hash h, written to
@@ -214,7 +215,7 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
     d.target = hash;
     d.output = output;
 
-    d.long_suffixes.build(d.text, d.length);
+    d.long_suffixes.build(d.text, d.length, d.target);
 
     bool unusable_met = false;
     for (size_t i = 0; i < d.length; ++i) unusable_met |= !usable(context_table_pass, d.text[i]);
