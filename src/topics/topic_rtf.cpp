@@ -8,6 +8,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "firstpass/browse.h"
 #include "firstpass/keyword_footnotes.h"
@@ -268,20 +271,56 @@ void write_footnote_start(MemoryFile* out, char mark) {
     output_write(text, 1, n, out);
 }
 
+// Characters written as they are: printable ASCII but the rich-text specials.
+constexpr auto plain_characters = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c <= 0x7E; ++c) plain[c] = c != '\\' && c != '{' && c != '}';
+    return plain;
+}();
+
+// How many characters from p on (at most n) are plain: sixteen at a time
+// with SSE2, else eight at a time (exact word tests for bytes below 0x20,
+// above 0x7E and the three specials), the rest through the table.
+inline long plain_run(const char* p, long n) {
+    long i = 0;
+#ifdef __SSE2__
+    const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F), backslash = _mm_set1_epi8('\\'),
+                  open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
+    for (; n - i >= 16; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // Signed, bytes from 0x80 up are below 0x20 too.
+        const __m128i bad = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi8(x, space), _mm_cmpeq_epi8(x, del)),
+            _mm_or_si128(_mm_cmpeq_epi8(x, backslash), _mm_or_si128(_mm_cmpeq_epi8(x, open), _mm_cmpeq_epi8(x, close))));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bad));
+        if (mask != 0) return i + __builtin_ctz(mask);
+    }
+#else
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    auto has_zero = [](uint64_t v) { return (v - ones) & ~v & highs; };
+    for (; n - i >= 8; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, p + i, 8);
+        const uint64_t below = (x - ones * 0x20) & ~x & highs;
+        const uint64_t above = ((x + ones * (127 - 0x7E)) | x) & highs;
+        if (below | above | has_zero(x ^ (ones * '\\')) | has_zero(x ^ (ones * '{')) | has_zero(x ^ (ones * '}')))
+            break;
+    }
+#endif
+    while (i < n && plain_characters[static_cast<uint8_t>(p[i])]) ++i;
+    return i;
+}
+
 void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
-    long run = 0;  // plain characters not yet written
-    for (long i = 0; i < length; ++i) {
-        const uint8_t c = static_cast<uint8_t>(text[i]);
-        if (c >= 0x20 && c <= 0x7E && c != '\\' && c != '{' && c != '}') {
-            ++run;
-            continue;
-        }
-        output_write_plain(text + i - run, static_cast<size_t>(run), out);
-        run = 0;
+    for (long i = 0; i < length;) {
+        const long run = plain_run(text + i, length - i);
+        output_write_plain(text + i, static_cast<size_t>(run), out);
+        i += run;
+        if (i == length) break;
+        const uint8_t c = static_cast<uint8_t>(text[i++]);
         if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
         else output_printf(out, "\\'%02x", c);
     }
-    output_write_plain(text + length - run, static_cast<size_t>(run), out);
 }
 
 void escape_rtf_text(MemoryFile* out, const char* text) {
@@ -328,26 +367,6 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
     }
 }
 
-// Characters written as they are: printable ASCII but the rich-text specials.
-constexpr auto plain_characters = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0x20; c <= 0x7E; ++c) plain[c] = c != '\\' && c != '{' && c != '}';
-    return plain;
-}();
-
-// Whether all eight bytes are plain characters: none below 0x20 or above
-// 0x7E, and none of the three specials (exact tests for whether such a
-// byte is among them, whatever the machine).
-inline bool eight_plain(const char* p) {
-    uint64_t x;
-    std::memcpy(&x, p, 8);
-    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    auto has_zero = [](uint64_t v) { return (v - ones) & ~v & highs; };
-    const uint64_t below = (x - ones * 0x20) & ~x & highs;
-    const uint64_t above = ((x + ones * (127 - 0x7E)) | x) & highs;
-    return !(below | above | has_zero(x ^ (ones * '\\')) | has_zero(x ^ (ones * '{')) | has_zero(x ^ (ones * '}')));
-}
-
 // Characters as the topic file spells them: plain ones as they are, in runs
 // (which hold no line feed).
 void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
@@ -372,17 +391,11 @@ void write_characters(MemoryFile* out, const char* text, long count, bool lower)
         plain = 0;
     };
     for (long k = 0; k < count; ++k) {
-        // Eight plain characters at a time while there are eight.
-        while (count - k >= 8 && eight_plain(text + k)) {
-            plain += 8;
-            k += 8;
-        }
+        const long run = plain_run(text + k, count - k);
+        plain += run;
+        k += run;
         if (k == count) break;
         const uint8_t c = static_cast<uint8_t>(text[k]);
-        if (plain_characters[c]) {
-            ++plain;
-            continue;
-        }
         flush(k);
         if (c == '{') output_puts("\\{\\-", out);
         else output_printf(out, "\\'%02x", c);
