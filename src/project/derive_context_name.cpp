@@ -97,19 +97,37 @@ struct LongSuffixFilter {
     static constexpr int bits = 4096;
     uint64_t words[bits / 64];
 
-    static uint32_t bit_of(uint32_t h) { return (h * 2654435761u) >> 20; }
+    static constexpr uint32_t mixer = 2654435761u;
+    static uint32_t bit_of(uint32_t h) { return (h * mixer) >> 20; }
+    // bit_of(inverse_powers_of_43[k] * (target - code)) with one product.
+    static constexpr uint32_t mixed_inverses[suffix_limit + 1] = {
+        inverse_powers_of_43[0] * mixer, inverse_powers_of_43[1] * mixer, inverse_powers_of_43[2] * mixer,
+        inverse_powers_of_43[3] * mixer, inverse_powers_of_43[4] * mixer, inverse_powers_of_43[5] * mixer};
+    void set(uint32_t bit) { words[bit / 64] |= uint64_t(1) << (bit % 64); }
     void build(const unsigned char* text, size_t length, uint32_t target) {
         std::memset(words, 0, sizeof words);
+        // Digit values, and how many characters with digit values start at
+        // each position (at most five are needed), from the end backwards.
+        uint8_t run[text_limit + 1];
+        uint32_t digit[text_limit];
+        run[length] = 0;
+        for (size_t i = length; i-- > 0;) {
+            const int d = hash_values[text[i]];
+            const bool usable = d >= 1 && d < hash_base;
+            digit[i] = static_cast<uint32_t>(d);
+            run[i] = usable ? static_cast<uint8_t>(std::min<int>(run[i + 1] + 1, suffix_limit)) : 0;
+        }
         for (size_t start = 0; start + 3 <= length; ++start) {
-            uint32_t code = 0;
-            for (int k = 1; k <= suffix_limit && start + k <= length; ++k) {
-                const int digit = hash_values[text[start + k - 1]];
-                if (digit < 1 || digit >= hash_base) break;  // no longer run from here either
-                code = code * hash_base + static_cast<uint32_t>(digit);
-                if (k < 3) continue;
-                const uint32_t h = inverse_powers_of_43[k] * (target - code);
-                words[bit_of(h) / 64] |= uint64_t(1) << (bit_of(h) % 64);
-            }
+            const int k = run[start];
+            if (k < 3) continue;
+            uint32_t code = (digit[start] * hash_base + digit[start + 1]) * hash_base + digit[start + 2];
+            set(((target - code) * mixed_inverses[3]) >> 20);
+            if (k < 4) continue;
+            code = code * hash_base + digit[start + 3];
+            set(((target - code) * mixed_inverses[4]) >> 20);
+            if (k < 5) continue;
+            code = code * hash_base + digit[start + 4];
+            set(((target - code) * mixed_inverses[5]) >> 20);
         }
     }
     bool may_hold(uint32_t h) const { return (words[bit_of(h) / 64] >> (bit_of(h) % 64)) & 1; }
