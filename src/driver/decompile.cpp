@@ -7,6 +7,7 @@
 #include "firstpass/first_pass.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
+#include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "plugin/decompile_context.h"
 #include "project/context_map.h"
@@ -82,8 +83,13 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     topic_file_name(ctx, topic_name);
     MemoryFile* topics = create_listed(ctx, topic_name, "wt");
     // The rich text comes to a few times the stored topic text: room for it
-    // up front spares copying a large buffer at every doubling.
-    output_reserve(topics, 4 * uint64_t(std::max(ctx.topic_file_size, 0)));
+    // up front spares copying a large buffer at every doubling. The topic
+    // text counted is what the help file holds, whatever its directory says.
+    const long here = std::ftell(help_file);
+    std::fseek(help_file, 0, SEEK_SET);
+    const int64_t held = std::min<int64_t>(std::max(ctx.topic_file_size, 0), bytes_left_in_file(help_file));
+    std::fseek(help_file, here, SEEK_SET);
+    output_reserve(topics, 4 * uint64_t(held));
     rtf_header_write(ctx, project, help_file, topics);
     std::fputs("Pass 2...\n", stderr);
     output_printf(project, "[FILES]\n%s\n\n", topic_name);

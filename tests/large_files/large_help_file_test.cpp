@@ -8,6 +8,7 @@
 
 #include "driver/decompile.h"
 #include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
 #include "helpfile_fixture.h"
 #include "large_help_file.h"
 #include "topics/topic_reader.h"
@@ -23,7 +24,7 @@ struct Decompiled {
     bool ok = false;
 };
 
-Decompiled decompile(const hlptest::Bytes& help_file) {
+Decompiled decompile(const hlptest::Bytes& help_file, uint64_t* topic_file_room = nullptr) {
     Decompiled d;
     ContextHolder h;
     OpenBytes bytes(help_file);
@@ -39,6 +40,8 @@ Decompiled decompile(const hlptest::Bytes& help_file) {
         std::string name;
         for (const char16_t* c = n->file->name; *c; ++c) name += static_cast<char>(*c);
         d.files[name] = std::string(reinterpret_cast<const char*>(n->file->buffer), n->file->length);
+        if (topic_file_room && name.size() > 4 && name.substr(name.size() - 4) == ".rtf")
+            *topic_file_room = n->file->capacity;
     }
     return d;
 }
@@ -115,6 +118,26 @@ TEST(LargeHelpFile, DecompilesToWhatWentIn) {
 
 // The topic file on its own: the decompiler's walk meets every record at
 // the position the generator gave it, and the text comes back expanded.
+// Room for the topic file is made up front from the size of |TOPIC; a
+// directory claiming far more than the help file holds must not size it.
+TEST(LargeHelpFile, TopicFileRoomFollowsWhatTheFileHolds) {
+    hlptest::Bytes help_file = hlptest::build_large_help_file(LargeHelpFileOptions{}).data;
+    uint64_t room = 0;
+    const Decompiled plain = decompile(help_file, &room);
+    ASSERT_TRUE(plain.ok);
+    EXPECT_GE(room, plain.files.at("large.rtf").size());
+    long length = 0;
+    {
+        OpenBytes bytes(help_file);
+        ASSERT_TRUE(find_internal_file(bytes.file, &length, "|TOPIC"));
+        // The used space of the internal file's header, just before its data.
+        hlptest::put_u32(help_file, static_cast<size_t>(std::ftell(bytes.file)) - 5, 0x7FFFFFF0);
+    }
+    uint64_t claimed_room = 0;
+    decompile(help_file, &claimed_room);
+    EXPECT_LE(claimed_room, 4 * help_file.size());
+}
+
 TEST(LargeHelpFile, TopicFilePositionsAreWhereTheWalkFindsThem) {
     std::vector<hlptest::LargeTopicRecord> records;
     for (uint32_t t = 0; t < 400; ++t) {
