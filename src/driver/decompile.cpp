@@ -85,10 +85,8 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     // The rich text comes to a few times the stored topic text: room for it
     // up front spares copying a large buffer at every doubling. The topic
     // text counted is what the help file holds, whatever its directory says.
-    const long here = std::ftell(help_file);
-    std::fseek(help_file, 0, SEEK_SET);
-    const int64_t held = std::min<int64_t>(std::max(ctx.topic_file_size, 0), bytes_left_in_file(help_file));
-    std::fseek(help_file, here, SEEK_SET);
+    const int64_t file_size = std::ftell(help_file) + int64_t(bytes_left_in_file(help_file));
+    const int64_t held = std::min<int64_t>(std::max(ctx.topic_file_size, 0), file_size);
     output_reserve(topics, 4 * uint64_t(held));
     rtf_header_write(ctx, project, help_file, topics);
     std::fputs("Pass 2...\n", stderr);

@@ -249,15 +249,12 @@ void add_context_name(DecompileContext& ctx, const char* name, bool derived) {
         // The replaced text stays in its chunk until the decompile ends.
         entry.name = copy_name(ctx, name);
         // The indexes hold the name too.
-        if (ctx.context_lookup_index) {
-            ContextNameSlot& slot =
-                ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)];
+        auto rename = [&](ContextNameSlot& slot) {
             if (slot.position == found) slot.name = entry.name;
-        }
-        if (ctx.context_batch_index) {
-            ContextNameSlot& slot = ctx.context_batch_index[batch_slot(ctx, hash)];
-            if (slot.position == found) slot.name = entry.name;
-        }
+        };
+        if (ctx.context_lookup_index)
+            rename(ctx.context_lookup_index[index_slot(ctx.context_lookup_index, ctx.context_lookup_capacity, hash)]);
+        if (ctx.context_batch_index) rename(ctx.context_batch_index[batch_slot(ctx, hash)]);
     }
     if (entry.derived) {
         entry.derived = false;

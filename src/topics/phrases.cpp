@@ -121,8 +121,8 @@ void build_packed_code_table(DecompileContext& ctx) {
         uint8_t skips = 0;
         const char* text = nullptr;
         if ((a & 1) == 0) {
-            adds = phrase_length(ctx, a / 2);
             const uint32_t number = a / 2;
+            adds = phrase_length(ctx, number);
             if (number < ctx.phrase_count && adds <= overcopy &&
                 int64_t(ctx.phrase_text_room) - ctx.phrase_offsets[number] >= overcopy) {
                 text = ctx.phrase_texts + ctx.phrase_offsets[number];

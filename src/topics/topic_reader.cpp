@@ -94,26 +94,24 @@ void read_and_drop(DecompileContext& ctx, std::FILE* file, long count, long& con
     }
 }
 
+template <typename T>
+void release(DecompileContext& ctx, T*& buffer, long& capacity) {
+    if (buffer) tracked_free(ctx, buffer);
+    buffer = nullptr;
+    capacity = 0;
+}
+
 // A buffer of at least size bytes in place of *buffer. A larger one is
 // allocated at exactly the size asked, as a fresh allocation would be, so a
 // failure reports the same size.
 template <typename T>
 T* room_in(DecompileContext& ctx, T*& buffer, long& capacity, long size) {
     if (size > capacity) {
-        if (buffer) tracked_free(ctx, buffer);
-        buffer = nullptr;
-        capacity = 0;
+        release(ctx, buffer, capacity);
         buffer = static_cast<T*>(tracked_malloc(ctx, size));
         capacity = size;
     }
     return buffer;
-}
-
-template <typename T>
-void release(DecompileContext& ctx, T*& buffer, long& capacity) {
-    if (buffer) tracked_free(ctx, buffer);
-    buffer = nullptr;
-    capacity = 0;
 }
 
 void free_record(TopicWalk& walk) {

@@ -371,36 +371,27 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
 // (which hold no line feed).
 void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
     char lowered[256];
-    long plain = 0;  // plain characters not yet written
-    auto flush = [&](long at) {
-        if (plain == 0) return;
-        const char* from = text + at - plain;
+    for (long k = 0; k < count;) {
+        const long run = plain_run(text + k, count - k);
         if (lower) {
-            for (long done = 0; done < plain;) {
-                const long n = std::min<long>(plain - done, static_cast<long>(sizeof lowered));
-                for (long k = 0; k < n; ++k) {
-                    const char c = from[done + k];
-                    lowered[k] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            for (long done = 0; done < run;) {
+                const long n = std::min<long>(run - done, static_cast<long>(sizeof lowered));
+                for (long j = 0; j < n; ++j) {
+                    const char c = text[k + done + j];
+                    lowered[j] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
                 }
                 output_write_plain(lowered, static_cast<size_t>(n), out);
                 done += n;
             }
         } else {
-            output_write_plain(from, static_cast<size_t>(plain), out);
+            output_write_plain(text + k, static_cast<size_t>(run), out);
         }
-        plain = 0;
-    };
-    for (long k = 0; k < count; ++k) {
-        const long run = plain_run(text + k, count - k);
-        plain += run;
         k += run;
         if (k == count) break;
-        const uint8_t c = static_cast<uint8_t>(text[k]);
-        flush(k);
+        const uint8_t c = static_cast<uint8_t>(text[k++]);
         if (c == '{') output_puts("\\{\\-", out);
         else output_printf(out, "\\'%02x", c);
     }
-    flush(count);
 }
 
 void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text, long length) {
