@@ -16,7 +16,6 @@ constexpr int context_scratch_size = 4096;
 struct ContextEntry;
 struct ContextName;
 struct ContextNameSlot;
-struct ContextTopicSlot;
 struct GroupEntry;
 struct TopicOffsetAlias;
 
@@ -55,8 +54,11 @@ struct DecompileContext {
     // Context ids: the |CONTEXT table sorted by topic offset, or the old
     // format's topic map, and every context string learned so far.
     ContextEntry* contexts;  // tracked
-    ContextTopicSlot* context_topic_index;  // tracked; null: search the table
-    int32_t context_topic_capacity;
+    // The table cut into equal spans of topic offsets: bucket b starts at
+    // entry context_topic_buckets[b] (see first_context_of_topic).
+    int32_t* context_topic_buckets;  // tracked, bucket count + 1 entries; null: search the table
+    int32_t context_topic_bucket_count;
+    int32_t context_topic_shift;
     // 1 where the |CONTEXT entry's hash is known to have a name (names are
     // never taken back); made by the first derivation.
     uint8_t* context_named;  // tracked, context_count entries

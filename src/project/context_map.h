@@ -22,16 +22,11 @@ struct TopicOffsetAlias {
 void load_context_map(DecompileContext& ctx, std::FILE* file);
 // The topic's name, or null.
 const char* topic_offset_name(DecompileContext& ctx, int32_t topic_offset);
-// A slot of the index from topic offset to the topic's first entry.
-struct ContextTopicSlot {
-    int32_t topic_offset;
-    int32_t first;  // -1: free
-};
-
 // Index of the first |CONTEXT entry of the topic, or -1.
 int32_t first_context_of_topic(const DecompileContext& ctx, int32_t topic_offset);
-// Indexes the loaded table (sorted by topic offset) by topic offset, so the
-// lookups above take one probe instead of a binary search.
+// Indexes the loaded table (sorted by topic offset) by spans of topic
+// offsets, so the lookups above search a few neighbouring entries instead
+// of the whole table.
 void index_context_topics(DecompileContext& ctx);
 void write_alias_section(DecompileContext& ctx, MemoryFile* project);
 void write_map_section(DecompileContext& ctx, std::FILE* file, MemoryFile* project);
