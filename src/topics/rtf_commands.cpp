@@ -20,20 +20,26 @@ namespace {
 // Replaces the hotspot target by the parts joined; the buffer only grows.
 void set_target(DecompileContext& ctx, RtfConversion& s, std::initializer_list<const char*> parts,
                 long minimum = 0) {
+    size_t lengths[8];  // the longest target has six parts
+    size_t n = 0;
     long need = 1;
-    for (const char* part : parts) need += static_cast<long>(std::strlen(part));
+    for (const char* part : parts) {
+        lengths[n] = std::strlen(part);
+        need += static_cast<long>(lengths[n++]);
+    }
     if (need < minimum) need = minimum;
     if (need > s.target_capacity) {
         s.target = static_cast<char*>(tracked_realloc(ctx, s.target, need));
         s.target_capacity = need;
     }
     char* at = s.target;
+    n = 0;
     for (const char* part : parts) {
-        size_t length = std::strlen(part);
-        std::memcpy(at, part, length);
-        at += length;
+        std::memcpy(at, part, lengths[n]);
+        at += lengths[n++];
     }
     *at = '\0';
+    s.target_length = static_cast<long>(at - s.target);
     s.has_target = true;
 }
 
@@ -118,13 +124,13 @@ void end_hotspot(DecompileContext& ctx, RtfConversion& s) {
     s.popup = false;
     s.jump = false;
     font_change(ctx, s.out, s.current_font, false, false);
-    if (!ctx.minor_above_21 && std::strlen(s.target) > 255)
+    if (!ctx.minor_above_21 && s.target_length > 255)
         std::fputs("Help compiler will issue Warning 4072: Context string exceeds limit of 255 characters\n",
                    stdout);
     const char* text = s.target;
     if (ctx.minor_27 && (text[0] == '%' || text[0] == '*')) ++text;
     output_puts("{\\v ", s.out);
-    escape_rtf_text(s.out, text);
+    escape_rtf_bytes(s.out, text, s.target_length - static_cast<long>(text - s.target));
     output_puts("}", s.out);
 }
 

@@ -117,6 +117,7 @@ struct RtfConversion {
     bool jump;   // open hotspot underlines twice
     char* target;  // tracked; the open hotspot's target
     long target_capacity;
+    long target_length;
     bool has_target;
     int16_t current_column;
     int32_t next_embedded_picture;
