@@ -3,6 +3,7 @@
 // come out right.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "plugin/decompile_context.h"
 #include "project/context_hash.h"
@@ -26,38 +27,33 @@ static_assert(context_tables::context_prefixes.back().text.size() + text_limit +
 
 enum Pass { hash_table_pass, context_table_pass, underscore_pass };
 
-// The value the pass gives the character, 0 when the pass leaves it out.
-int pass_value(Pass pass, unsigned char c) {
-    if (pass == hash_table_pass) return hash_values[c];
-    int value = context_characters[c];
-    if (value == 0 && pass == underscore_pass) return context_characters['_'];
-    return value;
-}
-
-bool usable(Pass pass, unsigned char c) {
-    return pass == hash_table_pass ? hash_values[c] != 0 : context_characters[c] != 0;
-}
-
 // The text as one pass sees it: the characters it takes, in order, with the
 // value each adds to the hash and how each is written, so that the search
 // runs over plain arrays.
 struct PassText {
     uint32_t value[text_limit];
     char written[text_limit];
-    uint16_t taken_from[text_limit + 1];  // first taken character at or after a text position
     size_t count;
+};
 
-    void build(Pass pass, const unsigned char* text, size_t length) {
-        count = 0;
-        for (size_t i = 0; i < length; ++i) {
-            taken_from[i] = static_cast<uint16_t>(count);
-            int v = pass_value(pass, text[i]);
-            if (v == 0) continue;
-            value[count] = static_cast<uint32_t>(v);
-            written[count] = usable(pass, text[i]) ? static_cast<char>(text[i]) : '_';
-            ++count;
+// What every pass needs of each character, read once: its values in the
+// two tables, and how many name characters follow from it.
+struct TextValues {
+    int8_t hash_value[text_limit];
+    int8_t name_value[text_limit];
+    uint16_t name_run[text_limit + 1];  // characters with a name value from here on
+    bool unusable_met;                  // some character has no name value
+
+    void build(const unsigned char* text, size_t length) {
+        name_run[length] = 0;
+        unsigned unusable = 0;
+        for (size_t i = length; i-- > 0;) {
+            hash_value[i] = hash_values[text[i]];
+            name_value[i] = context_characters[text[i]];
+            name_run[i] = name_value[i] != 0 ? static_cast<uint16_t>(name_run[i + 1] + 1) : 0;
+            unusable |= name_value[i] == 0;
         }
-        taken_from[length] = static_cast<uint16_t>(count);
+        unusable_met = unusable != 0;
     }
 };
 
@@ -174,54 +170,131 @@ int find_suffix(Derivation& d, uint32_t h, char* suffix) {
     return -1;
 }
 
-// Walks the text from a word start behind the prefix, trying suffixes after
-// every character taken past the first `tested` (which an earlier pass
-// tried with the same hashes); the name is written only when one fits.
-bool try_from(Derivation& d, const PassText& taken, const context_tables::ContextPrefix& prefix, size_t first,
-              size_t tested) {
-    uint32_t h = prefix.hash;
-    const size_t untested = std::min(first + tested, taken.count);
-    for (size_t j = first; j < untested; ++j) h = h * hash_base + taken.value[j];
-    for (size_t j = untested; j < taken.count; ++j) {
-        h = h * hash_base + taken.value[j];
-        if (!some_suffix_fits(d, h)) continue;
-        char suffix[suffix_limit];
-        int k = find_suffix(d, h, suffix);
-        if (k < 0) continue;
-        size_t length = prefix.text.size();
-        std::memcpy(d.output, prefix.text.data(), length);
-        std::memcpy(d.output + length, taken.written + first, j + 1 - first);
-        length += j + 1 - first;
-        std::memcpy(d.output + length, suffix, static_cast<size_t>(k));
-        d.output[length + k] = '\0';
-        return true;
-    }
-    return false;
-}
-
-bool is_word_start(const Derivation& d, Pass pass, size_t i) {
-    if (i == 0) return true;
-    if (pass == hash_table_pass) return false;
-    return usable(pass, d.text[i]) && !usable(pass, d.text[i - 1]);
-}
-
 struct Walk {
     size_t first;   // first taken character
     size_t tested;  // characters from there an earlier pass tried
 };
 
-// How many characters from this start an earlier pass walked with the same
-// hash values behind every prefix. A name character counts the same in
+// The pass's characters, and the walks from its word starts: in the hash
+// table pass the text's start only, in the others also every start of a run
+// of name characters. Word starts with no taken character between them begin
+// the same walk: only the first of them is kept.
+//
+// A walk's first characters may have been tried by an earlier pass with the
+// same hash values behind every prefix. A name character counts the same in
 // every pass, so the walks agree up to the first character the passes treat
 // differently: the underscore pass agrees with the context table pass from
 // each word start up to the word's end, and the context table pass with the
 // hash table pass (tried from the text's start only) up to the first word's
 // end.
-size_t tested_before(const Derivation& d, Pass pass, bool hash_pass_ran, size_t start) {
-    if (pass == hash_table_pass || (pass == context_table_pass && (start != 0 || !hash_pass_ran))) return 0;
-    size_t end = start;
-    while (end < d.length && usable(context_table_pass, d.text[end])) ++end;
-    return end - start;
+size_t pass_walks(Pass pass, bool hash_pass_ran, const unsigned char* text, size_t length, const TextValues& values,
+                  PassText& taken, Walk* walks) {
+    size_t count = 0;
+    size_t walk_count = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const int name_value = values.name_value[i];
+        const bool word_start =
+            i == 0 || (pass != hash_table_pass && name_value != 0 && values.name_value[i - 1] == 0);
+        if (word_start && (walk_count == 0 || walks[walk_count - 1].first != count)) {
+            size_t tested = 0;
+            if (pass == underscore_pass || (pass == context_table_pass && i == 0 && hash_pass_ran)) {
+                tested = values.name_run[i];
+            }
+            walks[walk_count++] = Walk{count, tested};
+        }
+        int value;
+        char written = static_cast<char>(text[i]);
+        if (pass == hash_table_pass) {
+            value = values.hash_value[i];
+        } else if (name_value != 0 || pass == context_table_pass) {
+            value = name_value;
+        } else {
+            value = context_characters['_'];
+            written = '_';
+        }
+        if (value == 0) continue;
+        taken.value[count] = static_cast<uint32_t>(value);
+        taken.written[count] = written;
+        ++count;
+    }
+    taken.count = count;
+    // A walk that takes no character at all tries nothing.
+    if (walk_count > 0 && walks[0].first == count) walk_count = 0;
+    return walk_count;
+}
+
+// A name accepted: a prefix, the taken characters first..last of a walk and
+// a suffix.
+struct Accepted {
+    int prefix;  // -1: none yet
+    size_t first;
+    size_t last;
+    char suffix[suffix_limit];
+    int suffix_length;
+};
+
+void write_name(Derivation& d, const PassText& taken, const Accepted& a) {
+    const std::string_view prefix = context_tables::context_prefixes[static_cast<size_t>(a.prefix)].text;
+    size_t length = prefix.size();
+    std::memcpy(d.output, prefix.data(), length);
+    std::memcpy(d.output + length, taken.written + a.first, a.last + 1 - a.first);
+    length += a.last + 1 - a.first;
+    std::memcpy(d.output + length, a.suffix, static_cast<size_t>(a.suffix_length));
+    d.output[length + a.suffix_length] = '\0';
+}
+
+// Whether a suffix completes the candidate with hash h; kept in `a` if so.
+inline bool accepts(Derivation& d, uint32_t h, int prefix, size_t first, size_t last, Accepted& a) {
+    if (!some_suffix_fits(d, h)) return false;
+    char suffix[suffix_limit];
+    const int k = find_suffix(d, h, suffix);
+    if (k < 0) return false;
+    a.prefix = prefix;
+    a.first = first;
+    a.last = last;
+    std::memcpy(a.suffix, suffix, static_cast<size_t>(k));
+    a.suffix_length = k;
+    return true;
+}
+
+// Tries the walks behind all three prefixes at once: one running hash of a
+// walk's characters, and each prefix's hash times 43 per character on top.
+// Each walk skips the characters an earlier pass tried. The name is the one
+// that trying prefix by prefix, walk by walk would find first: a hit behind
+// the empty prefix ends the search; a hit behind a later prefix is kept, and
+// from then on only earlier prefixes can win over it.
+bool search_pass(Derivation& d, const PassText& taken, const Walk* walks, size_t walk_count) {
+    using context_tables::context_prefixes;
+    static_assert(context_prefixes.size() == 3 && context_prefixes[0].hash == 0);
+    Accepted best{-1, 0, 0, {}, 0};
+    for (size_t i = 0; i < walk_count; ++i) {
+        const size_t first = walks[i].first;
+        uint32_t walked = 0;
+        uint32_t behind_first = context_prefixes[1].hash;
+        uint32_t behind_second = context_prefixes[2].hash;
+        const size_t untested = std::min(first + walks[i].tested, taken.count);
+        for (size_t j = first; j < untested; ++j) {
+            walked = walked * hash_base + taken.value[j];
+            behind_first *= hash_base;
+            behind_second *= hash_base;
+        }
+        for (size_t j = untested; j < taken.count; ++j) {
+            walked = walked * hash_base + taken.value[j];
+            behind_first *= hash_base;
+            behind_second *= hash_base;
+            if (accepts(d, walked, 0, first, j, best)) {
+                write_name(d, taken, best);
+                return true;
+            }
+            if (best.prefix == 1) continue;
+            if (accepts(d, behind_first + walked, 1, first, j, best)) continue;
+            if (best.prefix == 2) continue;
+            accepts(d, behind_second + walked, 2, first, j, best);
+        }
+    }
+    if (best.prefix < 0) return false;
+    write_name(d, taken, best);
+    return true;
 }
 
 }  // namespace
@@ -234,30 +307,16 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
     d.output = output;
 
     d.long_suffixes.build(d.text, d.length, d.target);
-
-    bool unusable_met = false;
-    for (size_t i = 0; i < d.length; ++i) unusable_met |= !usable(context_table_pass, d.text[i]);
+    TextValues values;
+    values.build(d.text, d.length);
 
     PassText taken;
+    Walk walks[text_limit];
     for (Pass pass : {hash_table_pass, context_table_pass, underscore_pass}) {
         if (pass == hash_table_pass && !ctx.winhelp4) continue;
-        if (pass == underscore_pass && !unusable_met) continue;
-        taken.build(pass, d.text, d.length);
-        // Word starts with no taken character between them begin the same
-        // walk: only the first of them is tried.
-        Walk walks[text_limit];
-        size_t walk_count = 0;
-        for (size_t start = 0; start < d.length; ++start) {
-            if (!is_word_start(d, pass, start)) continue;
-            const size_t first = taken.taken_from[start];
-            if (first == (walk_count ? walks[walk_count - 1].first : taken.count)) continue;
-            walks[walk_count++] = Walk{first, tested_before(d, pass, ctx.winhelp4, start)};
-        }
-        for (const auto& prefix : context_tables::context_prefixes) {
-            for (size_t i = 0; i < walk_count; ++i) {
-                if (try_from(d, taken, prefix, walks[i].first, walks[i].tested)) return true;
-            }
-        }
+        if (pass == underscore_pass && !values.unusable_met) continue;
+        const size_t walk_count = pass_walks(pass, ctx.winhelp4, d.text, d.length, values, taken, walks);
+        if (search_pass(d, taken, walks, walk_count)) return true;
     }
     return false;
 }
