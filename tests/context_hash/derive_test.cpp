@@ -2,11 +2,13 @@
 // starts, suffixes, long texts, and the naming of a topic's context ids.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "context_fixture.h"
+#include "project/context_hash_tables.h"
 
 namespace {
 
@@ -32,6 +34,12 @@ TEST(DeriveContextName, PrefixesInOrder) {
     EXPECT_EQ(derive("Printing", hash_of("idh_printing")), "idh_Printing");
     EXPECT_EQ(derive("Printing", hash_of("HELPID_PRINTING")), "helpid_Printing");
     EXPECT_EQ(derive("Open a file", hash_of("idh_file")), "idh_file");
+    // The text's own spelling in a later word comes before a prefix put in
+    // front of an earlier word, and "idh_" before "helpid_" anywhere.
+    EXPECT_EQ(derive("x IDH_X", hash_of("idh_x")), "IDH_X");
+    EXPECT_EQ(derive("x y IDH_Y", hash_of("idh_y")), "IDH_Y");
+    EXPECT_EQ(derive("IdH_x HELPID_X", hash_of("helpid_x")), "HELPID_X");
+    EXPECT_EQ(derive("x z helpid_X", hash_of("helpid_x")), "helpid_X");
 }
 
 TEST(DeriveContextName, WordStartsAndLeftOutCharacters) {
@@ -118,6 +126,77 @@ TEST(DeriveContextName, RandomTitlesAndTargets) {
         found += derive(text, random()) != "-";
     }
     EXPECT_LT(found, 300);  // random hashes mostly have no name in the text
+}
+
+// The derivation as its rules read, one candidate after the other: passes,
+// then prefixes, then word starts, then characters, then suffix lengths.
+std::string derive_by_the_rules(const std::string& whole, uint32_t target, bool winhelp4) {
+    using namespace context_tables;
+    const std::string text = whole.substr(0, std::min<size_t>(whole.size(), 255));
+    auto name_value = [](char c) { return context_characters[static_cast<uint8_t>(c)]; };
+    auto hash_value = [](char c) { return hash_values[static_cast<uint8_t>(c)]; };
+    bool unusable = false;
+    for (char c : text) unusable |= name_value(c) == 0;
+    for (int pass = winhelp4 ? 0 : 1; pass <= (unusable ? 2 : 1); ++pass) {
+        for (const auto& prefix : context_prefixes) {
+            for (size_t start = 0; start < text.size(); ++start) {
+                if (start > 0 && (pass == 0 || name_value(text[start]) == 0 || name_value(text[start - 1]) != 0)) {
+                    continue;
+                }
+                std::string name(prefix.text);
+                uint32_t h = prefix.hash;
+                for (size_t i = start; i < text.size(); ++i) {
+                    int value = pass == 0 ? hash_value(text[i]) : name_value(text[i]);
+                    char written = text[i];
+                    if (pass == 2 && value == 0) value = name_value('_'), written = '_';
+                    if (value == 0) continue;
+                    name += written;
+                    h = h * hash_base + static_cast<uint32_t>(value);
+                    uint32_t power = 1;
+                    for (int k = 0; k <= 5; power *= hash_base, ++k) {
+                        uint32_t e = target - h * power;
+                        if (e >= power) continue;
+                        std::string digits(static_cast<size_t>(k), ' ');
+                        for (int j = k - 1; j >= 0; --j, e /= hash_base) digits[static_cast<size_t>(j)] = digit_characters[e % hash_base];
+                        if (digits.find('\0') != std::string::npos) continue;
+                        std::string suffix;
+                        for (size_t r = 0; k > 0 && suffix.empty() && r + k <= text.size(); ++r) {
+                            bool same = true;
+                            for (int j = 0; j < k; ++j) same &= hash_value(text[r + j]) == hash_value(digits[static_cast<size_t>(j)]);
+                            if (same) suffix = text.substr(r, static_cast<size_t>(k));
+                        }
+                        if (suffix.empty() && k >= 3) continue;
+                        return name + (suffix.empty() ? digits : suffix);
+                    }
+                }
+            }
+        }
+    }
+    return "-";
+}
+
+TEST(DeriveContextName, SameNameAsTryingCandidateByCandidate) {
+    // Texts of words, punctuation and digits; targets of names made from
+    // pieces of them behind any prefix, so that names behind later prefixes
+    // and in later words compete with earlier ones.
+    std::mt19937 random(21);
+    const char* pieces[] = {"Print", "set", "UP", "3d", " ", " ", "-", "'s", "_", ".", "!", "42", "x", "IDH_", "HelpID_"};
+    const char* prefixes[] = {"", "", "idh_", "helpid_", "IDH_"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int n = random() % 7; n > 0; --n) text += pieces[random() % 15];
+        std::string name = prefixes[random() % 5];
+        const size_t from = text.empty() ? 0 : random() % text.size();
+        for (size_t i = from; i < text.size() && random() % 6; ++i) {
+            if (context_tables::context_characters[static_cast<uint8_t>(text[i])] != 0) name += text[i];
+            else if (random() % 2) name += '_';
+        }
+        for (int n = random() % 3; n > 0; --n) name += "AZ19_."[random() % 6];
+        const uint32_t target = round % 4 == 0 ? static_cast<uint32_t>(random()) : hash_of(name);
+        const bool winhelp4 = round % 3 == 0;
+        ASSERT_EQ(derive(text, target, winhelp4), derive_by_the_rules(text, target, winhelp4))
+            << "text [" << text << "] name [" << name << "]";
+    }
 }
 
 TEST(DeriveContextNames, NamesEveryUnnamedIdOfTheTopic) {
