@@ -53,15 +53,22 @@ void open_window_map(DecompileContext& ctx, std::FILE* file) {
 int32_t topic_window_number(DecompileContext& ctx, std::FILE* file, int32_t topic_offset) {
     if (ctx.window_state == 0) return -1;
     long position = std::ftell(file);
-    if (ctx.window_state == -1) open_window_map(ctx, file);
+    // Most topics are answered from the page at hand: the help file is
+    // then neither read nor moved, and needs no seek back.
+    bool moved = false;
+    if (ctx.window_state == -1) {
+        open_window_map(ctx, file);
+        moved = true;
+    }
     while (ctx.window_state == 1 && entry_topic_offset(ctx) < topic_offset) {
         if (++ctx.viola_cursor < ctx.viola_count) continue;
+        moved = true;
         if (!load_page(ctx, file, btree_next_leaf(ctx.viola_walk, file))) ctx.window_state = 0;
     }
     int32_t window = -1;
     if (ctx.window_state == 1 && entry_topic_offset(ctx) == topic_offset) {
         window = static_cast<int32_t>(get_le32(ctx.viola_entries + ctx.viola_cursor * viola_entry_size + 4));
     }
-    std::fseek(file, position, SEEK_SET);
+    if (moved || std::feof(file)) std::fseek(file, position, SEEK_SET);
     return window;
 }
