@@ -44,23 +44,29 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
     ctx.cached_block = -1;
     ctx.block_valid = 0;
     ctx.block_data = ctx.block_buffer;
-    std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
+    if (ctx.topics_compressed && ctx.kept_blocks != nullptr && block < static_cast<uint32_t>(ctx.kept_block_count) &&
+        ctx.kept_blocks[block].bytes != nullptr) {
+        // The same bytes, window and file position as expanding again; the
+        // bytes are read where they are kept, and the block's header, read
+        // whole before, is not read again.
+        const DecompileContext::KeptBlock& kept = ctx.kept_blocks[block];
+        ctx.block_data = kept.bytes;
+        lz77_replay_window(ctx, kept.bytes, kept.length);
+        std::fseek(file, kept.file_position, SEEK_SET);
+        ctx.block_valid = kept.length;
+        ctx.cached_block = static_cast<int32_t>(block);
+        return true;
+    }
+    // Blocks are mostly read one after the other: a file already at the
+    // block needs no seek (which would drop what the stream has buffered).
+    const long block_start = static_cast<long>(ctx.topic_data_start + start);
+    if (std::feof(file) || std::ftell(file) != block_start) std::fseek(file, block_start, SEEK_SET);
     const int64_t readable = ctx.kept_blocks ? 0 : start + bytes_left_in_file(file);
     uint8_t header[block_header_size];
     my_fread(block_header_size, file, header);
     const long data = static_cast<long>(length - block_header_size);
     if (ctx.topics_compressed) {
         DecompileContext::KeptBlock* kept = kept_block(ctx, block, readable);
-        if (kept && kept->bytes) {
-            // The same bytes, window and file position as expanding again;
-            // the bytes are read where they are kept.
-            ctx.block_data = kept->bytes;
-            lz77_replay_window(ctx, kept->bytes, kept->length);
-            std::fseek(file, kept->file_position, SEEK_SET);
-            ctx.block_valid = kept->length;
-            ctx.cached_block = static_cast<int32_t>(block);
-            return true;
-        }
         bool self_contained = false;
         ctx.block_valid = static_cast<int32_t>(lz77_expand_to_buffer(ctx, topic_block_buffer_size, lz77_lz_flag,
                                                                      file, data, ctx.block_buffer, &self_contained));
