@@ -127,6 +127,51 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
     // the first 4096 bytes, what earlier expansions left in the window).
     constexpr uint32_t group_output = 8 * 18;
     constexpr long group_input = 1 + 8 * 2;
+    // First, while plenty of input and room are left, every item is one
+    // 16-byte move, with no branch on whether it is a literal or a
+    // reference: a literal moves its byte and 15 more, a reference up to 16
+    // bytes from where it points; the bytes past each item are overwritten
+    // by the next ones. The input left behind always yields more than 16
+    // bytes, which overwrite what the last item wrote past its end.
+    // References that overlap themselves or reach before the output start
+    // take the exact way.
+    constexpr uint32_t overcopy = 16;
+    constexpr long input_reserve = 48;
+    while (at + group_input + input_reserve <= input_count && position + group_output + overcopy <= cap) {
+        unsigned control = input[at++];
+        for (int item = 0; item < 8; ++item, control >>= 1) {
+            const uint32_t reference = control & 1;
+            const uint32_t w = input[at] | (static_cast<uint32_t>(input[at + 1]) << 8);
+            const uint32_t length = reference ? (w >> 12) + 3 : 1;
+            const uint32_t distance = (w & 0xFFF) + 1;
+            uint8_t* to = output + position;
+            if (reference && (distance > position || distance < length || length > overcopy)) {
+                at += 2;
+                if (distance <= position) {
+                    const uint8_t* from = to - distance;
+                    if (distance >= length) {
+                        copy_short(to, from, length);
+                    } else {
+                        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+                    }
+                } else {
+                    reached_back = true;
+                    for (uint32_t k = 0; k < length; ++k) {
+                        const uint32_t from = position + k - distance;  // wraps below 0 into the window
+                        to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
+                    }
+                }
+                position += length;
+                continue;
+            }
+            const uint8_t* from = reference ? to - distance : input + at;
+            uint8_t moved[overcopy];
+            std::memcpy(moved, from, overcopy);
+            std::memcpy(to, moved, overcopy);
+            position += length;
+            at += 1 + reference;
+        }
+    }
     while (at + group_input <= input_count && position + group_output <= cap) {
         const unsigned control = input[at++];
         if (control == 0) {
