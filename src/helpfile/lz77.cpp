@@ -113,6 +113,28 @@ void update_window(uint8_t* window, const uint8_t* out, uint32_t produced) {
     }
 }
 
+// Copies a back reference byte by byte as far as it overlaps itself, from
+// the window left by earlier expansions where it reaches before the output;
+// true when it did.
+[[gnu::always_inline]] inline bool copy_reference(uint8_t* output, uint32_t position, uint32_t length,
+                                                  uint32_t distance, const uint8_t* window) {
+    uint8_t* to = output + position;
+    if (distance <= position) {
+        const uint8_t* from = to - distance;
+        if (distance >= length) {
+            copy_short(to, from, length);
+        } else {
+            for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
+        }
+        return false;
+    }
+    for (uint32_t k = 0; k < length; ++k) {
+        const uint32_t from = position + k - distance;  // wraps below 0 into the window
+        to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
+    }
+    return true;
+}
+
 }  // namespace
 
 long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_count, uint8_t* output,
@@ -147,20 +169,7 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
             uint8_t* to = output + position;
             if (reference && (distance > position || distance < length || length > overcopy)) {
                 at += 2;
-                if (distance <= position) {
-                    const uint8_t* from = to - distance;
-                    if (distance >= length) {
-                        copy_short(to, from, length);
-                    } else {
-                        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
-                    }
-                } else {
-                    reached_back = true;
-                    for (uint32_t k = 0; k < length; ++k) {
-                        const uint32_t from = position + k - distance;  // wraps below 0 into the window
-                        to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
-                    }
-                }
+                reached_back |= copy_reference(output, position, length, distance, window);
                 position += length;
                 continue;
             }
@@ -187,21 +196,7 @@ long lz77_expand_buffer(DecompileContext& ctx, const uint8_t* input, long input_
                 at += 2;
                 const uint32_t length = (w >> 12) + 3;
                 const uint32_t distance = (w & 0xFFF) + 1;
-                uint8_t* to = output + position;
-                if (distance <= position) {
-                    const uint8_t* from = to - distance;
-                    if (distance >= length) {
-                        copy_short(to, from, length);
-                    } else {
-                        for (uint32_t k = 0; k < length; ++k) to[k] = from[k];
-                    }
-                } else {
-                    reached_back = true;
-                    for (uint32_t k = 0; k < length; ++k) {
-                        const uint32_t from = position + k - distance;  // wraps below 0 into the window
-                        to[k] = static_cast<int32_t>(from) < 0 ? window[from % lz77_window_size] : output[from];
-                    }
-                }
+                reached_back |= copy_reference(output, position, length, distance, window);
                 position += length;
             } else {
                 output[position++] = input[at++];
