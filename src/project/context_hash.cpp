@@ -270,6 +270,16 @@ const char* known_context_name(const DecompileContext& ctx, uint32_t hash) {
     return found < 0 ? nullptr : ctx.context_names[found].name;
 }
 
+void prefetch_context_name(const DecompileContext& ctx, uint32_t hash) {
+    const uint32_t spread = hash * 2654435761u;
+    if (ctx.context_lookup_index != nullptr) {
+        __builtin_prefetch(&ctx.context_lookup_index[spread & static_cast<uint32_t>(ctx.context_lookup_capacity - 1)]);
+    }
+    if (ctx.jump_target_hashes != nullptr) {
+        __builtin_prefetch(&ctx.jump_target_hashes[spread & static_cast<uint32_t>(ctx.jump_target_capacity - 1)]);
+    }
+}
+
 const char* unhash(DecompileContext& ctx, uint32_t hash) {
     if (const char* name = known_context_name(ctx, hash)) return name;
     // Any of the numbers congruent to the hash will do: the first one whose

@@ -32,6 +32,9 @@ void add_context_name(DecompileContext& ctx, const char* name, bool derived);
 const char* unhash(DecompileContext& ctx, uint32_t hash);
 // The name recorded for the hash, or null: no synthetic fallback.
 const char* known_context_name(const DecompileContext& ctx, uint32_t hash);
+// Asks for the memory a lookup of the hash will read, so that a lookup
+// soon after does not wait for it.
+void prefetch_context_name(const DecompileContext& ctx, uint32_t hash);
 // As unhash, warning when no topic has that context id.
 const char* unhash_jump_target(DecompileContext& ctx, uint32_t hash);
 // Derives names from text for the topic's context ids that have none.

@@ -229,6 +229,13 @@ void write_text_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk&
     s.text = walk.text;
     s.text_size = walk.text != nullptr ? walk.text_size : 0;
     s.text_used = 0;
+    // The targets of jumps and popups are looked up in tables far larger
+    // than the caches: asking for their lines now lets the text before each
+    // hotspot hide the wait. A byte that only looks like a hotspot code
+    // costs a needless request, nothing more.
+    for (const uint8_t* p = walk.head; p + 5 <= walk.head + walk.head_size; ++p) {
+        if ((*p & 0xFA) == 0xE2) prefetch_context_name(ctx, get_le32(p + 1));
+    }
     cursor_skip_compressed_long(c);
     if (type == 0x20 || type == 0x23) {
         const uint16_t count = cursor_compressed_ushort(c);
