@@ -153,9 +153,7 @@ void write_bitmap_file(DecompileContext& ctx, char* name, PictureStream& in, con
     if (device) {
         write_device_rows(out, in, h, static_cast<uint32_t>(stored_row));
     } else {
-        CappedOutput pixels;
-        capped_output_open(pixels, out, stored_row * h.height);
-        lz77_expand(ctx, h.packing, packed, &in.stream, &pixels.stream);
+        expand_pixels(ctx, h.packing, packed, in, out, stored_row * h.height);
     }
     in.end = saved_end;
 

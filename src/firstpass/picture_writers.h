@@ -40,6 +40,14 @@ struct CappedOutput {
 
 void capped_output_open(CappedOutput& out, MemoryFile* file, uint64_t limit);
 
+// The `packed` bytes at the window's position expanded as `packing` says
+// (LZ77, run-length, both or neither) into at most `limit` bytes of `out`:
+// the bytes, the LZ77 window and the source's position are those of
+// lz77_expand through the window into a CappedOutput, but the bytes are read
+// at once and expanded in memory.
+void expand_pixels(DecompileContext& ctx, unsigned packing, long packed, PictureStream& in, MemoryFile* out,
+                   uint64_t limit);
+
 // The fields of one picture header as stored.
 struct PictureHeader {
     uint8_t type;  // 5, 6 or 8
