@@ -120,6 +120,7 @@ void BM_Open(benchmark::State& state) {
     const Generated& g = generated(static_cast<unsigned>(state.range(0)));
     const std::u16string path = wide(g.path);
     double spent = 0;
+    double fastest = 0;
     for (auto _ : state) {
         {
             Silence quiet;
@@ -129,7 +130,9 @@ void BM_Open(benchmark::State& state) {
             data.OpenMode = PK_OM_LIST;
             const double before = thread_seconds();
             WCX_HANDLE handle = OpenArchiveW(&data);
-            spent += thread_seconds() - before;
+            const double took = thread_seconds() - before;
+            spent += took;
+            if (fastest == 0 || took < fastest) fastest = took;
             benchmark::DoNotOptimize(handle);
             state.PauseTiming();
             if (handle != nullptr) CloseArchive(handle);
@@ -144,6 +147,9 @@ void BM_Open(benchmark::State& state) {
     state.counters["MB"] = g.megabytes;
     state.counters["topics"] = static_cast<double>(g.contents.topics);
     state.counters["MB_per_s"] = g.megabytes / per_open;
+    // The machine's own speed drifts; the fastest open of the run is the
+    // one least slowed by it.
+    state.counters["best_MB_per_s"] = g.megabytes / fastest;
     state.counters["us_per_topic"] = per_open * 1e6 / static_cast<double>(g.contents.topics);
 }
 BENCHMARK(BM_Open)->Arg(1)->Arg(4)->Arg(16)->Unit(benchmark::kMillisecond)->MinTime(2.0);
