@@ -28,6 +28,19 @@ int window_seek(ByteStream* s, long position) {
     return 0;
 }
 
+// At most `left` copies of c (of the n asked), written in pieces.
+void write_capped_run(MemoryFile* out, uint64_t& left, uint8_t c, uint64_t n) {
+    n = std::min(n, left);
+    left -= n;
+    uint8_t run[128];
+    std::memset(run, c, sizeof run);
+    while (n > 0) {
+        const size_t piece = n < sizeof run ? static_cast<size_t>(n) : sizeof run;
+        output_write(run, 1, piece, out);
+        n -= piece;
+    }
+}
+
 int capped_get(ByteStream* s) { return output_getc(capped_of(s)->file); }
 int capped_put(ByteStream* s, int c) {
     CappedOutput& out = *capped_of(s);
@@ -38,16 +51,7 @@ int capped_put(ByteStream* s, int c) {
 }
 void capped_put_run(ByteStream* s, int c, long count) {
     CappedOutput& out = *capped_of(s);
-    uint64_t take = static_cast<uint64_t>(count > 0 ? count : 0);
-    if (take > out.left) take = out.left;
-    out.left -= take;
-    uint8_t run[128];
-    std::memset(run, c, sizeof run);
-    while (take > 0) {
-        const size_t n = take < sizeof run ? static_cast<size_t>(take) : sizeof run;
-        output_write(run, 1, n, out.file);
-        take -= n;
-    }
+    write_capped_run(out.file, out.left, static_cast<uint8_t>(c), static_cast<uint64_t>(count > 0 ? count : 0));
 }
 long capped_read(ByteStream* s, void* destination, long count) {
     return output_read(capped_of(s)->file, destination, count);
@@ -156,17 +160,6 @@ void write_capped(MemoryFile* out, uint64_t& left, const uint8_t* bytes, uint64_
     left -= n;
 }
 
-void write_capped_run(MemoryFile* out, uint64_t& left, uint8_t c, uint64_t n) {
-    n = std::min(n, left);
-    left -= n;
-    uint8_t run[128];
-    std::memset(run, c, sizeof run);
-    while (n > 0) {
-        const size_t piece = n < sizeof run ? static_cast<size_t>(n) : sizeof run;
-        output_write(run, 1, piece, out);
-        n -= piece;
-    }
-}
 
 // Run-length decoding: a count byte with the high bit set is followed by that
 // many bytes (less 0x80) as they are, any other count by one byte to repeat.

@@ -20,9 +20,15 @@ constexpr int32_t name_table_step = 100;
 // Slot of the hash in an index of table positions (open addressing, a power
 // of two slots); its position is -1 when the hash is not there. The slots
 // hold the hashes, so a probe reads no table entry.
+// Where a probe for the hash starts in a table of `capacity` slots (a power
+// of two); the prefetch asks for the same place.
+uint32_t home_slot(uint32_t hash, int32_t capacity) {
+    return (hash * 2654435761u) & static_cast<uint32_t>(capacity - 1);
+}
+
 uint32_t index_slot(const ContextNameSlot* index, int32_t capacity, int32_t hash) {
     const uint32_t mask = static_cast<uint32_t>(capacity - 1);
-    uint32_t slot = (static_cast<uint32_t>(hash) * 2654435761u) & mask;
+    uint32_t slot = home_slot(static_cast<uint32_t>(hash), capacity);
     while (index[slot].position >= 0 && index[slot].hash != hash) slot = (slot + 1) & mask;
     return slot;
 }
@@ -177,7 +183,7 @@ const char* spell_base43(DecompileContext& ctx, uint64_t n) {
 
 uint32_t jump_target_slot(const uint32_t* slots, int32_t capacity, uint32_t hash) {
     const uint32_t mask = static_cast<uint32_t>(capacity - 1);
-    uint32_t slot = (hash * 2654435761u) & mask;
+    uint32_t slot = home_slot(hash, capacity);
     while (slots[slot] != 0 && slots[slot] != hash) slot = (slot + 1) & mask;
     return slot;
 }
@@ -271,12 +277,11 @@ const char* known_context_name(const DecompileContext& ctx, uint32_t hash) {
 }
 
 void prefetch_context_name(const DecompileContext& ctx, uint32_t hash) {
-    const uint32_t spread = hash * 2654435761u;
     if (ctx.context_lookup_index != nullptr) {
-        __builtin_prefetch(&ctx.context_lookup_index[spread & static_cast<uint32_t>(ctx.context_lookup_capacity - 1)]);
+        __builtin_prefetch(&ctx.context_lookup_index[home_slot(hash, ctx.context_lookup_capacity)]);
     }
     if (ctx.jump_target_hashes != nullptr) {
-        __builtin_prefetch(&ctx.jump_target_hashes[spread & static_cast<uint32_t>(ctx.jump_target_capacity - 1)]);
+        __builtin_prefetch(&ctx.jump_target_hashes[home_slot(hash, ctx.jump_target_capacity)]);
     }
 }
 
