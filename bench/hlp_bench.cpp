@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "driver/decompile.h"
 #include "firstpass/keyword_footnotes.h"
 #include "firstpass/pictures.h"
@@ -23,7 +24,6 @@
 #include "hlpunpack/wcx.h"
 #include "large_help_file.h"
 #include "picture_builder.h"
-#include "plugin/decompile_context.h"
 #include "plugin/output_cache.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 // The context is too large for the stack of a fuzzer thread; every input
 // gets a cleared one, released (with all it allocated) at the end.

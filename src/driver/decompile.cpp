@@ -4,19 +4,19 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "firstpass/first_pass.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_map.h"
 #include "project/keyword_macros.h"
 #include "project/system_file.h"
+#include "rtf/topic_rtf.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
 #include "topics/topic_reader.h"
-#include "topics/topic_rtf.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
+#include "core/entry_name.h"
 #include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
-#include "plugin/entry_name.h"
 
 namespace {
 

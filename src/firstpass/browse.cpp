@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
+#include "firstpass/keyword_window.h"
 
 namespace {
 

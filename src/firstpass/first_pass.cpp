@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "firstpass/browse.h"
 #include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "project/macros.h"

@@ -9,12 +9,12 @@
 #include <cstring>
 #include <utility>
 
+#include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_map.h"
-#include "topics/topic_rtf.h"
+#include "topics/rtf_escape.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
+#include "firstpass/keyword_window.h"
 
 struct MemoryFile;
 

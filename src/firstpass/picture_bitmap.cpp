@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "firstpass/picture_writers.h"
 #include "helpfile/lz77.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

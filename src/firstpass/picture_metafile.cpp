@@ -1,9 +1,9 @@
 // A single metafile without hotspots becomes a placeable metafile (.wmf).
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "firstpass/picture_writers.h"
 #include "helpfile/lz77.h"
-#include "plugin/decompile_context.h"
 
 void write_metafile_file(DecompileContext& ctx, char* name, PictureStream& in, const PictureHeader& h) {
     const long packed = picture_packed_bytes(ctx, name, picture_left(in), h.packed_size);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "core/decompile_context.h"
 #include "firstpass/picture_writers.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

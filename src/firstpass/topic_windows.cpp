@@ -4,10 +4,10 @@
 // moves forward.
 #include <cstdio>
 
+#include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

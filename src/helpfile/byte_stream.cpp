@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/tracked_allocator.h"
 #include "helpfile/byte_stream.h"
-#include "plugin/tracked_allocator.h"
 
 namespace {
 

@@ -6,15 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 
-constexpr uint32_t help_file_magic = 0x00035F3F;
+#include "core/btree_walk.h"
 
-struct BTreeWalk {
-    int32_t pages_start;  // stream offset of page 0
-    uint16_t page_size;
-    int16_t next_page;    // -1 when the current leaf is the last
-    long data_end;        // end of the tree's internal file: pages must lie before it
-    long leaves_left;     // a leaf chain longer than this loops
-};
+constexpr uint32_t help_file_magic = 0x00035F3F;
 
 // True when found, with the stream at the internal file's first data byte
 // and its length stored. A null name only checks the magic number and

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
-#include "plugin/decompile_context.h"
 
 long runlength_put(ByteStream* stream, int c) {
     uint8_t s = stream->run_state;

@@ -2,8 +2,8 @@
 // is sized from the file.
 #include <cstdint>
 
+#include "core/memory_file.h"
 #include "helpfile/byte_stream.h"
-#include "plugin/memory_file.h"
 
 long output_copy_from_file(std::FILE* help_file, long count, MemoryFile* file) {
     if (count <= 0) return 0;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/decompile_context.h"
 #include "hlpunpack/wcx.h"
-#include "plugin/decompile_context.h"
 
 constexpr int session_path_units = 1024;
 

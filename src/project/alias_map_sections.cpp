@@ -1,9 +1,9 @@
 // The [ALIAS] and [MAP] sections of the project file.
 #include <cstdio>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 

@@ -1,10 +1,10 @@
 // [BAGGAGE]: the user files a help file carries, each extracted unchanged.
 #include <cstring>
 
+#include "core/decompile_context.h"
+#include "core/entry_name.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
-#include "plugin/entry_name.h"
 #include "project/project_sections.h"
 #include "project/system_file.h"
 

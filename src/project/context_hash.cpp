@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/context_hash_tables.h"
 #include "project/context_map.h"
 

@@ -2,7 +2,7 @@
 // topic offset.
 #include <algorithm>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/context_map.h"
 
 void index_context_topics(DecompileContext& ctx) {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_hash_tables.h"
 #include "project/context_map.h"

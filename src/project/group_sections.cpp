@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/project_sections.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 

@@ -2,9 +2,9 @@
 // context names and the keyword footnotes.
 #pragma once
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 
 template <typename OnReference, typename OnLeaf>
 void walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,

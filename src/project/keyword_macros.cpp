@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 

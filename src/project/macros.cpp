@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/context_hash.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // [FTINDEX] with its word-list files, [DLLMAPS] and [KEYINDEX].
 #include <cstring>
 
+#include "core/decompile_context.h"
+#include "core/entry_name.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
-#include "plugin/entry_name.h"
 #include "project/project_sections.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // record-driven sections after it.
 #include <cstring>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/context_map.h"
 #include "project/project_sections.h"
 #include "project/system_file.h"

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "project/project_sections.h"
 
 namespace {

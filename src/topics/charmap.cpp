@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "core/decompile_context.h"
+#include "core/entry_name.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
-#include "plugin/entry_name.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <initializer_list>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
-#include "plugin/decompile_context.h"
 #include "topics/charmap.h"
 
 namespace {

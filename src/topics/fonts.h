@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "topics/font_descriptor.h"
+#include "core/font_descriptor.h"
 
 struct DecompileContext;
 struct MemoryFile;

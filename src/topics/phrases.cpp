@@ -3,10 +3,10 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstring>
 
+#include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
-#include "plugin/decompile_context.h"
 #include "topics/phrases.h"
 
 namespace {

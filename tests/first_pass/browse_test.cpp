@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "firstpass/browse.h"
+#include "firstpass/keyword_window.h"
 #include "helpfile_fixture.h"
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "context_builder.h"
 #include "firstpass/first_pass.h"
+#include "firstpass/keyword_window.h"
 #include "helpfile_fixture.h"
 #include "paragraph_builder.h"
 #include "picture_builder.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/decompile_context.h"
 #include "help_builder.h"
-#include "plugin/decompile_context.h"
 
 struct ContextHolder {
     std::unique_ptr<DecompileContext> ctx = std::make_unique<DecompileContext>();

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "keywords_fixture.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "corpus_files.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "keywords_fixture.h"
-#include "plugin/decompile_context.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
 

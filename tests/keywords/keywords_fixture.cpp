@@ -1,7 +1,7 @@
 #include "keywords_fixture.h"
 
+#include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
-#include "plugin/decompile_context.h"
 
 KeywordRun::KeywordRun(const hlptest::Bytes& help_file, bool minor_above_21) : help(help_file) {
     ctx().minor_above_21 = minor_above_21;

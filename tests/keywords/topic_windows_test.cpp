@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "keywords_fixture.h"
-#include "plugin/decompile_context.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/memory_file.h"
+#include "core/memory_file.h"
 
 namespace {
 

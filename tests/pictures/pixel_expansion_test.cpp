@@ -6,10 +6,10 @@
 #include <cstring>
 #include <random>
 
+#include "core/memory_file.h"
 #include "firstpass/picture_writers.h"
 #include "helpfile/lz77.h"
 #include "helpfile_fixture.h"
-#include "plugin/memory_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/memory_file.h"
+#include "core/memory_file.h"
 
 namespace {
 
@@ -118,7 +118,7 @@ TEST(MemoryFile, NamesAndTheListingOrder) {
 
 }  // namespace
 
-#include "plugin/entry_name.h"
+#include "core/entry_name.h"
 
 namespace {
 

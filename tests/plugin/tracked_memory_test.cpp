@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 namespace {
 

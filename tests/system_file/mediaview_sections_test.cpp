@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "helpfile/container.h"
 #include "project/system_file.h"
 #include "system_fixture.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "helpfile/container.h"
 #include "system_fixture.h"
 
 namespace {

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "corpus_files.h"
 #include "firstpass/first_pass.h"
 #include "firstpass/pictures.h"
-#include "plugin/decompile_context.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
+#include "rtf/topic_rtf.h"
 #include "rtf_fixture.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
-#include "topics/topic_rtf.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "rtf/topic_rtf.h"
 #include "rtf_fixture.h"
-#include "topics/topic_rtf.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "helpfile_fixture.h"
 #include "paragraph_builder.h"
-#include "plugin/decompile_context.h"
 
 struct RtfRun {
     ContextHolder holder;

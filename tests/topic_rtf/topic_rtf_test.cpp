@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 #include "project/system_file.h"
+#include "rtf/rtf_conversion.h"
+#include "rtf/topic_rtf.h"
 #include "rtf_fixture.h"
-#include "topics/rtf_conversion.h"
-#include "topics/topic_rtf.h"
 
 using namespace hlptest;
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "helpfile/container.h"
 #include "topics/phrases.h"
 #include "topics_fixture.h"
 

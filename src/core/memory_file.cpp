@@ -1,4 +1,4 @@
-#include "plugin/memory_file.h"
+#include "core/memory_file.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/tracked_allocator.h"
 #include "platform/platform.h"
-#include "plugin/tracked_allocator.h"
 
 namespace {
 

@@ -2,24 +2,20 @@
 // one page per topic with its footnotes, then its paragraphs and table rows.
 // Records are converted as they are read; only the cursors into the context
 // table, the hotspot target and the character formatting carry over.
-#include "topics/topic_rtf.h"
+#include "rtf/topic_rtf.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
+#include "core/decompile_context.h"
 #include "firstpass/browse.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "topics/rtf_conversion.h"
+#include "rtf/rtf_conversion.h"
 #include "topics/topic_reader.h"
 
 namespace {
@@ -260,79 +256,6 @@ void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& wa
 }
 
 }  // namespace
-
-void write_footnote_start(MemoryFile* out, char mark) {
-    // Written often (every topic has several): assembled here, not formatted.
-    static constexpr char open[] = "{\\up ";
-    static constexpr char middle[] = "}{\\footnote\\pard\\plain{\\up ";
-    char text[sizeof open + sizeof middle + 4];
-    size_t n = 0;
-    std::memcpy(text + n, open, sizeof open - 1);
-    n += sizeof open - 1;
-    text[n++] = mark;
-    std::memcpy(text + n, middle, sizeof middle - 1);
-    n += sizeof middle - 1;
-    text[n++] = mark;
-    text[n++] = '}';
-    text[n++] = ' ';
-    output_write(text, 1, n, out);
-}
-
-// Characters written as they are: printable ASCII but the rich-text specials.
-constexpr auto plain_characters = [] {
-    std::array<bool, 256> plain{};
-    for (int c = 0x20; c <= 0x7E; ++c) plain[c] = c != '\\' && c != '{' && c != '}';
-    return plain;
-}();
-
-// How many characters from p on (at most n) are plain: sixteen at a time
-// with SSE2, else eight at a time (exact word tests for bytes below 0x20,
-// above 0x7E and the three specials), the rest through the table.
-inline long plain_run(const char* p, long n) {
-    long i = 0;
-#ifdef __SSE2__
-    const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F), backslash = _mm_set1_epi8('\\'),
-                  open = _mm_set1_epi8('{'), close = _mm_set1_epi8('}');
-    for (; n - i >= 16; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        // Signed, bytes from 0x80 up are below 0x20 too.
-        const __m128i bad = _mm_or_si128(
-            _mm_or_si128(_mm_cmplt_epi8(x, space), _mm_cmpeq_epi8(x, del)),
-            _mm_or_si128(_mm_cmpeq_epi8(x, backslash), _mm_or_si128(_mm_cmpeq_epi8(x, open), _mm_cmpeq_epi8(x, close))));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(bad));
-        if (mask != 0) return i + __builtin_ctz(mask);
-    }
-#else
-    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    auto has_zero = [](uint64_t v) { return (v - ones) & ~v & highs; };
-    for (; n - i >= 8; i += 8) {
-        uint64_t x;
-        std::memcpy(&x, p + i, 8);
-        const uint64_t below = (x - ones * 0x20) & ~x & highs;
-        const uint64_t above = ((x + ones * (127 - 0x7E)) | x) & highs;
-        if (below | above | has_zero(x ^ (ones * '\\')) | has_zero(x ^ (ones * '{')) | has_zero(x ^ (ones * '}')))
-            break;
-    }
-#endif
-    while (i < n && plain_characters[static_cast<uint8_t>(p[i])]) ++i;
-    return i;
-}
-
-void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
-    for (long i = 0; i < length;) {
-        const long run = plain_run(text + i, length - i);
-        output_write_plain(text + i, static_cast<size_t>(run), out);
-        i += run;
-        if (i == length) break;
-        const uint8_t c = static_cast<uint8_t>(text[i++]);
-        if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
-        else output_printf(out, "\\'%02x", c);
-    }
-}
-
-void escape_rtf_text(MemoryFile* out, const char* text) {
-    escape_rtf_bytes(out, text, static_cast<long>(std::strlen(text)));
-}
 
 void write_context_footnote(DecompileContext& ctx, RtfConversion& s) {
     const ContextEntry& entry = ctx.contexts[s.context_cursor];

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "topics/font_descriptor.h"
+#include "core/font_descriptor.h"
 
 struct DecompileContext;
 struct MemoryFile;

@@ -4,19 +4,23 @@
 
 #include <cstdint>
 
-#include "firstpass/keyword_window.h"
-#include "helpfile/container.h"
-#include "plugin/memory_file.h"
-#include "plugin/tracked_allocator.h"
-#include "topics/font_descriptor.h"
+#include "core/btree_walk.h"
+#include "core/font_descriptor.h"
+#include "core/memory_file.h"
+#include "core/tracked_allocator.h"
 
 constexpr int lz77_window_size = 4096;
 constexpr int context_scratch_size = 4096;
 
+struct BrowseChain;
+struct BrowseStart;
 struct ContextEntry;
 struct ContextName;
 struct ContextNameSlot;
 struct GroupEntry;
+struct KeywordOccurrence;
+struct KeywordReference;
+struct KeywordSource;
 struct TopicOffsetAlias;
 
 struct DecompileContext {

@@ -1,4 +1,4 @@
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 #include <cstring>
 #include <type_traits>

@@ -1,4 +1,4 @@
-#include "plugin/entry_name.h"
+#include "core/entry_name.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "plugin/tracked_allocator.h"
+#include "core/tracked_allocator.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "plugin/decompile_context.h"
+#include "core/decompile_context.h"
 
 void fatal_error(const char* format, ...) {
     std::fputc('\n', stderr);

@@ -1,9 +1,9 @@
 // Character formatting at a font change: only what differs from the
 // formatting in effect is written, with a \plain reset when something has to
 // be switched off.
-#include "plugin/decompile_context.h"
-#include "topics/rtf_conversion.h"
-#include "topics/topic_rtf.h"
+#include "core/decompile_context.h"
+#include "rtf/rtf_conversion.h"
+#include "rtf/topic_rtf.h"
 
 const FontDescriptor* font_of(const DecompileContext& ctx, int font) {
     if (font < 0 || font >= ctx.font_count || ctx.fonts == nullptr) return nullptr;

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/decompile_context.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
-#include "plugin/decompile_context.h"
 #include "project/context_hash.h"
 #include "project/system_file.h"
-#include "topics/rtf_conversion.h"
-#include "topics/topic_rtf.h"
+#include "rtf/rtf_conversion.h"
+#include "rtf/topic_rtf.h"
 
 namespace {
 

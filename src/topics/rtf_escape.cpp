@@ -1,0 +1,36 @@
+#include "topics/rtf_escape.h"
+
+#include "core/memory_file.h"
+
+void write_footnote_start(MemoryFile* out, char mark) {
+    // Written often (every topic has several): assembled here, not formatted.
+    static constexpr char open[] = "{\\up ";
+    static constexpr char middle[] = "}{\\footnote\\pard\\plain{\\up ";
+    char text[sizeof open + sizeof middle + 4];
+    size_t n = 0;
+    std::memcpy(text + n, open, sizeof open - 1);
+    n += sizeof open - 1;
+    text[n++] = mark;
+    std::memcpy(text + n, middle, sizeof middle - 1);
+    n += sizeof middle - 1;
+    text[n++] = mark;
+    text[n++] = '}';
+    text[n++] = ' ';
+    output_write(text, 1, n, out);
+}
+
+void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
+    for (long i = 0; i < length;) {
+        const long run = plain_run(text + i, length - i);
+        output_write_plain(text + i, static_cast<size_t>(run), out);
+        i += run;
+        if (i == length) break;
+        const uint8_t c = static_cast<uint8_t>(text[i++]);
+        if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
+        else output_printf(out, "\\'%02x", c);
+    }
+}
+
+void escape_rtf_text(MemoryFile* out, const char* text) {
+    escape_rtf_bytes(out, text, static_cast<long>(std::strlen(text)));
+}
