@@ -168,6 +168,15 @@ WCX_EXPORT int WCX_API ProcessFile(WCX_HANDLE hArcData, int Operation, char* Des
 WCX_EXPORT int WCX_API GetPackerCaps(void);
 WCX_EXPORT int WCX_API GetBackgroundFlags(void);
 
+/* hlpunpack's own switches, not part of the WCX interface. The plug-in
+   module does not export this call (hosts know only the thirteen above; the
+   module reads hlpunpack.ini beside itself instead); programs that link the
+   library itself, like the command-line tool, call it before opening files.
+   The flags replace the settings file's for every later open. */
+#define HLPUNPACK_SALVAGE 1
+#define HLPUNPACK_HTML 2
+void WCX_API SetHlpunpackOptions(int flags);
+
 #ifdef __cplusplus
 }
 #endif

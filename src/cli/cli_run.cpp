@@ -103,6 +103,7 @@ std::string default_folder_name(const std::string& file) {
 }
 
 int run_cli(const cli_options& options, const console& con) {
+    SetHlpunpackOptions((options.salvage ? HLPUNPACK_SALVAGE : 0) | (options.html ? HLPUNPACK_HTML : 0));
     int status = 0;
     for (const std::string& file : options.files) {
         std::string failure;

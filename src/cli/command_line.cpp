@@ -15,6 +15,9 @@ const char usage_text[] =
     "  -f, --force           overwrite existing files (default: keep them and\n"
     "                        skip those entries)\n"
     "  -q, --quiet           hide the decompiler's progress lines, warnings and notes\n"
+    "  -s, --salvage         recover what is intact from a damaged help file and\n"
+    "                        report what was lost in NAME-damage.txt\n"
+    "      --html            also write a browsable HTML edition into html/\n"
     "  -h, --help            show this help\n"
     "  -V, --version         show the version\n"
     "\n"
@@ -46,6 +49,7 @@ bool apply_flag(char flag, parse_result& result) {
         case 't': return set_mode(options, cli_mode::test, result);
         case 'f': options.force = true; return true;
         case 'q': options.quiet = true; return true;
+        case 's': options.salvage = true; return true;
         default: result.error = std::string("unknown option -") + flag; return false;
     }
 }
@@ -69,7 +73,9 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
         } else if (arg == "-V" || arg == "--version") {
             options.mode = cli_mode::version;
             return result;
-        } else if (arg == "--list" || arg == "--test" || arg == "--force" || arg == "--quiet") {
+        } else if (arg == "--html") {
+            options.html = true;
+        } else if (arg == "--list" || arg == "--test" || arg == "--force" || arg == "--quiet" || arg == "--salvage") {
             // Each long name starts with the letter of its short flag.
             if (!apply_flag(arg[2], result)) return result;
         } else if (arg == "-o" || arg == "--output") {

@@ -14,6 +14,8 @@ struct cli_options {
     std::string output_dir;  // -o; empty: a folder per file named after it
     bool force = false;      // -f: overwrite existing files
     bool quiet = false;      // -q: silence the decompiler's messages
+    bool salvage = false;    // -s: recover what is intact from a damaged file
+    bool html = false;       // --html: add the browsable HTML edition
     std::vector<std::string> files;  // UTF-8
 };
 

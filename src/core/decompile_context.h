@@ -32,6 +32,8 @@ struct DecompileContext {
     bool missing_bitmap;      // a referenced bitmap was not found
     bool map_undefined;       // a mapped context id names no topic
     bool guess_context_ids;   // context-id guessing allowed
+    bool salvage;             // damage local to one part loses that part, not the decompile
+    bool html;                // also write the browsable HTML edition
     char compiler_name[13];   // help compiler to rebuild with, empty if unknown
     int32_t window_state;     // per-topic window table: -1 unread, 0 none, 1 loaded
 

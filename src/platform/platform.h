@@ -42,4 +42,8 @@ WriteHandle* create_file(const char16_t* path);
 bool write_file(WriteHandle* handle, const void* data, size_t length, size_t* written);
 void close_file(WriteHandle* handle);
 
+// Full path of the module (DLL, shared object or program) this code is in:
+// GetModuleFileNameW on Windows, dladdr elsewhere. False when unknown.
+bool module_path(char16_t* out, size_t size);
+
 }  // namespace platform

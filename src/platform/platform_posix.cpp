@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/unicode.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -132,6 +133,17 @@ bool write_file(WriteHandle* handle, const void* data, size_t length, size_t* wr
 void close_file(WriteHandle* handle) {
     ::close(handle->fd);
     delete handle;
+}
+
+bool module_path(char16_t* out, size_t size) {
+    Dl_info info;
+    if (size == 0 || dladdr(reinterpret_cast<void*>(&module_path), &info) == 0 || info.dli_fname == nullptr)
+        return false;
+    std::optional<std::u16string> path = utf8_to_utf16(info.dli_fname);
+    if (!path || path->size() >= size) return false;
+    path->copy(out, path->size());
+    out[path->size()] = 0;
+    return true;
 }
 
 }  // namespace platform

@@ -130,4 +130,15 @@ bool write_file(WriteHandle* handle, const void* data, size_t length, size_t* wr
 
 void close_file(WriteHandle* handle) { CloseHandle(to_handle(handle)); }
 
+bool module_path(char16_t* out, size_t size) {
+    if (size == 0 || size > 0x7FFFFFFF) return false;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&module_path), &module))
+        return false;
+    DWORD n = GetModuleFileNameW(module, reinterpret_cast<wchar_t*>(out), static_cast<DWORD>(size));
+    // A full buffer means the path was cut.
+    return n > 0 && n < size;
+}
+
 }  // namespace platform

@@ -15,6 +15,7 @@ struct ArchiveSession {
     uint32_t dos_date_time;             // last-write time as DOS date/time, 0 if unknown
     int64_t unix_time;                  // last-write time in Unix seconds, 0 if unknown
     int open_mode;
+    int options;                        // the settings' flags it was decompiled with; also the cache key
     tProcessDataProcW process_data_proc;  // stored, never called
     std::FILE* help_file;                 // open only during the decompile
     DecompileContext context;

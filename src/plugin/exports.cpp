@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "plugin/archive_session.h"
 #include "plugin/output_cache.h"
+#include "plugin/settings.h"
 
 namespace {
 
@@ -52,7 +53,9 @@ WCX_HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* data) {
     }
     int64_t unix_time = 0;
     uint32_t key = session_time_key(path, &unix_time);
-    if (ArchiveSession* parked = cache_take(path, key)) return parked;
+    const PluginSettings settings = plugin_settings();
+    const int options = settings_flags(settings);
+    if (ArchiveSession* parked = cache_take(path, key, options)) return parked;
 
     ArchiveSession* session = session_create();
     if (session == nullptr) {
@@ -67,11 +70,14 @@ WCX_HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* data) {
     }
     std::memcpy(session->path, path, (wide_length(path) + 1) * sizeof(char16_t));
     session->dos_date_time = key;
+    session->options = options;
     session->unix_time = unix_time;
     session->open_mode = data->OpenMode;
     session->process_data_proc = nullptr;
     DecompileContext& ctx = session->context;
     ctx.mediaview = path_is_mediaview(path);
+    ctx.salvage = settings.salvage;
+    ctx.html = settings.html;
     ctx.help_file_name[0] = '\0';
     path_base_name(path, ctx.base_name, sizeof ctx.base_name);
 
@@ -172,6 +178,10 @@ int WCX_API ProcessFile(WCX_HANDLE, int, char*, char*) { return E_NOT_SUPPORTED;
 int WCX_API GetPackerCaps(void) { return PK_CAPS_MULTIPLE | PK_CAPS_SEARCHTEXT | PK_CAPS_HIDE; }
 int WCX_API GetBackgroundFlags(void) { return BACKGROUND_UNPACK; }
 
+void WCX_API SetHlpunpackOptions(int flags) {
+    plugin_settings_override(PluginSettings{(flags & HLPUNPACK_SALVAGE) != 0, (flags & HLPUNPACK_HTML) != 0});
+}
+
 }  // extern "C"
 
 #if defined(_WIN32) && defined(HLPUNPACK_DLL)
@@ -179,16 +189,24 @@ int WCX_API GetBackgroundFlags(void) { return BACKGROUND_UNPACK; }
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         cache_startup();
+        settings_startup();
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
         // Only on FreeLibrary: at process exit the other threads are gone,
         // possibly holding the heap lock, and the system reclaims it all.
         cache_shutdown();
+        settings_shutdown();
     }
     return TRUE;
 }
 #else
 // Library load and unload, and the same for programs that link the
 // exports statically (the command-line tool and the tests).
-__attribute__((constructor)) static void library_load() { cache_startup(); }
-__attribute__((destructor)) static void library_unload() { cache_shutdown(); }
+__attribute__((constructor)) static void library_load() {
+    cache_startup();
+    settings_startup();
+}
+__attribute__((destructor)) static void library_unload() {
+    cache_shutdown();
+    settings_shutdown();
+}
 #endif

@@ -35,12 +35,12 @@ void cache_shutdown() {
     }
 }
 
-ArchiveSession* cache_take(const char16_t* path, uint32_t key) {
+ArchiveSession* cache_take(const char16_t* path, uint32_t key, int options) {
     ArchiveSession* found = nullptr;
     platform::mutex_wait(cache.mutex);
     for (int i = 0; i < 2; ++i) {
         ArchiveSession* s = cache.slots[i];
-        if (s != nullptr && s->dos_date_time == key && same_path(s->path, path)) {
+        if (s != nullptr && s->dos_date_time == key && s->options == options && same_path(s->path, path)) {
             found = s;
             cache.slots[i] = nullptr;
             cache.next_slot = i;

@@ -6,8 +6,8 @@
 
 struct ArchiveSession;
 
-// The parked session with this exact path and key, taken out; or null.
-ArchiveSession* cache_take(const char16_t* path, uint32_t key);
+// The parked session with this exact path, key and options, taken out; or null.
+ArchiveSession* cache_take(const char16_t* path, uint32_t key, int options);
 // Parks a closed session; the slot's previous occupant is freed.
 void cache_park(ArchiveSession* session);
 // Library load and unload.

@@ -139,3 +139,25 @@ TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
 }
 
 }  // namespace
+
+#include "plugin/settings.h"
+
+// hlpunpack.ini as users write it: only "1" under [hlpunpack] switches on.
+TEST(PluginSettings, ReadsTheSwitchesOfItsOwnSectionOnly) {
+    struct Case {
+        const char* text;
+        bool salvage, html;
+    } cases[] = {
+        {"[hlpunpack]\r\nsalvage=1\r\n", true, false},
+        {"[HLPUNPACK]\n Salvage = 1 \nhtml=1", true, true},
+        {"[other]\nsalvage=1\n[hlpunpack]\nhtml=1\n", false, true},
+        {"[hlpunpack]\nsalvage=0\nhtml=yes\n;salvage=1\n", false, false},
+        {"salvage=1\n", false, false},
+        {"", false, false},
+    };
+    for (const Case& c : cases) {
+        PluginSettings s = parse_settings(c.text, std::strlen(c.text));
+        EXPECT_EQ(s.salvage, c.salvage) << c.text;
+        EXPECT_EQ(s.html, c.html) << c.text;
+    }
+}
