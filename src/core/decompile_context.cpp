@@ -15,9 +15,11 @@ void context_release(DecompileContext& ctx) {
         tracked_free_all(ctx.allocations);
     } catch (...) {
         output_list_free(ctx.outputs);
+        output_list_free(ctx.damage_log);
         throw;
     }
     output_list_free(ctx.outputs);
+    output_list_free(ctx.damage_log);
 }
 
 // context_init clears the context as raw memory.

@@ -214,6 +214,12 @@ struct DecompileContext {
     int32_t* browse_start_order;
     int32_t browse_start_order_count;
 
+    // Salvage: the losses noted so far (one text file, never listed) and the
+    // topic counts of the report's summary line.
+    OutputList damage_log;
+    int32_t topics_total;
+    int32_t topics_whole;
+
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;
     TrackedAllocator allocations;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/first_pass.h"
 #include "firstpass/picture_names.h"
@@ -100,6 +101,7 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     if (ctx.old_format && ctx.picture_table_size > 0) write_bitmaps_section(ctx, project);
     if (ctx.winhelp4) write_keyword_macros(ctx, help_file, project);
 
+    write_damage_report(ctx);
     write_closing_notes(ctx, help_file, project_name);
     return true;
 }

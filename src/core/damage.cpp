@@ -1,0 +1,38 @@
+#include "core/damage.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "core/decompile_context.h"
+
+void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
+    char what[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    if (ctx.damage_log.head == nullptr) output_add(ctx.damage_log, output_open("damage", "wt"));
+    MemoryFile* log = ctx.damage_log.head->file;
+    if (offset >= 0) output_printf(log, "%s at offset %ld: %s\n", internal_file, offset, what);
+    else output_printf(log, "%s: %s\n", internal_file, what);
+    std::fprintf(stderr, "\nSalvage: %s: %s\n", internal_file, what);
+    ctx.had_problems = true;
+}
+
+bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }
+
+void write_damage_report(DecompileContext& ctx) {
+    if (!ctx.salvage || !damage_noted(ctx)) return;
+    const MemoryFile* log = ctx.damage_log.head->file;
+    char name[300];
+    std::snprintf(name, sizeof name, "%s-damage.txt", ctx.base_name);
+    MemoryFile* report = output_open(name, "wt");
+    output_add(ctx.outputs, report);
+    output_printf(report, "Damage found while salvaging %s\n\n", ctx.base_name);
+    // The log is stored with CR LF already: copied as bytes, not widened again.
+    report->text = false;
+    output_write(log->buffer, 1, log->length, report);
+    report->text = true;
+    output_printf(report, "\n%ld of %ld topics recovered whole\n", static_cast<long>(ctx.topics_whole),
+                  static_cast<long>(ctx.topics_total));
+}

@@ -1,0 +1,18 @@
+// Salvage: what a damaged help file lost instead of ending the decompile,
+// gathered for the damage report (NAME-damage.txt) beside the sources.
+#pragma once
+
+#include <cstdint>
+
+struct DecompileContext;
+
+// Records one loss: where it was (internal file and byte offset in it, -1
+// when unknown) and what was lost. Warns on stderr and sets had_problems.
+void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// True when a loss has been noted.
+bool damage_noted(const DecompileContext& ctx);
+// With salvage on and a loss noted, lists NAME-damage.txt with every loss
+// and the line "N of M topics recovered whole" (the topic counts the
+// context holds); otherwise nothing.
+void write_damage_report(DecompileContext& ctx);
