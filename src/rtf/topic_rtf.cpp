@@ -75,6 +75,9 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
     s.first_topic = false;
     report_topic_progress(s.topic_counter - 15);
     uint32_t browse = 0;
+    // The offset the context table and the window map know the topic by:
+    // a header that ends a block gives its topic the next block's start.
+    uint32_t topic_offset = s.topic_offset;
     if (ctx.old_format) {
         write_footnote_start(out, '#');
         output_control_word(out, "TOPIC", s.topic_counter);
@@ -90,13 +93,16 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
         s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
         browse = browse_number_select(ctx, as_offset(s.topic_offset), as_offset(following), head_i32(walk, 8),
                                       head_i32(walk, 4));
+        topic_offset = following;
     }
     write_browse_footnote(ctx, out, static_cast<uint32_t>(s.topic_counter - first_topic_number), browse);
     write_title_and_macros(ctx, s, walk);
     while (s.context_cursor < ctx.context_count &&
-           ctx.contexts[s.context_cursor].topic_offset <= as_offset(s.topic_offset))
+           ctx.contexts[s.context_cursor].topic_offset <= as_offset(topic_offset))
         write_context_footnote(ctx, s);
-    const int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
+    int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
+    if (window == -1 && topic_offset != s.topic_offset)
+        window = topic_window_number(ctx, s.file, as_offset(topic_offset));
     if (window != -1) {
         write_footnote_start(out, '>');
         output_printf(out, "%s}\n", window_name(ctx, window));
