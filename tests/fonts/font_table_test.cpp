@@ -14,6 +14,7 @@ using hlptest::FontDescriptorSpec;
 using hlptest::FontFileSpec;
 using hlptest::FontLayout;
 using hlptest::Rgb;
+using hlptest::SystemRecordSpec;
 
 // Bold to small capitals, then size, family and font name number.
 std::vector<int> fields_of(const FontDescriptor& f) {
@@ -208,6 +209,39 @@ TEST(FontTable, ManyDistinctColoursFromTheFontFileStayInTheTable) {
     std::string table = run->rtf.substr(run->rtf.find("{\\colortbl;"));
     table = table.substr(0, table.find('\n'));
     EXPECT_EQ(std::count(table.begin(), table.end(), ';'), colour_table_size);
+}
+
+// |SYSTEM's language (record 9, LCID at offset 8) and the character set of
+// each font name (record 11, one byte per name) give the header's code page
+// and the fonts' character sets.
+TEST(FontTable, CodePageAndCharacterSetsFromTheSystemFile) {
+    auto language = [](uint16_t lcid) {
+        return SystemRecordSpec{9, {0, 0, 0, 0, 0, 0, 0, 0, uint8_t(lcid & 0xFF), uint8_t(lcid >> 8)}};
+    };
+    // Three fonts, Cyrillic, western and symbol; `cyrillic` of the four
+    // descriptors use the first.
+    auto header_of = [&](std::vector<SystemRecordSpec> records, int cyrillic) {
+        FontFileSpec recipe;
+        recipe.names = {"Arial Cyr", "Arial", "Symbol"};
+        for (int i = 0; i < 4; ++i) recipe.descriptors.push_back(uses(i < cyrillic ? 0 : 1, 2));
+        recipe.descriptors.push_back(uses(2, 1));
+        auto run = write_header({{"|SYSTEM", build_system_file(33, 0, records)}, {"|FONT", build_font_file(recipe)}});
+        return run->rtf.substr(0, run->rtf.find("}}\n") + 2);
+    };
+    const SystemRecordSpec charsets{11, {204, 0, 2, 0}};  // one byte more than names, as compilers write
+    EXPECT_EQ(header_of({language(0x419)}, 0),
+              "{\\rtf1\\ansi\\ansicpg1251\\deff1\n"
+              "{\\fonttbl{\\f0\\fnil Arial Cyr;}{\\f1\\fswiss Arial;}{\\f2\\froman Symbol;}}");
+    EXPECT_EQ(header_of({language(0x411), charsets}, 0),
+              "{\\rtf1\\ansi\\ansicpg932\\deff1\n"
+              "{\\fonttbl{\\f0\\fnil\\fcharset204 Arial Cyr;}{\\f1\\fswiss\\fcharset0 Arial;}"
+              "{\\f2\\froman\\fcharset2 Symbol;}}");
+    // A western language: the character set most descriptors use decides;
+    // a few national fonts in a western file leave it western.
+    EXPECT_EQ(header_of({language(0x409), charsets}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
+    EXPECT_EQ(header_of({language(0x409), charsets}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
+    EXPECT_EQ(header_of({charsets}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
+    EXPECT_EQ(header_of({language(0x405)}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1250\\deff1\n");
 }
 
 TEST(FontTable, NameFieldsUpToTheLimitAndEscapedNames) {
