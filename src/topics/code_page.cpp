@@ -60,8 +60,10 @@ int topic_code_page(const DecompileContext& ctx) {
     if (ctx.language_id != 0 && code_page_of_language(ctx.language_id) != western)
         return code_page_of_language(ctx.language_id);
     // Files compiled on a national system often state a western language:
-    // then the fonts tell. Western fonts with a few national ones for
-    // samples stay western.
+    // then the fonts tell. A file whose fonts name one national character
+    // set, for a good part of its text, was written on such a system (its
+    // titles are in that code page too); western text with national fonts
+    // for a few samples, or for several languages, stays western.
     int votes[4] = {};  // western, then up to three other code pages
     int pages[4] = {western, 0, 0, 0};
     auto vote = [&](int charset) {
@@ -80,6 +82,8 @@ int topic_code_page(const DecompileContext& ctx) {
         const int charset = font_name_charset(ctx, ctx.fonts[i].font_name);
         if (charset >= 0) vote(charset);
     }
+    const int total = votes[0] + votes[1] + votes[2] + votes[3];
+    if (pages[1] != 0 && pages[2] == 0 && 4 * votes[1] >= total) return pages[1];
     int best = 0;
     for (int i = 1; i < 4; ++i) {
         if (votes[i] > votes[best]) best = i;

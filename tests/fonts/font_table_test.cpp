@@ -236,10 +236,19 @@ TEST(FontTable, CodePageAndCharacterSetsFromTheSystemFile) {
               "{\\rtf1\\ansi\\ansicpg932\\deff1\n"
               "{\\fonttbl{\\f0\\fnil\\fcharset204 Arial Cyr;}{\\f1\\fswiss\\fcharset0 Arial;}"
               "{\\f2\\froman\\fcharset2 Symbol;}}");
-    // A western language: the character set most descriptors use decides;
-    // a few national fonts in a western file leave it western.
-    EXPECT_EQ(header_of({language(0x409), charsets}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
-    EXPECT_EQ(header_of({language(0x409), charsets}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
+    // A western language: one national character set that a good part of
+    // the descriptors use decides; a national font for a few samples, or
+    // fonts of several national sets, leave it western.
+    EXPECT_EQ(header_of({language(0x409), charsets}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
+    const SystemRecordSpec several{11, {204, 0, 238}};
+    EXPECT_EQ(header_of({language(0x409), several}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
+    std::vector<SystemRecordSpec> sample = {language(0x409), charsets};
+    FontFileSpec recipe;
+    recipe.names = {"Arial Cyr", "Arial", "Symbol"};
+    recipe.descriptors.push_back(uses(0, 2));
+    for (int i = 0; i < 4; ++i) recipe.descriptors.push_back(uses(1, 2));
+    auto western = write_header({{"|SYSTEM", build_system_file(33, 0, sample)}, {"|FONT", build_font_file(recipe)}});
+    EXPECT_EQ(western->rtf.substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
     EXPECT_EQ(header_of({charsets}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
     EXPECT_EQ(header_of({language(0x405)}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1250\\deff1\n");
 }
