@@ -138,6 +138,7 @@ struct DecompileContext {
     uint8_t colours[256][3];
     int32_t colour_count;
     bool colour_table_overflow;  // warned that colours were merged
+    bool double_byte_text;       // the topic text's code page has two-byte characters
     CharacterAttributes attributes;  // character formatting in effect
 
     // Browse sequences: open chains, the start records of the first pass,

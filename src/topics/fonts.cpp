@@ -442,7 +442,10 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
 
     uint8_t* families = name_families(ctx, header.name_count);
     ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, header.name_count));
-    output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", topic_code_page(ctx), ctx.default_font);
+    const int code_page = topic_code_page(ctx);
+    ctx.double_byte_text = code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 ||
+                           code_page == 1361;
+    output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);
     write_font_table(ctx, topics, names, families, header.name_count);
     if (names) tracked_free(ctx, names);
     if (families) tracked_free(ctx, families);

@@ -82,6 +82,11 @@ TEST(TopicRtf, FootnoteTextsAreEscaped) {
     RtfRun run;
     std::string rtf = run.convert({titled("A{b}\\c\xE9\t", {"Macro(\"}\")"})});
     EXPECT_EQ(rtf, footnote('$', "A\\{b\\}\\\\c\\'e9\\'09") + footnote('!', "Macro(\"\\}\")"));
+    // The second bytes of double-byte characters (as in \x95\x5c) are bytes.
+    RtfRun japanese;
+    japanese.ctx.double_byte_text = true;
+    rtf = japanese.convert({titled("{\x95\\\x83{\x83}")});
+    EXPECT_EQ(rtf, footnote('$', "\\{\\'95\\'5c\\'83\\'7b\\'83\\'7d"));
 }
 
 TEST(TopicRtf, LongEntryMacrosWarnOnlyBelowMinorVersion22) {
