@@ -51,6 +51,10 @@ int code_page_of_language(uint16_t language_id) {
     }
 }
 
+bool double_byte_code_page(int code_page) {
+    return code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 || code_page == 1361;
+}
+
 int font_name_charset(const DecompileContext& ctx, long name) {
     if (ctx.font_charsets == nullptr || name < 0 || name >= ctx.font_charset_count) return -1;
     return ctx.font_charsets[name];

@@ -12,6 +12,8 @@ int code_page_of_charset(int charset);
 // The Windows code page of a language (LCID); 1252 for western languages
 // and those not known here.
 int code_page_of_language(uint16_t language_id);
+// Whether characters of the code page may take two bytes.
+bool double_byte_code_page(int code_page);
 // The code page the help file's text is written in: its language's, or,
 // for a western or unstated language, the one most of its fonts use.
 // Needs the font descriptors read.

@@ -414,9 +414,11 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     if (!find_internal_file(file, &length, "|FONT")) {
         // Without a font file the topic file still has to be rich text
         // whose groups balance: write the header of an empty font table.
+        const int code_page = topic_code_page(ctx);
+        ctx.double_byte_text = double_byte_code_page(code_page);
         output_printf(topics,
                       "{\\rtf1\\ansi\\ansicpg%d\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
-                      topic_code_page(ctx), fallback_normal_size);
+                      code_page, fallback_normal_size);
         std::memset(&ctx.attributes, 0, sizeof ctx.attributes);
         return;
     }
@@ -443,8 +445,7 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     uint8_t* families = name_families(ctx, header.name_count);
     ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, header.name_count));
     const int code_page = topic_code_page(ctx);
-    ctx.double_byte_text = code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950 ||
-                           code_page == 1361;
+    ctx.double_byte_text = double_byte_code_page(code_page);
     output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);
     write_font_table(ctx, topics, names, families, header.name_count);
     if (names) tracked_free(ctx, names);
