@@ -167,9 +167,11 @@ std::string derive_by_the_rules(const std::string& whole, uint32_t target, bool 
                                         : std::span<const ContextPrefix>(context_prefixes);
         for (const auto& prefix : prefixes) {
             for (size_t start = 0; start < text.size(); ++start) {
-                const bool word_start = pass == 3 ? id_character(text[start]) && !id_character(text[start - 1])
-                                                  : name_value(text[start]) != 0 && name_value(text[start - 1]) == 0;
-                if (start > 0 && (pass == 0 || !word_start)) continue;
+                if (start > 0) {
+                    const bool word_start = pass == 3 ? id_character(text[start]) && !id_character(text[start - 1])
+                                                      : name_value(text[start]) != 0 && name_value(text[start - 1]) == 0;
+                    if (pass == 0 || !word_start) continue;
+                }
                 std::string name(prefix.text);
                 uint32_t h = prefix.hash;
                 for (size_t i = start; i < text.size(); ++i) {
