@@ -186,18 +186,6 @@ TEST(FontTable, ManyDistinctColoursFromTheFontFileStayInTheTable) {
         d.background = {static_cast<uint8_t>(i), 9, 7};
         recipe.descriptors.push_back(d);
     }
-    // 127 descriptors of two colours each leave one entry free.
-    recipe.descriptors.resize(127);
-    auto fitting = write_header(recipe);
-    EXPECT_EQ(fitting->ctx().colour_count, 255);
-    EXPECT_FALSE(fitting->ctx().had_problems);
-    EXPECT_EQ(fitting->ctx().fonts[126].background, 254);
-
-    recipe.descriptors.resize(150, recipe.descriptors[0]);
-    for (int i = 127; i < 150; ++i) {
-        recipe.descriptors[i].foreground = {static_cast<uint8_t>(i), 7, 9};
-        recipe.descriptors[i].background = {static_cast<uint8_t>(i), 9, 7};
-    }
     auto run = write_header(recipe);
     EXPECT_EQ(run->ctx().colour_count, colour_table_size);
     EXPECT_TRUE(run->ctx().had_problems);
