@@ -49,6 +49,16 @@ if ! dpkg -s "$clang_runtime" >/dev/null 2>&1; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "$clang_runtime"
 fi
 
+# LibreOffice's writer without its desktop parts reads the topic files in
+# the tests labelled "readers", next to unrtf; its recommended packages
+# (Java, fonts, help) are not needed for that.
+if ! dpkg -s libreoffice-writer-nogui >/dev/null 2>&1; then
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root="sudo"
+  $as_root apt-get update
+  $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends libreoffice-writer-nogui
+fi
+
 packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin)
 missing=()
 for p in "${packages[@]}"; do

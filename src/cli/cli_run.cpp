@@ -8,6 +8,7 @@
 #include <hlpunpack/wcx.h>
 
 #include "archive_walk.h"
+#include "console.h"
 #include "help_file_check.h"
 #include "text_convert.h"
 
@@ -82,7 +83,13 @@ std::string process_file(const cli_options& options, const std::string& file, co
     tOpenArchiveDataW request{};
     request.ArcName = wide->data();
     request.OpenMode = options.mode == cli_mode::list ? PK_OM_LIST : PK_OM_EXTRACT;
-    WCX_HANDLE archive = OpenArchiveW(&request);
+    WCX_HANDLE archive = nullptr;
+    {
+        // A listing or a test report may be piped: the decompiler's notes
+        // must not mix into it.
+        stdout_to_stderr notes(options.mode == cli_mode::list || options.mode == cli_mode::test);
+        archive = OpenArchiveW(&request);
+    }
     if (!archive) {
         // The decompiler's fatal messages may end without a line feed.
         if (con.shows_library_output) std::fputs("\n", con.err);

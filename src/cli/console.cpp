@@ -46,4 +46,21 @@ console silence_library_output() {
     return console{out, err, false};
 }
 
+stdout_to_stderr::stdout_to_stderr(bool active) {
+    if (!active) return;
+    std::fflush(stdout);
+    saved_ = hlp_dup(1);
+    if (saved_ >= 0 && hlp_dup2(2, 1) < 0) {
+        hlp_close(saved_);
+        saved_ = -1;
+    }
+}
+
+stdout_to_stderr::~stdout_to_stderr() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    hlp_dup2(saved_, 1);
+    hlp_close(saved_);
+}
+
 }  // namespace hlpcli

@@ -21,6 +21,22 @@ struct console {
 // streams (nothing silenced) if the descriptors cannot be duplicated.
 console silence_library_output();
 
+// Points descriptor 1 at descriptor 2 until the guard ends, so that what
+// the decompiler prints on standard output (its notes about the help
+// compiler) goes to standard error instead; the tool's own output is
+// written after the guard ends. Leaves things as they are if descriptor 1
+// cannot be duplicated.
+class stdout_to_stderr {
+public:
+    explicit stdout_to_stderr(bool active);
+    ~stdout_to_stderr();
+    stdout_to_stderr(const stdout_to_stderr&) = delete;
+    stdout_to_stderr& operator=(const stdout_to_stderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 }  // namespace hlpcli
 
 #endif

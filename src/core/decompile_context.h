@@ -25,7 +25,7 @@ struct TopicOffsetAlias;
 
 struct DecompileContext {
     // Front end and driver.
-    char help_file_name[81];  // name used in messages; always empty here
+    char help_file_name[256];  // file name without folder, for the closing notes
     char base_name[256];      // help file name without folder and extension
     bool mediaview;           // a .mvb file: MediaView variants of the outputs
     bool had_problems;        // something could not be reproduced faithfully
@@ -52,6 +52,11 @@ struct DecompileContext {
     int32_t window_count;
     bool keyword_file_letters[256];   // both |cWDATA and |cWBTREE exist
     bool keyword_index_letters[256];  // MediaView keyword indexes
+    uint16_t language_id;             // LCID of the help file, 0 when not stated
+    bool default_charset_known;       // the default font names a character set
+    uint8_t default_charset;
+    uint8_t* font_charsets;           // tracked; the character set of each font name
+    int32_t font_charset_count;
     int32_t group_count;
     GroupEntry* groups;  // tracked, group_count entries
     char** fulltext_files;  // word-list files already extracted
@@ -132,8 +137,10 @@ struct DecompileContext {
     uint8_t default_font;
     int32_t scale_multiplier;  // measurements are v * multiplier - subtrahend twips
     int32_t scale_subtrahend;
-    uint8_t colours[128][3];
+    uint8_t colours[256][3];
     int32_t colour_count;
+    bool colour_table_overflow;  // warned that colours were merged
+    bool double_byte_text;       // the topic text's code page has two-byte characters
     CharacterAttributes attributes;  // character formatting in effect
 
     // Browse sequences: open chains, the start records of the first pass,

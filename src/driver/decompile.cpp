@@ -43,7 +43,7 @@ void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char
         std::puts("Help Compiler will issue Warning 4098: Context string(s) in [MAP] section not defined in any topic");
     }
     if (ctx.had_problems) {
-        std::printf("RETRACER had problems with %s. Rebuilt helpfile may behave bad.\n", ctx.help_file_name);
+        std::printf("hlpunpack had problems with %s. Rebuilt helpfile may behave bad.\n", ctx.help_file_name);
     }
     if (ctx.compiler_name[0]) {
         if (ctx.winhelp4 && find_internal_file(help_file, nullptr, "|Petra")) {

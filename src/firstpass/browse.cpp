@@ -18,9 +18,13 @@ BrowseChain* take_slot(DecompileContext& ctx) {
     for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
         if (ctx.browse_chains[i].start == -1) return &ctx.browse_chains[i];
     }
+    // The second pass grows the first pass's array again: a new slot must
+    // not keep what the first pass left there.
     ctx.browse_chains = static_cast<BrowseChain*>(
         tracked_realloc(ctx, ctx.browse_chains, (ctx.browse_chain_count + 1) * long(sizeof(BrowseChain))));
-    return &ctx.browse_chains[ctx.browse_chain_count++];
+    BrowseChain* slot = &ctx.browse_chains[ctx.browse_chain_count++];
+    *slot = {-1, -1, -1, 0, 0, 0};
+    return slot;
 }
 
 BrowseChain* tail_chain(DecompileContext& ctx, int32_t c, int32_t f) {
@@ -48,6 +52,7 @@ void append_start(DecompileContext& ctx, int32_t start, int16_t sequence, int16_
 // A chain whose both ends are known is complete: its slot is freed, and in
 // the first pass its start topic's numbers are recorded.
 void close_chain(DecompileContext& ctx, BrowseChain* chain, bool first_pass) {
+    if (chain->start == -1) return;
     if (chain->expected_next != -1 || chain->expected_previous != -1) return;
     if (first_pass) append_start(ctx, chain->start, chain->sequence, chain->head_position);
     chain->start = -1;
@@ -113,8 +118,9 @@ void browse_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_
     head->head_position = static_cast<int16_t>(head->head_position + tail->tail_position);
     append_start(ctx, head->start, tail->sequence, head->head_position);
     tail->tail_position = static_cast<int16_t>(tail->tail_position + head->tail_position);
-    // A chain merged with itself (links forming a cycle) stays as it is.
-    if (head != tail) head->start = -1;
+    // A chain merged with itself (links forming a cycle) is complete: freeing
+    // the head frees it, so nothing waits for its ends any more.
+    head->start = -1;
     close_chain(ctx, tail, true);
 }
 
@@ -136,12 +142,12 @@ const BrowseStart* find_start(const DecompileContext& ctx, int32_t c) {
 
 uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
     const BrowseStart* record = find_start(ctx, c);
-    BrowseChain* chain = take_slot(ctx);
     if (record == nullptr) {
         ctx.had_problems = true;
         std::fprintf(stderr, "Browse start %08lx not found\n", hex(c));
         return 0;
     }
+    BrowseChain* chain = take_slot(ctx);
     *chain = {c, n, p, record->sequence, record->position, record->position};
     return identifier(record->sequence, record->position);
 }
@@ -189,7 +195,7 @@ uint32_t browse_number_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_
     uint32_t result = identifier(tail->sequence, tail->tail_position);
     tail->expected_next = head->expected_next;
     tail->tail_position = head->tail_position;
-    if (head != tail) head->start = -1;
+    head->start = -1;
     return result;
 }
 

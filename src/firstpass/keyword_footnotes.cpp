@@ -301,7 +301,7 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
             run.length = 0;
             open_footnote(out, reference);
         }
-        escape_rtf_bytes(out, reference.keyword, keyword_length);
+        escape_rtf_bytes(out, reference.keyword, keyword_length, ctx.double_byte_text);
         run.length += keyword_length + 1;
         run.letter = reference.letter;
         run.kind = reference.kind;

@@ -51,7 +51,7 @@ bool path_is_mediaview(const char16_t* path) {
     return length >= 3 && (path[length - 3] | 0x20) == 'm';
 }
 
-void path_base_name(const char16_t* path, char* base_name, size_t size) {
+void path_file_name(const char16_t* path, char* file_name, size_t size) {
     // Both separators end a folder: Windows accepts '/', and POSIX hosts use it.
     const char16_t* name = path;
     for (const char16_t* p = path; *p; ++p) {
@@ -65,10 +65,14 @@ void path_base_name(const char16_t* path, char* base_name, size_t size) {
         while (length > 0 && platform::wide_to_ansi(name, length, converted, sizeof converted) < 0) --length;
         if (length == 0) converted[0] = '\0';
     }
-    char* dot = std::strrchr(converted, '.');
-    if (dot != nullptr) *dot = '\0';
     size_t n = std::strlen(converted);
     if (n >= size) n = size - 1;
-    std::memcpy(base_name, converted, n);
-    base_name[n] = '\0';
+    std::memcpy(file_name, converted, n);
+    file_name[n] = '\0';
+}
+
+void path_base_name(const char16_t* path, char* base_name, size_t size) {
+    path_file_name(path, base_name, size);
+    char* dot = std::strrchr(base_name, '.');
+    if (dot != nullptr) *dot = '\0';
 }

@@ -30,3 +30,5 @@ uint32_t session_time_key(const char16_t* path, int64_t* unix_time);
 bool path_is_mediaview(const char16_t* path);
 // The file name without folder and last extension, in the ANSI code page.
 void path_base_name(const char16_t* path, char* base_name, size_t size);
+// The file name without folder, in the ANSI code page.
+void path_file_name(const char16_t* path, char* file_name, size_t size);

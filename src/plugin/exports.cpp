@@ -78,7 +78,7 @@ WCX_HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* data) {
     ctx.mediaview = path_is_mediaview(path);
     ctx.salvage = settings.salvage;
     ctx.html = settings.html;
-    ctx.help_file_name[0] = '\0';
+    path_file_name(path, ctx.help_file_name, sizeof ctx.help_file_name);
     path_base_name(path, ctx.base_name, sizeof ctx.base_name);
 
     bool ok = run_decompile(session);

@@ -76,6 +76,18 @@ inline constexpr std::array<ContextPrefix, 3> context_prefixes = {{
     {"helpid_", running_hash(0, "helpid_")},
 }};
 
+// Prefixes of the help ids that resource editors and class wizards
+// generate (dialogs, commands, menus), tried after the ones above.
+inline constexpr std::array<ContextPrefix, 7> generated_id_prefixes = {{
+    {"", 0},
+    {"idh_", running_hash(0, "idh_")},
+    {"helpid_", running_hash(0, "helpid_")},
+    {"HIDD_", running_hash(0, "HIDD_")},
+    {"HID_", running_hash(0, "HID_")},
+    {"IDD_", running_hash(0, "IDD_")},
+    {"IDM_", running_hash(0, "IDM_")},
+}};
+
 static_assert(running_hash(0, "idh_") == 0x1EE8E4);
 static_assert(running_hash(0, "21KSYK4") == 0xFFFFFFFF);
 

@@ -3,6 +3,7 @@
 // come out right.
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <string_view>
 
 #include "core/decompile_context.h"
@@ -23,9 +24,9 @@ constexpr size_t text_limit = 255;
 constexpr int suffix_limit = 5;
 constexpr uint32_t powers_of_43[suffix_limit + 1] = {1, 43, 1849, 79507, 3418801, 147008443};
 
-static_assert(context_tables::context_prefixes.back().text.size() + text_limit + suffix_limit < context_scratch_size);
+static_assert(context_tables::generated_id_prefixes[2].text.size() + text_limit + suffix_limit < context_scratch_size);
 
-enum Pass { hash_table_pass, context_table_pass, underscore_pass };
+enum Pass { hash_table_pass, context_table_pass, underscore_pass, generated_id_pass };
 
 // The text as one pass sees it: the characters it takes, in order, with the
 // value each adds to the hash and how each is written, so that the search
@@ -57,16 +58,18 @@ struct TextValues {
     }
 };
 
-// A run of k text characters whose hash values are all digits 1..42, read
-// as a base-43 number: the code a suffix of k characters must have. Start
-// of the first run of k characters with this code, or -1.
+// A run of k name characters of the text, read as a base-43 number of their
+// hash values: the code a suffix of k characters must have. Start of the
+// first run of k characters with this code, or -1. Other characters that
+// share those hash values (':' hashes as '0') would make a name no project
+// file can hold.
 long find_run(const unsigned char* text, size_t length, int k, uint32_t code) {
     for (size_t start = 0; start + k <= length; ++start) {
         uint32_t value = 0;
         int i = 0;
         for (; i < k; ++i) {
-            const int digit = hash_values[text[start + i]];
-            if (digit < 1 || digit >= hash_base) break;
+            const int digit = context_characters[text[start + i]];
+            if (digit == 0) break;
             value = value * hash_base + static_cast<uint32_t>(digit);
         }
         if (i == k && value == code) return static_cast<long>(start);
@@ -108,8 +111,8 @@ struct LongSuffixFilter {
         uint32_t digit[text_limit];
         run[length] = 0;
         for (size_t i = length; i-- > 0;) {
-            const int d = hash_values[text[i]];
-            const bool usable = d >= 1 && d < hash_base;
+            const int d = context_characters[text[i]];
+            const bool usable = d != 0;
             digit[i] = static_cast<uint32_t>(d);
             run[i] = usable ? static_cast<uint8_t>(std::min<int>(run[i + 1] + 1, suffix_limit)) : 0;
         }
@@ -191,10 +194,16 @@ size_t pass_walks(Pass pass, bool hash_pass_ran, const unsigned char* text, size
                   PassText& taken, Walk* walks) {
     size_t count = 0;
     size_t walk_count = 0;
+    // Letters and digits: what stays of the text in the generated-id pass.
+    auto id_character = [&](size_t i) { return values.name_value[i] != 0 && text[i] != '.' && text[i] != '_'; };
     for (size_t i = 0; i < length; ++i) {
         const int name_value = values.name_value[i];
-        const bool word_start =
-            i == 0 || (pass != hash_table_pass && name_value != 0 && values.name_value[i - 1] == 0);
+        // A name holding a character that is no name character could not
+        // stand in a project file: the hash table pass ends there.
+        if (pass == hash_table_pass && name_value == 0) break;
+        bool word_start = i == 0;
+        if (pass == generated_id_pass) word_start = word_start || (id_character(i) && !id_character(i - 1));
+        else if (pass != hash_table_pass) word_start = word_start || (name_value != 0 && values.name_value[i - 1] == 0);
         if (word_start && (walk_count == 0 || walks[walk_count - 1].first != count)) {
             size_t tested = 0;
             if (pass == underscore_pass || (pass == context_table_pass && i == 0 && hash_pass_ran)) {
@@ -206,7 +215,7 @@ size_t pass_walks(Pass pass, bool hash_pass_ran, const unsigned char* text, size
         char written = static_cast<char>(text[i]);
         if (pass == hash_table_pass) {
             value = values.hash_value[i];
-        } else if (name_value != 0 || pass == context_table_pass) {
+        } else if (pass == generated_id_pass ? id_character(i) : (name_value != 0 || pass == context_table_pass)) {
             value = name_value;
         } else {
             value = context_characters['_'];
@@ -233,8 +242,10 @@ struct Accepted {
     int suffix_length;
 };
 
-void write_name(Derivation& d, const PassText& taken, const Accepted& a) {
-    const std::string_view prefix = context_tables::context_prefixes[static_cast<size_t>(a.prefix)].text;
+using PrefixList = std::span<const context_tables::ContextPrefix>;
+
+void write_name(Derivation& d, const PassText& taken, PrefixList prefixes, const Accepted& a) {
+    const std::string_view prefix = prefixes[static_cast<size_t>(a.prefix)].text;
     size_t length = prefix.size();
     std::memcpy(d.output, prefix.data(), length);
     std::memcpy(d.output + length, taken.written + a.first, a.last + 1 - a.first);
@@ -257,43 +268,42 @@ inline bool accepts(Derivation& d, uint32_t h, int prefix, size_t first, size_t 
     return true;
 }
 
-// Tries the walks behind all three prefixes at once: one running hash of a
+constexpr size_t prefix_limit = context_tables::generated_id_prefixes.size();
+
+// Tries the walks behind all prefixes at once: one running hash of a
 // walk's characters, and each prefix's hash times 43 per character on top.
 // Each walk skips the characters an earlier pass tried. The name is the one
 // that trying prefix by prefix, walk by walk would find first: a hit behind
 // the empty prefix ends the search; a hit behind a later prefix is kept, and
 // from then on only earlier prefixes can win over it.
-bool search_pass(Derivation& d, const PassText& taken, const Walk* walks, size_t walk_count) {
-    using context_tables::context_prefixes;
-    static_assert(context_prefixes.size() == 3 && context_prefixes[0].hash == 0);
+bool search_pass(Derivation& d, const PassText& taken, const Walk* walks, size_t walk_count, PrefixList prefixes) {
+    const size_t prefix_count = prefixes.size();
     Accepted best{-1, 0, 0, {}, 0};
     for (size_t i = 0; i < walk_count; ++i) {
         const size_t first = walks[i].first;
         uint32_t walked = 0;
-        uint32_t behind_first = context_prefixes[1].hash;
-        uint32_t behind_second = context_prefixes[2].hash;
+        uint32_t behind[prefix_limit] = {};
+        for (size_t p = 1; p < prefix_count; ++p) behind[p] = prefixes[p].hash;
         const size_t untested = std::min(first + walks[i].tested, taken.count);
         for (size_t j = first; j < untested; ++j) {
             walked = walked * hash_base + taken.value[j];
-            behind_first *= hash_base;
-            behind_second *= hash_base;
+            for (size_t p = 1; p < prefix_count; ++p) behind[p] *= hash_base;
         }
         for (size_t j = untested; j < taken.count; ++j) {
             walked = walked * hash_base + taken.value[j];
-            behind_first *= hash_base;
-            behind_second *= hash_base;
+            for (size_t p = 1; p < prefix_count; ++p) behind[p] *= hash_base;
             if (accepts(d, walked, 0, first, j, best)) {
-                write_name(d, taken, best);
+                write_name(d, taken, prefixes, best);
                 return true;
             }
-            if (best.prefix == 1) continue;
-            if (accepts(d, behind_first + walked, 1, first, j, best)) continue;
-            if (best.prefix == 2) continue;
-            accepts(d, behind_second + walked, 2, first, j, best);
+            const size_t tried = best.prefix < 0 ? prefix_count : static_cast<size_t>(best.prefix);
+            for (size_t p = 1; p < tried; ++p) {
+                if (accepts(d, behind[p] + walked, static_cast<int>(p), first, j, best)) break;
+            }
         }
     }
     if (best.prefix < 0) return false;
-    write_name(d, taken, best);
+    write_name(d, taken, prefixes, best);
     return true;
 }
 
@@ -316,9 +326,13 @@ bool derive_context_name(DecompileContext& ctx, const char* text, uint32_t hash,
         if (pass == hash_table_pass && !ctx.winhelp4) continue;
         if (pass == underscore_pass && !values.unusable_met) continue;
         const size_t walk_count = pass_walks(pass, ctx.winhelp4, d.text, d.length, values, taken, walks);
-        if (search_pass(d, taken, walks, walk_count)) return true;
+        if (search_pass(d, taken, walks, walk_count, context_tables::context_prefixes)) return true;
     }
-    return false;
+    // Before a synthetic name: help ids as tools generate them, with every
+    // character but letters and digits written '_' ("Item.Open" as
+    // Item_Open) and the prefixes of generated ids.
+    const size_t walk_count = pass_walks(generated_id_pass, false, d.text, d.length, values, taken, walks);
+    return search_pass(d, taken, walks, walk_count, context_tables::generated_id_prefixes);
 }
 
 void derive_context_names(DecompileContext& ctx, const char* text, int32_t topic_offset) {

@@ -47,7 +47,20 @@ void set_format_fields(DecompileContext& ctx, const SystemHeader& header) {
     ctx.winhelp4 = header.minor == 33 && !ctx.mediaview;
 }
 
+// One byte per font name: the character set the topic text in that font
+// is written in.
+void keep_font_charsets(DecompileContext& ctx, const SystemRecord* r) {
+    if (ctx.font_charsets) tracked_free(ctx, ctx.font_charsets);
+    ctx.font_charsets = nullptr;
+    ctx.font_charset_count = r->length;
+    if (r->length == 0) return;
+    ctx.font_charsets = static_cast<uint8_t*>(tracked_malloc(ctx, r->length));
+    std::memcpy(ctx.font_charsets, r->data, r->length);
+}
+
 void read_records(DecompileContext& ctx, std::FILE* file) {
+    ctx.language_id = 0;
+    ctx.default_charset_known = false;
     for (SystemRecord* r = system_record_first(ctx, file); r; r = system_record_next(ctx, r)) {
         switch (r->type) {
         case 1:
@@ -55,6 +68,18 @@ void read_records(DecompileContext& ctx, std::FILE* file) {
             break;
         case 6:
             append_window_name(ctx, (record_byte(r, 0) & window_has_name) ? record_string(r, 12) : nullptr);
+            break;
+        case 9:
+            if (!ctx.mediaview) ctx.language_id = static_cast<uint16_t>(record_short(r, 8));
+            break;
+        case 11:
+            keep_font_charsets(ctx, r);
+            break;
+        case 12:
+            if (!ctx.mediaview && r->length >= 2) {
+                ctx.default_charset = record_byte(r, 1);
+                ctx.default_charset_known = true;
+            }
             break;
         case 14:
             ctx.keyword_index_letters[record_byte(r, 1)] = true;

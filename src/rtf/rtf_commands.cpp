@@ -130,7 +130,7 @@ void end_hotspot(DecompileContext& ctx, RtfConversion& s) {
     const char* text = s.target;
     if (ctx.minor_27 && (text[0] == '%' || text[0] == '*')) ++text;
     output_puts("{\\v ", s.out);
-    escape_rtf_bytes(s.out, text, s.target_length - static_cast<long>(text - s.target));
+    escape_rtf_bytes(s.out, text, s.target_length - static_cast<long>(text - s.target), ctx.double_byte_text);
     output_puts("}", s.out);
 }
 

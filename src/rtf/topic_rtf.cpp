@@ -54,7 +54,7 @@ void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const Topic
     long length = bounded_length(walk.text, size);
     if (length > 0) {
         write_footnote_start(s.out, '$');
-        escape_rtf_bytes(s.out, walk.text, length);
+        escape_rtf_bytes(s.out, walk.text, length, ctx.double_byte_text);
         output_puts("}\n", s.out);
     }
     for (long at = length + 1; at < size; at += length + 1) {
@@ -64,7 +64,7 @@ void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const Topic
         if (!ctx.minor_above_21 && length > 254)
             std::printf("Help compiler will issue Warning 3511: Macro '%.*s' exceeds limit of 254 characters\n",
                         static_cast<int>(length), macro);
-        escape_rtf_bytes(s.out, macro, length);
+        escape_rtf_bytes(s.out, macro, length, ctx.double_byte_text);
         output_puts("}\n", s.out);
     }
 }
@@ -75,6 +75,9 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
     s.first_topic = false;
     report_topic_progress(s.topic_counter - 15);
     uint32_t browse = 0;
+    // The offset the context table and the window map know the topic by:
+    // a header that ends a block gives its topic the next block's start.
+    uint32_t topic_offset = s.topic_offset;
     if (ctx.old_format) {
         write_footnote_start(out, '#');
         output_control_word(out, "TOPIC", s.topic_counter);
@@ -90,13 +93,16 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
         s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
         browse = browse_number_select(ctx, as_offset(s.topic_offset), as_offset(following), head_i32(walk, 8),
                                       head_i32(walk, 4));
+        topic_offset = following;
     }
     write_browse_footnote(ctx, out, static_cast<uint32_t>(s.topic_counter - first_topic_number), browse);
     write_title_and_macros(ctx, s, walk);
     while (s.context_cursor < ctx.context_count &&
-           ctx.contexts[s.context_cursor].topic_offset <= as_offset(s.topic_offset))
+           ctx.contexts[s.context_cursor].topic_offset <= as_offset(topic_offset))
         write_context_footnote(ctx, s);
-    const int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
+    int32_t window = topic_window_number(ctx, s.file, as_offset(s.topic_offset));
+    if (window == -1 && topic_offset != s.topic_offset)
+        window = topic_window_number(ctx, s.file, as_offset(topic_offset));
     if (window != -1) {
         write_footnote_start(out, '>');
         output_printf(out, "%s}\n", window_name(ctx, window));
@@ -260,7 +266,7 @@ void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& wa
 void write_context_footnote(DecompileContext& ctx, RtfConversion& s) {
     const ContextEntry& entry = ctx.contexts[s.context_cursor];
     write_footnote_start(s.out, '#');
-    escape_rtf_text(s.out, unhash(ctx, entry.hash));
+    escape_rtf_text(s.out, unhash(ctx, entry.hash), ctx.double_byte_text);
     output_puts("}\n", s.out);
     ++s.context_cursor;
     // Further names of the same topic are aliases, listed in the project
@@ -297,9 +303,10 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
     }
 }
 
-// Characters as the topic file spells them: plain ones as they are, in runs
-// (which hold no line feed).
-void write_characters(MemoryFile* out, const char* text, long count, bool lower) {
+// Characters text[from] to text[from + count - 1] as the topic file spells
+// them: plain ones as they are, in runs (which hold no line feed).
+void write_characters(MemoryFile* out, const char* string, long from, long count, bool lower, bool double_byte) {
+    const char* text = string + from;
     char lowered[256];
     for (long k = 0; k < count;) {
         const long run = plain_run(text + k, count - k);
@@ -318,9 +325,12 @@ void write_characters(MemoryFile* out, const char* text, long count, bool lower)
         }
         k += run;
         if (k == count) break;
-        const uint8_t c = static_cast<uint8_t>(text[k++]);
-        if (c == '{') output_puts("\\{\\-", out);
+        const uint8_t c = static_cast<uint8_t>(text[k]);
+        // A '{' that may end a double-byte character goes as a byte, so
+        // that readers pair it with the byte before it.
+        if (c == '{' && !(double_byte && after_lead_byte(string, from + k))) output_puts("\\{\\-", out);
         else output_printf(out, "\\'%02x", c);
+        ++k;
     }
 }
 
@@ -378,7 +388,7 @@ void write_text_string(DecompileContext& ctx, RtfConversion& s, const char* text
             quiet = std::min<int64_t>(quiet, int64_t(keyword_at) - here);
             if (quiet < 1) quiet = 1;
         }
-        write_characters(out, text + i, static_cast<long>(quiet), lower);
+        write_characters(out, text, i, static_cast<long>(quiet), lower, ctx.double_byte_text);
         if (inside) start += static_cast<uint32_t>(quiet);
         i += static_cast<long>(quiet) - 1;
     }

@@ -8,6 +8,7 @@
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "topics/charmap.h"
+#include "topics/code_page.h"
 
 namespace {
 
@@ -81,6 +82,17 @@ uint8_t old_family(uint8_t code) {
     return code < sizeof families ? families[code] : code;
 }
 
+// The colour table index of a character background. The old compilers
+// stored black where the source set no background, and the help viewer
+// paints none there; readers that honour a black background would paint
+// the text unreadable, so black counts as none. The colour still takes its
+// place in the table, which keeps the numbers of the others.
+uint8_t background_colour(DecompileContext& ctx, const uint8_t* rgb) {
+    const int index = add_colour(ctx, rgb[0], rgb[1], rgb[2]);
+    const uint8_t* colour = ctx.colours[index];
+    return colour[0] == 0 && colour[1] == 0 && colour[2] == 0 ? 0 : static_cast<uint8_t>(index);
+}
+
 FontDescriptor old_descriptor(DecompileContext& ctx, const uint8_t* r) {
     FontDescriptor d{};
     d.bold = r[0] & 1;
@@ -93,7 +105,7 @@ FontDescriptor old_descriptor(DecompileContext& ctx, const uint8_t* r) {
     d.family = old_family(r[2]);
     d.font_name = get_le16(r + 3);
     d.foreground = static_cast<uint8_t>(add_colour(ctx, r[5], r[6], r[7]));
-    d.background = static_cast<uint8_t>(add_colour(ctx, r[8], r[9], r[10]));
+    d.background = background_colour(ctx, r + 8);
     return d;
 }
 
@@ -117,7 +129,7 @@ FontDescriptor new_descriptor(DecompileContext& ctx, const uint8_t* r, bool medi
     d.family = r[at.family] >> 4;
     d.font_name = get_le16(r + at.name);
     d.foreground = static_cast<uint8_t>(add_colour(ctx, r[at.foreground], r[at.foreground + 1], r[at.foreground + 2]));
-    d.background = static_cast<uint8_t>(add_colour(ctx, r[at.background], r[at.background + 1], r[at.background + 2]));
+    d.background = background_colour(ctx, r + at.background);
     if (mediaview) {
         d.style = get_le16(r + 4);
         d.expansion = get_i16(r + 2);
@@ -141,10 +153,9 @@ constexpr int style_offset_at = 45;
 void index_style_colours(DecompileContext& ctx, uint8_t* styles, long count, const StylePlaces& at) {
     for (long i = 0; i < count; ++i) {
         uint8_t* s = styles + i * style_size;
-        for (int at_colour : {at.foreground, at.background}) {
-            uint8_t* c = s + at_colour;
-            c[0] = static_cast<uint8_t>(add_colour(ctx, c[0], c[1], c[2]));
-        }
+        uint8_t* c = s + at.foreground;
+        c[0] = static_cast<uint8_t>(add_colour(ctx, c[0], c[1], c[2]));
+        s[at.background] = background_colour(ctx, s + at.background);
     }
 }
 
@@ -190,10 +201,14 @@ int default_font_of(const FontName* names, const uint8_t* families, long count) 
     return best;
 }
 
-void write_font_table(MemoryFile* out, const FontName* names, const uint8_t* families, long count) {
+void write_font_table(const DecompileContext& ctx, MemoryFile* out, const FontName* names, const uint8_t* families,
+                      long count) {
     output_puts("{\\fonttbl", out);
     for (long i = 0; i < count; ++i) {
-        output_printf(out, "{\\f%ld\\f%s ", i, family_word(families[i]));
+        output_printf(out, "{\\f%ld\\f%s", i, family_word(families[i]));
+        const int charset = font_name_charset(ctx, i);
+        if (charset >= 0) output_control_word(out, "\\fcharset", charset);
+        output_putc(' ', out);
         put_rtf_text(out, names[i], sizeof(FontName));
         output_puts(";}", out);
     }
@@ -371,6 +386,12 @@ int add_colour(DecompileContext& ctx, uint8_t red, uint8_t green, uint8_t blue) 
     }
     // The table is full: the nearest real colour stands in (never the
     // automatic entry, which would drop a background altogether).
+    if (!ctx.colour_table_overflow) {
+        ctx.colour_table_overflow = true;
+        ctx.had_problems = true;
+        std::fprintf(stderr, "More than %d colours: the rest are written as the nearest ones\n",
+                     colour_table_size - 1);
+    }
     int best = 1;
     long best_distance = -1;
     for (int i = 1; i < ctx.colour_count; ++i) {
@@ -393,8 +414,11 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     if (!find_internal_file(file, &length, "|FONT")) {
         // Without a font file the topic file still has to be rich text
         // whose groups balance: write the header of an empty font table.
-        output_printf(topics, "{\\rtf1\\ansi\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
-                      fallback_normal_size);
+        const int code_page = topic_code_page(ctx);
+        ctx.double_byte_text = double_byte_code_page(code_page);
+        output_printf(topics,
+                      "{\\rtf1\\ansi\\ansicpg%d\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
+                      code_page, fallback_normal_size);
         std::memset(&ctx.attributes, 0, sizeof ctx.attributes);
         return;
     }
@@ -420,8 +444,10 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
 
     uint8_t* families = name_families(ctx, header.name_count);
     ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, header.name_count));
-    output_printf(topics, "{\\rtf1\\ansi\\deff%d\n", ctx.default_font);
-    write_font_table(topics, names, families, header.name_count);
+    const int code_page = topic_code_page(ctx);
+    ctx.double_byte_text = double_byte_code_page(code_page);
+    output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);
+    write_font_table(ctx, topics, names, families, header.name_count);
     if (names) tracked_free(ctx, names);
     if (families) tracked_free(ctx, families);
     write_colour_table(ctx, topics);

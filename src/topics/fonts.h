@@ -10,7 +10,7 @@
 struct DecompileContext;
 struct MemoryFile;
 
-constexpr int colour_table_size = 128;
+constexpr int colour_table_size = 256;  // every index a font descriptor's byte can hold
 
 // Index of the colour in the colour table, appending it when new.
 int add_colour(DecompileContext& ctx, uint8_t red, uint8_t green, uint8_t blue);

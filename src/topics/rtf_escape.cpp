@@ -19,18 +19,20 @@ void write_footnote_start(MemoryFile* out, char mark) {
     output_write(text, 1, n, out);
 }
 
-void escape_rtf_bytes(MemoryFile* out, const char* text, long length) {
+void escape_rtf_bytes(MemoryFile* out, const char* text, long length, bool double_byte) {
     for (long i = 0; i < length;) {
         const long run = plain_run(text + i, length - i);
         output_write_plain(text + i, static_cast<size_t>(run), out);
         i += run;
         if (i == length) break;
-        const uint8_t c = static_cast<uint8_t>(text[i++]);
-        if (c == '\\' || c == '{' || c == '}') output_printf(out, "\\%c", c);
+        const uint8_t c = static_cast<uint8_t>(text[i]);
+        const bool special = c == '\\' || c == '{' || c == '}';
+        if (special && !(double_byte && after_lead_byte(text, i))) output_printf(out, "\\%c", c);
         else output_printf(out, "\\'%02x", c);
+        ++i;
     }
 }
 
-void escape_rtf_text(MemoryFile* out, const char* text) {
-    escape_rtf_bytes(out, text, static_cast<long>(std::strlen(text)));
+void escape_rtf_text(MemoryFile* out, const char* text, bool double_byte) {
+    escape_rtf_bytes(out, text, static_cast<long>(std::strlen(text)), double_byte);
 }

@@ -12,9 +12,14 @@
 struct MemoryFile;
 
 // Writes text with \, { and } escaped and bytes outside 0x20..0x7E as \'hh.
-void escape_rtf_text(MemoryFile* out, const char* text);
+// In double-byte text a \, { or } after a byte from 0x81 up may be the
+// second byte of a character: written \'hh, readers decode the pair.
+void escape_rtf_text(MemoryFile* out, const char* text, bool double_byte = false);
 // escape_rtf_text for a counted string.
-void escape_rtf_bytes(MemoryFile* out, const char* text, long length);
+void escape_rtf_bytes(MemoryFile* out, const char* text, long length, bool double_byte = false);
+// Whether the byte at text[at] may be the second byte of a double-byte
+// character: it follows a byte from 0x81 up.
+inline bool after_lead_byte(const char* text, long at) { return at > 0 && static_cast<uint8_t>(text[at - 1]) >= 0x81; }
 // The start of a footnote with the mark: "{\up M}{\footnote\pard\plain{\up M} ".
 void write_footnote_start(MemoryFile* out, char mark);
 

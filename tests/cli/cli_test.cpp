@@ -76,6 +76,23 @@ TEST_F(CliTool, ListShowsSizesAndTheHelpFileDateWithoutWriting) {
     EXPECT_NE(listed.out.find("2 files"), std::string::npos) << listed.out;
 }
 
+// A listing or a test report can be piped: the decompiler's notes about the
+// help compiler go to standard error then, and stay on standard output when
+// extracting.
+TEST_F(CliTool, NotesGoToStandardErrorWhenListingOrTesting) {
+    const std::string note = "Use HC31/HCP manual.hpj to recompile helpfile.\n";
+    for (const char* mode : {"-l", "-t"}) {
+        clitest::tool_result r = run_tool(dir(), {mode, "manual.hlp"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find("recompile"), std::string::npos) << mode << "\n" << r.out;
+        EXPECT_NE(r.err.find(note), std::string::npos) << mode << "\n" << r.err;
+    }
+    clitest::tool_result extracted = run_tool(dir(), {"-o", "out", "manual.hlp"});
+    ASSERT_EQ(extracted.status, 0) << extracted.err;
+    EXPECT_NE(extracted.out.find(note), std::string::npos) << extracted.out;
+    EXPECT_EQ(extracted.err.find("recompile"), std::string::npos) << extracted.err;
+}
+
 TEST_F(CliTool, TestDecompilesAndWritesNothing) {
     clitest::tool_result r = run_tool(dir(), {"-t", "manual.hlp"});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 
 #include "context_fixture.h"
@@ -53,11 +54,30 @@ TEST(DeriveContextName, WordStartsAndLeftOutCharacters) {
     EXPECT_EQ(derive("a, b", hash_of("b")), "b");
 }
 
-TEST(DeriveContextName, WinHelp4TriesTheTextWithAllItsCharacters) {
-    EXPECT_EQ(derive("Printing Dialog", hash_of("Printing Dialog"), true), "Printing Dialog");
-    EXPECT_EQ(derive("Printing Dialog", hash_of("Printing Dialog"), false), "-");
+TEST(DeriveContextName, WinHelp4TriesTheTextFromItsStart) {
+    EXPECT_EQ(derive("Printing Dialog", hash_of("PrintingDial"), true), "PrintingDial");
     // Only from the start of the text; later words use the other passes.
     EXPECT_EQ(derive("The Printing Dialog", hash_of("Printing"), true), "Printing");
+    // A name a project file cannot hold ("Size=Large=MAIN" in [ALIAS],
+    // "Open File 6" in [MAP]) is no candidate: the next one is taken.
+    EXPECT_EQ(derive("Printing Dialog", hash_of("Printing Dialog"), true), "-");
+    EXPECT_EQ(derive("Size=Large", hash_of("Size=Large"), true), "Size_Large");  // '=' hashes as '_'
+    EXPECT_EQ(derive("Open File", hash_of("Open File"), true), "-");
+    EXPECT_EQ(derive("Open File, Save; #2", hash_of("Open"), true), "Open");
+}
+
+TEST(DeriveContextName, GeneratedIdsComeBeforeSyntheticNames) {
+    // Every character but letters and digits written '_', '.' too.
+    EXPECT_EQ(derive("TAbArchiveItem.IsEncrypted", hash_of("TAbArchiveItem_IsEncrypted")),
+              "TAbArchiveItem_IsEncrypted");
+    EXPECT_EQ(derive("TAbArchiveItem.IsEncrypted", hash_of("TAbArchiveItem_IsEncrypted"), true),
+              "TAbArchiveItem_IsEncrypted");
+    // The prefixes of generated help ids, after the usual ones.
+    EXPECT_EQ(derive("File Open", hash_of("HIDD_FILE_OPEN")), "HIDD_File_Open");
+    EXPECT_EQ(derive("The Edit menu", hash_of("HID_EDIT")), "HID_Edit");
+    EXPECT_EQ(derive("Options", hash_of("IDD_OPTIONS")), "IDD_Options");
+    EXPECT_EQ(derive("Paste", hash_of("IDM_PASTE")), "IDM_Paste");
+    EXPECT_EQ(derive("Paste", hash_of("idh_paste")), "idh_Paste");
 }
 
 TEST(DeriveContextName, ShortSuffixesAreMadeUp) {
@@ -75,8 +95,10 @@ TEST(DeriveContextName, LongSuffixesMustOccurInTheText) {
     EXPECT_EQ(derive("Intro", hash_of("IntroABCDE")), "-");
     EXPECT_EQ(derive("intro", hash_of("introINTRO")), "introintro");
     EXPECT_EQ(derive("Setup topic", hash_of("SetupTOP")), "Setuptop");
-    // Values are compared, so punctuation sharing one matches too.
-    EXPECT_EQ(derive("Intro (a:b)", hash_of("IntroA0B")), "Introa:b");
+    // Values are compared, but a run holding a character that no name
+    // holds (':' hashes as '0') is no suffix: a later candidate wins.
+    EXPECT_EQ(derive("Intro (a:b)", hash_of("IntroA0B")), "Introa0B");
+    EXPECT_EQ(derive("Intro (a:b) a0b", hash_of("IntroA0B")), "Introa0b");
 }
 
 TEST(DeriveContextName, NoCandidateWithoutTextCharacters) {
@@ -137,18 +159,27 @@ std::string derive_by_the_rules(const std::string& whole, uint32_t target, bool 
     auto hash_value = [](char c) { return hash_values[static_cast<uint8_t>(c)]; };
     bool unusable = false;
     for (char c : text) unusable |= name_value(c) == 0;
-    for (int pass = winhelp4 ? 0 : 1; pass <= (unusable ? 2 : 1); ++pass) {
-        for (const auto& prefix : context_prefixes) {
+    // Pass 3, the generated-id pass, keeps letters and digits only.
+    auto id_character = [&](char c) { return name_value(c) != 0 && c != '.' && c != '_'; };
+    for (int pass = winhelp4 ? 0 : 1; pass <= 3; ++pass) {
+        if (pass == 2 && !unusable) continue;
+        const auto prefixes = pass == 3 ? std::span<const ContextPrefix>(generated_id_prefixes)
+                                        : std::span<const ContextPrefix>(context_prefixes);
+        for (const auto& prefix : prefixes) {
             for (size_t start = 0; start < text.size(); ++start) {
-                if (start > 0 && (pass == 0 || name_value(text[start]) == 0 || name_value(text[start - 1]) != 0)) {
-                    continue;
+                if (start > 0) {
+                    const bool word_start = pass == 3 ? id_character(text[start]) && !id_character(text[start - 1])
+                                                      : name_value(text[start]) != 0 && name_value(text[start - 1]) == 0;
+                    if (pass == 0 || !word_start) continue;
                 }
                 std::string name(prefix.text);
                 uint32_t h = prefix.hash;
                 for (size_t i = start; i < text.size(); ++i) {
+                    if (pass == 0 && name_value(text[i]) == 0) break;
                     int value = pass == 0 ? hash_value(text[i]) : name_value(text[i]);
                     char written = text[i];
-                    if (pass == 2 && value == 0) value = name_value('_'), written = '_';
+                    if (pass == 3 && !id_character(text[i])) value = 0;
+                    if (pass >= 2 && value == 0) value = name_value('_'), written = '_';
                     if (value == 0) continue;
                     name += written;
                     h = h * hash_base + static_cast<uint32_t>(value);
@@ -162,7 +193,9 @@ std::string derive_by_the_rules(const std::string& whole, uint32_t target, bool 
                         std::string suffix;
                         for (size_t r = 0; k > 0 && suffix.empty() && r + k <= text.size(); ++r) {
                             bool same = true;
-                            for (int j = 0; j < k; ++j) same &= hash_value(text[r + j]) == hash_value(digits[static_cast<size_t>(j)]);
+                            for (int j = 0; j < k; ++j)
+                                same &= name_value(text[r + j]) != 0 &&
+                                        hash_value(text[r + j]) == hash_value(digits[static_cast<size_t>(j)]);
                             if (same) suffix = text.substr(r, static_cast<size_t>(k));
                         }
                         if (suffix.empty() && k >= 3) continue;

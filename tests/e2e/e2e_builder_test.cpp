@@ -155,6 +155,27 @@ TEST(BuiltE2e, PicturesDecodeAsBuiltAndEveryNamedOneIsExtracted) {
     expect_picture_files_consistent(d);
 }
 
+TEST(BuiltE2e, TheClosingLineNamesTheHelpFileThatHadProblems) {
+    // The second topic names the first as its browse predecessor, but the
+    // first names no successor: the sequence cannot be rebuilt.
+    TopicHeaderSpec second;
+    second.title = "Second";
+    second.browse_previous = 0;
+    std::vector<TopicRecord> records = {titled("First"), paragraphs({{"aaa", cmd_end()}}), topic_header(second),
+                                        paragraphs({{"bbb", cmd_end()}})};
+    link_topic_headers(records);
+    TempDir source;
+    write_file(source.file("manual.hlp"),
+               build_help_file({{"|SYSTEM", build_system_file(33, 4, {system_string_record(system_title, "T")})},
+                                {"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data}}));
+    Decompiled d(source.file("manual.hlp"));
+    ASSERT_TRUE(d.opened) << d.err;
+    EXPECT_NE(d.err.find("Can not link"), std::string::npos) << d.err;
+    EXPECT_NE(d.out.find("hlpunpack had problems with manual.hlp. Rebuilt helpfile may behave bad.\n"),
+              std::string::npos)
+        << d.out;
+}
+
 TEST(BuiltE2e, OldFormatBitmapsSectionNamesExtractedPictures) {
     REQUIRE_TOOL("unrtf", "unrtf");
     REQUIRE_TOOL("identify", "imagemagick");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -79,6 +80,35 @@ TEST_P(CorpusE2e, TopicFileReadsInUnrtfWithEveryTitle) {
     cursor = 0;
     for (size_t i = 0; i < runs.size(); i += step)
         EXPECT_TRUE(found_in_order(shown, {runs[i]}, cursor)) << "text not shown: " << runs[i];
+}
+
+// Every topic the window map names gets its window, wherever its records
+// fall in the topic blocks; and no text is painted on the black background
+// the old compilers stored for "none".
+TEST_P(CorpusE2e, EveryMappedWindowAndNoBlackCharacterBackground) {
+    if (GetParam().empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
+    Decompiled d(GetParam());
+    ASSERT_NO_FATAL_FAILURE(expect_opened(d));
+    const std::string rtf = d.contents(d.topic_name);
+    size_t windows = 0;
+    const std::string window_footnote = "{\\up >}{\\footnote";
+    for (size_t at = rtf.find(window_footnote); at != std::string::npos; at = rtf.find(window_footnote, at + 1))
+        ++windows;
+    EXPECT_EQ(windows, window_map_size(GetParam()));
+
+    const size_t table = rtf.find("{\\colortbl;");
+    if (table == std::string::npos) return;
+    const std::string colours = rtf.substr(table + 11, rtf.find('}', table) - table - 11);
+    int index = 1;
+    for (size_t at = 0; at < colours.size(); ++index) {
+        const size_t end = colours.find(';', at);
+        if (colours.substr(at, end - at) == "\\red0\\green0\\blue0") {
+            const std::string word = "\\cb" + std::to_string(index);
+            for (size_t w = rtf.find(word); w != std::string::npos; w = rtf.find(word, w + 1))
+                EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(rtf[w + word.size()]))) << word;
+        }
+        at = end + 1;
+    }
 }
 
 TEST_P(CorpusE2e, PicturesDecodeInImageMagickAndLibwmf) {

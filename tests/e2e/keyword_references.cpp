@@ -71,22 +71,35 @@ std::vector<IndexReference> keyword_references(const std::string& help_path) {
     return references;
 }
 
-std::map<uint32_t, int32_t> context_offsets(const std::string& help_path) {
-    std::map<uint32_t, int32_t> offsets;
+namespace {
+
+// The entries of a B-tree of two 32-bit numbers, in tree order.
+std::vector<std::pair<uint32_t, uint32_t>> pair_entries(const std::string& help_path, const char* tree) {
+    std::vector<std::pair<uint32_t, uint32_t>> entries;
     FilePtr file = open_help(help_path);
     long length = 0;
-    if (!file || !find_internal_file(file.get(), &length, "|CONTEXT")) return offsets;
+    if (!file || !find_internal_file(file.get(), &length, tree)) return entries;
     BTreeWalk walk{};
     for (int count = btree_first_leaf(walk, file.get(), nullptr, length); count > 0;
          count = btree_next_leaf(walk, file.get())) {
         for (int i = 0; i < count; ++i) {
             uint8_t entry[8];
             my_fread(8, file.get(), entry);
-            offsets[get_le32(entry)] = static_cast<int32_t>(get_le32(entry + 4));
+            entries.emplace_back(get_le32(entry), get_le32(entry + 4));
         }
     }
+    return entries;
+}
+
+}  // namespace
+
+std::map<uint32_t, int32_t> context_offsets(const std::string& help_path) {
+    std::map<uint32_t, int32_t> offsets;
+    for (const auto& [hash, offset] : pair_entries(help_path, "|CONTEXT")) offsets[hash] = static_cast<int32_t>(offset);
     return offsets;
 }
+
+size_t window_map_size(const std::string& help_path) { return pair_entries(help_path, "|VIOLA").size(); }
 
 bool has_multikey_index(const std::string& help_path) {
     FilePtr file = open_help(help_path);

@@ -20,6 +20,8 @@ struct IndexReference {
 std::vector<IndexReference> keyword_references(const std::string& help_path);
 // The |CONTEXT entries: topic offset by context-name hash.
 std::map<uint32_t, int32_t> context_offsets(const std::string& help_path);
+// The number of topics |VIOLA assigns a window.
+size_t window_map_size(const std::string& help_path);
 // True when the help file has a multi-key index (|xKWBTREE).
 bool has_multikey_index(const std::string& help_path);
 

@@ -31,6 +31,12 @@ std::vector<std::string> number(DecompileContext& ctx, const std::vector<Topic>&
     return out;
 }
 
+int open_chains(const DecompileContext& ctx) {
+    int open = 0;
+    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) open += ctx.browse_chains[i].start != -1;
+    return open;
+}
+
 // The browse sequence X -> Y -> Z stored in the given file order; keys
 // grow with the file order, as topic offsets do.
 std::vector<Topic> stored_as(const std::string& order) {
@@ -91,6 +97,30 @@ TEST(Browse, UnexpectedLinksAreReportedAndNumberNothing) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(browse_number_select(*h.ctx, 10, 10, 50, -1), 0u);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Browse start 0000000a not found\n");
+    // The start took no slot: the topic that links to it finds no chain,
+    // and a later sequence opens in a fresh slot.
+    EXPECT_EQ(open_chains(*h.ctx), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(browse_number_select(*h.ctx, 50, 50, -1, 10), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not link 00000032 ffffffff 0000000a\n");
+}
+
+// Slots the second pass grows into start free, whatever the first pass
+// left in its array.
+TEST(Browse, SlotsGrownInTheSecondPassStartFree) {
+    ContextHolder h;
+    testing::internal::CaptureStderr();
+    browse_first_pass_start(*h.ctx);
+    browse_select(*h.ctx, 10, 10, 30, -1);  // waits for 30, which never links
+    browse_select(*h.ctx, 20, 20, 40, -1);  // waits for 40, which never links
+    ASSERT_EQ(h.ctx->browse_chain_count, 2);
+    browse_second_pass_start(*h.ctx);
+    EXPECT_EQ(browse_number_select(*h.ctx, 10, 10, 30, -1), 0u);
+    EXPECT_EQ(browse_number_select(*h.ctx, 20, 20, 40, -1), 0u);
+    // 30 would match the stale chain of the first pass.
+    EXPECT_EQ(browse_number_select(*h.ctx, 30, 30, -1, 10), 0u);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(open_chains(*h.ctx), 0);
 }
 
 TEST(Browse, TheFollowingValueNamesATopicToo) {
@@ -110,6 +140,9 @@ TEST(Browse, LinksFormingACycleFinish) {
     std::vector<std::string> ids = number(*h.ctx, {{100, 200, 200}, {200, 100, 100}});
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(ids.size(), 2u);
+    // The chain merged with itself is freed: nothing waits for the cycle,
+    // so a later topic named by it opens nothing stale.
+    EXPECT_EQ(open_chains(*h.ctx), 0);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(FontCorpus, HeadersBalanceAndListTheFileFonts) {
         std::fclose(file);
         std::string rtf(reinterpret_cast<const char*>(topics->buffer), topics->length);
         EXPECT_TRUE(braces_balance(rtf));
-        EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\deff", 0), 0u);
+        EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg", 0), 0u);
         std::string table = font_table_of(rtf);
         for (size_t i = 0; i < names.size(); ++i) {
             std::string entry = "{\\f" + std::to_string(i) + "\\f";

@@ -42,7 +42,7 @@ TEST(FontFaults, EmptyTablesGiveAnEmptyHeaderInsteadOfFailing) {
         auto run = write_header(empty);
         // No descriptor to take the Normal size from: 12 points.
         EXPECT_EQ(run->rtf,
-                  "{\\rtf1\\ansi\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs24 \\snext0 Normal;}\n}\\pard\\plain\n");
+                  "{\\rtf1\\ansi\\ansicpg1252\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs24 \\snext0 Normal;}\n}\\pard\\plain\n");
         EXPECT_EQ(run->ctx().font_count, 0);
         EXPECT_EQ(run->ctx().fonts, nullptr);
     }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "font_fixture.h"
+
+#include "project/system_file.h"
 #include "topics/fonts.h"
 
 namespace {
@@ -46,6 +48,9 @@ std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>
         output_add(run->ctx().outputs, project);
     }
     testing::internal::CaptureStderr();
+    // The language and the fonts' character sets come from |SYSTEM.
+    for (const hlptest::InternalFile& file : files)
+        if (file.name == "|SYSTEM") load_system_file(run->ctx(), help.file);
     rtf_header_write(run->ctx(), project, help.file, topics);
     run->progress = testing::internal::GetCapturedStderr();
     run->rtf = text_of(topics);

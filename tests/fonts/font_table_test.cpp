@@ -14,6 +14,7 @@ using hlptest::FontDescriptorSpec;
 using hlptest::FontFileSpec;
 using hlptest::FontLayout;
 using hlptest::Rgb;
+using hlptest::SystemRecordSpec;
 
 // Bold to small capitals, then size, family and font name number.
 std::vector<int> fields_of(const FontDescriptor& f) {
@@ -40,7 +41,7 @@ TEST(FontTable, OldLayoutHeaderScalesMeasurementsAndMapsFamilies) {
     auto run = write_header(recipe);
 
     EXPECT_EQ(run->rtf,
-              "{\\rtf1\\ansi\\deff0\n{\\fonttbl{\\f0\\fswiss Helv;}{\\f1\\froman Tms Rmn;}{\\f2\\fmodern Courier;}"
+              "{\\rtf1\\ansi\\ansicpg1252\\deff0\n{\\fonttbl{\\f0\\fswiss Helv;}{\\f1\\froman Tms Rmn;}{\\f2\\fmodern Courier;}"
               "{\\f3\\fscript Script;}{\\f4\\fdecor Decor;}{\\f5\\ftech Tech;}{\\f6\\fnil Other;}{\\f7\\fnil None;}}\n"
               "{\\stylesheet{\\fs18 \\snext0 Normal;}\n}\\pard\\plain\n");
     EXPECT_EQ(run->progress, "8 font names, 8 font descriptors loaded\n");
@@ -86,7 +87,7 @@ TEST(FontTable, NewAndMediaViewDescriptorsReadTheirOwnFieldPlaces) {
         EXPECT_EQ(f.expansion, mv ? -3 : 0);
         EXPECT_EQ(f.vertical_offset, mv ? -6 : 0);
         EXPECT_EQ(font_table_of(run->rtf), "{\\f0\\fmodern Courier New;}{\\f1\\fswiss Arial;}}");
-        EXPECT_EQ(run->rtf.substr(0, 18), "{\\rtf1\\ansi\\deff1\n");
+        EXPECT_EQ(run->rtf.substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
         EXPECT_EQ(ctx.default_font, 1);
         EXPECT_EQ(ctx.attributes.font_name, 1);
         EXPECT_EQ(ctx.attributes.bold, 0);
@@ -140,29 +141,39 @@ TEST(FontTable, ColoursAreSharedAndTheAutomaticColourIsIndexZero) {
     red_on_blue.background = {0, 0, 255};
     FontDescriptorSpec automatic = uses(0, 3);
     automatic.background = {0, 0, 255};
-    recipe.descriptors = {red, red_on_blue, automatic};
+    // Black stored as a background means none; it keeps its table entry.
+    FontDescriptorSpec on_black = red;
+    on_black.background = {0, 0, 0};
+    recipe.descriptors = {red, red_on_blue, automatic, on_black};
     auto run = write_header(recipe);
     const FontDescriptor* f = run->ctx().fonts;
     EXPECT_EQ((std::vector<int>{f[0].foreground, f[0].background, f[1].foreground, f[1].background, f[2].foreground,
-                      f[2].background}),
-              (std::vector<int>{1, 0, 1, 2, 0, 2}));
-    EXPECT_NE(run->rtf.find("}\n{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\n{\\stylesheet"),
+                      f[2].background, f[3].foreground, f[3].background}),
+              (std::vector<int>{1, 0, 1, 2, 0, 2, 1, 0}));
+    EXPECT_NE(run->rtf.find("}\n{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;\\red0\\green0\\blue0;}\n"
+                            "{\\stylesheet"),
               std::string::npos)
         << run->rtf;
-    EXPECT_EQ(run->ctx().colour_count, 3);
+    EXPECT_EQ(run->ctx().colour_count, 4);
 }
 
 TEST(FontTable, AddColourNeverGrowsPastTheTable) {
     ContextHolder holder;
     DecompileContext& ctx = *holder.ctx;
     EXPECT_EQ(add_colour(ctx, 1, 1, 0), 0);  // the automatic entry exists from the start
-    for (int i = 1; i < colour_table_size; ++i) EXPECT_EQ(add_colour(ctx, static_cast<uint8_t>(2 * i), 0, 0), i);
+    for (int i = 1; i < colour_table_size; ++i) EXPECT_EQ(add_colour(ctx, static_cast<uint8_t>(i), 0, 7), i);
     EXPECT_EQ(ctx.colour_count, colour_table_size);
-    EXPECT_EQ(add_colour(ctx, 20, 0, 0), 10);  // known colours still match exactly
-    // New colours take the nearest real colour, never the automatic entry.
-    EXPECT_EQ(add_colour(ctx, 21, 0, 1), 10);
-    EXPECT_EQ(add_colour(ctx, 255, 255, 255), 127);
+    EXPECT_FALSE(ctx.had_problems);
+    EXPECT_EQ(add_colour(ctx, 20, 0, 7), 20);  // known colours still match exactly
+    // New colours take the nearest real colour, never the automatic entry,
+    // with one warning for all of them.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(add_colour(ctx, 21, 0, 8), 21);
+    EXPECT_EQ(add_colour(ctx, 255, 255, 255), 255);
     EXPECT_EQ(add_colour(ctx, 0, 0, 0), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "More than 255 colours: the rest are written as the nearest ones\n");
+    EXPECT_TRUE(ctx.had_problems);
     EXPECT_EQ(ctx.colour_count, colour_table_size);
 }
 
@@ -177,14 +188,57 @@ TEST(FontTable, ManyDistinctColoursFromTheFontFileStayInTheTable) {
     }
     auto run = write_header(recipe);
     EXPECT_EQ(run->ctx().colour_count, colour_table_size);
+    EXPECT_TRUE(run->ctx().had_problems);
     for (int i = 0; i < 150; ++i) {
         EXPECT_LT(run->ctx().fonts[i].foreground, colour_table_size);
         EXPECT_LT(run->ctx().fonts[i].background, colour_table_size);
     }
-    // Entry 127 is the last one written.
+    // Entry 255 is the last one written.
     std::string table = run->rtf.substr(run->rtf.find("{\\colortbl;"));
     table = table.substr(0, table.find('\n'));
     EXPECT_EQ(std::count(table.begin(), table.end(), ';'), colour_table_size);
+}
+
+// |SYSTEM's language (record 9, LCID at offset 8) and the character set of
+// each font name (record 11, one byte per name) give the header's code page
+// and the fonts' character sets.
+TEST(FontTable, CodePageAndCharacterSetsFromTheSystemFile) {
+    auto language = [](uint16_t lcid) {
+        return SystemRecordSpec{9, {0, 0, 0, 0, 0, 0, 0, 0, uint8_t(lcid & 0xFF), uint8_t(lcid >> 8)}};
+    };
+    // Three fonts, Cyrillic, western and symbol; `cyrillic` of the four
+    // descriptors use the first.
+    auto header_of = [&](std::vector<SystemRecordSpec> records, int cyrillic) {
+        FontFileSpec recipe;
+        recipe.names = {"Arial Cyr", "Arial", "Symbol"};
+        for (int i = 0; i < 4; ++i) recipe.descriptors.push_back(uses(i < cyrillic ? 0 : 1, 2));
+        recipe.descriptors.push_back(uses(2, 1));
+        auto run = write_header({{"|SYSTEM", build_system_file(33, 0, records)}, {"|FONT", build_font_file(recipe)}});
+        return run->rtf.substr(0, run->rtf.find("}}\n") + 2);
+    };
+    const SystemRecordSpec charsets{11, {204, 0, 2, 0}};  // one byte more than names, as compilers write
+    EXPECT_EQ(header_of({language(0x419)}, 0),
+              "{\\rtf1\\ansi\\ansicpg1251\\deff1\n"
+              "{\\fonttbl{\\f0\\fnil Arial Cyr;}{\\f1\\fswiss Arial;}{\\f2\\froman Symbol;}}");
+    EXPECT_EQ(header_of({language(0x411), charsets}, 0),
+              "{\\rtf1\\ansi\\ansicpg932\\deff1\n"
+              "{\\fonttbl{\\f0\\fnil\\fcharset204 Arial Cyr;}{\\f1\\fswiss\\fcharset0 Arial;}"
+              "{\\f2\\froman\\fcharset2 Symbol;}}");
+    // A western language: one national character set that a good part of
+    // the descriptors use decides; a national font for a few samples, or
+    // fonts of several national sets, leave it western.
+    EXPECT_EQ(header_of({language(0x409), charsets}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
+    const SystemRecordSpec several{11, {204, 0, 238}};
+    EXPECT_EQ(header_of({language(0x409), several}, 1).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
+    std::vector<SystemRecordSpec> sample = {language(0x409), charsets};
+    FontFileSpec recipe;
+    recipe.names = {"Arial Cyr", "Arial", "Symbol"};
+    recipe.descriptors.push_back(uses(0, 2));
+    for (int i = 0; i < 4; ++i) recipe.descriptors.push_back(uses(1, 2));
+    auto western = write_header({{"|SYSTEM", build_system_file(33, 0, sample)}, {"|FONT", build_font_file(recipe)}});
+    EXPECT_EQ(western->rtf.substr(0, 30), "{\\rtf1\\ansi\\ansicpg1252\\deff1\n");
+    EXPECT_EQ(header_of({charsets}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1251\\deff1\n");
+    EXPECT_EQ(header_of({language(0x405)}, 3).substr(0, 30), "{\\rtf1\\ansi\\ansicpg1250\\deff1\n");
 }
 
 TEST(FontTable, NameFieldsUpToTheLimitAndEscapedNames) {
@@ -211,7 +265,7 @@ TEST(FontTable, NoFontFileWritesAnEmptyTableAndLeavesUsableScaling) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     // The topic file is still rich text whose groups balance.
     EXPECT_EQ(std::string(reinterpret_cast<char*>(topics->buffer), topics->length),
-              "{\\rtf1\\ansi\\deff0\r\n{\\fonttbl}\r\n{\\stylesheet{\\fs24 \\snext0 Normal;}\r\n}\\pard\\plain\r\n");
+              "{\\rtf1\\ansi\\ansicpg1252\\deff0\r\n{\\fonttbl}\r\n{\\stylesheet{\\fs24 \\snext0 Normal;}\r\n}\\pard\\plain\r\n");
     EXPECT_EQ(project->length, 0u);
     EXPECT_EQ(ctx.font_count, 0);
     EXPECT_EQ(ctx.scale_multiplier, 1);

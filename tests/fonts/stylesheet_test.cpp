@@ -43,12 +43,14 @@ TEST(Stylesheet, StyleOfItsOwnListsEveryAttributeItHas) {
     full.background = {0, 255, 0};
     FontStyleSpec bare = style(7, "Bare");
     bare.weight = 500;  // not above 500: not bold
+    bare.background = {0, 0, 0};  // black: no background
     auto run = write_header(with_styles(FontLayout::new_layout, {full, bare}));
     EXPECT_EQ(stylesheet_of(run->rtf),
               normal +
                   "{\\*\\cs10 \\additive\\f2\\i\\b\\ul\\strike\\uldb\\scaps\\fs24\\cf1\\cb2 Heading;}\n"
                   "{\\*\\cs16 \\additive\\f0\\fs20 Bare;}\n");
-    EXPECT_NE(run->rtf.find("{\\colortbl;\\red255\\green0\\blue0;\\red0\\green255\\blue0;}\n"), std::string::npos);
+    EXPECT_NE(run->rtf.find("{\\colortbl;\\red255\\green0\\blue0;\\red0\\green255\\blue0;\\red0\\green0\\blue0;}\n"),
+              std::string::npos);
     EXPECT_EQ(run->rtf.substr(run->rtf.size() - 13), "}\\pard\\plain\n");
     EXPECT_EQ(run->progress, "1 font names, 1 font descriptors, 2 font styles loaded\n");
 }

@@ -14,6 +14,12 @@ TEST(Paragraph, TextBytesAreEscapedAndBracesBreakable) {
     RtfRun run;
     std::string rtf = run.body({segments_record({{"{b}", cmd_par()}, {"\xE9\\\x01 ok~", cmd_end()}})});
     EXPECT_EQ(rtf, "\\pard \\{\\-b\\'7d\n\\par \\'e9\\'5c\\'01 ok~");
+    // In double-byte text a brace after a lead byte is the second byte of a
+    // character: a byte, which readers pair with the one before.
+    RtfRun japanese;
+    japanese.ctx.double_byte_text = true;
+    rtf = japanese.body({segments_record({{"{b\x83{\x83l", cmd_end()}})});
+    EXPECT_EQ(rtf, "\\pard \\{\\-b\\'83\\'7b\\'83l");
 }
 
 TEST(Paragraph, EveryByteValueInsideLongRunsOfText) {

@@ -82,6 +82,11 @@ TEST(TopicRtf, FootnoteTextsAreEscaped) {
     RtfRun run;
     std::string rtf = run.convert({titled("A{b}\\c\xE9\t", {"Macro(\"}\")"})});
     EXPECT_EQ(rtf, footnote('$', "A\\{b\\}\\\\c\\'e9\\'09") + footnote('!', "Macro(\"\\}\")"));
+    // The second bytes of double-byte characters (as in \x95\x5c) are bytes.
+    RtfRun japanese;
+    japanese.ctx.double_byte_text = true;
+    rtf = japanese.convert({titled("{\x95\\\x83{\x83}")});
+    EXPECT_EQ(rtf, footnote('$', "\\{\\'95\\'5c\\'83\\'7b\\'83\\'7d"));
 }
 
 TEST(TopicRtf, LongEntryMacrosWarnOnlyBelowMinorVersion22) {
@@ -258,6 +263,28 @@ TEST(TopicRtf, WindowFootnotesFromTheWindowMap) {
                                    topic_header_record("", 3)});
     const std::string text = "\\pard Hello\n\\par \\page\n";
     EXPECT_EQ(rtf, footnote('>', "proc") + text + footnote('>', "main") + text + footnote('>', "main") + text);
+}
+
+TEST(TopicRtf, AHeaderThatEndsABlockIsFoundByTheNextBlocksStart) {
+    // The context table and the window map know topic two by the start of
+    // block 1, where its text is; its header is the last record of block 0.
+    RtfRun run;
+    run.set_windows({"", "proc"});
+    run.set_contexts({{"one", 0}, {"two", 1 << 15}});
+    run.extra_files.push_back(
+        {"|VIOLA", build_btree({BTreeEntry{ByteWriter().u32(1 << 15).take(), ByteWriter().u32(1).take()}})});
+    std::vector<TopicRecord> records;
+    for (size_t filler = 3000;; filler += 10) {
+        ASSERT_LT(filler, 20000u);
+        records = {titled("One"), paragraph_record(plain_paragraph(std::string(filler, 'x'))), titled("Two"),
+                   paragraph_record(plain_paragraph("after"))};
+        TopicFile topics = build_topic_file(records, run.layout);
+        if (topics.block_of(topics.positions[2]) == 0 && topics.block_of(topics.positions[3]) == 1) break;
+    }
+    std::string rtf = run.convert(records);
+    EXPECT_NE(rtf.find(footnote('$', "Two") + footnote('#', "two") + footnote('>', "proc") + "\\pard after"),
+              std::string::npos)
+        << rtf.substr(rtf.find("\\page"));
 }
 
 TEST(TopicRtf, TopicFileName) {
