@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "core/entry_name.h"
 #include "firstpass/pictures.h"
@@ -50,7 +51,7 @@ long file_size(std::FILE* file) {
 
 void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_t prefix_length) {
     long length = 0;
-    if (!find_internal_file(file, &length, entry)) return;
+    if (!find_internal_file(ctx, file, &length, entry)) return;
     const long start = std::ftell(file);
     // The picture may not read past its internal file, nor past the help file.
     int64_t end = int64_t(start) + (length < 0 ? 0 : length);
@@ -77,11 +78,41 @@ void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_
 
 }  // namespace
 
+// A picture that cannot be decoded at all costs that picture only; topics
+// keep their references to it.
+void salvage_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_t prefix_length) {
+    const OutputNode* listed = ctx.outputs.head;
+    try {
+        export_one(ctx, file, entry, prefix_length);
+    } catch (const FatalError&) {
+        // What the failed export listed goes again.
+        while (ctx.outputs.head != listed) {
+            OutputNode* node = ctx.outputs.head;
+            ctx.outputs.head = node->next;
+            ctx.outputs.cursor = ctx.outputs.head;
+            OutputList dropped{node, node};
+            node->next = nullptr;
+            output_list_free(dropped);
+        }
+        note_damage(ctx, entry, -1, "picture could not be decoded; skipped");
+    }
+}
+
 void export_bitmap_files(DecompileContext& ctx, std::FILE* file) {
     const char* prefix = ctx.old_format ? "bm" : "|bm";
     const size_t prefix_length = std::strlen(prefix);
+    if (ctx.salvage) {
+        int32_t count = 0;
+        const InternalFileEntry* table = internal_file_table(ctx, file, &count);
+        for (int32_t i = 0; i < count; ++i) {
+            if (std::strncmp(table[i].name, prefix, prefix_length) == 0) {
+                salvage_one(ctx, file, table[i].name, prefix_length);
+            }
+        }
+        return;
+    }
     long directory_length = 0;
-    if (!find_internal_file(file, &directory_length, nullptr)) return;
+    if (!find_internal_file(ctx, file, &directory_length, nullptr)) return;
     BTreeWalk walk{};
     walk.next_page = -1;
     long total = 0;
