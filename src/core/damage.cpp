@@ -33,6 +33,12 @@ void write_damage_report(DecompileContext& ctx) {
     report->text = false;
     output_write(log->buffer, 1, log->length, report);
     report->text = true;
-    output_printf(report, "\n%ld of %ld topics recovered whole\n", static_cast<long>(ctx.topics_whole),
+    output_puts("\n", report);
+    if (ctx.renumbered_pictures > 0) {
+        output_printf(report, "%ld pictures lost their names and were exported under new numbers\n",
+                      static_cast<long>(ctx.renumbered_pictures));
+    }
+    // The summary stays the last line: the command-line tool reads it there.
+    output_printf(report, "%ld of %ld topics recovered whole\n", static_cast<long>(ctx.topics_whole),
                   static_cast<long>(ctx.topics_total));
 }

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "core/entry_name.h"
 #include "firstpass/pictures.h"
@@ -78,26 +77,6 @@ void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_
 
 }  // namespace
 
-// A picture that cannot be decoded at all costs that picture only; topics
-// keep their references to it.
-void salvage_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_t prefix_length) {
-    const OutputNode* listed = ctx.outputs.head;
-    try {
-        export_one(ctx, file, entry, prefix_length);
-    } catch (const FatalError&) {
-        // What the failed export listed goes again.
-        while (ctx.outputs.head != listed) {
-            OutputNode* node = ctx.outputs.head;
-            ctx.outputs.head = node->next;
-            ctx.outputs.cursor = ctx.outputs.head;
-            OutputList dropped{node, node};
-            node->next = nullptr;
-            output_list_free(dropped);
-        }
-        note_damage(ctx, entry, -1, "picture could not be decoded; skipped");
-    }
-}
-
 void export_bitmap_files(DecompileContext& ctx, std::FILE* file) {
     const char* prefix = ctx.old_format ? "bm" : "|bm";
     const size_t prefix_length = std::strlen(prefix);
@@ -106,7 +85,7 @@ void export_bitmap_files(DecompileContext& ctx, std::FILE* file) {
         const InternalFileEntry* table = internal_file_table(ctx, file, &count);
         for (int32_t i = 0; i < count; ++i) {
             if (std::strncmp(table[i].name, prefix, prefix_length) == 0) {
-                salvage_one(ctx, file, table[i].name, prefix_length);
+                export_one(ctx, file, table[i].name, prefix_length);
             }
         }
         return;

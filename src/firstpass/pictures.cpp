@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/picture_writers.h"
 
@@ -106,7 +107,9 @@ unsigned picture_export(DecompileContext& ctx, char* name, ByteStream* stream) {
     return picture_export_within(ctx, name, stream, stream_extent(stream));
 }
 
-unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
+namespace {
+
+unsigned export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
     PictureStream in;
     picture_stream_open(in, stream, end);
     const long base = in.position;
@@ -149,4 +152,29 @@ unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* st
         write_into_picture_file(ctx, name, flags, writer, in, header, i, start);
     }
     return flags;
+}
+
+}  // namespace
+
+unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
+    if (!ctx.salvage) return export_within(ctx, name, stream, end);
+    // A picture that cannot be decoded at all costs that picture only: what
+    // its export listed goes again, and topics keep their references to it.
+    const OutputNode* listed = ctx.outputs.head;
+    char original[32];
+    bounded_copy(sizeof original, name, original);
+    try {
+        return export_within(ctx, name, stream, end);
+    } catch (const FatalError&) {
+        while (ctx.outputs.head != listed && ctx.outputs.head != nullptr) {
+            OutputNode* node = ctx.outputs.head;
+            ctx.outputs.head = node->next;
+            node->next = nullptr;
+            OutputList dropped{node, node};
+            output_list_free(dropped);
+        }
+        ctx.outputs.cursor = ctx.outputs.head;
+        note_damage(ctx, original, -1, "picture could not be decoded; skipped");
+        return 0;
+    }
 }

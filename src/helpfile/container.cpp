@@ -179,8 +179,10 @@ bool page_inside(const BTreeWalk& walk, long page, int header) {
 bool link_inside(const BTreeWalk& walk, int16_t page) { return page == -1 || (page >= 0 && page < walk.page_count); }
 
 // Reads the leaf header of a page; true with the count and the stream at
-// the first entry when it looks like a leaf that holds entries.
-bool read_leaf(BTreeWalk& walk, std::FILE* file, long page, int* count, int16_t* next) {
+// the first entry when it looks like a leaf that holds entries. A page the
+// scan meets must also link only to pages of the tree; one the chain names
+// is read even when its own next link is broken (the walk notes that next).
+bool read_leaf(BTreeWalk& walk, std::FILE* file, long page, int* count, int16_t* next, bool scanned) {
     meet_page(walk, page);
     std::fseek(file, page_offset(walk, page), SEEK_SET);
     uint8_t leaf[leaf_header_size];
@@ -189,8 +191,8 @@ bool read_leaf(BTreeWalk& walk, std::FILE* file, long page, int* count, int16_t*
     *next = static_cast<int16_t>(get_le16(leaf + 6));
     const int16_t previous = static_cast<int16_t>(get_le16(leaf + 4));
     // Every entry takes at least two bytes (a key byte and a value byte).
-    return *count > 0 && *count <= (walk.page_size - leaf_header_size) / 2 && link_inside(walk, previous) &&
-           link_inside(walk, *next);
+    const bool counted = *count > 0 && *count <= (walk.page_size - leaf_header_size) / 2;
+    return counted && (!scanned || (link_inside(walk, previous) && link_inside(walk, *next)));
 }
 
 // The next page in page order that looks like a leaf not met yet. Only in
@@ -203,7 +205,7 @@ int scan_for_leaf(BTreeWalk& walk, std::FILE* file) {
         if (!page_inside(walk, page, leaf_header_size)) return 0;
         int count = 0;
         int16_t next = -1;
-        if (read_leaf(walk, file, page, &count, &next)) {
+        if (read_leaf(walk, file, page, &count, &next, true)) {
             walk.next_page = next;
             return count;
         }
@@ -234,7 +236,7 @@ int salvage_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file) {
         const long page = walk.next_page;
         int count = 0;
         int16_t next = -1;
-        if (read_leaf(walk, file, page, &count, &next)) {
+        if (read_leaf(walk, file, page, &count, &next, walk.scanning)) {
             walk.next_page = next;
             return count;
         }

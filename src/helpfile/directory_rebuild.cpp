@@ -146,6 +146,9 @@ bool looks_like_font_file(const uint8_t* data, long length) {
     return data[names_at] != 0;
 }
 
+// Names the directory's own tree, which is not listed.
+constexpr const char* directory_mark = "";
+
 struct Names {
     bool system, topic, font, phrases, phrase_index, titles, context, viola, context_map;
     int keyword_trees, text_trees;
@@ -160,7 +163,7 @@ const char* name_by_content(Names& seen, const uint8_t* data, long length) {
         return "|SYSTEM";
     }
     if (length >= tree_header_size && get_le16(data) == tree_magic) {
-        if (structure_is(data, "z4")) return nullptr;  // the directory itself
+        if (structure_is(data, "z4")) return directory_mark;  // the directory itself
         if (structure_is(data, "L4")) {
             const char* name = name_l4_tree(data, length);
             bool& taken = std::strcmp(name, "|VIOLA") == 0 ? seen.viola : seen.context;
@@ -325,6 +328,7 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
         const char* name = name_by_content(seen, image + file.data_start, file.length);
         if (name == nullptr) continue;
         file.name = name;
+        if (!*name) continue;
         if (std::strcmp(name, "|PhrIndex") == 0) image_length = get_le32(image + file.data_start + 16);
         if (std::strcmp(name, "|KWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'K', made, made_used);
         if (std::strcmp(name, "|AWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'A', made, made_used);
@@ -333,7 +337,7 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
     unsigned next_picture = 0;
     for (long i = 0; i < found_count; ++i) {
         Found& file = found[i];
-        if (file.name && !*file.name) continue;  // listed by the directory
+        if (file.name && !*file.name) continue;  // listed by the directory, or the directory itself
         if (file.name == nullptr && image_length != 0 && file.length == long(image_length) && !image_named) {
             file.name = "|PhrImage";
             image_named = true;

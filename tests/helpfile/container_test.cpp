@@ -26,6 +26,8 @@ std::vector<InternalFile> numbered_files(int count) {
     return files;
 }
 
+std::string damage_text(const DecompileContext& ctx);
+
 // Looks a name up and returns its data, or "absent".
 std::string lookup(std::FILE* f, const char* name) {
     long length = -1;
@@ -174,6 +176,66 @@ TEST(BTreeWalk, DamagedTreesEndWithAFatalErrorInsteadOfHanging) {
     KeyedTree deep(200);
     hlptest::put_u16(deep.tree, hlptest::btree_field::level_count, 30000);
     EXPECT_EQ(fatal_output([&] { walk_values(deep.tree); }), "\nB+ tree with 30000 levels.\n");
+}
+
+// The same damage with salvage on: every leaf that can be read is used once,
+// broken pages are skipped, loops end, and each break is noted.
+std::vector<uint32_t> salvaged_values(const Bytes& tree, DecompileContext& ctx) {
+    OpenBytes f(hlptest::build_help_file({{"|TREE", tree}}));
+    long length = 0;
+    EXPECT_TRUE(find_internal_file(ctx, f.file, &length, "|TREE"));
+    BTreeWalk walk{};
+    std::vector<uint32_t> values;
+    testing::internal::CaptureStderr();
+    for (int n = btree_first_leaf(ctx, walk, f.file, nullptr, length, "|TREE"); n; n = btree_next_leaf(ctx, walk, f.file)) {
+        for (int i = 0; i < n; ++i) {
+            read_dword(f.file);
+            values.push_back(read_dword(f.file));
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    return values;
+}
+
+std::vector<uint32_t> counting(uint32_t from, uint32_t to) {
+    std::vector<uint32_t> values;
+    for (uint32_t i = from; i < to; ++i) values.push_back(i);
+    return values;
+}
+
+TEST(BTreeWalk, SalvageUsesEveryReadableLeafOnce) {
+    const uint16_t page = 256;  // 31 entries a leaf, one index page
+    ASSERT_EQ(KeyedTree(200, page).level_count(), 2);
+    ContextHolder h;
+    h.ctx->salvage = true;
+
+    KeyedTree looped(200, page);
+    hlptest::put_u16(looped.tree, hlptest::btree_page_offset(looped.tree, looped.last_leaf()) + hlptest::btree_field::leaf_next, 0);
+    EXPECT_EQ(salvaged_values(looped.tree, *h.ctx), counting(0, 200));
+
+    KeyedTree far_leaf(200, page);
+    hlptest::put_u16(far_leaf.tree, hlptest::btree_page_offset(far_leaf.tree, 0) + hlptest::btree_field::leaf_next, 0x7000);
+    EXPECT_EQ(salvaged_values(far_leaf.tree, *h.ctx), counting(0, 200));
+
+    KeyedTree far_root(200, page);
+    hlptest::put_u16(far_root.tree, hlptest::btree_field::root_page, 999);
+    EXPECT_EQ(salvaged_values(far_root.tree, *h.ctx), counting(0, 200));
+
+    // A leaf claiming more entries than its page holds is skipped.
+    KeyedTree garbled(200, page);
+    hlptest::put_u16(garbled.tree, hlptest::btree_page_offset(garbled.tree, 2) + hlptest::btree_field::page_entry_count, 0x7FFF);
+    std::vector<uint32_t> expected = counting(0, 62);
+    for (uint32_t i = 93; i < 200; ++i) expected.push_back(i);
+    EXPECT_EQ(salvaged_values(garbled.tree, *h.ctx), expected);
+
+    KeyedTree deep(200, page);
+    hlptest::put_u16(deep.tree, hlptest::btree_field::level_count, 30000);
+    EXPECT_TRUE(salvaged_values(deep.tree, *h.ctx).empty());
+
+    const std::string report = damage_text(*h.ctx);
+    EXPECT_NE(report.find("|TREE: B+ tree leaf chain broken at page 0"), std::string::npos) << report;
+    EXPECT_NE(report.find("B+ tree leaf page 2 damaged; skipped"), std::string::npos) << report;
+    EXPECT_NE(report.find("|TREE at offset 0: B+ tree header damaged; the tree is empty"), std::string::npos) << report;
 }
 
 // An internal file claiming gigabytes once let a looping leaf chain run for
