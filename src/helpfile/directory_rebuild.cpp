@@ -321,11 +321,14 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
     bool image_named = name_taken(list, "|PhrImage");
     for (long i = 0; i < found_count; ++i) {
         Found& file = found[i];
+        const char* name = name_by_content(seen, image + file.data_start, file.length);
         if (listed_at(starts, listed_count, file.data_start)) {
-            file.name = "";
+            // A file the directory lists under another name keeps it; only a
+            // name the help file cannot do without is added beside it.
+            const bool essential = name && *name && std::strcmp(name, "picture") != 0 && !name_taken(list, name);
+            file.name = essential ? name : directory_mark;
             continue;
         }
-        const char* name = name_by_content(seen, image + file.data_start, file.length);
         if (name == nullptr) continue;
         file.name = name;
         if (!*name) continue;

@@ -21,13 +21,14 @@ long help_file_size(std::FILE* file) {
 }
 
 // Adds the directory's entry for the file whose header is at offset, cut to
-// the help file; a file starting past its end is absent.
-void add_listed(DecompileContext& ctx, std::FILE* file, long size, InternalFileList& list, const char* name,
+// the help file; a file starting past its end is absent. False when the
+// entry cannot be right (past the end, or inside the help file header).
+bool add_listed(DecompileContext& ctx, std::FILE* file, long size, InternalFileList& list, const char* name,
                 uint32_t offset) {
     if (int64_t(offset) + internal_header_size > size) {
         note_damage(ctx, name, -1, "starts at %lu, past the end of the help file; absent",
                     static_cast<unsigned long>(offset));
-        return;
+        return false;
     }
     const long resume = std::ftell(file);
     uint8_t header[internal_header_size];
@@ -37,6 +38,12 @@ void add_listed(DecompileContext& ctx, std::FILE* file, long size, InternalFileL
     bounded_copy(sizeof entry.name, name, entry.name);
     entry.data_start = static_cast<long>(offset) + internal_header_size;
     const uint32_t used = get_le32(header + 4);
+    if (offset < help_header_size) {
+        note_damage(ctx, name, -1, "listed at %lu, where no internal file starts; absent",
+                    static_cast<unsigned long>(offset));
+        std::fseek(file, resume, SEEK_SET);
+        return false;
+    }
     const long held = size - entry.data_start;
     entry.length = used > uint32_t(held) ? held : static_cast<long>(used);
     if (used > uint32_t(held)) {
@@ -45,10 +52,21 @@ void add_listed(DecompileContext& ctx, std::FILE* file, long size, InternalFileL
     }
     internal_file_list_add(ctx, list, entry);
     std::fseek(file, resume, SEEK_SET);
+    return true;
+}
+
+// A name no help compiler writes: empty, or with bytes outside printable
+// ASCII.
+bool garbled_name(const char* name) {
+    if (!*name) return true;
+    for (; *name; ++name) {
+        if (static_cast<unsigned char>(*name) < 0x20 || static_cast<unsigned char>(*name) > 0x7E) return true;
+    }
+    return false;
 }
 
 // Reads the directory tree into the list; false when it is damaged or cut
-// off (what was read before the damage stays in the list).
+// off, or lists what cannot be right (what was read stays in the list).
 bool read_directory(DecompileContext& ctx, std::FILE* file, long size, InternalFileList& list) {
     try {
         long length = 0;
@@ -56,6 +74,7 @@ bool read_directory(DecompileContext& ctx, std::FILE* file, long size, InternalF
         BTreeWalk walk{};
         walk.next_page = -1;
         long total = 0, read = 0;
+        bool sound = true;
         int count = btree_first_leaf(walk, file, &total, length);
         for (; count != 0; count = btree_next_leaf(walk, file)) {
             for (int i = 0; i < count; ++i) {
@@ -63,11 +82,17 @@ bool read_directory(DecompileContext& ctx, std::FILE* file, long size, InternalF
                 read_cstring(name, file, internal_file_name_size);
                 const uint32_t offset = read_dword(file);
                 if (std::ftell(file) > walk.data_end) fatal_error("B+ tree entries run past their internal file.\n");
-                add_listed(ctx, file, size, list, name, offset);
+                if (garbled_name(name)) {
+                    note_damage(ctx, "directory", -1, "an entry with a garbled name, listed at %lu, dropped",
+                                static_cast<unsigned long>(offset));
+                    sound = false;
+                } else if (!add_listed(ctx, file, size, list, name, offset)) {
+                    sound = false;
+                }
                 ++read;
             }
         }
-        return read == total;
+        return sound && read == total;
     } catch (const FatalError&) {
         return false;
     }
@@ -86,7 +111,11 @@ void load_table(DecompileContext& ctx, std::FILE* file) {
     const long size = help_file_size(file);
     InternalFileList list{nullptr, 0, 0};
     ctx.directory_state = 1;
-    if (!read_directory(ctx, file, size, list)) {
+    bool sound = read_directory(ctx, file, size, list);
+    // Without |SYSTEM nothing can be read: a directory that lost it is damaged.
+    bool has_system = false;
+    for (long i = 0; i < list.count; ++i) has_system = has_system || std::strcmp(list.items[i].name, "|SYSTEM") == 0;
+    if (!sound || !has_system) {
         note_damage(ctx, "directory", -1,
                     "damaged or cut off; %ld internal files read from it, the rest found by walking the "
                     "internal-file headers",
