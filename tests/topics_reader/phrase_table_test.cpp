@@ -117,10 +117,11 @@ TEST(PhrasesFile, SalvageFallsBackToNoPhrases) {
     EXPECT_EQ(help.ctx.phrase_texts, nullptr);
     EXPECT_FALSE(help.ctx.packed_phrases);
     EXPECT_TRUE(help.ctx.had_problems);
-    // A whole table is loaded as ever.
+    // A whole table is loaded as ever (this help file has no |SYSTEM, which
+    // salvage notes as a damaged directory).
     OpenHelp whole = with_phrases(hlptest::build_phrases_file(sample, stored), 15);
     whole.ctx.salvage = true;
-    EXPECT_EQ(load_phrase_table(whole.ctx, whole.file), "5 phrases loaded\n");
+    EXPECT_NE(load_phrase_table(whole.ctx, whole.file).find("\n5 phrases loaded\n"), std::string::npos);
     EXPECT_EQ(loaded(whole.ctx), sample);
 }
 
