@@ -269,9 +269,10 @@ void internal_file_list_add(DecompileContext& ctx, InternalFileList& list, const
 
 void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, InternalFileList& list) {
     const Walk walk{image, size};
-    // Every file found takes at least its 9-byte header.
-    const long most = size / internal_header_size + 1;
-    Found* found = static_cast<Found*>(tracked_malloc(ctx, most * static_cast<long>(sizeof(Found))));
+    // Grown as files are found: every one takes at least its 9-byte header,
+    // so there are never more than the image has room for.
+    long found_capacity = 64;
+    Found* found = static_cast<Found*>(tracked_malloc(ctx, found_capacity * static_cast<long>(sizeof(Found))));
     long found_count = 0;
     long skipped_bytes = 0;
     for (long offset = help_header_size; offset + internal_header_size <= size;) {
@@ -279,6 +280,11 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
         bool last = false;
         const long next = file_header_at(walk, offset) ? following(walk, offset, &last) : -1;
         if (next >= 0) {
+            if (found_count == found_capacity) {
+                found_capacity *= 2;
+                found = static_cast<Found*>(
+                    tracked_realloc(ctx, found, found_capacity * static_cast<long>(sizeof(Found))));
+            }
             Found& file = found[found_count++];
             file.header = offset;
             file.data_start = offset + internal_header_size;
