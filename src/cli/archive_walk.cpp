@@ -1,7 +1,9 @@
 #include "archive_walk.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -66,9 +68,51 @@ bool clear_target(const std::filesystem::path& target, bool force, std::string& 
     return false;
 }
 
+constexpr char damage_suffix[] = "-damage.txt";
+
+bool is_damage_report(const std::string& name) {
+    const size_t n = sizeof damage_suffix - 1;
+    return name.size() > n && name.compare(name.size() - n, n, damage_suffix) == 0;
+}
+
+// The last non-empty line of a text file, without its line end.
+std::string last_line(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line, last;
+    while (std::getline(in, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+
+// Extracts the damage report at the walk's position into a temporary file
+// and returns its summary line; the entry is consumed either way.
+std::string summary_from_entry(WCX_HANDLE archive) {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        skip_entry(archive);
+        return "";
+    }
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::filesystem::path temporary =
+        folder / ("hlpunpack-" + std::to_string(stamp) + "-" + std::to_string(reinterpret_cast<uintptr_t>(archive)) +
+                  damage_suffix);
+    std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(temporary));
+    if (!wide || wide->size() > max_wide_path) {
+        skip_entry(archive);
+        return "";
+    }
+    std::string summary;
+    if (ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data()) == E_SUCCESS) summary = last_line(temporary);
+    std::filesystem::remove(temporary, ec);
+    return summary;
+}
+
 }  // namespace
 
-walk_outcome list_entries(WCX_HANDLE archive, const console& con) {
+walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage) {
     walk_outcome outcome;
     used_names used;
     uint64_t total = 0;
@@ -83,7 +127,11 @@ walk_outcome list_entries(WCX_HANDLE archive, const console& con) {
                      shown.c_str());
         total += entry.size;
         ++outcome.entries;
-        skip_entry(archive);
+        if (salvage && is_damage_report(entry.name)) {
+            outcome.damage_summary = summary_from_entry(archive);
+        } else {
+            skip_entry(archive);
+        }
     }
     std::fprintf(con.out, "%12" PRIu64 "  %-16s  %d %s\n", total, "", outcome.entries,
                  outcome.entries == 1 ? "file" : "files");
@@ -91,12 +139,16 @@ walk_outcome list_entries(WCX_HANDLE archive, const console& con) {
     return outcome;
 }
 
-walk_outcome test_entries(WCX_HANDLE archive) {
+walk_outcome test_entries(WCX_HANDLE archive, bool salvage) {
     walk_outcome outcome;
     entry_info entry;
     int result;
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         ++outcome.entries;
+        if (salvage && is_damage_report(entry.name)) {
+            outcome.damage_summary = summary_from_entry(archive);
+            continue;
+        }
         WCX_WCHAR empty_name[1] = {0};
         int tested = ProcessFileW(archive, PK_TEST, nullptr, empty_name);
         if (tested != E_SUCCESS && outcome.failure.empty())
@@ -108,7 +160,7 @@ walk_outcome test_entries(WCX_HANDLE archive) {
 }
 
 walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& folder, bool force,
-                             const console& con) {
+                             const console& con, bool salvage) {
     walk_outcome outcome;
     used_names used;
     entry_info entry;
@@ -120,6 +172,7 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         ++outcome.entries;
         std::filesystem::path target = folder / path_from_utf8(claim_unique_name(used, flatten_entry_name(entry.name)));
+        const bool report = salvage && is_damage_report(entry.name);
         std::string why;
         if (!clear_target(target, force, why)) {
             if (why.empty()) {
@@ -129,7 +182,12 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
             } else {
                 fail(why);
             }
-            skip_entry(archive);
+            // The summary comes from this decompile, not from the file kept.
+            if (report) {
+                outcome.damage_summary = summary_from_entry(archive);
+            } else {
+                skip_entry(archive);
+            }
             continue;
         }
         // File managers name the target by its full path; so does the tool.
@@ -142,14 +200,16 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
             continue;
         }
         int written = ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data());
-        if (written == E_SUCCESS)
+        if (written == E_SUCCESS) {
             ++outcome.written;
-        else if (written == E_ECREATE)
+            if (report) outcome.damage_summary = last_line(target);
+        } else if (written == E_ECREATE) {
             fail("cannot create " + utf8_from_path(target));
-        else if (written == E_EWRITE)
+        } else if (written == E_EWRITE) {
             fail("cannot write " + utf8_from_path(target));
-        else
+        } else {
             fail(utf8_from_path(target) + " (error " + std::to_string(written) + ")");
+        }
     }
     if (failures > 1) outcome.failure += " and " + std::to_string(failures - 1) + " more";
     if (outcome.failure.empty()) outcome.failure = end_failure(result);

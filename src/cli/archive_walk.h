@@ -20,13 +20,17 @@ struct walk_outcome {
     int entries = 0;
     int written = 0;
     int kept = 0;  // existing files left alone
+    // A salvaged decompile that lost something lists NAME-damage.txt; its
+    // last line ("N of M topics recovered whole"), empty when there is none.
+    std::string damage_summary;
 };
 
-walk_outcome list_entries(WCX_HANDLE archive, const console& con);
-walk_outcome test_entries(WCX_HANDLE archive);
+// With `salvage`, the damage report's entry is read for its summary line.
+walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage);
+walk_outcome test_entries(WCX_HANDLE archive, bool salvage);
 // `folder` must exist. Existing files are kept unless `force` is set.
 walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& folder, bool force,
-                             const console& con);
+                             const console& con, bool salvage);
 
 }  // namespace hlpcli
 

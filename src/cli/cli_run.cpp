@@ -27,49 +27,58 @@ fs::path output_folder(const cli_options& options, const std::string& file) {
     return chosen / path_from_utf8(default_folder_name(file));
 }
 
-std::string open_failure(int open_result) {
+std::string open_failure(int open_result, bool salvage) {
     switch (open_result) {
-        case E_EOPEN: return "damaged help file";
+        case E_EOPEN: return salvage ? "damaged help file" : "damaged help file (--salvage recovers what is intact)";
         case E_NO_MEMORY: return "cannot open (out of memory)";
         default: return "cannot open (error " + std::to_string(open_result) + ")";
     }
 }
 
-// Runs the chosen walk over one opened help file; the failure reason or
-// an empty string.
-std::string walk_file(WCX_HANDLE archive, const cli_options& options, const std::string& file,
+// What became of one help file: the failure reason (empty on success) and,
+// for a salvaged file that lost something, its damage summary.
+struct file_result {
+    std::string failure;
+    std::string damage_summary;
+};
+
+file_result result_of(const walk_outcome& outcome) { return {outcome.failure, outcome.damage_summary}; }
+
+// Runs the chosen walk over one opened help file.
+file_result walk_file(WCX_HANDLE archive, const cli_options& options, const std::string& file,
                       const console& con) {
     if (options.mode == cli_mode::list) {
         if (options.files.size() > 1) std::fprintf(con.out, "%s:\n", file.c_str());
-        return list_entries(archive, con).failure;
+        return result_of(list_entries(archive, con, options.salvage));
     }
     if (options.mode == cli_mode::test) {
-        walk_outcome outcome = test_entries(archive);
+        walk_outcome outcome = test_entries(archive, options.salvage);
         if (outcome.failure.empty())
             std::fprintf(con.out, "%s: OK, %d %s\n", file.c_str(), outcome.entries,
                          outcome.entries == 1 ? "file" : "files");
-        return outcome.failure;
+        return result_of(outcome);
     }
     fs::path folder = output_folder(options, file);
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) return "cannot write the output: cannot create the folder " + utf8_from_path(folder);
-    walk_outcome outcome = extract_entries(archive, folder, options.force, con);
+    if (!fs::is_directory(folder, ec)) {
+        return {"cannot write the output: cannot create the folder " + utf8_from_path(folder), ""};
+    }
+    walk_outcome outcome = extract_entries(archive, folder, options.force, con, options.salvage);
     if (outcome.failure.empty()) {
         std::fprintf(con.out, "%s: %d %s written to %s", file.c_str(), outcome.written,
                      outcome.written == 1 ? "file" : "files", utf8_from_path(folder).c_str());
         if (outcome.kept > 0) std::fprintf(con.out, ", %d existing left alone", outcome.kept);
         std::fprintf(con.out, "\n");
     }
-    return outcome.failure;
+    return result_of(outcome);
 }
 
-// The failure reason for one help file, or an empty string on success.
-std::string process_file(const cli_options& options, const std::string& file, const console& con) {
+file_result process_file(const cli_options& options, const std::string& file, const console& con) {
     fs::path path = path_from_utf8(file);
     switch (check_help_file(path)) {
-        case help_file_status::cannot_open: return "cannot open";
-        case help_file_status::not_help_file: return "not a help file";
+        case help_file_status::cannot_open: return {"cannot open", ""};
+        case help_file_status::not_help_file: return {"not a help file", ""};
         case help_file_status::ok: break;
     }
     // File managers hand over full paths; so does the tool.
@@ -77,8 +86,8 @@ std::string process_file(const cli_options& options, const std::string& file, co
     fs::path full = fs::absolute(path, ec);
     if (ec) full = path;
     std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(full));
-    if (!wide) return "cannot open (the file name is not valid UTF-8)";
-    if (wide->size() > max_wide_path) return "cannot open (the path is too long)";
+    if (!wide) return {"cannot open (the file name is not valid UTF-8)", ""};
+    if (wide->size() > max_wide_path) return {"cannot open (the path is too long)", ""};
 
     tOpenArchiveDataW request{};
     request.ArcName = wide->data();
@@ -93,7 +102,7 @@ std::string process_file(const cli_options& options, const std::string& file, co
     if (!archive) {
         // The decompiler's fatal messages may end without a line feed.
         if (con.shows_library_output) std::fputs("\n", con.err);
-        return open_failure(request.OpenResult);
+        return {open_failure(request.OpenResult, options.salvage), ""};
     }
     // Closed on every way out, exceptions included, as a host would.
     std::unique_ptr<void, int (*)(WCX_HANDLE)> closer(archive, [](WCX_HANDLE h) { return CloseArchive(h); });
@@ -111,23 +120,29 @@ std::string default_folder_name(const std::string& file) {
 
 int run_cli(const cli_options& options, const console& con) {
     SetHlpunpackOptions((options.salvage ? HLPUNPACK_SALVAGE : 0) | (options.html ? HLPUNPACK_HTML : 0));
-    int status = 0;
+    bool failed = false, salvaged = false;
     for (const std::string& file : options.files) {
-        std::string failure;
+        file_result result;
         try {
-            failure = process_file(options, file, con);
+            result = process_file(options, file, con);
         } catch (const std::exception& e) {
-            failure = std::string("failed: ") + e.what();
+            result.failure = std::string("failed: ") + e.what();
         }
         std::fflush(stdout);
         std::fflush(con.out);
-        if (!failure.empty()) {
-            std::fprintf(con.err, "hlpunpack: %s: %s\n", file.c_str(), failure.c_str());
+        if (!result.damage_summary.empty()) {
+            std::fprintf(con.err, "hlpunpack: %s: salvaged with losses: %s\n", file.c_str(),
+                         result.damage_summary.c_str());
             std::fflush(con.err);
-            status = 1;
+            salvaged = true;
+        }
+        if (!result.failure.empty()) {
+            std::fprintf(con.err, "hlpunpack: %s: %s\n", file.c_str(), result.failure.c_str());
+            std::fflush(con.err);
+            failed = true;
         }
     }
-    return status;
+    return failed ? 1 : salvaged ? 3 : 0;
 }
 
 }  // namespace hlpcli

@@ -16,7 +16,8 @@ const char usage_text[] =
     "                        skip those entries)\n"
     "  -q, --quiet           hide the decompiler's progress lines, warnings and notes\n"
     "  -s, --salvage         recover what is intact from a damaged help file and\n"
-    "                        report what was lost in NAME-damage.txt\n"
+    "                        report what was lost in NAME-damage.txt; the summary\n"
+    "                        \"N of M topics recovered whole\" goes to standard error\n"
     "      --html            also write a browsable HTML edition into html/\n"
     "  -h, --help            show this help\n"
     "  -V, --version         show the version\n"
@@ -28,7 +29,8 @@ const char usage_text[] =
     "characters become '_', so nothing is written outside the folder; names\n"
     "that then clash get ~2, ~3, ... before their extension.\n"
     "\n"
-    "Exit status: 0 on success, 1 if any file failed, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 if any file failed (nothing recovered), 2 on a\n"
+    "usage error, 3 if a file was salvaged with losses (-s) and none failed.\n";
 
 namespace {
 

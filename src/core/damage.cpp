@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <initializer_list>
 
 #include "core/decompile_context.h"
 
@@ -11,11 +12,19 @@ void note_damage(DecompileContext& ctx, const char* internal_file, long offset, 
     va_start(args, format);
     std::vsnprintf(what, sizeof what, format, args);
     va_end(args);
+    char where[64];
+    std::snprintf(where, sizeof where, "%s", internal_file);
+    // Names come from a damaged file: control characters are not passed on.
+    for (char* text : {what, where}) {
+        for (char* c = text; *c; ++c) {
+            if (static_cast<unsigned char>(*c) < 0x20 || *c == 0x7F) *c = '?';
+        }
+    }
     if (ctx.damage_log.head == nullptr) output_add(ctx.damage_log, output_open("damage", "wt"));
     MemoryFile* log = ctx.damage_log.head->file;
-    if (offset >= 0) output_printf(log, "%s at offset %ld: %s\n", internal_file, offset, what);
-    else output_printf(log, "%s: %s\n", internal_file, what);
-    std::fprintf(stderr, "\nSalvage: %s: %s\n", internal_file, what);
+    if (offset >= 0) output_printf(log, "%s at offset %ld: %s\n", where, offset, what);
+    else output_printf(log, "%s: %s\n", where, what);
+    std::fprintf(stderr, "\nSalvage: %s: %s\n", where, what);
     ctx.had_problems = true;
 }
 
@@ -33,6 +42,12 @@ void write_damage_report(DecompileContext& ctx) {
     report->text = false;
     output_write(log->buffer, 1, log->length, report);
     report->text = true;
-    output_printf(report, "\n%ld of %ld topics recovered whole\n", static_cast<long>(ctx.topics_whole),
+    output_puts("\n", report);
+    if (ctx.renumbered_pictures > 0) {
+        output_printf(report, "%ld pictures lost their names and were exported under new numbers\n",
+                      static_cast<long>(ctx.renumbered_pictures));
+    }
+    // The summary stays the last line: the command-line tool reads it there.
+    output_printf(report, "%ld of %ld topics recovered whole\n", static_cast<long>(ctx.topics_whole),
                   static_cast<long>(ctx.topics_total));
 }

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-struct DecompileContext;
+#include "core/decompile_context.h"
+#include "core/tracked_allocator.h"
 
 // Records one loss: where it was (internal file and byte offset in it, -1
 // when unknown) and what was lost. Warns on stderr and sets had_problems.
@@ -16,3 +17,22 @@ bool damage_noted(const DecompileContext& ctx);
 // and the line "N of M topics recovered whole" (the topic counts the
 // context holds); otherwise nothing.
 void write_damage_report(DecompileContext& ctx);
+
+// Runs one step of the decompile. With salvage on, a fatal condition inside
+// it costs only what the step had still to do: it is noted as a loss (the
+// internal file and what was lost) and the result is false. Without salvage
+// the FatalError goes on as always.
+template <typename Step>
+bool salvage_step(DecompileContext& ctx, const char* internal_file, const char* lost, Step&& step) {
+    if (!ctx.salvage) {
+        step();
+        return true;
+    }
+    try {
+        step();
+        return true;
+    } catch (const FatalError&) {
+        note_damage(ctx, internal_file, -1, "%s", lost);
+        return false;
+    }
+}

@@ -6,6 +6,7 @@
 
 #include "core/btree_walk.h"
 #include "core/font_descriptor.h"
+#include "core/internal_file.h"
 #include "core/memory_file.h"
 #include "core/tracked_allocator.h"
 
@@ -226,6 +227,13 @@ struct DecompileContext {
     OutputList damage_log;
     int32_t topics_total;
     int32_t topics_whole;
+    // The internal files in name order, read on the first lookup with
+    // salvage on (directory_state: 0 unread, 1 read, 2 rebuilt in part or
+    // whole from the internal-file headers).
+    InternalFileEntry* internal_files;  // tracked
+    int32_t internal_file_count;
+    int32_t directory_state;
+    int32_t renumbered_pictures;  // pictures found without their names
 
     uint8_t lz77_window[lz77_window_size];
     OutputList outputs;

@@ -46,7 +46,7 @@ void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char
         std::printf("hlpunpack had problems with %s. Rebuilt helpfile may behave bad.\n", ctx.help_file_name);
     }
     if (ctx.compiler_name[0]) {
-        if (ctx.winhelp4 && find_internal_file(help_file, nullptr, "|Petra")) {
+        if (ctx.winhelp4 && find_internal_file(ctx, help_file, nullptr, "|Petra")) {
             std::strncat(ctx.compiler_name, " /a", sizeof ctx.compiler_name - std::strlen(ctx.compiler_name) - 1);
         }
         std::printf("Use %s %s to recompile ", ctx.compiler_name, project_name);
@@ -58,7 +58,7 @@ void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char
 
 // The steps run in this order so that each one's inputs are ready before it.
 bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
-    if (!find_internal_file(help_file, nullptr, nullptr)) return false;
+    if (!find_internal_file(ctx, help_file, nullptr, nullptr)) return false;
     load_system_file(ctx, help_file);
     std::fprintf(stderr, "Decompiling %s...\n", ctx.help_title);
     load_context_map(ctx, help_file);
@@ -67,15 +67,20 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     std::fputs("Pass 1...\n", stderr);
     first_pass(ctx, help_file);
     std::fputs("\n", stderr);
-    if (!ctx.old_format && ctx.guess_context_ids) guess_context_names(ctx, help_file);
+    if (!ctx.old_format && ctx.guess_context_ids) {
+        salvage_step(ctx, "|KWBTREE", "context names guessed from titles and keywords, from the damage on",
+                     [&] { guess_context_names(ctx, help_file); });
+    }
 
     char name[name_buffer_size];
     char project_name[name_buffer_size];
     output_name(ctx, ctx.mediaview ? ".mvp" : ".hpj", project_name);
     MemoryFile* project = create_listed(ctx, project_name, "wt");
     output_name(ctx, ".ico", name);
-    write_project_options(ctx, help_file, project, name);
-    write_baggage(ctx, help_file, project);
+    salvage_step(ctx, "|SYSTEM", "project sections from a damaged record on",
+                 [&] { write_project_options(ctx, help_file, project, name); });
+    salvage_step(ctx, "directory", "[BAGGAGE] files from the damage on",
+                 [&] { write_baggage(ctx, help_file, project); });
     if (!ctx.mediaview) write_alias_section(ctx, project);
     output_name(ctx, ".ph", name);
     phrase_file_write(ctx, name);
@@ -97,9 +102,13 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     std::fputs("\n", stderr);
 
     ctx.map_undefined = false;
-    write_map_section(ctx, help_file, project);
+    salvage_step(ctx, "|CTXOMAP", "[MAP] entries from the damage on",
+                 [&] { write_map_section(ctx, help_file, project); });
     if (ctx.old_format && ctx.picture_table_size > 0) write_bitmaps_section(ctx, project);
-    if (ctx.winhelp4) write_keyword_macros(ctx, help_file, project);
+    if (ctx.winhelp4) {
+        salvage_step(ctx, "|Rose", "[MACROS] keyword macros from the damage on",
+                     [&] { write_keyword_macros(ctx, help_file, project); });
+    }
 
     write_damage_report(ctx);
     write_closing_notes(ctx, help_file, project_name);

@@ -50,7 +50,7 @@ long file_size(std::FILE* file) {
 
 void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_t prefix_length) {
     long length = 0;
-    if (!find_internal_file(file, &length, entry)) return;
+    if (!find_internal_file(ctx, file, &length, entry)) return;
     const long start = std::ftell(file);
     // The picture may not read past its internal file, nor past the help file.
     int64_t end = int64_t(start) + (length < 0 ? 0 : length);
@@ -80,8 +80,18 @@ void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_
 void export_bitmap_files(DecompileContext& ctx, std::FILE* file) {
     const char* prefix = ctx.old_format ? "bm" : "|bm";
     const size_t prefix_length = std::strlen(prefix);
+    if (ctx.salvage) {
+        int32_t count = 0;
+        const InternalFileEntry* table = internal_file_table(ctx, file, &count);
+        for (int32_t i = 0; i < count; ++i) {
+            if (std::strncmp(table[i].name, prefix, prefix_length) == 0) {
+                export_one(ctx, file, table[i].name, prefix_length);
+            }
+        }
+        return;
+    }
     long directory_length = 0;
-    if (!find_internal_file(file, &directory_length, nullptr)) return;
+    if (!find_internal_file(ctx, file, &directory_length, nullptr)) return;
     BTreeWalk walk{};
     walk.next_page = -1;
     long total = 0;

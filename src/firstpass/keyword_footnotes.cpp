@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
@@ -92,7 +93,12 @@ void load_keyword_table(DecompileContext& ctx, std::FILE* file) {
     for (int32_t kind = 0; kind < 2; ++kind) {
         const bool* letters = kind == 0 ? ctx.keyword_file_letters : ctx.keyword_index_letters;
         for (int letter = '0'; letter <= 'z'; ++letter) {
-            if (letters[letter]) load_index(ctx, file, kind, static_cast<uint8_t>(letter));
+            if (!letters[letter]) continue;
+            // References read before the damage are kept.
+            char tree[16];
+            std::snprintf(tree, sizeof tree, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
+            salvage_step(ctx, tree, "keyword list from the damage on",
+                         [&] { load_index(ctx, file, kind, static_cast<uint8_t>(letter)); });
         }
     }
 }

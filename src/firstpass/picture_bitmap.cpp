@@ -1,4 +1,5 @@
 // A single bitmap without hotspots becomes a Windows bitmap file (.bmp).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,19 @@ constexpr uint8_t vga_colours[16][3] = {
     {0x80, 0x80, 0x80}, {0x00, 0x00, 0xFF}, {0x00, 0xFF, 0x00}, {0x00, 0xFF, 0xFF},
     {0xFF, 0x00, 0x00}, {0xFF, 0x00, 0xFF}, {0xFF, 0xFF, 0x00}, {0xFF, 0xFF, 0xFF},
 };
+
+// A bitmap whose data ends early keeps its size up to this many bytes of
+// rows (a large screen's worth); the missing rows are written as zeros.
+constexpr uint64_t partial_bitmap_limit = 0x1000000;
+
+void write_zeros(MemoryFile* out, uint64_t count) {
+    static const uint8_t zeros[256] = {};
+    while (count > 0) {
+        const size_t n = count < sizeof zeros ? static_cast<size_t>(count) : sizeof zeros;
+        output_write(zeros, 1, n, out);
+        count -= n;
+    }
+}
 
 void put_dword(MemoryFile* out, uint32_t value) {
     output_put_word(out, static_cast<uint16_t>(value));
@@ -115,6 +129,9 @@ void write_device_rows(MemoryFile* out, PictureStream& in, const PictureHeader& 
     }
 }
 
+void write_rows(DecompileContext& ctx, char* name, PictureStream& in, const PictureHeader& h, long table_held,
+                long table_zeros, long packed, uint64_t file_row, uint64_t stored_row, bool damaged);
+
 }  // namespace
 
 void write_bitmap_file(DecompileContext& ctx, char* name, PictureStream& in, const PictureHeader& h) {
@@ -126,18 +143,35 @@ void write_bitmap_file(DecompileContext& ctx, char* name, PictureStream& in, con
     const uint64_t bits = uint64_t(h.bits_per_pixel) * h.width;
     const uint64_t file_row = (bits + 31) / 32 * 4;
     const uint64_t stored_row = device ? (bits + 15) / 16 * 2 : file_row;
-    const long table_bytes = device ? 0 : static_cast<long>(4 * h.colour_entries);
-    const long packed = picture_packed_bytes(ctx, name, picture_left(in) - table_bytes, h.packed_size);
+    PictureHeader cut = h;
+    long table_zeros = 0;
+    const long table_held = device ? 0 : picture_colour_table(ctx, name, in, cut, &table_zeros);
+    const long packed = picture_packed_bytes(ctx, name, picture_left(in) - table_held, h.packed_size);
     // What the rows need must be what the packed bytes can give, or a damaged
-    // header would drive the row loop and the output far beyond the data.
+    // header would drive the row loop and the output far beyond the data:
+    // the rows the data holds are written and the rest are zero, as long as
+    // the bitmap keeps a size a screen could show; a larger one keeps only
+    // the rows its data can give.
     const uint64_t limit = picture_expansion_bound(h.packing, static_cast<uint64_t>(packed));
-    if (stored_row != 0 &&
-        (h.height > picture_data_limit / stored_row || stored_row * h.height > limit)) {
-        fatal_error("Bitmap %s of %lu x %lu pixels is larger than its data allows.\n", name,
-                    static_cast<unsigned long>(h.width), static_cast<unsigned long>(h.height));
+    bool damaged = table_held + table_zeros < 4 * int64_t(h.colour_entries) || table_zeros > 0;
+    if (stored_row != 0 && (h.height > picture_data_limit / stored_row || stored_row * h.height > limit)) {
+        std::fprintf(stderr, "Bitmap %s of %lu x %lu pixels is larger than its data allows; the rows missing are zero.\n",
+                     name, static_cast<unsigned long>(h.width), static_cast<unsigned long>(h.height));
+        ctx.had_problems = true;
+        damaged = true;
+        if (stored_row * uint64_t(h.height) > partial_bitmap_limit) {
+            cut.height = static_cast<uint32_t>(std::min<uint64_t>(limit, partial_bitmap_limit) / stored_row);
+        }
     }
-    const uint32_t image_size = static_cast<uint32_t>(file_row * h.height);
+    write_rows(ctx, name, in, cut, table_held, table_zeros, packed, file_row, stored_row, damaged);
+}
 
+namespace {
+
+void write_rows(DecompileContext& ctx, char* name, PictureStream& in, const PictureHeader& h, long table_held,
+                long table_zeros, long packed, uint64_t file_row, uint64_t stored_row, bool damaged) {
+    const bool device = h.type == picture_ddb;
+    const uint32_t image_size = static_cast<uint32_t>(file_row * h.height);
     std::strcat(name, ".bmp");
     MemoryFile* out = output_open(name, "wb");
     output_add(ctx.outputs, out);
@@ -145,8 +179,10 @@ void write_bitmap_file(DecompileContext& ctx, char* name, PictureStream& in, con
     if (device) {
         write_made_up_colours(out, h);
     } else {
-        output_copy_from_stream(&in.stream, table_bytes, out);
+        output_copy_from_stream(&in.stream, table_held, out);
+        write_zeros(out, static_cast<uint64_t>(table_zeros));
     }
+    const uint64_t rows_at = out->length;
 
     const long saved_end = in.end;
     in.end = in.position + packed;
@@ -156,8 +192,16 @@ void write_bitmap_file(DecompileContext& ctx, char* name, PictureStream& in, con
         expand_pixels(ctx, h.packing, packed, in, out, stored_row * h.height);
     }
     in.end = saved_end;
+    // Rows a damaged picture's data did not hold are zero.
+    const uint64_t rows_end = rows_at + file_row * h.height;
+    if (damaged && out->length < rows_end) {
+        output_seek(out, out->length);
+        write_zeros(out, rows_end - out->length);
+    }
 
     uint32_t file_size = out->length;
     output_seek(out, 0);
     write_headers(ctx, out, h, image_size, file_size);
 }
+
+}  // namespace

@@ -1,6 +1,7 @@
 // Pictures with hotspots, and files of several pictures, are written back as
 // picture files (.shg for one picture, .mrb for several) without the LZ77
 // layer; their hotspot targets become known context names on the way.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -83,8 +84,11 @@ void note_hotspot_target(DecompileContext& ctx, const uint8_t* record, const cha
 // (0 when the block is of an unknown version).
 uint32_t write_hotspots(DecompileContext& ctx, const char* name, MemoryFile* out, PictureStream& in, int64_t at,
                         uint32_t hotspot_size) {
+    // Hotspots outside the picture are lost; the picture is written without.
     if (at >= in.end) {
-        fatal_error("Hotspots of %s lie outside its data.\n", name);
+        std::fprintf(stderr, "Hotspots of %s lie outside its data.\n", name);
+        ctx.had_problems = true;
+        return 0;
     }
     picture_seek(in, static_cast<long>(at));
     if (picture_byte(in) != 1) {
@@ -95,7 +99,9 @@ uint32_t write_hotspots(DecompileContext& ctx, const char* name, MemoryFile* out
     const uint32_t macro_size = picture_dword(in);
     const int64_t records_size = int64_t(hotspot_record_size) * count;
     if (in.overrun || records_size + macro_size > picture_left(in)) {
-        fatal_error("Hotspots of %s run past its data.\n", name);
+        std::fprintf(stderr, "Hotspots of %s run past its data.\n", name);
+        ctx.had_problems = true;
+        return 0;
     }
     uint8_t* records = static_cast<uint8_t*>(tracked_malloc(ctx, records_size + 1));
     try {
@@ -145,7 +151,10 @@ void write_header_fields(MemoryFile* out, const PictureHeader& h) {
 }  // namespace
 
 void write_into_picture_file(DecompileContext& ctx, char* name, unsigned flags, PictureFileWriter& writer,
-                             PictureStream& in, const PictureHeader& h, unsigned index, long picture_start) {
+                             PictureStream& in, const PictureHeader& stored, unsigned index, long picture_start) {
+    PictureHeader h = stored;
+    long table_zeros = 0;
+    const long table_held = h.type == picture_dib ? picture_colour_table(ctx, name, in, h, &table_zeros) : 0;
     if (writer.output == nullptr) {
         // Flags carry the picture-file bit here, so only "several" decides.
         std::strcat(name, (flags & 0x01) ? ".mrb" : ".shg");
@@ -162,13 +171,23 @@ void write_into_picture_file(DecompileContext& ctx, char* name, unsigned flags, 
     write_header_fields(out, h);
     const uint32_t slots = output_tell(out);
     for (int i = 0; i < 4; ++i) put_dword(out, 0);
-    if (h.type == picture_dib) output_copy_from_stream(&in.stream, static_cast<long>(4 * h.colour_entries), out);
+    if (h.type == picture_dib) {
+        output_copy_from_stream(&in.stream, table_held, out);
+        for (long i = 0; i < table_zeros; ++i) output_putc(0, out);
+    }
 
     const uint32_t data_position = output_tell(out);
     const int64_t packed_at = int64_t(picture_start) + h.packed_offset;
-    if (packed_at > in.end) fatal_error("Packed data of %s lies outside its data.\n", name);
-    picture_seek(in, static_cast<long>(packed_at));
-    const long packed = picture_packed_bytes(ctx, name, picture_left(in), h.packed_size);
+    // Packed data outside the picture is lost: the picture keeps its header
+    // and hotspots, without pixels.
+    const bool outside = packed_at > in.end;
+    if (outside) {
+        std::fprintf(stderr, "Packed data of %s lies outside its data.\n", name);
+        ctx.had_problems = true;
+    } else {
+        picture_seek(in, static_cast<long>(packed_at));
+    }
+    const long packed = outside ? 0 : picture_packed_bytes(ctx, name, picture_left(in), h.packed_size);
     const long saved_end = in.end;
     in.end = in.position + packed;
     CappedOutput data;

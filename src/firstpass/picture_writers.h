@@ -86,6 +86,13 @@ constexpr uint64_t picture_data_limit = 0x10000000;
 // at most 18, a run-length pair turns two bytes into at most 127.
 uint64_t picture_expansion_bound(unsigned packing, uint64_t packed_size);
 
+// The bytes of the colour table to copy from the stream. A table the picture
+// does not hold (a warning, had_problems) keeps its size when a bitmap can
+// have one that large, the missing bytes (*zeros) written as zeros; a larger
+// one is cut to the entries that are there (the header's count with it).
+long picture_colour_table(DecompileContext& ctx, const char* name, PictureStream& in, PictureHeader& header,
+                          long* zeros);
+
 // The packed size, cut to the bytes available (with a warning).
 long picture_packed_bytes(DecompileContext& ctx, const char* name, long available, uint32_t packed_size);
 

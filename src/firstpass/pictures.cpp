@@ -2,12 +2,17 @@
 // every picture to the writer its kind and the hotspots call for.
 #include "firstpass/pictures.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/picture_writers.h"
 
 namespace {
+
+// Eight bits a pixel give the largest table a bitmap can use.
+constexpr uint32_t largest_bitmap_table = 256;
 
 uint16_t compressed_short(PictureStream& in) {
     unsigned first = picture_byte(in) & 0xFF;
@@ -82,11 +87,29 @@ long stream_extent(ByteStream* stream) {
 
 }  // namespace
 
+long picture_colour_table(DecompileContext& ctx, const char* name, PictureStream& in, PictureHeader& header,
+                          long* zeros) {
+    *zeros = 0;
+    const int64_t table = 4 * int64_t(header.colour_entries);
+    const int64_t left = std::max<int64_t>(picture_left(in), 0);
+    if (table <= left) return static_cast<long>(table);
+    std::fprintf(stderr, "Colour table of %s runs past its data.\n", name);
+    ctx.had_problems = true;
+    if (header.colour_entries <= largest_bitmap_table) {
+        *zeros = static_cast<long>(table - left);
+        return static_cast<long>(left);
+    }
+    header.colour_entries = header.colours_used = static_cast<uint32_t>(left / 4);
+    return static_cast<long>(left / 4 * 4);
+}
+
 unsigned picture_export(DecompileContext& ctx, char* name, ByteStream* stream) {
     return picture_export_within(ctx, name, stream, stream_extent(stream));
 }
 
-unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
+namespace {
+
+unsigned export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
     PictureStream in;
     picture_stream_open(in, stream, end);
     const long base = in.position;
@@ -114,9 +137,9 @@ unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* st
             flags |= picture_bitmap;
             if (ctx.minor_above_21 && header.colours_important == 1) flags |= picture_transparent;
         }
-        if (header.type == picture_dib && 4 * static_cast<int64_t>(header.colour_entries) > picture_left(in)) {
-            fatal_error("Colour table of %s runs past its data.\n", name);
-        }
+        // A colour table cut short is written as far as it goes (the rest
+        // zero) by the writers.
+
         if (count == 1 && (header.hotspot_offset == 0 || header.hotspot_size == 0)) {
             if (header.type == picture_wmf) {
                 write_metafile_file(ctx, name, in, header);
@@ -129,4 +152,29 @@ unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* st
         write_into_picture_file(ctx, name, flags, writer, in, header, i, start);
     }
     return flags;
+}
+
+}  // namespace
+
+unsigned picture_export_within(DecompileContext& ctx, char* name, ByteStream* stream, long end) {
+    if (!ctx.salvage) return export_within(ctx, name, stream, end);
+    // A picture that cannot be decoded at all costs that picture only: what
+    // its export listed goes again, and topics keep their references to it.
+    const OutputNode* listed = ctx.outputs.head;
+    char original[32];
+    bounded_copy(sizeof original, name, original);
+    try {
+        return export_within(ctx, name, stream, end);
+    } catch (const FatalError&) {
+        while (ctx.outputs.head != listed && ctx.outputs.head != nullptr) {
+            OutputNode* node = ctx.outputs.head;
+            ctx.outputs.head = node->next;
+            node->next = nullptr;
+            OutputList dropped{node, node};
+            output_list_free(dropped);
+        }
+        ctx.outputs.cursor = ctx.outputs.head;
+        note_damage(ctx, original, -1, "picture could not be decoded; skipped");
+        return 0;
+    }
 }

@@ -4,6 +4,7 @@
 // moves forward.
 #include <cstdio>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
@@ -42,9 +43,9 @@ int32_t entry_topic_offset(const DecompileContext& ctx) {
 void open_window_map(DecompileContext& ctx, std::FILE* file) {
     ctx.window_state = 0;
     long length = 0;
-    if (!find_internal_file(file, &length, "|VIOLA")) return;
+    if (!find_internal_file(ctx, file, &length, "|VIOLA")) return;
     // The walk is bounded by the tree's length, so a looping leaf chain ends.
-    int count = btree_first_leaf(ctx.viola_walk, file, nullptr, length);
+    int count = btree_first_leaf(ctx, ctx.viola_walk, file, nullptr, length, "|VIOLA");
     if (load_page(ctx, file, count)) ctx.window_state = 1;
 }
 
@@ -56,14 +57,23 @@ int32_t topic_window_number(DecompileContext& ctx, std::FILE* file, int32_t topi
     // Most topics are answered from the page at hand: the help file is
     // then neither read nor moved, and needs no seek back.
     bool moved = false;
-    if (ctx.window_state == -1) {
-        open_window_map(ctx, file);
+    // A damaged map ends where the damage starts: later topics keep the
+    // default window.
+    const bool read = salvage_step(ctx, "|VIOLA", "topic windows from the damage on", [&] {
+        if (ctx.window_state == -1) {
+            open_window_map(ctx, file);
+            moved = true;
+        }
+        while (ctx.window_state == 1 && entry_topic_offset(ctx) < topic_offset) {
+            if (++ctx.viola_cursor < ctx.viola_count) continue;
+            moved = true;
+            ctx.window_state = 0;  // until the next page has loaded
+            if (load_page(ctx, file, btree_next_leaf(ctx, ctx.viola_walk, file))) ctx.window_state = 1;
+        }
+    });
+    if (!read) {
+        ctx.window_state = 0;
         moved = true;
-    }
-    while (ctx.window_state == 1 && entry_topic_offset(ctx) < topic_offset) {
-        if (++ctx.viola_cursor < ctx.viola_count) continue;
-        moved = true;
-        if (!load_page(ctx, file, btree_next_leaf(ctx.viola_walk, file))) ctx.window_state = 0;
     }
     int32_t window = -1;
     if (ctx.window_state == 1 && entry_topic_offset(ctx) == topic_offset) {

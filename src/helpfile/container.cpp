@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/damage.h"
+#include "core/decompile_context.h"
 #include "core/tracked_allocator.h"
 #include "helpfile/byte_stream.h"
 
@@ -123,6 +125,7 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
 }
 
 int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_length) {
+    walk.salvage = false;
     long start = std::ftell(file);
     TreeHeader tree = read_tree_header(file);
     if (total) *total = tree.total_entries;
@@ -159,4 +162,151 @@ int btree_next_leaf(BTreeWalk& walk, std::FILE* file) {
     my_fread(leaf_header_size, file, leaf);
     walk.next_page = static_cast<int16_t>(get_le16(leaf + 6));
     return leaf_entry_count(leaf, walk.page_size);
+}
+
+namespace {
+
+bool page_met(const BTreeWalk& walk, long page) { return (walk.visited[page >> 3] >> (page & 7)) & 1; }
+void meet_page(BTreeWalk& walk, long page) { walk.visited[page >> 3] |= uint8_t(1u << (page & 7)); }
+
+long page_offset(const BTreeWalk& walk, long page) { return walk.pages_start + page * long(walk.page_size); }
+
+// A page number inside the tree whose header can be read.
+bool page_inside(const BTreeWalk& walk, long page, int header) {
+    return page >= 0 && page < walk.page_count && page_offset(walk, page) + header <= walk.data_end;
+}
+
+bool link_inside(const BTreeWalk& walk, int16_t page) { return page == -1 || (page >= 0 && page < walk.page_count); }
+
+// Reads the leaf header of a page; true with the count and the stream at
+// the first entry when it looks like a leaf that holds entries. A page the
+// scan meets must also link only to pages of the tree; one the chain names
+// is read even when its own next link is broken (the walk notes that next).
+bool read_leaf(BTreeWalk& walk, std::FILE* file, long page, int* count, int16_t* next, bool scanned) {
+    meet_page(walk, page);
+    std::fseek(file, page_offset(walk, page), SEEK_SET);
+    uint8_t leaf[leaf_header_size];
+    if (std::fread(leaf, 1, leaf_header_size, file) != leaf_header_size) return false;
+    *count = static_cast<int16_t>(get_le16(leaf + 2));
+    *next = static_cast<int16_t>(get_le16(leaf + 6));
+    const int16_t previous = static_cast<int16_t>(get_le16(leaf + 4));
+    // Every entry takes at least two bytes (a key byte and a value byte).
+    const bool counted = *count > 0 && *count <= (walk.page_size - leaf_header_size) / 2;
+    return counted && (!scanned || (link_inside(walk, previous) && link_inside(walk, *next)));
+}
+
+// The next page in page order that looks like a leaf not met yet. Only in
+// trees of at most two levels are all pages but the root leaves.
+int scan_for_leaf(BTreeWalk& walk, std::FILE* file) {
+    if (walk.level_count > 2) return 0;
+    while (walk.scan_next < walk.page_count) {
+        const long page = walk.scan_next++;
+        if (page_met(walk, page) || (walk.level_count == 2 && page == walk.root_page)) continue;
+        if (!page_inside(walk, page, leaf_header_size)) return 0;
+        int count = 0;
+        int16_t next = -1;
+        if (read_leaf(walk, file, page, &count, &next, true)) {
+            walk.next_page = next;
+            return count;
+        }
+    }
+    return 0;
+}
+
+// Takes the leaf the chain names next, or, when the chain is broken or
+// loops, goes on with the scan.
+int salvage_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file) {
+    for (;;) {
+        if (walk.scanning) {
+            if (walk.next_page == -1 || !page_inside(walk, walk.next_page, leaf_header_size) ||
+                page_met(walk, walk.next_page)) {
+                return scan_for_leaf(walk, file);
+            }
+        } else {
+            if (walk.next_page == -1) return 0;
+            if (!page_inside(walk, walk.next_page, leaf_header_size) || page_met(walk, walk.next_page)) {
+                note_damage(ctx, walk.tree_name, -1,
+                            "B+ tree leaf chain broken at page %d; the leaves not yet read are taken by their headers",
+                            walk.next_page);
+                walk.scanning = true;
+                walk.next_page = -1;
+                continue;
+            }
+        }
+        const long page = walk.next_page;
+        int count = 0;
+        int16_t next = -1;
+        if (read_leaf(walk, file, page, &count, &next, walk.scanning)) {
+            walk.next_page = next;
+            return count;
+        }
+        if (!walk.scanning) {
+            note_damage(ctx, walk.tree_name, page_offset(walk, page) - walk.pages_start,
+                        "B+ tree leaf page %ld damaged; skipped", page);
+            walk.scanning = true;
+        }
+        walk.next_page = -1;
+    }
+}
+
+}  // namespace
+
+int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, long* total, long data_length,
+                     const char* tree_name) {
+    if (!ctx.salvage) return btree_first_leaf(walk, file, total, data_length);
+    const long start = std::ftell(file);
+    uint8_t raw[tree_header_size];
+    if (total) *total = 0;
+    if (data_length < tree_header_size || std::fread(raw, 1, tree_header_size, file) != tree_header_size) {
+        note_damage(ctx, tree_name, 0, "B+ tree header cut off; the tree is empty");
+        return 0;
+    }
+    const int32_t entries = static_cast<int32_t>(get_le32(raw + 34));
+    if (total) *total = entries;
+    if (entries == 0) return 0;
+    walk.pages_start = static_cast<int32_t>(start + tree_header_size);
+    walk.page_size = get_le16(raw + 4);
+    walk.data_end = std::min(start + data_length, walk.pages_start + bytes_left_in_file(file));
+    walk.leaves_left = 0;
+    walk.salvage = true;
+    walk.scanning = false;
+    walk.root_page = static_cast<int16_t>(get_le16(raw + 26));
+    walk.level_count = static_cast<int16_t>(get_le16(raw + 32));
+    walk.tree_name = tree_name;
+    walk.scan_next = 0;
+    std::memset(walk.visited, 0, sizeof walk.visited);
+    walk.page_count = 0;
+    if (walk.page_size >= leaf_header_size) {
+        walk.page_count = static_cast<int32_t>(std::min<long>((walk.data_end - walk.pages_start) / walk.page_size, 0x8000));
+    }
+    if (walk.page_count == 0 || walk.level_count < 1 || walk.level_count > max_levels) {
+        note_damage(ctx, tree_name, 0, "B+ tree header damaged; the tree is empty");
+        return 0;
+    }
+    // Down the leftmost children to the first leaf.
+    long page = walk.root_page;
+    for (int level = 1; level < walk.level_count; ++level) {
+        if (!page_inside(walk, page, index_header_size) || page_met(walk, page)) break;
+        meet_page(walk, page);
+        std::fseek(file, page_offset(walk, page), SEEK_SET);
+        uint8_t index[index_header_size];
+        if (std::fread(index, 1, index_header_size, file) != index_header_size) break;
+        page = static_cast<int16_t>(get_le16(index + 4));
+        if (level + 1 == walk.level_count) {
+            walk.next_page = static_cast<int16_t>(page);
+            return salvage_next_leaf(ctx, walk, file);
+        }
+    }
+    if (walk.level_count == 1) {
+        walk.next_page = static_cast<int16_t>(page);
+        return salvage_next_leaf(ctx, walk, file);
+    }
+    note_damage(ctx, tree_name, -1, "B+ tree index pages damaged; the leaves are taken by their headers");
+    walk.scanning = true;
+    return scan_for_leaf(walk, file);
+}
+
+int btree_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file) {
+    if (!ctx.salvage || !walk.salvage) return btree_next_leaf(walk, file);
+    return salvage_next_leaf(ctx, walk, file);
 }

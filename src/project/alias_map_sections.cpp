@@ -35,7 +35,7 @@ void write_alias_section(DecompileContext& ctx, MemoryFile* project) {
 
 void write_map_section(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
     long length = 0;
-    if (!find_internal_file(file, &length, "|CTXOMAP") || length < 2) return;
+    if (!find_internal_file(ctx, file, &length, "|CTXOMAP") || length < 2) return;
     uint16_t count = read_word(file);
     if (count == 0) return;
     // A count beyond the file's end is cut to the entries it holds: the map

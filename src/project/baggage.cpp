@@ -33,7 +33,7 @@ void read_directory_entry(std::FILE* file, const BTreeWalk& walk, char* name) {
 
 bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project, const char* name, bool started) {
     long length = 0;
-    if (!find_internal_file(file, &length, name)) return started;
+    if (!find_internal_file(ctx, file, &length, name)) return started;
     if (!started) output_puts("[BAGGAGE]\n", project);
     // The name becomes an entry name, so it must stay a plain file name; the
     // project line names the file as it is extracted.
@@ -51,10 +51,19 @@ bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project
 
 void write_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
     if (project == nullptr) return;
-    long length = 0;
-    if (!find_internal_file(file, &length, nullptr)) return;
-    BTreeWalk walk{};
     bool started = false;
+    if (ctx.salvage) {
+        int32_t count = 0;
+        const InternalFileEntry* table = internal_file_table(ctx, file, &count);
+        for (int32_t i = 0; i < count; ++i) {
+            if (is_baggage(ctx, table[i].name)) started = extract_baggage(ctx, file, project, table[i].name, started);
+        }
+        if (started) output_puts("\n", project);
+        return;
+    }
+    long length = 0;
+    if (!find_internal_file(ctx, file, &length, nullptr)) return;
+    BTreeWalk walk{};
     for (int n = btree_first_leaf(walk, file, nullptr, length); n; n = btree_next_leaf(walk, file)) {
         for (int i = 0; i < n; ++i) {
             char name[directory_name_limit];

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -28,7 +29,7 @@ long bytes_left_in(std::FILE* file) {
 void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     BTreeWalk walk;
     long total = 0;
-    int count = btree_first_leaf(walk, file, &total, length);
+    int count = btree_first_leaf(ctx, walk, file, &total, length, "|CONTEXT");
     if (total == 0) return;
     // The header's count sizes the table, so it must fit the internal file,
     // as far as the help file holds it.
@@ -36,7 +37,16 @@ void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     if (total < 0 || total > extent / context_entry_size) fatal_error("%s", malformed_context);
     ctx.contexts = tracked_new_array<ContextEntry>(ctx, total);
     long loaded = 0;
-    for (; count; count = btree_next_leaf(walk, file)) {
+    for (; count; count = btree_next_leaf(ctx, walk, file)) {
+        // With salvage a leaf that cannot be what it claims is skipped; the
+        // table is full when the header's count is reached.
+        const bool broken = count < 0 || loaded + count > total ||
+                            std::ftell(file) + count * context_entry_size > walk.data_end;
+        if (broken && ctx.salvage) {
+            note_damage(ctx, "|CONTEXT", std::ftell(file), "leaf of %d entries skipped", count);
+            if (loaded + std::max(count, 0) > total) break;
+            continue;
+        }
         if (count < 0 || loaded + count > total) fatal_error("%s", malformed_context);
         if (std::ftell(file) + count * context_entry_size > walk.data_end) fatal_error("%s", malformed_context);
         uint8_t* raw = reinterpret_cast<uint8_t*>(ctx.contexts + loaded);
@@ -92,12 +102,22 @@ void read_entry_string(std::FILE* file, long data_end, char* destination, long l
 }
 
 void load_context_map(DecompileContext& ctx, std::FILE* file) {
-    long length = 0;
-    if (find_internal_file(file, &length, "|CONTEXT")) {
-        load_context_table(ctx, file, length);
-    } else if (find_internal_file(file, &length, "|TOMAP")) {
-        load_topic_map(ctx, file, length);
-    }
+    const bool loaded = salvage_step(ctx, "|CONTEXT", "context table damaged; topics get made-up context names", [&] {
+        long length = 0;
+        if (find_internal_file(ctx, file, &length, "|CONTEXT")) {
+            load_context_table(ctx, file, length);
+        } else if (find_internal_file(ctx, file, &length, "|TOMAP")) {
+            load_topic_map(ctx, file, length);
+        }
+    });
+    if (loaded) return;
+    // What a help file without a context table has.
+    ctx.contexts = nullptr;
+    ctx.context_count = 0;
+    ctx.context_topic_buckets = nullptr;
+    ctx.context_topic_bucket_count = 0;
+    ctx.topic_map = nullptr;
+    ctx.topic_map_count = 0;
 }
 
 const char* topic_offset_name(DecompileContext& ctx, int32_t topic_offset) {

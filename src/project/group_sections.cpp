@@ -15,15 +15,26 @@ constexpr long macro_record_header = 8;
 
 int32_t header_long(const uint8_t* header, int offset) { return static_cast<int32_t>(get_le32(header + offset)); }
 
-// The membership bitmap can be no larger than what its file holds after the
-// header; any other size is an allocation the file cannot justify.
-uint8_t* read_group_bitmap(DecompileContext& ctx, std::FILE* file, long available, int32_t size) {
+// The membership bitmap is read as far as its file holds it; the size in the
+// header is cut to that, so the topics past it count as not in the group
+// (their bits zero) and nothing is allocated that the file does not hold.
+uint8_t* read_group_bitmap(DecompileContext& ctx, std::FILE* file, long available, uint8_t* header) {
+    const int32_t size = header_long(header, 4);
+    if (size <= 0) return nullptr;
+    int32_t held = size;
     if (size > available) {
-        std::fprintf(stderr, "Allocation of %ld bytes failed. File too big.\n", static_cast<long>(size));
-        throw FatalError{};
+        held = static_cast<int32_t>(std::max(available, 0L));
+        std::fprintf(stderr, "Group bitmap of %ld bytes cut to the %ld its file holds.\n", static_cast<long>(size),
+                     static_cast<long>(held));
+        ctx.had_problems = true;
+        header[4] = static_cast<uint8_t>(held);
+        header[5] = static_cast<uint8_t>(held >> 8);
+        header[6] = static_cast<uint8_t>(held >> 16);
+        header[7] = static_cast<uint8_t>(held >> 24);
+        if (held == 0) return nullptr;
     }
-    uint8_t* bitmap = static_cast<uint8_t*>(tracked_malloc(ctx, size));
-    my_fread(size, file, bitmap);
+    uint8_t* bitmap = static_cast<uint8_t*>(tracked_malloc(ctx, held));
+    my_fread(held, file, bitmap);
     return bitmap;
 }
 
@@ -33,7 +44,7 @@ void read_group_file(DecompileContext& ctx, std::FILE* file, long size, GroupEnt
     my_fread(n, file, entry.header);
     if (header_long(entry.header, 24) == 2) {
         const long available = std::min(size - n, bytes_left_in_file(file));
-        entry.bitmap = read_group_bitmap(ctx, file, available, header_long(entry.header, 4));
+        entry.bitmap = read_group_bitmap(ctx, file, available, entry.header);
     }
 }
 
@@ -41,7 +52,7 @@ void write_group_line(DecompileContext& ctx, std::FILE* file, MemoryFile* projec
     char* rest = std::strchr(text, ' ');
     if (rest) *rest++ = '\0';
     long size = 0;
-    bool found = find_internal_file(file, &size, text);
+    bool found = find_internal_file(ctx, file, &size, text);
     char* dot = std::strchr(text, '.');
     if (dot) *dot = '\0';
     // A title of "" is what the compiler writes for a group without one.
@@ -82,7 +93,7 @@ void write_macro_text(DecompileContext& ctx, std::FILE* file, MemoryFile* projec
 
 void write_group_macros(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
     long size = 0;
-    if (!find_internal_file(file, &size, "|GMACROS")) return;
+    if (!find_internal_file(ctx, file, &size, "|GMACROS")) return;
     long start = std::ftell(file);
     for (long position = 4; position + macro_record_header <= size;) {
         std::fseek(file, start + position, SEEK_SET);

@@ -10,15 +10,15 @@ template <typename OnReference, typename OnLeaf>
 void walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,
                         OnReference on_reference, OnLeaf on_leaf) {
     long data_length = 0;
-    if (!find_internal_file(file, &data_length, data_name)) return;
+    if (!find_internal_file(ctx, file, &data_length, data_name)) return;
     uint8_t* data = read_internal_file(ctx, file, data_length);
     long data_entries = data_length / 4;
     long tree_length = 0;
-    if (find_internal_file(file, &tree_length, tree_name)) {
+    if (find_internal_file(ctx, file, &tree_length, tree_name)) {
         BTreeWalk walk;
         KeywordEntry entry;
-        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
-             count = btree_next_leaf(walk, file)) {
+        for (int count = btree_first_leaf(ctx, walk, file, nullptr, tree_length, tree_name); count != 0;
+             count = btree_next_leaf(ctx, walk, file)) {
             for (int i = 0; i < count; ++i) {
                 read_keyword_entry(file, walk.data_end, entry);
                 // A list that leaves the data file is fatal.

@@ -65,8 +65,8 @@ void load_rose(DecompileContext& ctx, std::FILE* file, long rose_start, long ros
     char* macro = static_cast<char*>(tracked_malloc(ctx, 2 * rose_text_limit));
     char* title = macro + rose_text_limit;
     BTreeWalk walk;
-    for (int count = btree_first_leaf(walk, file, nullptr, rose_length); count != 0;
-         count = btree_next_leaf(walk, file)) {
+    for (int count = btree_first_leaf(ctx, walk, file, nullptr, rose_length, "|Rose"); count != 0;
+         count = btree_next_leaf(ctx, walk, file)) {
         for (int i = 0; i < count; ++i) {
             check_entry_room(file, walk.data_end, 4);
             uint32_t hash = read_dword(file);
@@ -104,20 +104,20 @@ bool runs_macro(const uint8_t* data, long start, uint16_t count) {
 
 void write_keyword_macros(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
     long rose_length = 0;
-    if (!find_internal_file(file, &rose_length, "|Rose")) return;
+    if (!find_internal_file(ctx, file, &rose_length, "|Rose")) return;
     long rose_start = std::ftell(file);
     long data_length = 0;
-    if (!find_internal_file(file, &data_length, "|KWDATA")) return;
+    if (!find_internal_file(ctx, file, &data_length, "|KWDATA")) return;
     uint8_t* data = read_internal_file(ctx, file, data_length);
     long data_entries = data_length / 4;
     long tree_length = 0;
-    if (find_internal_file(file, &tree_length, "|KWBTREE")) {
+    if (find_internal_file(ctx, file, &tree_length, "|KWBTREE")) {
         output_puts("[MACROS]\n", project);
         RoseIndex rose{};
         BTreeWalk walk;
         KeywordEntry entry;
-        for (int count = btree_first_leaf(walk, file, nullptr, tree_length); count != 0;
-             count = btree_next_leaf(walk, file)) {
+        for (int count = btree_first_leaf(ctx, walk, file, nullptr, tree_length, "|KWBTREE"); count != 0;
+             count = btree_next_leaf(ctx, walk, file)) {
             for (int i = 0; i < count; ++i) {
                 read_keyword_entry(file, walk.data_end, entry);
                 // As a context hash, except that the empty keyword hashes to 0.

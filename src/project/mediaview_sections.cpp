@@ -78,7 +78,7 @@ void write_ftindex_line(DecompileContext& ctx, std::FILE* file, MemoryFile* proj
         if (output_name[0]) make_safe_entry_name(output_name);
         output_printf(project, ",%s", output_name);
         long size = 0;
-        if (output_name[0] && !already_extracted(ctx, words[3]) && find_internal_file(file, &size, words[3])) {
+        if (output_name[0] && !already_extracted(ctx, words[3]) && find_internal_file(ctx, file, &size, words[3])) {
             remember_extracted(ctx, words[3]);
             extract_word_list(ctx, file, size, output_name);
         }

@@ -155,7 +155,7 @@ void write_compression(DecompileContext& ctx, MemoryFile* project) {
 void write_project_options(DecompileContext& ctx, std::FILE* file, MemoryFile* project, const char* icon_name) {
     if (project == nullptr) return;
     SystemHeader header;
-    if (!read_system_header(file, header)) return;
+    if (!read_system_header(ctx, file, header)) return;
     set_compiler_name(ctx, header.minor);
     output_puts("[OPTIONS]\n", project);
     if (ctx.old_format) {

@@ -21,7 +21,7 @@ struct SystemHeader {
 
 // Positions at |SYSTEM and reads its header; false when there is no |SYSTEM.
 // A |SYSTEM too short for its header is a short read.
-bool read_system_header(std::FILE* file, SystemHeader& header);
+bool read_system_header(DecompileContext& ctx, std::FILE* file, SystemHeader& header);
 // The oldest format's title that follows the header (at most 32 characters),
 // read without leaving |SYSTEM.
 void read_old_title(std::FILE* file, const SystemHeader& header, char* title, long size);

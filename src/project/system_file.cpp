@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -95,7 +96,7 @@ void find_keyword_files(DecompileContext& ctx, std::FILE* file) {
         char data_name[16], tree_name[16];
         std::snprintf(data_name, sizeof data_name, "|%cWDATA", c);
         std::snprintf(tree_name, sizeof tree_name, "|%cWBTREE", c);
-        if (find_internal_file(file, nullptr, data_name) && find_internal_file(file, nullptr, tree_name)) {
+        if (find_internal_file(ctx, file, nullptr, data_name) && find_internal_file(ctx, file, nullptr, tree_name)) {
             ctx.keyword_file_letters[c] = true;
         }
     }
@@ -103,8 +104,8 @@ void find_keyword_files(DecompileContext& ctx, std::FILE* file) {
 
 }  // namespace
 
-bool read_system_header(std::FILE* file, SystemHeader& header) {
-    if (!find_internal_file(file, &header.length, "|SYSTEM")) return false;
+bool read_system_header(DecompileContext& ctx, std::FILE* file, SystemHeader& header) {
+    if (!find_internal_file(ctx, file, &header.length, "|SYSTEM")) return false;
     if (header.length < system_header_size) {
         fatal_error("my_fread(%ld) at %ld failed", system_header_size, std::ftell(file));
     }
@@ -150,7 +151,7 @@ const char* record_string(const SystemRecord* record, long offset) {
 
 void load_system_file(DecompileContext& ctx, std::FILE* file) {
     SystemHeader header;
-    if (!read_system_header(file, header)) fatal_message("Internal |SYSTEM file not found. Can't continue.\n");
+    if (!read_system_header(ctx, file, header)) fatal_message("Internal |SYSTEM file not found. Can't continue.\n");
     set_format_fields(ctx, header);
     clear_window_names(ctx);
     if (ctx.old_format) {
@@ -160,14 +161,15 @@ void load_system_file(DecompileContext& ctx, std::FILE* file) {
     } else {
         ctx.decompress_size = 16384;
         ctx.block_size = header.flags == 8 ? 2048 : 4096;
-        read_records(ctx, file);
+        // Records read before a damaged one keep what they set.
+        salvage_step(ctx, "|SYSTEM", "records from a damaged one on", [&] { read_records(ctx, file); });
     }
-    find_keyword_files(ctx, file);
+    salvage_step(ctx, "directory", "keyword index files", [&] { find_keyword_files(ctx, file); });
 }
 
 SystemRecord* system_record_first(DecompileContext& ctx, std::FILE* file) {
     SystemHeader header;
-    if (!read_system_header(file, header)) return nullptr;
+    if (!read_system_header(ctx, file, header)) return nullptr;
     if (header.major != 1 || header.minor < 16) return nullptr;
     SystemRecord* record = static_cast<SystemRecord*>(tracked_malloc(ctx, sizeof(SystemRecord)));
     std::memset(record, 0, sizeof *record);

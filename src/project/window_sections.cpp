@@ -118,7 +118,7 @@ void write_window_config_sections(DecompileContext& ctx, std::FILE* file, Memory
         char name[24];
         std::snprintf(name, sizeof name, "|CF%d", j);
         long size = 0;
-        if (!find_internal_file(file, &size, name)) continue;
+        if (!find_internal_file(ctx, file, &size, name)) continue;
         output_printf(project, "[CONFIG:%d]\n", j);
         // A size beyond the help file would count empty strings read at its
         // end for as long as the size says.

@@ -91,7 +91,7 @@ void charmap_write_files(DecompileContext& ctx, std::FILE* file, const CharMapRe
         record_name(records[i], name);
         long length = 0;
         // A missing map, or one too short for its header, is left out.
-        if (!find_internal_file(file, &length, name) || length < charmap_header_size) continue;
+        if (!find_internal_file(ctx, file, &length, name) || length < charmap_header_size) continue;
         make_safe_entry_name(name);
         dump_charmap(ctx, file, length, name);
     }

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -405,23 +406,21 @@ int add_colour(DecompileContext& ctx, uint8_t red, uint8_t green, uint8_t blue) 
     return best;
 }
 
-void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* file, MemoryFile* topics) {
-    // Topic conversion scales measurements even without a font file.
-    ctx.scale_multiplier = 1;
-    ctx.scale_subtrahend = 0;
-    reset_colours(ctx);
-    long length = 0;
-    if (!find_internal_file(file, &length, "|FONT")) {
-        // Without a font file the topic file still has to be rich text
-        // whose groups balance: write the header of an empty font table.
-        const int code_page = topic_code_page(ctx);
-        ctx.double_byte_text = double_byte_code_page(code_page);
-        output_printf(topics,
-                      "{\\rtf1\\ansi\\ansicpg%d\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
-                      code_page, fallback_normal_size);
-        std::memset(&ctx.attributes, 0, sizeof ctx.attributes);
-        return;
-    }
+namespace {
+
+// Without a font file the topic file still has to be rich text whose groups
+// balance: the header of an empty font table.
+void write_header_without_fonts(DecompileContext& ctx, MemoryFile* topics) {
+    const int code_page = topic_code_page(ctx);
+    ctx.double_byte_text = double_byte_code_page(code_page);
+    output_printf(topics,
+                  "{\\rtf1\\ansi\\ansicpg%d\\deff0\n{\\fonttbl}\n{\\stylesheet{\\fs%d \\snext0 Normal;}\n}\\pard\\plain\n",
+                  code_page, fallback_normal_size);
+    std::memset(&ctx.attributes, 0, sizeof ctx.attributes);
+}
+
+void write_header_from_fonts(DecompileContext& ctx, MemoryFile* project, std::FILE* file, MemoryFile* topics,
+                             long length) {
     const long start = std::ftell(file);
     const FontFile font{file, start, bounded_length(file, start, length)};
     const FontHeader header = read_header(font);
@@ -466,4 +465,32 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
         if (header.layout != Layout::old_layout) std::fprintf(stderr, ", %ld font styles", header.style_count);
         std::fprintf(stderr, " loaded\n");
     }
+}
+
+}  // namespace
+
+void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* file, MemoryFile* topics) {
+    // Topic conversion scales measurements even without a font file.
+    ctx.scale_multiplier = 1;
+    ctx.scale_subtrahend = 0;
+    reset_colours(ctx);
+    long length = 0;
+    if (!find_internal_file(ctx, file, &length, "|FONT")) {
+        write_header_without_fonts(ctx, topics);
+        return;
+    }
+    const uint32_t written = topics->length;
+    if (salvage_step(ctx, "|FONT", "font table damaged; topics written in the default font",
+                     [&] { write_header_from_fonts(ctx, project, file, topics, length); })) {
+        return;
+    }
+    // Whatever of the header was written goes: the topic file starts again.
+    topics->length = topics->position = written;
+    ctx.fonts = nullptr;
+    ctx.font_count = 0;
+    ctx.default_font = 0;
+    ctx.scale_multiplier = 1;
+    ctx.scale_subtrahend = 0;
+    reset_colours(ctx);
+    write_header_without_fonts(ctx, topics);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -175,7 +176,7 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
     unsigned bits = get_le16(header + 24) & 0x0F;
 
     long image_length = 0;
-    if (find_internal_file(file, &image_length, "|PhrImage")) {
+    if (find_internal_file(ctx, file, &image_length, "|PhrImage")) {
         // The phrase texts are sized from the image's length: an image the
         // help file does not hold fails as the short read it is, up front.
         if (image_length > bytes_left_in_file(file)) {
@@ -397,12 +398,22 @@ void expand_packed_with_table(const DecompileContext& ctx, ExpansionTarget& targ
 }  // namespace
 
 void phrase_table_load(DecompileContext& ctx, std::FILE* file) {
-    long length = 0;
-    if (find_internal_file(file, &length, "|PhrIndex")) {
-        load_phrase_index(ctx, file, length);
-    } else if (find_internal_file(file, &length, "|Phrases")) {
-        load_phrases(ctx, file, length);
-    }
+    const bool loaded = salvage_step(ctx, "|Phrases", "phrase table damaged; topics read without phrases", [&] {
+        long length = 0;
+        if (find_internal_file(ctx, file, &length, "|PhrIndex")) {
+            load_phrase_index(ctx, file, length);
+        } else if (find_internal_file(ctx, file, &length, "|Phrases")) {
+            load_phrases(ctx, file, length);
+        }
+    });
+    if (loaded) return;
+    // What a help file without phrase tables has.
+    ctx.phrase_count = 0;
+    ctx.packed_phrases = false;
+    ctx.packed_code_table = false;
+    ctx.phrase_offsets = nullptr;
+    ctx.phrase_texts = nullptr;
+    ctx.phrase_text_room = 0;
 }
 
 char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,

@@ -37,7 +37,7 @@ TEST_F(CliFailures, EachKindOfBadFileGetsItsOwnReason) {
         {"folder.hlp", "hlpunpack: folder.hlp: cannot open\n"},
         {"text.hlp", "hlpunpack: text.hlp: not a help file\n"},
         {"short.hlp", "hlpunpack: short.hlp: not a help file\n"},
-        {"damaged.hlp", "hlpunpack: damaged.hlp: damaged help file\n"},
+        {"damaged.hlp", "hlpunpack: damaged.hlp: damaged help file (--salvage recovers what is intact)\n"},
     };
     for (const auto& c : cases) {
         for (const char* mode : {"-x", "-l", "-t"}) {
@@ -83,7 +83,40 @@ TEST_F(CliFailures, DamagedFileLineStandsOnItsOwnLineAfterTheDecompilerMessage) 
     write_bytes(dir() / "damaged.hlp", clitest::minimal_help_file("X").substr(0, 20));
     clitest::tool_result r = run_tool(dir(), {"damaged.hlp"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\nhlpunpack: damaged.hlp: damaged help file\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nhlpunpack: damaged.hlp: damaged help file (--salvage recovers what is intact)\n"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST_F(CliFailures, SalvageExitStatusesAndSummary) {
+    // A help file whose font table is cut to three bytes: only salvage opens it.
+    std::string whole = clitest::help_file_with("Cut", {{"|FONT", std::string("\x05\x00\x01", 3)}});
+    write_bytes(dir() / "cut.hlp", whole);
+    clitest::tool_result plain = run_tool(dir(), {"-q", "-t", "cut.hlp"});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.err, "hlpunpack: cut.hlp: damaged help file (--salvage recovers what is intact)\n");
+    write_bytes(dir() / "good.hlp", clitest::minimal_help_file("Good"));
+    write_bytes(dir() / "hopeless.hlp", whole.substr(0, 40));  // no |SYSTEM left
+    const std::string summary = "hlpunpack: cut.hlp: salvaged with losses: 0 of 0 topics recovered whole\n";
+    for (const char* mode : {"-x", "-l", "-t"}) {
+        std::vector<std::string> args = {"-q", "-s", "cut.hlp"};
+        if (std::string(mode) != "-x") args.insert(args.begin(), mode);
+        clitest::tool_result r = run_tool(dir(), args);
+        EXPECT_EQ(r.status, 3) << mode << r.err;
+        EXPECT_EQ(r.err, summary) << mode;
+    }
+    EXPECT_NE(clitest::read_bytes(dir() / "cut" / "cut-damage.txt").find("|FONT: font table damaged"),
+              std::string::npos);
+    EXPECT_NE(clitest::read_bytes(dir() / "cut" / "cut.rtf").find("{\\fonttbl}"), std::string::npos);
+    // Extracted again over the kept files, the summary is still this run's.
+    clitest::tool_result again = run_tool(dir(), {"-q", "-s", "cut.hlp"});
+    EXPECT_EQ(again.status, 3);
+    EXPECT_NE(again.err.find(summary), std::string::npos) << again.err;
+    // No loss: 0; a failure anywhere: 1, even beside a salvaged file.
+    EXPECT_EQ(run_tool(dir(), {"-q", "-s", "good.hlp"}).status, 0);
+    clitest::tool_result mixed = run_tool(dir(), {"-q", "-s", "-t", "cut.hlp", "hopeless.hlp"});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_NE(mixed.err.find("hlpunpack: hopeless.hlp: damaged help file\n"), std::string::npos) << mixed.err;
 }
 
 TEST_F(CliFailures, UsageErrorsHelpAndVersion) {

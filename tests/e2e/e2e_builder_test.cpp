@@ -176,6 +176,44 @@ TEST(BuiltE2e, TheClosingLineNamesTheHelpFileThatHadProblems) {
         << d.out;
 }
 
+// Salvage through the exports: a picture that cannot be decoded at all and a
+// font table cut to three bytes cost only themselves; the damage report is
+// listed beside the sources. Without salvage the same file fails to open.
+TEST(BuiltE2e, SalvageSkipsAnUndecodablePictureAndABrokenFontTable) {
+    Bytes damaged = build_help_file({
+        {"|SYSTEM", build_system_file(33, 4, {system_string_record(system_title, "End to end")})},
+        {"|FONT", Bytes{5, 0, 1}},
+        {"|TOPIC", build_topic_file({titled("Only topic"), paragraphs({{"Text around ", cmd_picture(0x86, 3, picture_reference_to(2))},
+                                                                        {"a lost picture.", cmd_end()}})},
+                                    topic_layout_for(33, 4))
+                       .data},
+        picture_internal_file(1, build_picture_file({colour_bitmap(2)}).data),
+        picture_internal_file(2, Bytes{'x', 'y', 1, 0, 8, 0, 0, 0}),
+    });
+    TempDir source;
+    write_file(source.file("broken.hlp"), damaged);
+    {
+        Decompiled plain(source.file("broken.hlp"));
+        EXPECT_FALSE(plain.opened);
+    }
+    SetHlpunpackOptions(HLPUNPACK_SALVAGE);
+    Decompiled d(source.file("broken.hlp"));
+    SetHlpunpackOptions(0);
+    ASSERT_TRUE(d.opened) << d.err;
+    EXPECT_TRUE(d.listed("bm1.bmp"));
+    EXPECT_TRUE(d.names_ending(".wmf").empty());
+    const std::string rtf = d.contents(d.topic_name);
+    EXPECT_NE(rtf.find("{\\fonttbl}"), std::string::npos);
+    EXPECT_NE(rtf.find("Text around "), std::string::npos);
+    EXPECT_NE(rtf.find("a lost picture."), std::string::npos);
+    EXPECT_NE(rtf.find("bm2"), std::string::npos) << "the topic keeps its reference";
+    ASSERT_TRUE(d.listed("broken-damage.txt"));
+    const std::string report = d.contents("broken-damage.txt");
+    EXPECT_NE(report.find("bm2: picture could not be decoded; skipped\r\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("|FONT: font table damaged; topics written in the default font\r\n"), std::string::npos)
+        << report;
+}
+
 TEST(BuiltE2e, OldFormatBitmapsSectionNamesExtractedPictures) {
     REQUIRE_TOOL("unrtf", "unrtf");
     REQUIRE_TOOL("identify", "imagemagick");

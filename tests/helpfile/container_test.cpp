@@ -26,6 +26,8 @@ std::vector<InternalFile> numbered_files(int count) {
     return files;
 }
 
+std::string damage_text(const DecompileContext& ctx);
+
 // Looks a name up and returns its data, or "absent".
 std::string lookup(std::FILE* f, const char* name) {
     long length = -1;
@@ -176,6 +178,66 @@ TEST(BTreeWalk, DamagedTreesEndWithAFatalErrorInsteadOfHanging) {
     EXPECT_EQ(fatal_output([&] { walk_values(deep.tree); }), "\nB+ tree with 30000 levels.\n");
 }
 
+// The same damage with salvage on: every leaf that can be read is used once,
+// broken pages are skipped, loops end, and each break is noted.
+std::vector<uint32_t> salvaged_values(const Bytes& tree, DecompileContext& ctx) {
+    OpenBytes f(hlptest::build_help_file({{"|TREE", tree}}));
+    long length = 0;
+    EXPECT_TRUE(find_internal_file(ctx, f.file, &length, "|TREE"));
+    BTreeWalk walk{};
+    std::vector<uint32_t> values;
+    testing::internal::CaptureStderr();
+    for (int n = btree_first_leaf(ctx, walk, f.file, nullptr, length, "|TREE"); n; n = btree_next_leaf(ctx, walk, f.file)) {
+        for (int i = 0; i < n; ++i) {
+            read_dword(f.file);
+            values.push_back(read_dword(f.file));
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    return values;
+}
+
+std::vector<uint32_t> counting(uint32_t from, uint32_t to) {
+    std::vector<uint32_t> values;
+    for (uint32_t i = from; i < to; ++i) values.push_back(i);
+    return values;
+}
+
+TEST(BTreeWalk, SalvageUsesEveryReadableLeafOnce) {
+    const uint16_t page = 256;  // 31 entries a leaf, one index page
+    ASSERT_EQ(KeyedTree(200, page).level_count(), 2);
+    ContextHolder h;
+    h.ctx->salvage = true;
+
+    KeyedTree looped(200, page);
+    hlptest::put_u16(looped.tree, hlptest::btree_page_offset(looped.tree, looped.last_leaf()) + hlptest::btree_field::leaf_next, 0);
+    EXPECT_EQ(salvaged_values(looped.tree, *h.ctx), counting(0, 200));
+
+    KeyedTree far_leaf(200, page);
+    hlptest::put_u16(far_leaf.tree, hlptest::btree_page_offset(far_leaf.tree, 0) + hlptest::btree_field::leaf_next, 0x7000);
+    EXPECT_EQ(salvaged_values(far_leaf.tree, *h.ctx), counting(0, 200));
+
+    KeyedTree far_root(200, page);
+    hlptest::put_u16(far_root.tree, hlptest::btree_field::root_page, 999);
+    EXPECT_EQ(salvaged_values(far_root.tree, *h.ctx), counting(0, 200));
+
+    // A leaf claiming more entries than its page holds is skipped.
+    KeyedTree garbled(200, page);
+    hlptest::put_u16(garbled.tree, hlptest::btree_page_offset(garbled.tree, 2) + hlptest::btree_field::page_entry_count, 0x7FFF);
+    std::vector<uint32_t> expected = counting(0, 62);
+    for (uint32_t i = 93; i < 200; ++i) expected.push_back(i);
+    EXPECT_EQ(salvaged_values(garbled.tree, *h.ctx), expected);
+
+    KeyedTree deep(200, page);
+    hlptest::put_u16(deep.tree, hlptest::btree_field::level_count, 30000);
+    EXPECT_TRUE(salvaged_values(deep.tree, *h.ctx).empty());
+
+    const std::string report = damage_text(*h.ctx);
+    EXPECT_NE(report.find("|TREE: B+ tree leaf chain broken at page 0"), std::string::npos) << report;
+    EXPECT_NE(report.find("B+ tree leaf page 2 damaged; skipped"), std::string::npos) << report;
+    EXPECT_NE(report.find("|TREE at offset 0: B+ tree header damaged; the tree is empty"), std::string::npos) << report;
+}
+
 // An internal file claiming gigabytes once let a looping leaf chain run for
 // hundreds of millions of hops before it was called a loop: the walk's end
 // (and so its leaf budget) stops at the end of the help file.
@@ -264,3 +326,156 @@ TEST(BTreeWalk, LeafWithMoreEntriesThanItsPageHasBytesIsFatal) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- salvage
+
+namespace {
+
+// The losses noted so far, one per line (LF).
+std::string damage_text(const DecompileContext& ctx) {
+    if (ctx.damage_log.head == nullptr) return "";
+    const MemoryFile* log = ctx.damage_log.head->file;
+    std::string text(reinterpret_cast<const char*>(log->buffer), log->length);
+    std::string lines;
+    for (char c : text) {
+        if (c != '\r') lines += c;
+    }
+    return lines;
+}
+
+std::string salvaged_lookup(DecompileContext& ctx, std::FILE* f, const char* name) {
+    long length = -1;
+    if (!find_internal_file(ctx, f, &length, name)) return "absent";
+    std::string data(static_cast<size_t>(length), '\0');
+    my_fread(length, f, data.data());
+    return data;
+}
+
+Bytes system_bytes() { return hlptest::build_system_file(21, 0, {hlptest::system_string_record(1, "Title")}); }
+
+// A |TOPIC whose first block header points at its first record.
+Bytes topic_bytes() {
+    Bytes topic = {0xFF, 0xFF, 0xFF, 0xFF, 0x0C, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    topic.resize(200, 0x42);
+    return topic;
+}
+
+Bytes picture_bytes() {
+    Bytes picture = {'l', 'P', 1, 0, 8, 0, 0, 0};
+    picture.resize(300, 0x11);
+    return picture;
+}
+
+}  // namespace
+
+TEST(Salvage, TruncatedFileLosesTheDirectoryWhichIsRebuiltFromTheHeaders) {
+    Bytes file = hlptest::build_help_file({{"|SYSTEM", system_bytes()},
+                                           {"notes.txt", hlptest::bytes_of("baggage")},
+                                           {"|TOPIC", topic_bytes()},
+                                           {"|bm7", picture_bytes()}});
+    const uint32_t directory = hlptest::get_u32(file, 4);
+    file.resize(directory - 100);  // the directory and the picture's last 100 bytes
+    OpenBytes f(file);
+    // Without salvage the lost directory ends the decompile, as it always did.
+    EXPECT_NE(fatal_output([&] { find_internal_file(f.file, nullptr, "|SYSTEM"); }).find("my_fread(9)"),
+              std::string::npos);
+
+    ContextHolder h;
+    h.ctx->salvage = true;
+    testing::internal::CaptureStderr();
+    const Bytes sys = system_bytes();
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|SYSTEM"), std::string(sys.begin(), sys.end()));
+    testing::internal::GetCapturedStderr();
+    const Bytes topic = topic_bytes();
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|TOPIC"), std::string(topic.begin(), topic.end()));
+    // The picture's name is lost: it gets the first free number, cut short.
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|bm0").size(), 200u);
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|bm7"), "absent");
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "notes.txt"), "absent");  // its content does not tell
+    EXPECT_EQ(h.ctx->directory_state, 2);
+    EXPECT_EQ(h.ctx->renumbered_pictures, 1);
+    EXPECT_TRUE(h.ctx->had_problems);
+    const std::string report = damage_text(*h.ctx);
+    EXPECT_NE(report.find("picture found without its name, exported as bm0"), std::string::npos) << report;
+    EXPECT_NE(report.find("|bm0 at offset 200: cut short by the end of the help file: 200 of 300 bytes remain"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("1 internal files found whose content does not tell their name"), std::string::npos)
+        << report;
+}
+
+TEST(Salvage, IntactDirectoryCutsLengthsToTheFileAndEntriesPastItsEndAreDropped) {
+    Bytes file = hlptest::build_help_file({{"|SYSTEM", system_bytes()}, {"|TOPIC", topic_bytes()}});
+    OpenBytes intact(file);
+    // Salvage changes nothing in an intact file.
+    ContextHolder clean;
+    clean.ctx->salvage = true;
+    EXPECT_EQ(salvaged_lookup(*clean.ctx, intact.file, "|TOPIC"), lookup(intact.file, "|TOPIC"));
+    EXPECT_EQ(clean.ctx->directory_state, 1);
+    EXPECT_EQ(damage_text(*clean.ctx), "");
+
+    // |TOPIC claims more than the file holds.
+    long length = 0;
+    ASSERT_TRUE(find_internal_file(intact.file, &length, "|TOPIC"));
+    const long topic_header = std::ftell(intact.file) - 9;
+    hlptest::put_u32(file, static_cast<size_t>(topic_header) + 4, 0x7FFFFFF0);
+    OpenBytes claiming(file);
+    ASSERT_TRUE(find_internal_file(claiming.file, &length, "|TOPIC"));
+    EXPECT_EQ(length, 0x7FFFFFF0);  // unchanged without salvage
+    ContextHolder h;
+    h.ctx->salvage = true;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(find_internal_file(*h.ctx, claiming.file, &length, "|TOPIC"));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("cut short"), std::string::npos);
+    EXPECT_EQ(length, static_cast<long>(file.size()) - topic_header - 9);
+
+    // |SYSTEM's directory entry points past the end.
+    const uint32_t directory = hlptest::get_u32(file, 4);
+    const size_t entry = std::string(file.begin() + directory, file.end()).find(std::string("|SYSTEM\0", 8));
+    ASSERT_NE(entry, std::string::npos);
+    hlptest::put_u32(file, directory + entry + 8, 0x00FFFFFF);
+    OpenBytes past(file);
+    ContextHolder p;
+    p.ctx->salvage = true;
+    testing::internal::CaptureStderr();
+    // The entry is dropped, and the directory is then damaged: |SYSTEM is
+    // found again by its content.
+    const Bytes sys = system_bytes();
+    EXPECT_EQ(salvaged_lookup(*p.ctx, past.file, "|SYSTEM"), std::string(sys.begin(), sys.end()));
+    testing::internal::GetCapturedStderr();
+    const std::string report = damage_text(*p.ctx);
+    EXPECT_NE(report.find("|SYSTEM: starts at 16777215, past the end of the help file; absent"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("|SYSTEM found by its content"), std::string::npos) << report;
+}
+
+TEST(Salvage, GarbledDirectoryPageIsRebuiltAndNamesWhatTheDirectoryStillHolds) {
+    hlptest::HelpFileOptions options;
+    options.directory_page_size = 64;
+    std::vector<InternalFile> files = numbered_files(30);
+    files.push_back({"|SYSTEM", system_bytes()});
+    files.push_back({"|TOPIC", topic_bytes()});
+    Bytes file = hlptest::build_help_file(files, options);
+    const uint32_t directory = hlptest::get_u32(file, 4);
+    const size_t tree = directory + 9;
+    // The last leaf page, which names |f00029 among others: garbage.
+    const size_t pages = tree + hlptest::btree_field::header_size;
+    const size_t named = std::string(file.begin() + static_cast<long>(pages), file.end()).find("|f00029");
+    ASSERT_NE(named, std::string::npos);
+    const size_t page = pages + named / 64 * 64;
+    for (size_t i = 0; i < 64; ++i) file[page + i] = static_cast<uint8_t>(0xA5 ^ i);
+    OpenBytes f(file);
+    ContextHolder h;
+    h.ctx->salvage = true;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|f00000"), "data of |f00000");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|f00025"), "data of |f00025");
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|f00029"), "absent");
+    const Bytes topic = topic_bytes();
+    EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|TOPIC"), std::string(topic.begin(), topic.end()));
+    EXPECT_EQ(h.ctx->directory_state, 2);
+    EXPECT_NE(damage_text(*h.ctx).find("directory: damaged or cut off; 28 internal files read from it"),
+              std::string::npos)
+        << damage_text(*h.ctx);
+}

@@ -1,5 +1,7 @@
 // Damaged picture files: sizes, offsets and counts that the bytes do not
-// back are refused or cut before anything is allocated or copied.
+// back are refused or cut before anything is allocated or copied; what
+// does decode is written (missing rows and colours zero) and the problem
+// noted, so one broken picture does not cost the others.
 #include <gtest/gtest.h>
 
 #include "bmp_reader.h"
@@ -38,16 +40,45 @@ TEST(PictureFaults, OffsetTableAndPictureOffsetsMustLieInTheData) {
     EXPECT_EQ(h.ctx->outputs.head, nullptr);
 }
 
-TEST(PictureFaults, ColourTablesMustBeThere) {
+TEST(PictureFaults, ColourTablesPastTheDataAreCut) {
     ContextHolder h;
+    // Two billion entries: cut to what the picture holds, rows zero.
     PictureSpec recipe = small_dib();
-    recipe.colours_used = 0x7FFF0001;  // 2 billion entries
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nColour table of bm1 runs past its data.\n");
+    recipe.colours_used = 0x7FFF0001;
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
+    EXPECT_NE(e.errors.find("Colour table of bm1 runs past its data.\n"), std::string::npos) << e.errors;
+    EXPECT_TRUE(h.ctx->had_problems);
+    std::string error;
+    BmpImage bmp = read_bmp(e.bytes, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(bmp.width, 16);
+    EXPECT_EQ(bmp.height, 4);
+    EXPECT_EQ(bmp.pixels, Bytes(16, 0));
+    // A table a bitmap can have, cut short: it keeps its size, the missing
+    // colours black.
+    recipe = small_dib();
+    recipe.bits_per_pixel = 8;
+    recipe.colour_table = grey_colour_table(256);
+    recipe.data = bitmap_rows(16, 4, 8, 4, test_pattern);
+    Bytes data = build_picture_file({recipe}).data;
+    data.resize(data.size() - recipe.data.size() - 4 * 200);
+    h.ctx->had_problems = false;
+    e = export_picture(*h.ctx, data);
+    bmp = read_bmp(e.bytes, error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(bmp.palette.size(), 256u);
+    const Bytes greys = grey_colour_table(256);
+    EXPECT_EQ(bmp.palette[55], greys[220] | greys[221] << 8 | greys[222] << 16);
+    EXPECT_EQ(bmp.palette[56], 0u);
+    EXPECT_EQ(bmp.pixels, Bytes(64, 0));
+    EXPECT_TRUE(h.ctx->had_problems);
+    // The same in a picture file with hotspots.
+    recipe = small_dib();
+    recipe.colours_used = 0x7FFF0001;
     recipe.hotspots = HotspotBlock{};
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nColour table of bm1 runs past its data.\n");
-    EXPECT_EQ(h.ctx->outputs.head, nullptr);
+    e = export_picture(*h.ctx, build_picture_file({recipe}).data, "bm2");
+    EXPECT_EQ(e.name, "bm2.shg");
+    EXPECT_NE(e.errors.find("Colour table of bm2 runs past its data.\n"), std::string::npos) << e.errors;
 }
 
 TEST(PictureFaults, PackedSizesPastTheDataAreCut) {
@@ -73,18 +104,26 @@ TEST(PictureFaults, PackedSizesPastTheDataAreCut) {
     EXPECT_EQ(p.packed_slot / 2, 40 + build_hotspot_block(*recipe.hotspots).size());
 }
 
-TEST(PictureFaults, DataAndHotspotOffsetsOutsideAreFatal) {
+TEST(PictureFaults, DataAndHotspotOffsetsOutsideAreLost) {
     ContextHolder h;
     PictureSpec recipe = small_dib();
     recipe.hotspots = HotspotBlock{};
+    recipe.hotspots->hotspots.push_back({.kind = 0xE3, .name = "x", .target = "y"});
     recipe.packed_offset = 0x7FFFFFF0;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nPacked data of bm1.shg lies outside its data.\n");
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
+    EXPECT_EQ(e.errors, "Packed data of bm1.shg lies outside its data.\n");
+    EXPECT_TRUE(h.ctx->had_problems);
+    ParsedPicture p = parse_picture_file(e.bytes).pictures[0];
+    EXPECT_EQ(p.packed_slot / 2, 0u);  // no pixels
+    EXPECT_NE(p.hotspot_slot / 2, 0u);  // the hotspots stay
     recipe = small_dib();
     recipe.hotspots = HotspotBlock{};
     recipe.hotspot_offset = 5000;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nHotspots of bm1.shg lie outside its data.\n");
+    e = export_picture(*h.ctx, build_picture_file({recipe}).data, "bm2");
+    EXPECT_EQ(e.errors, "Hotspots of bm2.shg lie outside its data.\n");
+    p = parse_picture_file(e.bytes).pictures[0];
+    EXPECT_EQ(p.hotspot_slot / 2, 0u);
+    EXPECT_NE(p.packed_slot / 2, 0u);
 }
 
 TEST(PictureFaults, HotspotCountsAndMacroSizesAreBoundedByTheData) {
@@ -95,10 +134,12 @@ TEST(PictureFaults, HotspotCountsAndMacroSizesAreBoundedByTheData) {
     PictureFile file = build_picture_file({recipe});
     Bytes data = file.data;
     put_u16(data, file.layout[0].hotspots + 1, 0xFFFF);  // 65535 records of 15 bytes
-    EXPECT_EQ(export_failure(*h.ctx, data), "\nHotspots of bm1.shg run past its data.\n");
+    EXPECT_EQ(export_picture(*h.ctx, data).errors, "Hotspots of bm1.shg run past its data.\n");
     data = file.data;
     put_u32(data, file.layout[0].hotspots + 3, 0xFFFFFFFF);  // macro data
-    EXPECT_EQ(export_failure(*h.ctx, data), "\nHotspots of bm1.shg run past its data.\n");
+    Exported lost = export_picture(*h.ctx, data, "bm2");
+    EXPECT_EQ(lost.errors, "Hotspots of bm2.shg run past its data.\n");
+    EXPECT_EQ(parse_picture_file(lost.bytes).pictures[0].hotspot_slot / 2, 0u);
     // Strings that run into the end of the data end there.
     data = file.data;
     data.pop_back();
@@ -106,31 +147,45 @@ TEST(PictureFaults, HotspotCountsAndMacroSizesAreBoundedByTheData) {
     EXPECT_EQ(e.flags, 0x0Au);
 }
 
-TEST(PictureFaults, PixelCountsBeyondTheDataAreRefused) {
+TEST(PictureFaults, PixelCountsBeyondTheDataGiveZeroRows) {
     ContextHolder h;
     PictureSpec recipe = small_dib();
     recipe.bits_per_pixel = 32;
     recipe.colour_table.clear();
     recipe.width = recipe.height = 0x7FFFFFFF;  // overflows every 32-bit product
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nBitmap bm1 of 2147483647 x 2147483647 pixels is larger than its data allows.\n");
-    // More than the packed bytes can become, even at the best ratio.
+    Exported e = export_picture(*h.ctx, build_picture_file({recipe}).data);
+    EXPECT_NE(e.errors.find("Bitmap bm1 of 2147483647 x 2147483647 pixels is larger than its data allows; the rows "
+                            "missing are zero.\n"),
+              std::string::npos)
+        << e.errors;
+    EXPECT_TRUE(h.ctx->had_problems);
+    EXPECT_LE(e.bytes.size(), 54u + 16u);  // no row fits: none is made up
+    // More than the packed bytes can become: the size stays, the rows the
+    // data holds come first and the rest are zero.
     recipe = small_dib(3);
     recipe.height = 40000;
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({recipe}).data),
-              "\nBitmap bm1 of 16 x 40000 pixels is larger than its data allows.\n");
-    // A device-dependent bitmap's rows are made one by one: the same bound.
+    e = export_picture(*h.ctx, build_picture_file({recipe}).data, "bm2");
+    std::string error;
+    BmpImage bmp = read_bmp(e.bytes, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(bmp.height, 40000);
+    ASSERT_EQ(bmp.pixels.size(), 4u * 40000u);
+    EXPECT_EQ(Bytes(bmp.pixels.end() - 4, bmp.pixels.end()), Bytes(4, 0));
+    // A device-dependent bitmap's rows are made one by one: the same bound,
+    // and a height no screen has keeps only the rows the data gives.
     PictureSpec ddb;
     ddb.type = device_bitmap;
     ddb.width = 16;
     ddb.height = 0x7FFFFFFF;
-    ddb.data = Bytes(8, 0);
-    EXPECT_EQ(export_failure(*h.ctx, build_picture_file({ddb}).data),
-              "\nBitmap bm1 of 16 x 2147483647 pixels is larger than its data allows.\n");
-    EXPECT_EQ(h.ctx->outputs.head, nullptr);
+    ddb.data = Bytes(8, 0x5A);
+    e = export_picture(*h.ctx, build_picture_file({ddb}).data, "bm3");
+    bmp = read_bmp(e.bytes, error);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(bmp.height, 4);
+    EXPECT_EQ(bmp.pixels, (Bytes{0x5A, 0x5A, 0, 0, 0x5A, 0x5A, 0, 0, 0x5A, 0x5A, 0, 0, 0x5A, 0x5A, 0, 0}));
     // Rows of no bytes need no data, however many there are.
     ddb.width = 0;
-    Exported e = export_picture(*h.ctx, build_picture_file({ddb}).data);
+    e = export_picture(*h.ctx, build_picture_file({ddb}).data);
     EXPECT_EQ(e.bytes.size(), 62u);
 }
 

@@ -136,11 +136,24 @@ TEST(GroupsSection, DamagedGroupFiles) {
             help_files(33, 0, {system_string_record(13, "g.GRP")}, {{"g.GRP", group}, {"|ZZ", Bytes(64, 0xFF)}}),
             true);
     };
-    // Bitmap sizes that are not positive, or larger than the file holds.
-    for (int32_t size : {0, -5, 4, 1000}) {
+    // Bitmap sizes that are not positive hold no topics; one larger than the
+    // file holds is read as far as it goes, the rest of its bits zero.
+    for (int32_t size : {0, -5}) {
         auto run = run_with(hlptest::group_file(2, 0, 10, Bytes(3, 0xFF), size));
-        std::string message = fatal_output([&] { run->options(); });
-        EXPECT_EQ(message, "Allocation of " + std::to_string(size) + " bytes failed. File too big.\n");
+        run->options();
+        EXPECT_EQ(run->ctx().groups[0].bitmap, nullptr);
+        EXPECT_FALSE(run->ctx().had_problems);
+    }
+    for (int32_t size : {4, 1000}) {
+        auto run = run_with(hlptest::group_file(2, 0, 10, Bytes(3, 0xFF), size));
+        testing::internal::CaptureStderr();
+        run->options();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Group bitmap of " + std::to_string(size) + " bytes cut to the 3 its file holds.\n");
+        EXPECT_TRUE(run->ctx().had_problems);
+        ASSERT_NE(run->ctx().groups[0].bitmap, nullptr);
+        EXPECT_EQ(Bytes(run->ctx().groups[0].bitmap, run->ctx().groups[0].bitmap + 3), Bytes(3, 0xFF));
+        EXPECT_EQ(hlptest::get_u32(Bytes(run->ctx().groups[0].header, run->ctx().groups[0].header + 40), 4), 3u);
     }
     // A group file claiming gigabytes does not make room for a bitmap of
     // gigabytes: only what the help file holds after the header counts.
@@ -156,7 +169,10 @@ TEST(GroupsSection, DamagedGroupFiles) {
         }
         ProjectRun run(files, true);
         run.help = std::make_unique<OpenBytes>(help);
-        EXPECT_EQ(fatal_output([&] { run.options(); }), "Allocation of 2147483632 bytes failed. File too big.\n");
+        testing::internal::CaptureStderr();
+        run.options();
+        EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("Group bitmap of 2147483632 bytes cut to the ", 0), 0u);
+        EXPECT_TRUE(run.ctx().had_problems);
     }
     // A file shorter than the header: what is there, zeros after.
     Bytes header = hlptest::group_file(1, 2, 3, {});

@@ -99,6 +99,32 @@ TEST(PhrasesFile, OffsetsOutsideTheTextsAreFatal) {
     }
 }
 
+// With salvage the same damage leaves the help file as one without phrases,
+// and the loss is noted.
+TEST(PhrasesFile, SalvageFallsBackToNoPhrases) {
+    const PhrasesOptions stored{false, false};
+    Bytes phrases = hlptest::build_phrases_file(sample, stored);
+    const size_t at = hlptest::phrases_offset_table(stored) + 2 * 5;
+    hlptest::put_u16(phrases, at, static_cast<uint16_t>(hlptest::get_u16(phrases, at) + 1));
+    OpenHelp help = with_phrases(phrases, 15);
+    help.ctx.salvage = true;
+    testing::internal::CaptureStderr();
+    phrase_table_load(help.ctx, help.file);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Salvage: |Phrases: phrase table damaged; topics read without phrases"), std::string::npos)
+        << err;
+    EXPECT_EQ(help.ctx.phrase_count, 0u);
+    EXPECT_EQ(help.ctx.phrase_texts, nullptr);
+    EXPECT_FALSE(help.ctx.packed_phrases);
+    EXPECT_TRUE(help.ctx.had_problems);
+    // A whole table is loaded as ever (this help file has no |SYSTEM, which
+    // salvage notes as a damaged directory).
+    OpenHelp whole = with_phrases(hlptest::build_phrases_file(sample, stored), 15);
+    whole.ctx.salvage = true;
+    EXPECT_NE(load_phrase_table(whole.ctx, whole.file).find("\n5 phrases loaded\n"), std::string::npos);
+    EXPECT_EQ(loaded(whole.ctx), sample);
+}
+
 TEST(PhrasesFile, ExpandedSizeBeyondWhatLz77CanProduceIsFatal) {
     Bytes phrases = hlptest::build_phrases_file(sample);
     hlptest::put_u32(phrases, 4, 0x7FFFFFF0);

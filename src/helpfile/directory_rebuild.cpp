@@ -1,0 +1,398 @@
+#include "helpfile/directory_rebuild.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/damage.h"
+#include "core/decompile_context.h"
+#include "helpfile/byte_stream.h"
+
+namespace {
+
+constexpr long help_header_size = 16;
+constexpr long internal_header_size = 9;
+constexpr long tree_header_size = 38;
+constexpr uint16_t system_magic = 0x036C;
+constexpr uint16_t tree_magic = 0x293B;
+
+// One internal file met on the walk, before it is named.
+struct Found {
+    long header;  // offset of its 9-byte header
+    long data_start;
+    long length;  // cut to the image
+    bool cut;     // the image ends before its data does
+    const char* name;  // null until named
+};
+
+struct Walk {
+    const uint8_t* image;
+    long size;
+};
+
+uint32_t le32_at(const Walk& walk, long offset) {
+    return offset >= 0 && offset + 4 <= walk.size ? get_le32(walk.image + offset) : 0xFFFFFFFFu;
+}
+
+// A header that could start an internal file: its reserved space holds the
+// header and the used space, and it starts inside the image.
+bool file_header_at(const Walk& walk, long offset) {
+    if (offset < help_header_size || offset + internal_header_size > walk.size) return false;
+    const uint32_t reserved = le32_at(walk, offset), used = le32_at(walk, offset + 4);
+    return used <= reserved && walk.image[offset + 8] < 0x80;
+}
+
+// What may follow a file or a free block: another file, a free block (its
+// first word is its size), or the end of the image.
+bool plausible_next(const Walk& walk, long offset) {
+    if (offset + internal_header_size > walk.size) return offset >= walk.size - internal_header_size;
+    if (file_header_at(walk, offset)) return true;
+    const uint32_t free_size = le32_at(walk, offset);
+    return free_size >= 8 && int64_t(offset) + free_size <= walk.size &&
+           (int64_t(offset) + free_size + internal_header_size > walk.size ||
+            file_header_at(walk, offset + static_cast<long>(free_size)));
+}
+
+// Where the file after the one at offset starts: help compilers count the
+// header in the reserved space; some writers count only the data.
+long following(const Walk& walk, long offset, bool* last) {
+    const uint32_t reserved = le32_at(walk, offset), used = le32_at(walk, offset + 4);
+    *last = int64_t(offset) + reserved >= walk.size;
+    const bool counts_header = reserved >= internal_header_size && used <= reserved - internal_header_size;
+    if (counts_header && !*last && plausible_next(walk, offset + long(reserved))) {
+        return offset + static_cast<long>(reserved);
+    }
+    const int64_t after = int64_t(offset) + internal_header_size + reserved;
+    *last = after >= walk.size;
+    if (*last || plausible_next(walk, static_cast<long>(after))) return static_cast<long>(after);
+    if (counts_header && int64_t(offset) + reserved >= walk.size - internal_header_size) {
+        *last = true;
+        return walk.size;
+    }
+    return -1;
+}
+
+bool structure_is(const uint8_t* data, const char* layout) {
+    char text[17];
+    std::memcpy(text, data + 6, 16);
+    text[16] = '\0';
+    return std::strcmp(text, layout) == 0;
+}
+
+// The first leaf of a tree held in data: its entry count and first entry
+// (null when the pages do not hold it).
+const uint8_t* first_leaf(const uint8_t* data, long length, int* count) {
+    const uint16_t page_size = get_le16(data + 4);
+    int page = static_cast<int16_t>(get_le16(data + 26));
+    const int levels = static_cast<int16_t>(get_le16(data + 32));
+    const long pages = tree_header_size;
+    if (page_size < 8 || levels < 1 || levels > 16) return nullptr;
+    for (int level = 1; level <= levels; ++level) {
+        const long at = pages + long(page) * page_size;
+        if (page < 0 || at + page_size > length) return nullptr;
+        if (level < levels) {
+            page = static_cast<int16_t>(get_le16(data + at + 4));
+        } else {
+            *count = static_cast<int16_t>(get_le16(data + at + 2));
+            return data + at + 8;
+        }
+    }
+    return nullptr;
+}
+
+// Trees keyed by a topic offset with a 4-byte value: the window map holds
+// window numbers, the context table topic offsets.
+const char* name_l4_tree(const uint8_t* data, long length) {
+    int count = 0;
+    const uint8_t* entry = first_leaf(data, length, &count);
+    if (entry == nullptr || count <= 0) return "|CONTEXT";
+    const long room = (data + length - entry) / 8;
+    for (long i = 0; i < count && i < room; ++i) {
+        if (get_le32(entry + 8 * i + 4) > 0xFF) return "|CONTEXT";
+    }
+    return "|VIOLA";
+}
+
+// Trees keyed by a topic offset with a text: titles, the source file names
+// of the project (ending in .rtf) or the context names of the topics.
+const char* name_lz_tree(const uint8_t* data, long length, bool have_titles) {
+    int count = 0;
+    const uint8_t* entry = first_leaf(data, length, &count);
+    if (entry != nullptr && count > 0) {
+        const uint8_t* end = data + length;
+        const uint8_t* text = entry + 4;
+        const uint8_t* stop = static_cast<const uint8_t*>(std::memchr(text, 0, static_cast<size_t>(end - text)));
+        if (stop != nullptr && stop - text >= 4) {
+            char tail[5];
+            for (int i = 0; i < 4; ++i) tail[i] = static_cast<char>(stop[i - 4] | 0x20);
+            tail[4] = '\0';
+            if (std::strcmp(tail, ".rtf") == 0) return "|Petra";
+        }
+    }
+    return have_titles ? "|TopicId" : "|TTLBTREE";
+}
+
+bool looks_like_font_file(const uint8_t* data, long length) {
+    if (length < 8) return false;
+    const long names = get_le16(data), descriptors = get_le16(data + 2);
+    const long names_at = get_le16(data + 4), descriptors_at = get_le16(data + 6);
+    if (names == 0 || descriptors == 0 || names_at < 8 || names_at > 32 || descriptors_at <= names_at) return false;
+    if (descriptors_at > length || (descriptors_at - names_at) % names != 0) return false;
+    const long name_size = (descriptors_at - names_at) / names;
+    if (name_size < 16 || name_size > 64) return false;
+    for (long i = names_at; i < names_at + name_size && data[i]; ++i) {
+        if (data[i] < 0x20 || data[i] >= 0x7F) return false;
+    }
+    return data[names_at] != 0;
+}
+
+// Names the directory's own tree, which is not listed.
+constexpr const char* directory_mark = "";
+
+struct Names {
+    bool system, topic, font, phrases, phrase_index, titles, context, viola, context_map;
+    int keyword_trees, text_trees;
+    bool old_format;
+};
+
+// Names what the content identifies; null for the rest.
+const char* name_by_content(Names& seen, const uint8_t* data, long length) {
+    if (length >= 4 && get_le16(data) == system_magic && !seen.system) {
+        seen.system = true;
+        seen.old_format = get_le16(data + 2) < 16;
+        return "|SYSTEM";
+    }
+    if (length >= tree_header_size && get_le16(data) == tree_magic) {
+        if (structure_is(data, "z4")) return directory_mark;  // the directory itself
+        if (structure_is(data, "L4")) {
+            const char* name = name_l4_tree(data, length);
+            bool& taken = std::strcmp(name, "|VIOLA") == 0 ? seen.viola : seen.context;
+            if (taken) return nullptr;
+            taken = true;
+            return name;
+        }
+        if (structure_is(data, "Lz")) {
+            if (++seen.text_trees > 3) return nullptr;
+            const char* name = name_lz_tree(data, length, seen.titles);
+            seen.titles = true;
+            return name;
+        }
+        if (structure_is(data, "F24") || structure_is(data, "i24")) {
+            static const char* const trees[] = {"|KWBTREE", "|AWBTREE"};
+            return seen.keyword_trees < 2 ? trees[seen.keyword_trees++] : nullptr;
+        }
+        return nullptr;
+    }
+    if (length >= 2 && data[0] == 'l' && (data[1] == 'p' || data[1] == 'P')) return "picture";
+    if (length >= 12 && get_le32(data) == 0xFFFFFFFFu && get_le32(data + 4) == 12 && !seen.topic) {
+        seen.topic = true;
+        return "|TOPIC";
+    }
+    if (!seen.font && looks_like_font_file(data, length)) {
+        seen.font = true;
+        return "|FONT";
+    }
+    if (!seen.phrase_index && length >= 28 && get_le32(data) == 1 && get_le32(data + 4) != 0 &&
+        get_le32(data + 16) != 0) {
+        seen.phrase_index = true;
+        return "|PhrIndex";
+    }
+    if (!seen.phrases && length >= 8 && get_le16(data + 2) == 0x0100 && get_le16(data) != 0 &&
+        4 + 2L * get_le16(data) < length) {
+        seen.phrases = true;
+        return "|Phrases";
+    }
+    if (!seen.context_map && length >= 2 && length == 2 + 8L * get_le16(data)) {
+        seen.context_map = true;
+        return "|CTXOMAP";
+    }
+    return nullptr;
+}
+
+bool listed_at(const long* starts, long count, long data_start) {
+    long low = 0, high = count;
+    while (low < high) {
+        const long middle = low + (high - low) / 2;
+        if (starts[middle] < data_start) low = middle + 1;
+        else high = middle;
+    }
+    return low < count && starts[low] == data_start;
+}
+
+// Picture numbers the directory still names, one bit each.
+constexpr unsigned picture_numbers = 0x10000;
+
+void mark_listed_pictures(const InternalFileList& list, uint8_t* taken) {
+    for (long i = 0; i < list.count; ++i) {
+        const char* digits = list.items[i].name;
+        if (*digits == '|') ++digits;
+        if (std::strncmp(digits, "bm", 2) != 0) continue;
+        unsigned long n = 0;
+        for (digits += 2; *digits >= '0' && *digits <= '9' && n < picture_numbers; ++digits) n = n * 10 + (*digits - '0');
+        if (n < picture_numbers) taken[n / 8] |= uint8_t(1u << (n % 8));
+    }
+}
+
+bool name_taken(const InternalFileList& list, const char* name) {
+    for (long i = 0; i < list.count; ++i) {
+        if (std::strcmp(list.items[i].name, name) == 0) return true;
+    }
+    return false;
+}
+
+// The keyword data and map lie just before their tree: a map is a count and
+// 6-byte entries, the data 4-byte topic offsets.
+void name_keyword_neighbours(const Walk& walk, Found* found, long index, char letter, char* names, long& used) {
+    if (index < 2 || found[index - 1].name || found[index - 2].name) return;
+    const Found& map = found[index - 1];
+    const Found& data = found[index - 2];
+    if (map.length < 2 || map.length != 2 + 6L * get_le16(walk.image + map.data_start) || data.length % 4 != 0) return;
+    char* map_name = names + used;
+    std::snprintf(map_name, 8, "|%cWMAP", letter);
+    char* data_name = names + used + 8;
+    std::snprintf(data_name, 8, "|%cWDATA", letter);
+    used += 16;
+    found[index - 1].name = map_name;
+    found[index - 2].name = data_name;
+}
+
+}  // namespace
+
+void internal_file_list_add(DecompileContext& ctx, InternalFileList& list, const InternalFileEntry& file) {
+    if (list.count == list.capacity) {
+        list.capacity = list.capacity * 2 + 16;
+        list.items = static_cast<InternalFileEntry*>(
+            tracked_realloc(ctx, list.items, list.capacity * static_cast<long>(sizeof(InternalFileEntry))));
+    }
+    list.items[list.count++] = file;
+}
+
+void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, InternalFileList& list) {
+    const Walk walk{image, size};
+    // Grown as files are found: every one takes at least its 9-byte header,
+    // so there are never more than the image has room for.
+    long found_capacity = 64;
+    Found* found = static_cast<Found*>(tracked_malloc(ctx, found_capacity * static_cast<long>(sizeof(Found))));
+    long found_count = 0;
+    long skipped_bytes = 0;
+    for (long offset = help_header_size; offset + internal_header_size <= size;) {
+        const uint32_t reserved = le32_at(walk, offset);
+        bool last = false;
+        const long next = file_header_at(walk, offset) ? following(walk, offset, &last) : -1;
+        if (next >= 0) {
+            if (found_count == found_capacity) {
+                found_capacity *= 2;
+                found = static_cast<Found*>(
+                    tracked_realloc(ctx, found, found_capacity * static_cast<long>(sizeof(Found))));
+            }
+            Found& file = found[found_count++];
+            file.header = offset;
+            file.data_start = offset + internal_header_size;
+            const uint32_t used = le32_at(walk, offset + 4);
+            file.cut = used > uint32_t(size - file.data_start);
+            file.length = file.cut ? size - file.data_start : static_cast<long>(used);
+            file.name = nullptr;
+            if (last) break;
+            offset = next;
+            continue;
+        }
+        if (reserved >= 8 && int64_t(offset) + reserved < size && file_header_at(walk, offset + long(reserved))) {
+            offset += static_cast<long>(reserved);  // a free block
+            continue;
+        }
+        ++offset;
+        ++skipped_bytes;
+    }
+
+    long* starts = static_cast<long*>(tracked_malloc(ctx, (list.count + 1) * static_cast<long>(sizeof(long))));
+    for (long i = 0; i < list.count; ++i) starts[i] = list.items[i].data_start;
+    std::sort(starts, starts + list.count);
+    const long listed_count = list.count;
+    uint8_t* taken = static_cast<uint8_t*>(tracked_malloc(ctx, picture_numbers / 8));
+    std::memset(taken, 0, picture_numbers / 8);
+    mark_listed_pictures(list, taken);
+
+    Names seen{};
+    for (long i = 0; i < list.count; ++i) {
+        const char* name = list.items[i].name;
+        if (std::strcmp(name, "|SYSTEM") == 0) seen.system = true;
+        if (std::strcmp(name, "|TOPIC") == 0) seen.topic = true;
+        if (std::strcmp(name, "|FONT") == 0) seen.font = true;
+    }
+    // Names made up here live in one tracked block: a keyword tree names two
+    // neighbours, of at most 8 bytes each.
+    char* made = static_cast<char*>(tracked_malloc(ctx, found_count * 16 + 16));
+    long made_used = 0;
+    uint32_t image_length = 0;  // the phrase image's size, from the phrase index
+    bool image_named = name_taken(list, "|PhrImage");
+    for (long i = 0; i < found_count; ++i) {
+        Found& file = found[i];
+        const char* name = name_by_content(seen, image + file.data_start, file.length);
+        if (listed_at(starts, listed_count, file.data_start)) {
+            // A file the directory lists under another name keeps it; only a
+            // name the help file cannot do without is added beside it.
+            const bool essential = name && *name && std::strcmp(name, "picture") != 0 && !name_taken(list, name);
+            file.name = essential ? name : directory_mark;
+            continue;
+        }
+        if (name == nullptr) continue;
+        file.name = name;
+        if (!*name) continue;
+        if (std::strcmp(name, "|PhrIndex") == 0) image_length = get_le32(image + file.data_start + 16);
+        if (std::strcmp(name, "|KWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'K', made, made_used);
+        if (std::strcmp(name, "|AWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'A', made, made_used);
+    }
+    long unnamed = 0;
+    unsigned next_picture = 0;
+    for (long i = 0; i < found_count; ++i) {
+        Found& file = found[i];
+        if (file.name && !*file.name) continue;  // listed by the directory, or the directory itself
+        if (file.name == nullptr && image_length != 0 && file.length == long(image_length) && !image_named) {
+            file.name = "|PhrImage";
+            image_named = true;
+        }
+        if (file.name == nullptr) {
+            if (file.length > 0) ++unnamed;
+            continue;
+        }
+        InternalFileEntry entry{};
+        if (std::strcmp(file.name, "picture") == 0) {
+            // The number is lost: the next one no listed picture has.
+            while (next_picture < picture_numbers && (taken[next_picture / 8] & (1u << (next_picture % 8)))) {
+                ++next_picture;
+            }
+            if (next_picture >= picture_numbers) {
+                ++unnamed;
+                continue;
+            }
+            std::snprintf(entry.name, sizeof entry.name, "%sbm%u", seen.old_format ? "" : "|", next_picture);
+            ++next_picture;
+            ++ctx.renumbered_pictures;
+            note_damage(ctx, "directory", file.header, "picture found without its name, exported as %s",
+                        entry.name + (entry.name[0] == '|' ? 1 : 0));
+        } else {
+            if (name_taken(list, file.name)) continue;
+            bounded_copy(sizeof entry.name, file.name, entry.name);
+            note_damage(ctx, "directory", file.header, "%s found by its content (%ld bytes)", entry.name,
+                        file.length);
+        }
+        entry.data_start = file.data_start;
+        entry.length = file.length;
+        internal_file_list_add(ctx, list, entry);
+        if (file.cut) {
+            note_damage(ctx, entry.name, file.length, "cut short by the end of the help file: %ld of %lu bytes remain",
+                        file.length, static_cast<unsigned long>(le32_at(walk, file.header + 4)));
+        }
+    }
+    if (unnamed > 0) {
+        note_damage(ctx, "directory", -1, "%ld internal files found whose content does not tell their name; skipped",
+                    unnamed);
+    }
+    if (skipped_bytes > 0) {
+        note_damage(ctx, "directory", -1, "%ld bytes hold no readable internal-file header", skipped_bytes);
+    }
+    tracked_free(ctx, taken);
+    tracked_free(ctx, starts);
+    tracked_free(ctx, made);
+    tracked_free(ctx, found);
+}
