@@ -173,9 +173,10 @@ std::string copyright_of(DecompileContext& ctx, std::FILE* file) {
 // Keyword pages: one for K keywords, one for A keywords when there are any.
 bool write_keywords(const Site& site, uint8_t letter, const char* page_name, const char* heading) {
     DecompileContext& ctx = site.ctx;
-    if (!ctx.keyword_table_loaded || ctx.keyword_sources == nullptr) return false;
-    std::vector<std::vector<int32_t>> topics_of(static_cast<size_t>(ctx.keyword_source_count));
-    for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i) {
+    const bool loaded = ctx.keyword_table_loaded && ctx.keyword_sources != nullptr;
+    if (!loaded && letter != 'K') return false;
+    std::vector<std::vector<int32_t>> topics_of(loaded ? static_cast<size_t>(ctx.keyword_source_count) : 0);
+    for (int64_t i = 0; loaded && i < ctx.keyword_occurrence_count; ++i) {
         const KeywordOccurrence& o = ctx.keyword_occurrences[i];
         if (o.keyword >= 0 && o.keyword < ctx.keyword_source_count) topics_of[o.keyword].push_back(o.topic_offset);
     }
@@ -184,7 +185,7 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         std::vector<long> topics;
     };
     std::vector<Entry> entries;
-    for (int64_t k = 0; k < ctx.keyword_source_count; ++k) {
+    for (int64_t k = 0; loaded && k < ctx.keyword_source_count; ++k) {
         const KeywordSource& source = ctx.keyword_sources[k];
         if (source.kind != 0 || source.letter != letter) continue;
         Entry entry;
@@ -219,7 +220,9 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
             page += "</a></dd>\n";
         }
     }
-    page += "</dl>\n</body>\n</html>\n";
+    page += "</dl>\n";
+    if (entries.empty()) page += "<p>This help file has no keywords.</p>\n";
+    page += "</body>\n</html>\n";
     add_output(ctx, page_name, page);
     return true;
 }
