@@ -49,7 +49,8 @@ if ! dpkg -s "$clang_runtime" >/dev/null 2>&1; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "$clang_runtime"
 fi
 
-packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin)
+# chromium renders the HTML edition in the browser test (CTest label browser).
+packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
