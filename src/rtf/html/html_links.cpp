@@ -161,32 +161,6 @@ void html_open_link(HtmlWriter& w, DecompileContext& ctx, const HtmlLink& link, 
     w.open_link(marker, shown_title.c_str(), link.popup);
 }
 
-std::string html_picture_markup(DecompileContext& ctx, unsigned number, char side) {
-    const unsigned flags = number < static_cast<unsigned>(ctx.picture_table_size) ? ctx.picture_table[number] : 0;
-    std::string name = picture_file_name(ctx, number);
-    std::string out;
-    const char* placement = side == 'l' ? " class=\"left\"" : side == 'r' ? " class=\"right\"" : "";
-    std::string extension = name.size() > 4 ? name.substr(name.size() - 4) : "";
-    if (flags != 0 && same_word(extension, ".bmp")) {
-        out += "<img src=\"../";
-        html_escape(out, name);
-        out += "\" alt=\"\"";
-        out += placement;
-        out += '>';
-        return out;
-    }
-    if (flags != 0) {
-        out += "<a class=\"missing\" href=\"../";
-        html_escape(out, name);
-        out += "\">[picture ";
-    } else {
-        out += "<span class=\"missing\">[picture ";
-    }
-    html_escape(out, name);
-    out += flags != 0 ? "]</a>" : "]</span>";
-    return out;
-}
-
 void html_escape(std::string& out, const std::string& text) {
     for (char c : text) {
         switch (c) {

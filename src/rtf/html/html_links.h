@@ -26,7 +26,8 @@ bool html_is_this_file(const DecompileContext& ctx, const char* file);
 // title attribute.
 void html_open_link(HtmlWriter& writer, DecompileContext& ctx, const HtmlLink& link, const char* title);
 // The markup of picture number (side 'l', 'r' or 'c'): an image the
-// browser shows, or a visible placeholder linking the picture file.
-std::string html_picture_markup(DecompileContext& ctx, unsigned number, char side);
+// browser shows (with an image map for hotspots), or a visible placeholder
+// linking the picture file.
+std::string html_picture_markup(HtmlWriter& writer, DecompileContext& ctx, unsigned number, char side);
 // A safe page file name for a context name in another help file.
 std::string html_safe_name(const std::string& name);

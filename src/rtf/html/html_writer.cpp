@@ -262,7 +262,7 @@ void HtmlWriter::picture(DecompileContext& ctx, char side, unsigned number) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
-    body() += html_picture_markup(ctx, number, side);
+    body() += html_picture_markup(*this, ctx, number, side);
 }
 
 void HtmlWriter::embedded_window(const char* command, const char* text) {

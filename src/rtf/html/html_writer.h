@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -57,6 +58,8 @@ struct HtmlWriter {
     std::string paragraph_style = {};
     std::vector<int> cell_widths = {};  // pixels of the row being written
     int cell_index = 0;
+    std::map<std::string, const MemoryFile*> outputs = {};  // by entry name, made at the first picture
+    long next_map = 0;
 
     void walk_started(DecompileContext& ctx);
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
