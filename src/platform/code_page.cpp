@@ -131,6 +131,12 @@ void code_page_close(CodePageConverter* converter) {
     delete converter;
 }
 
+const char* code_page_byte(const CodePageConverter* cv, unsigned char byte, size_t* length) {
+    if (!cv->single_byte) return nullptr;
+    *length = cv->table_length[byte];
+    return cv->table[byte];
+}
+
 void code_page_append(CodePageConverter* cv, const char* text, size_t length, std::string& out) {
     if (cv->single_byte) {
         for (size_t i = 0; i < length; ++i) {

@@ -17,4 +17,9 @@ void code_page_close(CodePageConverter* converter);
 // convert become U+FFFD; the input is never read past length.
 void code_page_append(CodePageConverter* converter, const char* text, size_t length, std::string& out);
 
+// For a single-byte code page, the UTF-8 form of one byte (length in
+// *length); null for a double-byte one, whose text must go through
+// code_page_append whole.
+const char* code_page_byte(const CodePageConverter* converter, unsigned char byte, size_t* length);
+
 }  // namespace platform

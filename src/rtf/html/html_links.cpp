@@ -76,7 +76,7 @@ std::string html_safe_name(const std::string& name) {
     return safe;
 }
 
-std::string html_page_name(std::set<std::string>& used, const char* name, long topic_number) {
+std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number) {
     std::string base =
         name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
     std::string candidate = base;

@@ -94,6 +94,7 @@ std::string page_head(const std::string& title, const char* extra_class) {
 void add_output(DecompileContext& ctx, const std::string& name, const std::string& text) {
     MemoryFile* file = output_open(("html\\" + name).c_str(), "wb");
     output_add(ctx.outputs, file);
+    output_reserve(file, text.size());
     output_write(text.data(), 1, text.size(), file);
 }
 
@@ -112,12 +113,15 @@ std::string shown_title(const HtmlTopic& topic) {
 
 void write_pages(const Site& site, bool keywords) {
     const auto& topics = site.w.topics;
+    // One buffer for every page: its room is allocated once, not per page.
+    std::string page;
     for (size_t i = 0; i < topics.size(); ++i) {
         const HtmlTopic& topic = topics[i];
         const long self = static_cast<long>(i);
         const std::string nav = navigation(site, browse_target(site, topic.browse_previous, self),
                                            browse_target(site, topic.browse_next, self), keywords);
-        std::string page = page_head(shown_title(topic), nullptr);
+        page.clear();
+        page += page_head(shown_title(topic), nullptr);
         page += nav;
         page += "<h1>";
         html_escape(page, shown_title(topic));
@@ -200,11 +204,7 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         if (!entry.topics.empty()) entries.push_back(std::move(entry));
     }
     if (entries.empty() && letter != 'K') return false;
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return std::lexicographical_compare(a.text.begin(), a.text.end(), b.text.begin(), b.text.end(),
-                                            [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) <
-                                                                        std::tolower(static_cast<unsigned char>(y)); });
-    });
+    // The index's own order (the help file's collation) is kept.
     std::string page = page_head(heading, "keywords");
     page += "<nav><a href=\"index.html\">Contents</a></nav>\n<h1>";
     html_escape(page, heading);

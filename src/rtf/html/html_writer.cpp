@@ -3,6 +3,7 @@
 #include "rtf/html/html_writer.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "core/decompile_context.h"
@@ -167,18 +168,38 @@ void HtmlWriter::open_paragraph() {
 }
 
 void HtmlWriter::append_text(const char* text, size_t length) {
-    std::string converted;
-    platform::code_page_append(code_page, text, length, converted);
     std::string& out = body();
-    for (char c : converted) {
+    size_t one = 0;
+    if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
+        std::string converted;
+        platform::code_page_append(code_page, text, length, converted);
+        html_escape(out, converted);
+        return;
+    }
+    // Single-byte text: runs of plain ASCII are copied as they are.
+    for (size_t i = 0; i < length;) {
+        size_t run = i;
+        while (run < length) {
+            const unsigned char c = static_cast<unsigned char>(text[run]);
+            if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>' || c == '"') break;
+            ++run;
+        }
+        out.append(text + i, run - i);
+        if (run == length) break;
+        const unsigned char c = static_cast<unsigned char>(text[run]);
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         default:
-            if (static_cast<uint8_t>(c) >= 0x20 || c == '\t') out += c;
+            if (c >= 0x80) {
+                size_t n = 0;
+                const char* utf8 = platform::code_page_byte(code_page, c, &n);
+                out.append(utf8, n);
+            }
         }
+        i = run + 1;
     }
 }
 
@@ -186,7 +207,9 @@ void HtmlWriter::text(DecompileContext&, const char* text, long length) {
     if (length <= 0 || topics.empty()) return;
     open_paragraph();
     if (!span_open && current_font >= 0) {
-        body() += "<span class=\"f" + std::to_string(current_font) + "\">";
+        char span[32];
+        const int n = std::snprintf(span, sizeof span, "<span class=\"f%d\">", current_font);
+        body().append(span, static_cast<size_t>(n));
         span_open = true;
     }
     append_text(text, static_cast<size_t>(length));

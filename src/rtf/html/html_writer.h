@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <map>
-#include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "rtf/rtf_conversion.h"
@@ -44,7 +44,7 @@ struct HtmlWriter {
     RtfConversion& s;
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
-    std::set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "style.css"};  // folded to lower case
+    std::unordered_set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "style.css"};  // folded to lower case
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     int16_t current_font = -1;
     bool span_open = false;
@@ -109,7 +109,7 @@ struct HtmlWriter {
 void html_escape(std::string& out, const std::string& text);
 // A page name from a context name: letters, digits, '_', '-' and '.' kept,
 // everything else '_'; unique among used (case folded); ".html" added.
-std::string html_page_name(std::set<std::string>& used, const char* name, long topic_number);
+std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number);
 // The Windows code page of the help file's language (|SYSTEM), 1252 when
 // none is named.
 int help_code_page(DecompileContext& ctx, std::FILE* file);
