@@ -52,7 +52,7 @@ def main(source_path, dom_path):
         if ref.startswith("file://"):
             ref = urllib.parse.urlparse(ref).path
         target = urllib.parse.unquote(ref.split("#")[0])
-        if not target or target.startswith("../../"):
+        if not target or target.startswith("../../") or ref.startswith("data:"):
             continue
         path = target if os.path.isabs(target) else os.path.join(folder, target)
         if not os.path.isfile(path):

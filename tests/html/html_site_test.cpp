@@ -3,10 +3,10 @@
 // src of every page names a file the decompile wrote.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <regex>
 #include <string>
 
 #include "core/decompile_context.h"
@@ -55,15 +55,20 @@ Site decompile(const std::string& path, bool html) {
 // or a link into another help file's site; with the entry it should name.
 std::vector<std::pair<std::string, std::string>> broken_references(const Site& site) {
     std::vector<std::pair<std::string, std::string>> broken;
-    static const std::regex reference("(?:href|src)=\"([^\"]*)\"");
     for (const auto& [name, text] : site.files) {
         if (name.rfind("html\\", 0) != 0) continue;
-        for (std::sregex_iterator it(text.begin(), text.end(), reference), end; it != end; ++it) {
-            std::string target = (*it)[1].str();
-            target = target.substr(0, target.find('#'));
-            if (target.empty() || target.rfind("../../", 0) == 0) continue;
-            const std::string entry = target.rfind("../", 0) == 0 ? target.substr(3) : "html\\" + target;
-            if (entry.find('/') != std::string::npos || !site.files.count(entry)) broken.emplace_back(name, target);
+        for (const char* attribute : {"href=\"", "src=\""}) {
+            const size_t length = std::strlen(attribute);
+            for (size_t at = text.find(attribute); at != std::string::npos; at = text.find(attribute, at + 1)) {
+                if (at > 0 && std::isalnum(static_cast<unsigned char>(text[at - 1]))) continue;
+                const size_t end = text.find('"', at + length);
+                std::string target = text.substr(at + length, end - at - length);
+                target = target.substr(0, target.find('#'));
+                if (target.empty() || target.rfind("../../", 0) == 0 || target.rfind("data:", 0) == 0) continue;
+                const std::string entry = target.rfind("../", 0) == 0 ? target.substr(3) : "html\\" + target;
+                if (entry.find('/') != std::string::npos || !site.files.count(entry))
+                    broken.emplace_back(name, target);
+            }
         }
     }
     return broken;
@@ -95,6 +100,14 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     EXPECT_NE(tables.find("device-independent bitmap"), std::string::npos);
     const std::string pictures = site.page("pictures.html");
     EXPECT_NE(pictures.find("<img src=\"../bm0.bmp\""), std::string::npos);
+    // The metafile drawn as SVG; the picture with hotspots as its bitmap
+    // with an image map whose areas jump, pop up and run macros.
+    EXPECT_NE(pictures.find("<img src=\"bm1.svg\""), std::string::npos);
+    EXPECT_NE(site.page("bm1.svg").find("<svg "), std::string::npos);
+    EXPECT_NE(pictures.find("<img src=\"bm2.bmp\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"), std::string::npos);
+    EXPECT_NE(pictures.find("<area shape=\"rect\" coords=\"2,6,30,26\" href=\"formatting.html\""), std::string::npos);
+    EXPECT_NE(pictures.find("href=\"#p0\" alt=\"\" title=\"def_hotspot\""), std::string::npos);
+    EXPECT_EQ(site.page("bm3.bmp").substr(0, 2), "BM");
 
     const std::string index = site.page("index.html");
     EXPECT_NE(index.find("<h1>hlpunpack Sample</h1>"), std::string::npos);

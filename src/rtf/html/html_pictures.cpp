@@ -10,6 +10,7 @@
 #include "platform/code_page.h"
 #include "project/context_hash.h"
 #include "rtf/html/html_links.h"
+#include "rtf/html/html_metafile.h"
 #include "rtf/html/html_writer.h"
 
 namespace {
@@ -147,6 +148,11 @@ void write_map(HtmlWriter& w, DecompileContext& ctx, const std::vector<Hotspot>&
     out += "</map>";
 }
 
+// The help file's text as UTF-8, for the strings of metafile records.
+void convert_text(const char* text, size_t length, void* converter, std::string& out) {
+    platform::code_page_append(static_cast<platform::CodePageConverter*>(converter), text, length, out);
+}
+
 }  // namespace
 
 std::string html_picture_markup(HtmlWriter& w, DecompileContext& ctx, unsigned number, char side) {
@@ -165,6 +171,27 @@ std::string html_picture_markup(HtmlWriter& w, DecompileContext& ctx, unsigned n
     std::string out;
     auto shown = w.outputs.find("html\\" + stem + ".bmp");
     auto source = w.outputs.find(name);
+    if (flags != 0 && extension == ".wmf" && source != w.outputs.end()) {
+        const std::string svg_name = "html\\" + stem + ".svg";
+        if (!w.outputs.count(svg_name)) {
+            std::string svg;
+            if (!html_metafile_svg(source->second->buffer, static_cast<long>(source->second->length), svg,
+                                   convert_text, w.code_page))
+                svg.clear();
+            if (!svg.empty()) {
+                MemoryFile* file = output_open(svg_name.c_str(), "wb");
+                output_add(ctx.outputs, file);
+                output_write(svg.data(), 1, svg.size(), file);
+                w.outputs.emplace(svg_name, file);
+            }
+        }
+        if (w.outputs.count(svg_name)) {
+            out += "<img src=\"" + stem + ".svg\" alt=\"\"";
+            out += placement;
+            out += '>';
+            return out;
+        }
+    }
     if (flags != 0 && (extension == ".bmp" || shown != w.outputs.end())) {
         const bool own = extension != ".bmp";
         out += "<img src=\"" + std::string(own ? "" : "../") + (own ? stem + ".bmp" : name) + "\" alt=\"\"";
