@@ -112,11 +112,19 @@ std::string shown_title(const HtmlTopic& topic) {
 }
 
 void write_pages(const Site& site, bool keywords) {
-    const auto& topics = site.w.topics;
+    auto& topics = site.w.topics;
+    // A body shown as a popup elsewhere is kept until the last page; any
+    // other is let go once its page is written, so the pages reuse its room.
+    std::vector<bool> shown_elsewhere(topics.size(), false);
+    for (const HtmlTopic& topic : topics)
+        for (const HtmlPopup& popup : topic.popups) {
+            const long target = resolve(site, popup.kind, popup.value);
+            if (target >= 0) shown_elsewhere[target] = true;
+        }
     // One buffer for every page: its room is allocated once, not per page.
     std::string page;
     for (size_t i = 0; i < topics.size(); ++i) {
-        const HtmlTopic& topic = topics[i];
+        HtmlTopic& topic = topics[i];
         const long self = static_cast<long>(i);
         const std::string nav = navigation(site, browse_target(site, topic.browse_previous, self),
                                            browse_target(site, topic.browse_next, self), keywords);
@@ -138,6 +146,7 @@ void write_pages(const Site& site, bool keywords) {
         page += nav;
         page += "</body>\n</html>\n";
         add_output(site.ctx, topic.page, page);
+        if (!shown_elsewhere[i]) std::string().swap(topic.body);
     }
 }
 
@@ -179,10 +188,11 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
     DecompileContext& ctx = site.ctx;
     const bool loaded = ctx.keyword_table_loaded && ctx.keyword_sources != nullptr;
     if (!loaded && letter != 'K') return false;
-    std::vector<std::vector<int32_t>> topics_of(loaded ? static_cast<size_t>(ctx.keyword_source_count) : 0);
-    for (int64_t i = 0; loaded && i < ctx.keyword_occurrence_count; ++i) {
-        const KeywordOccurrence& o = ctx.keyword_occurrences[i];
-        if (o.keyword >= 0 && o.keyword < ctx.keyword_source_count) topics_of[o.keyword].push_back(o.topic_offset);
+    // Occurrences come keyword by keyword: each keyword's are one run.
+    std::vector<int64_t> first_of(loaded ? static_cast<size_t>(ctx.keyword_source_count) + 1 : 1, -1);
+    for (int64_t i = ctx.keyword_occurrence_count - 1; loaded && i >= 0; --i) {
+        const int32_t k = ctx.keyword_occurrences[i].keyword;
+        if (k >= 0 && k < ctx.keyword_source_count) first_of[k] = i;
     }
     struct Entry {
         std::string text;
@@ -196,7 +206,9 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         if (source.text >= 0 && source.text + source.length <= ctx.keyword_text_size)
             platform::code_page_append(site.w.code_page, ctx.keyword_texts + source.text,
                                        static_cast<size_t>(source.length), entry.text);
-        for (int32_t offset : topics_of[k]) {
+        for (int64_t i = first_of[k]; i >= 0 && i < ctx.keyword_occurrence_count &&
+                                      ctx.keyword_occurrences[i].keyword == k; ++i) {
+            const int32_t offset = ctx.keyword_occurrences[i].topic_offset;
             const long t = ctx.old_format ? resolve(site, marker_number, static_cast<uint32_t>(offset))
                                           : topic_at_offset(site, offset);
             if (t >= 0) entry.topics.push_back(t);
