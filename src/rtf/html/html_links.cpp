@@ -152,10 +152,12 @@ void html_open_link(HtmlWriter& w, DecompileContext& ctx, const HtmlLink& link, 
     if (kind == marker_jump) std::snprintf(marker, sizeof marker, "%c%c%08x%c", html_marker, kind, link.value, html_marker);
     else std::snprintf(marker, sizeof marker, "%c%c%u%c", html_marker, kind, link.value, html_marker);
     if (link.popup) {
+        // One box per popup topic and page, however many hotspots open it.
         HtmlTopic& topic = w.topics.back();
-        topic.popups.push_back(HtmlPopup{kind, link.value});
-        std::snprintf(marker, sizeof marker, "%c%c%zu%c", html_marker, marker_popup_box, topic.popups.size() - 1,
-                      html_marker);
+        const uint64_t key = (uint64_t(uint8_t(kind)) << 32) | link.value;
+        auto [box, added] = w.popup_boxes.emplace(key, topic.popups.size());
+        if (added) topic.popups.push_back(HtmlPopup{kind, link.value});
+        std::snprintf(marker, sizeof marker, "%c%c%zu%c", html_marker, marker_popup_box, box->second, html_marker);
     }
     (void)ctx;
     w.open_link(marker, shown_title.c_str(), link.popup);

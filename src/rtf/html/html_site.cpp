@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr size_t largest_popup = 64 * 1024;
+
 struct Site {
     DecompileContext& ctx;
     HtmlWriter& w;
@@ -116,10 +118,12 @@ void write_pages(const Site& site, bool keywords) {
     // A body shown as a popup elsewhere is kept until the last page; any
     // other is let go once its page is written, so the pages reuse its room.
     std::vector<bool> shown_elsewhere(topics.size(), false);
+    std::vector<bool> small(topics.size(), false);
+    for (size_t i = 0; i < topics.size(); ++i) small[i] = topics[i].body.size() <= largest_popup;
     for (const HtmlTopic& topic : topics)
         for (const HtmlPopup& popup : topic.popups) {
             const long target = resolve(site, popup.kind, popup.value);
-            if (target >= 0) shown_elsewhere[target] = true;
+            if (target >= 0 && small[target]) shown_elsewhere[target] = true;
         }
     // One buffer for every page: its room is allocated once, not per page.
     std::string page;
@@ -139,8 +143,17 @@ void write_pages(const Site& site, bool keywords) {
         for (size_t p = 0; p < topic.popups.size(); ++p) {
             const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
             page += "<div class=\"popup-box\" id=\"p" + std::to_string(p) + "\"><a class=\"close\" href=\"#\">&#215;</a>\n";
-            if (target >= 0) resolve_body(site, topics[target], true, page);
-            else page += "<p>(The popup's topic is not in this file.)</p>\n";
+            // A popup is a few lines; a large one is linked, not copied into
+            // every page that opens it.
+            if (target >= 0 && small[target]) {
+                resolve_body(site, topics[target], true, page);
+            } else if (target >= 0) {
+                page += "<p><a href=\"" + topics[target].page + "\">";
+                html_escape(page, shown_title(topics[target]));
+                page += "</a></p>\n";
+            }
+            else
+                page += "<p>(The popup's topic is not in this file.)</p>\n";
             page += "</div>\n";
         }
         page += nav;

@@ -77,6 +77,7 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     const char* name = ctx.old_format ? nullptr : topic_offset_name(ctx, topic.offset);
     topic.page = html_page_name(used_names, name, topic.number - 16);
     topics.push_back(std::move(topic));
+    popup_boxes.clear();
     current_font = -1;
     span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
     ++s.topic_counter;

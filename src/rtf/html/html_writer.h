@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -60,6 +61,7 @@ struct HtmlWriter {
     int cell_index = 0;
     std::map<std::string, const MemoryFile*> outputs = {};  // by entry name, made at the first picture
     long next_map = 0;
+    std::unordered_map<uint64_t, size_t> popup_boxes = {};  // of the page being written: kind and target
 
     void walk_started(DecompileContext& ctx);
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
