@@ -107,13 +107,13 @@ bool extended_hotspot(DecompileContext& ctx, Writer& w, HeadCursor& c, uint8_t c
 
 }  // namespace
 
-void RtfWriter::macro_hotspot(DecompileContext& ctx, uint8_t code, const char* macro) {
+inline void RtfWriter::macro_hotspot(DecompileContext& ctx, uint8_t code, const char* macro) {
     s.jump = true;
     font_change(ctx, s.out, s.current_font, false, true);
     set_target(ctx, s, {code == 0xC8 ? "!" : "%!", macro});
 }
 
-void RtfWriter::topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand) {
+inline void RtfWriter::topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand) {
     open_hotspot(ctx, s, code & 1);
     if (code == 0xE0 || code == 0xE1) {
         char number[24];
@@ -125,7 +125,7 @@ void RtfWriter::topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t oper
     }
 }
 
-void RtfWriter::extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash,
+inline void RtfWriter::extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash,
                                  int8_t window_number, const char* window, const char* file) {
     open_hotspot(ctx, s, code & 1);
     const char* prefix = (code & 0x04) ? "%" : "";
@@ -136,7 +136,7 @@ void RtfWriter::extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t li
     else set_target(ctx, s, {prefix, name});
 }
 
-void RtfWriter::hotspot_end(DecompileContext& ctx) {
+inline void RtfWriter::hotspot_end(DecompileContext& ctx) {
     if (!s.has_target) set_target(ctx, s, {""});
     const FontDescriptor* font = font_of(ctx, s.current_font);
     if (s.target[0] == '%' && font != nullptr && font->underline) s.target[0] = '*';

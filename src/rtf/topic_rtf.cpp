@@ -72,7 +72,7 @@ void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const Topic
 
 }  // namespace
 
-void RtfWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
+inline void RtfWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     MemoryFile* out = s.out;
     if (!s.first_topic) output_puts("\\page\n", out);
     s.first_topic = false;
@@ -182,7 +182,7 @@ void write_row_definition(DecompileContext& ctx, HeadCursor& c, Writer& w) {
 
 }  // namespace
 
-void RtfWriter::row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t width) {
+inline void RtfWriter::row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t width) {
     MemoryFile* out = s.out;
     auto a = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j)); };
     auto g = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j + 2)); };
