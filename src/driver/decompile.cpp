@@ -14,7 +14,6 @@
 #include "project/context_map.h"
 #include "project/keyword_macros.h"
 #include "project/system_file.h"
-#include "rtf/html/html_writer.h"
 #include "rtf/topic_rtf.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
@@ -94,8 +93,6 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     std::fputs("Pass 2...\n", stderr);
     output_printf(project, "[FILES]\n%s\n\n", topic_name);
     output_puts("}", topic_to_rtf(ctx, help_file, topics));
-    // While the expanded blocks are still kept, the walk costs no expansion.
-    if (ctx.html) write_html_edition(ctx, help_file);
     topic_release_kept_blocks(ctx);
     std::fputs("\n", stderr);
 

@@ -12,7 +12,7 @@
 #include "firstpass/pictures.h"
 #include "project/context_hash.h"
 #include "project/system_file.h"
-#include "rtf/html/html_writer.h"
+#include "rtf/html/both_writers.h"
 #include "rtf/rtf_conversion.h"
 #include "rtf/topic_rtf.h"
 
@@ -375,4 +375,4 @@ bool interpret_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, W
 }
 
 template bool interpret_command<RtfWriter>(DecompileContext&, RtfConversion&, HeadCursor&, RtfWriter&);
-template bool interpret_command<HtmlWriter>(DecompileContext&, RtfConversion&, HeadCursor&, HtmlWriter&);
+template bool interpret_command<BothWriters>(DecompileContext&, RtfConversion&, HeadCursor&, BothWriters&);

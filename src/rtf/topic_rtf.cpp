@@ -15,7 +15,7 @@
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "rtf/html/html_writer.h"
+#include "rtf/html/both_writers.h"
 #include "rtf/rtf_conversion.h"
 #include "topics/topic_reader.h"
 
@@ -447,13 +447,20 @@ void walk_topic_records(DecompileContext& ctx, std::FILE* file, RtfConversion& s
     topic_walk_end(ctx, walk);
 }
 
-template void walk_topic_records<HtmlWriter>(DecompileContext&, std::FILE*, RtfConversion&, HtmlWriter&);
-
 MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf) {
     RtfConversion s{};
     s.out = rtf;
     RtfWriter w{s};
-    walk_topic_records(ctx, file, s, w);
+    if (ctx.html) {
+        HtmlWriter html{s};
+        html.forwarded = true;
+        html_writer_start(ctx, file, html);
+        BothWriters both{html, w};
+        walk_topic_records(ctx, file, s, both);
+        html_writer_finish(ctx, file, html);
+    } else {
+        walk_topic_records(ctx, file, s, w);
+    }
     if (s.target != nullptr) tracked_free(ctx, s.target);
     return rtf;
 }

@@ -52,20 +52,22 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
         bytes += topics.back().body.size();
         if (bytes > largest_site) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_site);
     }
-    report_topic_progress(s.topic_counter - 15);
+    // Forwarded, the rich-text writer has counted this topic already.
+    const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
+    if (!forwarded) report_topic_progress(counter - 15);
     HtmlTopic topic{};
     if (ctx.old_format) {
-        topic.offset = static_cast<int32_t>(s.topic_counter);
+        topic.offset = static_cast<int32_t>(counter);
         topic.browse_next = head_i16(walk, 8);
         topic.browse_previous = head_i16(walk, 4);
     } else {
         topic.offset = static_cast<int32_t>(s.topic_offset);
         const int32_t scroll_start = head_i32(walk, 20);
-        s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
+        if (!forwarded) s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
         topic.browse_next = head_i32(walk, 8);
         topic.browse_previous = head_i32(walk, 4);
     }
-    topic.number = s.topic_counter;
+    topic.number = counter;
     if (walk.text != nullptr && walk.link.text_length > 0) {
         const long length = bounded_length(walk.text, walk.text_size);
         std::string title;
@@ -80,7 +82,7 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     popup_boxes.clear();
     current_font = -1;
     span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
-    ++s.topic_counter;
+    if (!forwarded) ++s.topic_counter;
 }
 
 void HtmlWriter::close_span() {
@@ -382,22 +384,17 @@ void HtmlWriter::hotspot_end(DecompileContext&) {
     hotspot_open = false;
 }
 
-void write_html_edition(DecompileContext& ctx, std::FILE* file) {
-    RtfConversion s{};
-    HtmlWriter w{s};
-    w.current_font = -1;
-    struct Closer {
-        platform::CodePageConverter* converter;
-        ~Closer() { platform::code_page_close(converter); }
-    } closer{platform::code_page_open(help_code_page(ctx, file))};
-    w.code_page = closer.converter;
-    std::fputs("HTML...\n", stderr);
-    walk_topic_records(ctx, file, s, w);
+void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
+    w.code_page = platform::code_page_open(help_code_page(ctx, file));
+}
+
+void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     if (!w.topics.empty()) {
         w.close_paragraph();
         w.close_table();
         if (w.non_scrolling_open) w.body() += "</div>\n";
     }
-    std::fputs("\n", stderr);
     html_site_write(ctx, file, w);
 }
+
+HtmlWriter::~HtmlWriter() { platform::code_page_close(code_page); }

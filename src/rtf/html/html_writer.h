@@ -44,6 +44,7 @@ struct HtmlTopic {
 struct HtmlWriter {
     RtfConversion& s;
     platform::CodePageConverter* code_page = nullptr;
+    bool forwarded = false;  // beside the rich-text writer, which counts the topics
     std::vector<HtmlTopic> topics = {};
     std::unordered_set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "style.css"};  // folded to lower case
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
@@ -63,6 +64,7 @@ struct HtmlWriter {
     long next_map = 0;
     std::unordered_map<uint64_t, size_t> popup_boxes = {};  // of the page being written: kind and target
 
+    ~HtmlWriter();  // closes the code page
     void walk_started(DecompileContext& ctx);
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
     void paragraph_start(bool keep_next, bool in_table);
@@ -117,5 +119,7 @@ std::string html_page_name(std::unordered_set<std::string>& used, const char* na
 int help_code_page(DecompileContext& ctx, std::FILE* file);
 // Writes the pages, the stylesheet, index.html and keywords.html as outputs.
 void html_site_write(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer);
-// Runs the record walk once more into the HTML edition.
-void write_html_edition(DecompileContext& ctx, std::FILE* file);
+// The HTML edition's writer for the help file (its code page opened).
+void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer);
+// Closes what the last topic left open, writes the site and the code page.
+void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer);
