@@ -152,12 +152,20 @@ TEST(HtmlSite, CodePagesConvertToUtf8) {
 
 class CorpusHtml : public testing::TestWithParam<std::string> {};
 
-TEST_P(CorpusHtml, EveryReferenceResolves) {
+// Every reference resolves, and the sources are the bytes written without
+// the edition.
+TEST_P(CorpusHtml, EveryReferenceResolvesAndTheSourcesAreUnchanged) {
     if (GetParam().empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
     const Site site = decompile(GetParam(), true);
     if (!site.ok) GTEST_SKIP() << "the help file does not decompile";
     ASSERT_FALSE(site.page("index.html").empty());
     for (const auto& [page, target] : broken_references(site)) ADD_FAILURE() << page << " -> " << target;
+    const Site plain = decompile(GetParam(), false);
+    for (const auto& [name, text] : plain.files) {
+        auto it = site.files.find(name);
+        ASSERT_NE(it, site.files.end()) << name;
+        EXPECT_TRUE(it->second == text) << name << " differs with the HTML edition on";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusHtml, testing::ValuesIn(hlptest::corpus_cases(HLP_CORPUS_DIR)),

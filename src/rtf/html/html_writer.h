@@ -1,7 +1,7 @@
-// The browsable HTML edition: a second run of the record walk with this
-// writer, only when asked for (ctx.html). Pages are collected with markers
-// where a link's target page is not known yet, and finished once every
-// topic has been seen (html_site.cpp).
+// The browsable HTML edition, only when asked for (ctx.html): this writer
+// takes the record walk's events beside the rich-text writer (both_writers.h).
+// Pages are collected with markers where a link's target page is not known
+// yet, and finished once every topic has been seen (html_site.cpp).
 #pragma once
 
 #include <cstdint>
