@@ -59,7 +59,8 @@ if ! dpkg -s libreoffice-writer-nogui >/dev/null 2>&1; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends libreoffice-writer-nogui
 fi
 
-packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin)
+# chromium renders the HTML edition in the browser test (CTest label browser).
+packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -110,6 +110,24 @@ std::string summary_from_entry(WCX_HANDLE archive) {
     return summary;
 }
 
+// The HTML edition's folder: created when missing, refused when it is a
+// link (writing through it could land outside the output folder).
+bool make_subfolder(const std::filesystem::path& sub, std::string& why) {
+    std::error_code ec;
+    auto status = std::filesystem::symlink_status(sub, ec);
+    if (!ec && std::filesystem::is_symlink(status)) {
+        why = utf8_from_path(sub) + " is a link";
+        return false;
+    }
+    if (!ec && std::filesystem::is_directory(status)) return true;
+    std::filesystem::create_directory(sub, ec);
+    if (ec || !std::filesystem::is_directory(std::filesystem::symlink_status(sub, ec))) {
+        why = "cannot create the folder " + utf8_from_path(sub);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage) {
@@ -122,7 +140,7 @@ walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage) 
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         // The name shown is the one extraction would write: raw names may
         // hold control characters meant for the terminal.
-        std::string shown = claim_unique_name(used, flatten_entry_name(entry.name));
+        std::string shown = claim_unique_name(used, entry_path(entry.name));
         std::fprintf(con.out, "%12" PRIu64 "  %s  %s\n", entry.size, format_entry_time(entry.file_time).c_str(),
                      shown.c_str());
         total += entry.size;
@@ -171,9 +189,15 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
     int result;
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         ++outcome.entries;
-        std::filesystem::path target = folder / path_from_utf8(claim_unique_name(used, flatten_entry_name(entry.name)));
+        const std::string relative = claim_unique_name(used, entry_path(entry.name));
+        std::filesystem::path target = folder / path_from_utf8(relative);
         const bool report = salvage && is_damage_report(entry.name);
         std::string why;
+        if (relative.find('/') != std::string::npos && !make_subfolder(target.parent_path(), why)) {
+            fail(why);
+            skip_entry(archive);
+            continue;
+        }
         if (!clear_target(target, force, why)) {
             if (why.empty()) {
                 ++outcome.kept;

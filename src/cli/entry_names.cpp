@@ -48,6 +48,13 @@ std::string flatten_entry_name(std::string_view name) {
     return safe;
 }
 
+std::string entry_path(std::string_view name) {
+    constexpr std::string_view html_folder = "html\\";
+    if (name.size() > html_folder.size() && name.substr(0, html_folder.size()) == html_folder)
+        return "html/" + flatten_entry_name(name.substr(html_folder.size()));
+    return flatten_entry_name(name);
+}
+
 std::string claim_unique_name(used_names& used, const std::string& name) {
     std::string candidate = name;
     size_t dot = name.rfind('.');

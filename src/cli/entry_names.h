@@ -16,6 +16,11 @@ namespace hlpcli {
 // Input and output are UTF-8.
 std::string flatten_entry_name(std::string_view name);
 
+// The relative path an entry is written to: its flattened name, except
+// that the HTML edition's entries ("html\\NAME") go into the subfolder
+// html/, as "html/" and NAME flattened. No other folder is accepted.
+std::string entry_path(std::string_view name);
+
 // Names already given out during one run, compared without ASCII letter
 // case so that two entries never land on the same file on any platform.
 struct used_names {

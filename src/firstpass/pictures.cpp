@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "core/damage.h"
 #include "core/decompile_context.h"
@@ -123,6 +124,10 @@ unsigned export_within(DecompileContext& ctx, char* name, ByteStream* stream, lo
     // The whole offset table must be there before any picture is looked at.
     if (4 + 4 * static_cast<int64_t>(count) > size) fatal_error("Picture offsets of %s run past its data.\n", name);
     PictureFileWriter writer{nullptr, 4 + 4 * static_cast<uint32_t>(count), magic, count};
+    // The HTML edition shows the best bitmap of a picture file as a plain
+    // bitmap: most colours, then most pixels.
+    long best_start = -1;
+    uint64_t best_score = 0;
     for (unsigned i = 0; i < count; ++i) {
         picture_seek(in, base + 4 + 4 * static_cast<long>(i));
         uint32_t offset = picture_dword(in);
@@ -148,8 +153,25 @@ unsigned export_within(DecompileContext& ctx, char* name, ByteStream* stream, lo
             }
             return flags;
         }
+        if (header.type != picture_wmf) {
+            const uint64_t score = (uint64_t(header.bits_per_pixel) * header.planes << 40) +
+                                   std::min<uint64_t>(uint64_t(header.width) * header.height, uint64_t(1) << 39) + 1;
+            if (score > best_score) {
+                best_score = score;
+                best_start = start;
+            }
+        }
         flags |= picture_file;
         write_into_picture_file(ctx, name, flags, writer, in, header, i, start);
+    }
+    if (ctx.html && best_start >= 0) {
+        char html_name[300];
+        std::snprintf(html_name, sizeof html_name - 5, "html\\%s", name);
+        char* dot = std::strrchr(html_name, '.');
+        if (dot != nullptr) *dot = '\0';
+        picture_seek(in, best_start);
+        PictureHeader header = read_picture_header(in);
+        if (!in.overrun) write_bitmap_file(ctx, html_name, in, header);
     }
     return flags;
 }

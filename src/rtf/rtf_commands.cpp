@@ -12,6 +12,7 @@
 #include "firstpass/pictures.h"
 #include "project/context_hash.h"
 #include "project/system_file.h"
+#include "rtf/html/both_writers.h"
 #include "rtf/rtf_conversion.h"
 #include "rtf/topic_rtf.h"
 
@@ -59,36 +60,29 @@ bool claimed_bytes_fit(HeadCursor& c, const uint8_t* start, int length) {
     return true;
 }
 
-bool macro_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+template <class Writer>
+bool macro_hotspot(DecompileContext& ctx, Writer& w, HeadCursor& c, uint8_t code) {
     const uint8_t* start = c.at - 1;
     int16_t length = cursor_i16(c);
     if (c.overrun || !claimed_bytes_fit(c, start, length)) return false;
     const char* macro = cursor_cstring(c);
     if (macro == nullptr) return false;
-    s.jump = true;
-    font_change(ctx, s.out, s.current_font, false, true);
-    set_target(ctx, s, {code == 0xC8 ? "!" : "%!", macro});
+    w.macro_hotspot(ctx, code, macro);
     c.at = start + 3 + length;
     return true;
 }
 
-bool topic_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+template <class Writer>
+bool topic_hotspot(DecompileContext& ctx, Writer& w, HeadCursor& c, uint8_t code) {
     uint32_t operand = cursor_u32(c);
     if (c.overrun) return false;
-    open_hotspot(ctx, s, code & 1);
-    if (code == 0xE0 || code == 0xE1) {
-        char number[24];
-        std::snprintf(number, sizeof number, "TOPIC%ld", static_cast<long>(static_cast<int32_t>(operand)));
-        set_target(ctx, s, {number}, 128);
-    } else {
-        const char* name = unhash_jump_target(ctx, operand);
-        set_target(ctx, s, {code >= 0xE6 ? "%" : "", name});
-    }
+    w.topic_hotspot(ctx, code, operand);
     return true;
 }
 
 // Jumps and popups into another file or window (0xEA, 0xEB, 0xEE, 0xEF).
-bool extended_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+template <class Writer>
+bool extended_hotspot(DecompileContext& ctx, Writer& w, HeadCursor& c, uint8_t code) {
     const uint8_t* start = c.at - 1;
     int16_t length = cursor_i16(c);
     if (c.overrun || !claimed_bytes_fit(c, start, length)) return false;
@@ -106,6 +100,33 @@ bool extended_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, ui
         if (window != nullptr) file = cursor_cstring(c);
     }
     if (c.overrun) return false;
+    w.extended_hotspot(ctx, code, link_type, hash, window_number, window, file);
+    c.at = start + 3 + length;
+    return true;
+}
+
+}  // namespace
+
+inline void RtfWriter::macro_hotspot(DecompileContext& ctx, uint8_t code, const char* macro) {
+    s.jump = true;
+    font_change(ctx, s.out, s.current_font, false, true);
+    set_target(ctx, s, {code == 0xC8 ? "!" : "%!", macro});
+}
+
+inline void RtfWriter::topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand) {
+    open_hotspot(ctx, s, code & 1);
+    if (code == 0xE0 || code == 0xE1) {
+        char number[24];
+        std::snprintf(number, sizeof number, "TOPIC%ld", static_cast<long>(static_cast<int32_t>(operand)));
+        set_target(ctx, s, {number}, 128);
+    } else {
+        const char* name = unhash_jump_target(ctx, operand);
+        set_target(ctx, s, {code >= 0xE6 ? "%" : "", name});
+    }
+}
+
+inline void RtfWriter::extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash,
+                                 int8_t window_number, const char* window, const char* file) {
     open_hotspot(ctx, s, code & 1);
     const char* prefix = (code & 0x04) ? "%" : "";
     const char* name = unhash(ctx, hash);
@@ -113,11 +134,9 @@ bool extended_hotspot(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, ui
     else if (link_type == 4) set_target(ctx, s, {prefix, name, "@", file});
     else if (link_type == 6) set_target(ctx, s, {prefix, name, ">", window, "@", file});
     else set_target(ctx, s, {prefix, name});
-    c.at = start + 3 + length;
-    return true;
 }
 
-void end_hotspot(DecompileContext& ctx, RtfConversion& s) {
+inline void RtfWriter::hotspot_end(DecompileContext& ctx) {
     if (!s.has_target) set_target(ctx, s, {""});
     const FontDescriptor* font = font_of(ctx, s.current_font);
     if (s.target[0] == '%' && font != nullptr && font->underline) s.target[0] = '*';
@@ -134,9 +153,18 @@ void end_hotspot(DecompileContext& ctx, RtfConversion& s) {
     output_puts("}", s.out);
 }
 
-bool paragraph_end(RtfConversion& s, HeadCursor& c) {
+void RtfWriter::paragraph_end() { output_puts("\n\\par ", s.out); }
+void RtfWriter::table_paragraph_end() { output_puts("\n\\par\\intbl ", s.out); }
+void RtfWriter::row_end() { output_puts("\\cell\\intbl\\row\n", s.out); }
+void RtfWriter::cell_paragraph_end() { output_puts("\\par\\pard ", s.out); }
+void RtfWriter::cell_end() { output_puts("\\cell\\pard ", s.out); }
+
+namespace {
+
+template <class Writer>
+bool paragraph_end(RtfConversion& s, HeadCursor& c, Writer& w) {
     if (s.record_type != 0x23) {
-        output_puts("\n\\par ", s.out);
+        w.paragraph_end();
         return true;
     }
     // In a table the bytes after the 0x82 tell whether the cell, the row or
@@ -146,7 +174,7 @@ bool paragraph_end(RtfConversion& s, HeadCursor& c) {
         return false;
     }
     if (c.at[0] != 0xFF) {
-        output_puts("\n\\par\\intbl ", s.out);
+        w.table_paragraph_end();
         return true;
     }
     if (cursor_left(c) < 3) {
@@ -154,9 +182,9 @@ bool paragraph_end(RtfConversion& s, HeadCursor& c) {
         return false;
     }
     int16_t column = static_cast<int16_t>(c.at[1] | (c.at[2] << 8));
-    if (column == -1) output_puts("\\cell\\intbl\\row\n", s.out);
-    else if (column == s.current_column) output_puts("\\par\\pard ", s.out);
-    else output_puts("\\cell\\pard ", s.out);
+    if (column == -1) w.row_end();
+    else if (column == s.current_column) w.cell_paragraph_end();
+    else w.cell_end();
     return true;
 }
 
@@ -197,11 +225,15 @@ void media_control(RtfConversion& s, const char* command, const char* text) {
     output_printf(s.out, ",%s\\}\n", plus != nullptr ? plus + 1 : rest);
 }
 
-void embedded_window(RtfConversion& s, const char* command, const char* text) {
+}  // namespace
+
+void RtfWriter::embedded_window(const char* command, const char* text) {
     if (text[0] == '!') output_printf(s.out, "\\{button %s\\}", text + 1);
     else if (text[0] == '*') media_control(s, command, text + 1);
     else output_printf(s.out, "\\{%s %s\\}", command, text);
 }
+
+namespace {
 
 // The picture a kind-1 reference means: the next one the first pass took
 // from topic text.
@@ -213,12 +245,16 @@ unsigned next_embedded_picture(DecompileContext& ctx, RtfConversion& s) {
     return static_cast<unsigned>(n);
 }
 
-void picture_reference(DecompileContext& ctx, RtfConversion& s, char side, unsigned number) {
+}  // namespace
+
+void RtfWriter::picture(DecompileContext& ctx, char side, unsigned number) {
     char command[8] = {'b', 'm', side, '\0'};
     if (number < static_cast<unsigned>(ctx.picture_table_size) && (ctx.picture_table[number] & picture_transparent))
         command[3] = 't';
     output_printf(s.out, "\\{%s %s\\}", command, picture_file_name(ctx, number));
 }
+
+namespace {
 
 void advance_range(RtfConversion& s, uint32_t count) {
     uint32_t room = static_cast<int32_t>(s.range_start) < static_cast<int32_t>(s.range_end)
@@ -230,7 +266,8 @@ void advance_range(RtfConversion& s, uint32_t count) {
 // Pictures and embedded windows (0x86 centred, 0x87 left, 0x88 right). The
 // size counts the picture data; the hotspot character count of type 0x22
 // sits between the size and the data, outside it, as help compilers write it.
-bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code) {
+template <class Writer>
+bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint8_t code, Writer& w) {
     const char side = code == 0x86 ? 'c' : code == 0x87 ? 'l' : 'r';
     int picture_type = static_cast<int8_t>(cursor_u8(c));
     long size = 0;
@@ -250,8 +287,8 @@ bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uin
             return false;
         }
         advance_range(s, hotspot_characters);
-        if (kind == 0) picture_reference(ctx, s, side, number);
-        else if (kind == 1) picture_reference(ctx, s, side, next_embedded_picture(ctx, s));
+        if (kind == 0) w.picture(ctx, side, number);
+        else if (kind == 1) w.picture(ctx, side, next_embedded_picture(ctx, s));
     } else if (picture_type == 5) {
         cursor_skip(data, 6);
         const char* text = data.overrun ? nullptr : cursor_cstring(data);
@@ -260,7 +297,7 @@ bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uin
             return false;
         }
         const char command[4] = {'e', 'w', side, '\0'};
-        embedded_window(s, command, text);
+        w.embedded_window(command, text);
     }
     c.at = data_end;
     return true;
@@ -268,54 +305,74 @@ bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uin
 
 }  // namespace
 
-bool interpret_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
+void RtfWriter::field(int32_t n) {
+    if (n != 0) output_printf(s.out, "\\{vfld%ld\\}", static_cast<long>(n));
+    else output_puts("\\{vfld\\}", s.out);
+}
+
+void RtfWriter::dtype(int16_t n) {
+    if (n != 0) output_printf(s.out, "\\{dtype%d\\}", n);
+    else output_puts("\\{dtype\\}", s.out);
+}
+
+void RtfWriter::font(DecompileContext& ctx, int16_t font) {
+    s.current_font = font;
+    font_change(ctx, s.out, font, s.popup, s.jump);
+}
+
+void RtfWriter::line_break() { output_puts("\\line\n", s.out); }
+void RtfWriter::tab() { output_puts("\\tab ", s.out); }
+void RtfWriter::non_breaking_space() { output_puts("\\~", s.out); }
+void RtfWriter::soft_hyphen() { output_puts("\\-", s.out); }
+
+template <class Writer>
+bool interpret_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, Writer& w) {
     const uint8_t code = cursor_u8(c);
     if (c.overrun) return false;
-    MemoryFile* out = s.out;
     switch (code) {
     case 0x20: {
         int32_t n = cursor_i32(c);
         if (c.overrun) return false;
-        if (n != 0) output_printf(out, "\\{vfld%ld\\}", static_cast<long>(n));
-        else output_puts("\\{vfld\\}", out);
+        w.field(n);
         return true;
     }
     case 0x21: {
         int16_t n = cursor_i16(c);
         if (c.overrun) return false;
-        if (n != 0) output_printf(out, "\\{dtype%d\\}", n);
-        else output_puts("\\{dtype\\}", out);
+        w.dtype(n);
         return true;
     }
     case 0x80: {
         int16_t font = cursor_i16(c);
         if (c.overrun) return false;
-        s.current_font = font;
-        font_change(ctx, out, font, s.popup, s.jump);
+        w.font(ctx, font);
         return true;
     }
-    case 0x81: output_puts("\\line\n", out); return true;
-    case 0x82: return paragraph_end(s, c);
-    case 0x83: output_puts("\\tab ", out); return true;
+    case 0x81: w.line_break(); return true;
+    case 0x82: return paragraph_end(s, c, w);
+    case 0x83: w.tab(); return true;
     case 0x86:
     case 0x87:
-    case 0x88: return picture_command(ctx, s, c, code);
-    case 0x89: end_hotspot(ctx, s); return true;
-    case 0x8B: output_puts("\\~", out); return true;
-    case 0x8C: output_puts("\\-", out); return true;
+    case 0x88: return picture_command(ctx, s, c, code, w);
+    case 0x89: w.hotspot_end(ctx); return true;
+    case 0x8B: w.non_breaking_space(); return true;
+    case 0x8C: w.soft_hyphen(); return true;
     case 0xC8:
-    case 0xCC: return macro_hotspot(ctx, s, c, code);
+    case 0xCC: return macro_hotspot(ctx, w, c, code);
     case 0xE0:
     case 0xE1:
     case 0xE2:
     case 0xE3:
     case 0xE6:
-    case 0xE7: return topic_hotspot(ctx, s, c, code);
+    case 0xE7: return topic_hotspot(ctx, w, c, code);
     case 0xEA:
     case 0xEB:
     case 0xEE:
-    case 0xEF: return extended_hotspot(ctx, s, c, code);
+    case 0xEF: return extended_hotspot(ctx, w, c, code);
     case 0xFF: return false;
     default: return true;  // the first pass refuses unknown codes
     }
 }
+
+template bool interpret_command<RtfWriter>(DecompileContext&, RtfConversion&, HeadCursor&, RtfWriter&);
+template bool interpret_command<BothWriters>(DecompileContext&, RtfConversion&, HeadCursor&, BothWriters&);

@@ -127,9 +127,55 @@ struct RtfConversion {
     long text_used;
 };
 
+// The events of the record walk, as the rich-text writer turns them into
+// the topic file. The walk is a template over its writer, so this one is
+// called directly and inlined; the HTML edition (rtf/html/) is the other.
+struct TopicWalk;
+struct RtfWriter {
+    RtfConversion& s;
+    void walk_started(DecompileContext& ctx);  // |TOPIC is there
+    void topic_start(DecompileContext& ctx, const TopicWalk& walk);
+    void paragraph_start(bool keep_next, bool in_table);
+    void keep();
+    void align(char side);  // 'r' or 'c'
+    void measure(int index, long twips);  // index into sb sa sl li ri fi
+    void border(uint8_t border);
+    void tab_stop(uint16_t type, long twips);
+    void paragraph_text();
+    void text(DecompileContext& ctx, const char* text, long length);
+    void row_start();
+    void row_centered();
+    // The row's column entries (4 bytes each: width and gap), read in place.
+    void row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t width);
+    void field(int32_t n);
+    void dtype(int16_t n);
+    void font(DecompileContext& ctx, int16_t font);
+    void line_break();
+    void paragraph_end();        // outside tables
+    void table_paragraph_end();  // a paragraph of a cell goes on
+    void cell_paragraph_end();   // the cell's last paragraph, same column follows
+    void cell_end();
+    void row_end();
+    void tab();
+    void non_breaking_space();
+    void soft_hyphen();
+    void picture(DecompileContext& ctx, char side, unsigned number);
+    void embedded_window(const char* command, const char* text);
+    void macro_hotspot(DecompileContext& ctx, uint8_t code, const char* macro);
+    void topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand);
+    // Link types 1 (window number), 4 (file), 6 (window and file), else plain.
+    void extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash,
+                          int8_t window_number, const char* window, const char* file);
+    void hotspot_end(DecompileContext& ctx);
+};
+
 // Interprets the command at the cursor; false when it ends the paragraph
 // (0xFF, or a command whose operands do not fit in the head part).
-bool interpret_command(DecompileContext& ctx, RtfConversion& state, HeadCursor& cursor);
+template <class Writer>
+bool interpret_command(DecompileContext& ctx, RtfConversion& state, HeadCursor& cursor, Writer& writer);
+// Walks every topic link record of |TOPIC into the writer's events.
+template <class Writer>
+void walk_topic_records(DecompileContext& ctx, std::FILE* file, RtfConversion& state, Writer& writer);
 // Writes a string of the text part through the character rules, with the
 // context and keyword footnotes that fall on its characters.
 void write_text_string(DecompileContext& ctx, RtfConversion& state, const char* text, long length);

@@ -15,6 +15,7 @@
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
+#include "rtf/html/both_writers.h"
 #include "rtf/rtf_conversion.h"
 #include "topics/topic_reader.h"
 
@@ -69,7 +70,9 @@ void write_title_and_macros(DecompileContext& ctx, RtfConversion& s, const Topic
     }
 }
 
-void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+}  // namespace
+
+inline void RtfWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     MemoryFile* out = s.out;
     if (!s.first_topic) output_puts("\\page\n", out);
     s.first_topic = false;
@@ -110,33 +113,49 @@ void write_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk
     ++s.topic_counter;
 }
 
-void write_paragraph_attributes(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uint16_t flags) {
+void RtfWriter::keep() { output_puts("\\keep", s.out); }
+void RtfWriter::align(char side) { output_puts(side == 'r' ? "\\qr" : "\\qc", s.out); }
+void RtfWriter::measure(int index, long twips) {
+    static const char* const words[] = {"\\sb", "\\sa", "\\sl", "\\li", "\\ri", "\\fi"};
+    output_control_word(s.out, words[index], twips);
+}
+void RtfWriter::border(uint8_t border) {
     MemoryFile* out = s.out;
-    if (flags & 0x1000) output_puts("\\keep", out);
-    if (flags & 0x0400) output_puts("\\qr", out);
-    if (flags & 0x0800) output_puts("\\qc", out);
+    if (border & 0x01) output_puts("\\box", out);
+    if (border & 0x02) output_puts("\\brdrt", out);
+    if (border & 0x04) output_puts("\\brdrl", out);
+    if (border & 0x08) output_puts("\\brdrb", out);
+    if (border & 0x10) output_puts("\\brdrr", out);
+    output_puts((border & 0x20) ? "\\brdrth" : "\\brdrs", out);
+    if (border & 0x40) output_puts("\\brdrdb", out);
+}
+void RtfWriter::tab_stop(uint16_t type, long twips) {
+    if (type == 1) output_puts("\\tqr", s.out);
+    else if (type == 2) output_puts("\\tqc", s.out);
+    output_control_word(s.out, "\\tx", twips);
+}
+void RtfWriter::row_start() { output_puts("\\trowd", s.out); }
+void RtfWriter::row_centered() { output_puts("\\trqc", s.out); }
+
+namespace {
+
+template <class Writer>
+void write_paragraph_attributes(DecompileContext& ctx, HeadCursor& c, uint16_t flags, Writer& w) {
+    if (flags & 0x1000) w.keep();
+    if (flags & 0x0400) w.align('r');
+    if (flags & 0x0800) w.align('c');
     if (flags & 0x0001) cursor_skip_compressed_long(c);
-    static const struct {
-        uint16_t bit;
-        const char* word;
-    } measures[] = {{0x0002, "\\sb"}, {0x0004, "\\sa"}, {0x0008, "\\sl"},
-                    {0x0010, "\\li"}, {0x0020, "\\ri"}, {0x0040, "\\fi"}};
-    for (const auto& measure : measures) {
-        if (!(flags & measure.bit)) continue;
+    static const uint16_t measures[] = {0x0002, 0x0004, 0x0008, 0x0010, 0x0020, 0x0040};
+    for (int m = 0; m < 6; ++m) {
+        if (!(flags & measures[m])) continue;
         int value = cursor_compressed_short(c);
         if (c.overrun) return;
-        output_control_word(out, measure.word, scaled(ctx, value));
+        w.measure(m, scaled(ctx, value));
     }
     if (flags & 0x0100) {
         uint8_t border = cursor_u8(c);
         if (!cursor_skip(c, 2)) return;
-        if (border & 0x01) output_puts("\\box", out);
-        if (border & 0x02) output_puts("\\brdrt", out);
-        if (border & 0x04) output_puts("\\brdrl", out);
-        if (border & 0x08) output_puts("\\brdrb", out);
-        if (border & 0x10) output_puts("\\brdrr", out);
-        output_puts((border & 0x20) ? "\\brdrth" : "\\brdrs", out);
-        if (border & 0x40) output_puts("\\brdrdb", out);
+        w.border(border);
     }
     if (flags & 0x0200) {
         // Each tab stop takes at least one byte, so the head bounds the count.
@@ -145,27 +164,32 @@ void write_paragraph_attributes(DecompileContext& ctx, RtfConversion& s, HeadCur
             const uint16_t stop = cursor_compressed_ushort(c);
             const uint16_t type = (stop & 0x4000) ? cursor_compressed_ushort(c) : 0;
             if (c.overrun) return;
-            if (type == 1) output_puts("\\tqr", out);
-            else if (type == 2) output_puts("\\tqc", out);
-            output_control_word(out, "\\tx", scaled(ctx, stop & 0x3FFF));
+            w.tab_stop(type, scaled(ctx, stop & 0x3FFF));
         }
     }
 }
 
-void write_row_definition(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
-    MemoryFile* out = s.out;
-    output_puts("\\trowd", out);
+template <class Writer>
+void write_row_definition(DecompileContext& ctx, HeadCursor& c, Writer& w) {
+    w.row_start();
     const int columns = cursor_u8(c);
     const int table_type = cursor_u8(c);
     int64_t width = 32767;
     if (table_type == 0 || table_type == 2) {
         width = cursor_i16(c);
         if (c.overrun) return;
-        output_puts("\\trqc", out);
+        w.row_centered();
     }
     // A single-column row still reads its one entry.
     if (c.overrun || !cursor_need(c, 4L * (columns > 0 ? columns : 1))) return;
-    const uint8_t* entry = c.at;
+    w.row_cells(ctx, columns, c.at, width);
+    c.at += 4L * columns;
+}
+
+}  // namespace
+
+inline void RtfWriter::row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t width) {
+    MemoryFile* out = s.out;
     auto a = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j)); };
     auto g = [entry](int j) -> int64_t { return static_cast<int16_t>(get_le16(entry + 4 * j + 2)); };
     const int64_t multiplier = ctx.scale_multiplier, subtrahend = ctx.scale_subtrahend;
@@ -186,8 +210,18 @@ void write_row_definition(DecompileContext& ctx, RtfConversion& s, HeadCursor& c
         output_printf(out, "\\trleft%lld \\cellx%lld ",
                       static_cast<long long>(((g(0) * multiplier - subtrahend) * width - 32767) / 32767), s_of(a(0)));
     }
-    c.at += 4L * columns;
 }
+
+void RtfWriter::paragraph_start(bool keep_next, bool in_table) {
+    output_puts("\\pard", s.out);
+    if (keep_next) output_puts("\\keepn", s.out);
+    if (in_table) output_puts("\\intbl", s.out);
+}
+void RtfWriter::walk_started(DecompileContext& ctx) { browse_second_pass_start(ctx); }
+void RtfWriter::paragraph_text() { output_putc(' ', s.out); }
+void RtfWriter::text(DecompileContext& ctx, const char* text, long length) { write_text_string(ctx, s, text, length); }
+
+namespace {
 
 // The next string of the text part; empty strings once it is used up.
 void next_text_string(RtfConversion& s, const char*& text, long& length) {
@@ -201,29 +235,28 @@ void next_text_string(RtfConversion& s, const char*& text, long& length) {
     s.text_used += length + 1;
 }
 
-void write_paragraph(DecompileContext& ctx, RtfConversion& s, HeadCursor& c) {
-    MemoryFile* out = s.out;
-    output_puts("\\pard", out);
-    if (static_cast<int64_t>(s.position) < s.non_scroll_end) output_puts("\\keepn", out);
+template <class Writer>
+void write_paragraph(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, Writer& w) {
+    w.paragraph_start(static_cast<int64_t>(s.position) < s.non_scroll_end, s.record_type == 0x23);
     if (s.record_type == 0x23) {
-        output_puts("\\intbl", out);
         s.current_column = cursor_i16(c);
         cursor_skip(c, 3);
     }
     cursor_skip(c, 4);
     const uint16_t flags = cursor_u16(c);
-    if (!c.overrun) write_paragraph_attributes(ctx, s, c, flags);
-    output_putc(' ', out);
+    if (!c.overrun) write_paragraph_attributes(ctx, c, flags, w);
+    w.paragraph_text();
     while (!cursor_done(c)) {
         const char* text;
         long length;
         next_text_string(s, text, length);
-        write_text_string(ctx, s, text, length);
-        if (!interpret_command(ctx, s, c)) break;
+        w.text(ctx, text, length);
+        if (!interpret_command(ctx, s, c, w)) break;
     }
 }
 
-void write_text_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+template <class Writer>
+void write_text_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk, Writer& w) {
     const uint8_t type = walk.link.record_type;
     HeadCursor c = head_cursor(walk.head, walk.head_size);
     s.record_type = type;
@@ -245,20 +278,21 @@ void write_text_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk&
         s.range_end = s.topic_offset + count;
         s.topic_offset += count;
     }
-    if (type == 0x23) write_row_definition(ctx, s, c);
+    if (type == 0x23) write_row_definition(ctx, c, w);
     do {
         if (cursor_done(c)) break;
         if (type == 0x23 && (cursor_left(c) < 2 || get_le16(c.at) == 0xFFFF)) break;
-        write_paragraph(ctx, s, c);
+        write_paragraph(ctx, s, c, w);
     } while (type == 0x23);
 }
 
-void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+template <class Writer>
+void convert_record(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk, Writer& w) {
     const uint8_t type = walk.link.record_type;
     const bool has_head = walk.head != nullptr && walk.head_size > 0;
-    if (type == 2 && has_head) write_topic_header(ctx, s, walk);
+    if (type == 2 && has_head) w.topic_start(ctx, walk);
     else if ((type == 1 && has_head && walk.text != nullptr) || ((type == 0x20 || type == 0x23) && has_head))
-        write_text_record(ctx, s, walk);
+        write_text_record(ctx, s, walk, w);
 }
 
 }  // namespace
@@ -399,13 +433,12 @@ void topic_file_name(const DecompileContext& ctx, char* name) {
     std::snprintf(name, 260, "%.255s.rtf", ctx.base_name);
 }
 
-MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf) {
+template <class Writer>
+void walk_topic_records(DecompileContext& ctx, std::FILE* file, RtfConversion& s, Writer& w) {
     TopicWalk walk{};
-    if (!topic_walk_start(ctx, file, walk)) return rtf;
-    browse_second_pass_start(ctx);
-    RtfConversion s{};
+    if (!topic_walk_start(ctx, file, walk)) return;
+    w.walk_started(ctx);
     s.file = file;
-    s.out = rtf;
     s.position = 12;
     s.topic_counter = first_topic_number;
     s.first_topic = true;
@@ -415,13 +448,29 @@ MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf
     s.next_embedded_picture = 1;
     while (topic_walk_next(ctx, file, walk)) {
         s.position = walk.position;
-        convert_record(ctx, s, walk);
+        convert_record(ctx, s, walk, w);
         if (!ctx.old_format) {
             const uint32_t next = static_cast<uint32_t>(walk.link.next_link);
             if (block_of(ctx, next) != block_of(ctx, s.position)) s.topic_offset = block_of(ctx, next) << 15;
         }
     }
     topic_walk_end(ctx, walk);
+}
+
+MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf) {
+    RtfConversion s{};
+    s.out = rtf;
+    RtfWriter w{s};
+    if (ctx.html) {
+        HtmlWriter html{s};
+        html.forwarded = true;
+        html_writer_start(ctx, file, html);
+        BothWriters both{html, w};
+        walk_topic_records(ctx, file, s, both);
+        html_writer_finish(ctx, file, html);
+    } else {
+        walk_topic_records(ctx, file, s, w);
+    }
     if (s.target != nullptr) tracked_free(ctx, s.target);
     return rtf;
 }

@@ -135,6 +135,26 @@ TEST_F(CliTool, QuietHidesTheDecompilerButNotTheTool) {
     EXPECT_EQ(quiet.out, "manual.hlp: OK, 2 files\n");
 }
 
+TEST_F(CliTool, HtmlEditionGoesIntoItsSubfolderAndOnlyWhenAsked) {
+    clitest::tool_result plain = run_tool(dir(), {"-l", "-q", "manual.hlp"});
+    EXPECT_EQ(plain.out.find("html"), std::string::npos) << plain.out;
+    clitest::tool_result listed = run_tool(dir(), {"-l", "-q", "--html", "manual.hlp"});
+    EXPECT_NE(listed.out.find("html/index.html"), std::string::npos) << listed.out;
+    // The folder is there already as a link: nothing is written through it.
+    fs::create_directories(dir() / "out");
+    fs::create_directory(dir() / "elsewhere");
+    fs::create_directory_symlink(dir() / "elsewhere", dir() / "out" / "html");
+    clitest::tool_result r = run_tool(dir(), {"-q", "--html", "-o", "out", "manual.hlp"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_TRUE(fs::is_empty(dir() / "elsewhere"));
+    fs::remove(dir() / "out" / "html");
+    r = run_tool(dir(), {"-q", "--html", "-o", "out", "manual.hlp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(dir() / "out" / "html" / "index.html"));
+    EXPECT_TRUE(fs::is_regular_file(dir() / "out" / "html" / "style.css"));
+    EXPECT_TRUE(fs::is_regular_file(dir() / "out" / "manual.rtf"));
+}
+
 TEST_F(CliTool, EntryNamesFromAHostileFileNameStayInsideTheFolder) {
     // The entries are named after the help file, so a name with a colon and
     // an escape sequence reaches the tool as an entry name.

@@ -19,6 +19,16 @@ TEST(EntryNames, PathPartsAndControlCharactersAreFlattened) {
     EXPECT_EQ(flatten_entry_name("x\xc2\x9b" "2Jy"), "x_2Jy");
 }
 
+TEST(EntryNames, OnlyTheHtmlFolderIsKeptAsAFolder) {
+    EXPECT_EQ(hlpcli::entry_path("html\\index.html"), "html/index.html");
+    EXPECT_EQ(hlpcli::entry_path("html\\..\\..\\x"), "html/.._.._x");
+    EXPECT_EQ(hlpcli::entry_path("html\\.."), "html/__");
+    EXPECT_EQ(hlpcli::entry_path("html\\a/b"), "html/a_b");
+    EXPECT_EQ(hlpcli::entry_path("html\\"), "html_");
+    EXPECT_EQ(hlpcli::entry_path("other\\x"), "other_x");
+    EXPECT_EQ(hlpcli::entry_path("HTML\\x"), "HTML_x");
+}
+
 TEST(EntryNames, SpecialNamesBecomeOrdinaryOnes) {
     EXPECT_EQ(flatten_entry_name(""), "_");
     EXPECT_EQ(flatten_entry_name("."), "_");
