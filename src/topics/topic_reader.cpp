@@ -313,6 +313,7 @@ void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uin
     const bool cuts_topic = walk.topic_number > 0 && !(walk.next_header != 0 && position >= walk.next_header);
     if (cuts_topic) mark_topic_damaged(walk);
     walk.awaiting_topic = true;
+    walk.dropped_since_header = true;
     if (!walk.note_losses) return;
     const uint32_t block = block_of_position(ctx, position);
     char topic[128] = "";
@@ -338,22 +339,26 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
     if (link.record_type == 2 && walk.head != nullptr) {
         const int32_t id = (!ctx.old_format && walk.head_size >= 16) ? static_cast<int32_t>(get_le32(walk.head + 12))
                                                                       : -1;
-        // Topic headers number their topics: a gap after dropped records
-        // is the count of topics lost whole. Only a gap the dropped span
-        // could hold is believed.
-        if (walk.awaiting_topic && walk.topic_id >= 0 && id > walk.topic_id + 1 &&
-            int64_t(id) - walk.topic_id - 1 <= int64_t(walk.stream_limit) / topic_link_header_size) {
-            walk.lost_topics = id - walk.topic_id - 1;
-            walk.topic_number += walk.lost_topics;
-            walk.damaged_topics += walk.lost_topics;
-            if (walk.note_losses)
-                note_damage(ctx, "|TOPIC", -1, "topics %d to %d lost whole with the dropped records",
-                            walk.topic_number - walk.lost_topics + 1, walk.topic_number);
+        // Topic headers number their topics: after dropped records, a
+        // number past the one this header's place gives counts the topics
+        // lost whole. Only a gap the stream could hold is believed.
+        if (walk.dropped_since_header && walk.id_offset_known && id >= 0) {
+            const int64_t expected = int64_t(walk.topic_number) + walk.id_offset;
+            if (id > expected && id - expected <= walk.stream_limit / topic_link_header_size) {
+                walk.lost_topics = static_cast<int32_t>(id - expected);
+                walk.topic_number += walk.lost_topics;
+                walk.damaged_topics += walk.lost_topics;
+                if (walk.note_losses)
+                    note_damage(ctx, "|TOPIC", -1, "topics %d to %d lost whole with the dropped records",
+                                walk.topic_number - walk.lost_topics + 1, walk.topic_number);
+            }
         }
         ++walk.topic_number;
-        walk.topic_id = id;
+        walk.id_offset_known = id >= 0;
+        walk.id_offset = id - (walk.topic_number - 1);
         walk.topic_damaged = false;
         walk.awaiting_topic = false;
+        walk.dropped_since_header = false;
         const int32_t next = (!ctx.old_format && walk.head_size >= 28) ? static_cast<int32_t>(get_le32(walk.head + 24))
                                                                         : -1;
         walk.next_header = next > static_cast<int32_t>(walk.position) ? static_cast<uint32_t>(next) : 0;
@@ -369,7 +374,6 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
         if (!continues) {
             walk.recovered_topic = true;
             ++walk.topic_number;
-            walk.topic_id = -1;
             walk.next_header = 0;
             walk.topic_damaged = true;
             ++walk.damaged_topics;
@@ -529,7 +533,6 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     // 16 spaces or NULs.
     walk.expansion_limit = std::max<int64_t>(16, longest_phrase(ctx) + 1);
     walk.readable = readable;
-    walk.topic_id = -1;
     if (ctx.salvage) ctx.topics_total = ctx.topics_whole = 0;
     return true;
 }

@@ -93,7 +93,9 @@ struct TopicWalk {
     int32_t lost_topics;    // topics lost whole just before this record
     int64_t readable;       // bytes of |TOPIC the help file really holds
     int32_t topic_number;   // topics begun so far (1 = the first), lost ones counted
-    int32_t topic_id;       // the current topic header's own number, -1 when unknown
+    int32_t id_offset;      // a topic header's own number less its place in the walk
+    bool id_offset_known;
+    bool dropped_since_header;  // records were dropped since the last topic header
     uint32_t next_header;   // where the current topic header puts the next one, 0 unknown
     bool topic_damaged;     // the current topic lost records
     bool awaiting_topic;    // records were dropped since the last topic began
