@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -241,7 +242,25 @@ struct Tally {
     double text[2] = {0, 0};
     double worst_topic_loss = 0;
     std::string worst_file;
+    long words = 0, words_kept = 0;  // over all files, with salvage
+    std::vector<std::string> past_bound;  // |TOPIC: lost more than a block and a topic hold
 };
+
+// The number of |TOPIC blocks, from the block size |SYSTEM announces.
+long topic_blocks(const Bytes& help) {
+    const auto files = directory(help);
+    const auto topic = files.find("|TOPIC"), system = files.find("|SYSTEM");
+    if (topic == files.end() || system == files.end()) return 1;
+    const uint16_t minor = le16(help, system->second.start + 2), flags = le16(help, system->second.start + 10);
+    const long block = minor < 16 || flags == 8 ? 2048 : 4096;
+    return std::max<long>(1, long((topic->second.length + block - 1) / block));
+}
+
+long word_count(const std::map<std::string, long>& words) {
+    long n = 0;
+    for (const auto& entry : words) n += entry.second;
+    return n;
+}
 
 }  // namespace
 
@@ -291,11 +310,25 @@ int main(int argc, char** argv) {
             Tally& t = tallies[kind];
             ++t.files;
             double got[2];
+            long kept_words = 0;
             for (int salvage = 0; salvage < 2; ++salvage) {
                 const Outcome o = decompile(copy_path, salvage == 1);
                 got[salvage] = o.opened ? share(words, o.rtf) : 0.0;
+                if (salvage) kept_words = std::lround(got[1] * double(word_count(words)));
                 t.opened[salvage] += o.opened;
                 t.text[salvage] += got[salvage];
+            }
+            t.words += word_count(words);
+            t.words_kept += kept_words;
+            if (kind == "|TOPIC") {
+                // What one block and one topic hold, taking the text as spread
+                // evenly; a little over that still counts as within.
+                long pages = 1;
+                for (size_t at = intact.rtf.find("\\page"); at != std::string::npos; at = intact.rtf.find("\\page", at + 1)) ++pages;
+                const double bound = 1.0 / double(topic_blocks(help)) + 1.0 / double(pages) + 0.02;
+                if (1 - got[1] > bound)
+                    t.past_bound.push_back(path.filename().string() + " lost " + std::to_string(int(100 * (1 - got[1]))) +
+                                           " %, bound " + std::to_string(int(100 * bound)) + " %");
             }
             if (1 - got[1] > t.worst_topic_loss) t.worst_topic_loss = 1 - got[1], t.worst_file = path.filename().string();
             if (per_file)
@@ -305,16 +338,21 @@ int main(int argc, char** argv) {
     }
     fs::remove_all(work);
     std::printf("%d files that open intact, from %s\n\n", intact_files, folder.c_str());
-    std::printf("| damage | files | open without salvage | text without salvage | open with salvage | text with salvage | largest loss with salvage |\n");
-    std::printf("| --- | --- | --- | --- | --- | --- | --- |\n");
+    std::printf("| damage | files | open without salvage | text without salvage | open with salvage | text with salvage | all files' text with salvage | largest loss with salvage |\n");
+    std::printf("| --- | --- | --- | --- | --- | --- | --- | --- |\n");
     for (const std::string& kind : kinds) {
         const Tally& t = tallies[kind];
         if (t.files == 0) continue;
         const char* label = kind == "cut" ? "last 5 % cut off" : kind == "picture" ? "16 bytes in the largest picture" : nullptr;
         std::string name = label ? label : "16 bytes in `" + kind + "`";
-        std::printf("| %s | %d | %d | %.1f %% | %d | %.1f %% | %.1f %% (%s) |\n", name.c_str(), t.files, t.opened[0],
-                    100 * t.text[0] / t.files, t.opened[1], 100 * t.text[1] / t.files, 100 * t.worst_topic_loss,
+        std::printf("| %s | %d | %d | %.1f %% | %d | %.1f %% | %.1f %% | %.1f %% (%s) |\n", name.c_str(), t.files,
+                    t.opened[0], 100 * t.text[0] / t.files, t.opened[1], 100 * t.text[1] / t.files,
+                    t.words ? 100.0 * double(t.words_kept) / double(t.words) : 100.0, 100 * t.worst_topic_loss,
                     t.worst_file.c_str());
     }
+    const Tally& topic = tallies["|TOPIC"];
+    std::printf("\n|TOPIC damage: %zu files lost more than one block's and one topic's share of their text\n",
+                topic.past_bound.size());
+    for (const std::string& line : topic.past_bound) std::printf("  %s\n", line.c_str());
     return 0;
 }
