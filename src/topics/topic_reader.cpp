@@ -368,9 +368,9 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
         walk.awaiting_topic = false;
         // Text before the header the current topic announces still belongs
         // to that topic; past it (or with no topic at all) its header is lost.
-        const bool continues = walk.topic_number > 0 && (ctx.old_format || walk.next_header == 0
-                                                             ? walk.topic_damaged
-                                                             : walk.position < walk.next_header);
+        const bool known_end = !ctx.old_format && walk.next_header != 0;
+        const bool continues =
+            walk.topic_number > 0 && (known_end ? walk.position < walk.next_header : walk.topic_damaged);
         if (!continues) {
             walk.recovered_topic = true;
             ++walk.topic_number;
