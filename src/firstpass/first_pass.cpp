@@ -157,8 +157,9 @@ bool picture_command(DecompileContext& ctx, HeadCursor& c) {
     }
     const uint8_t* data = c.p;
     if (size < 0 || !c.left(size)) return false;
-    if (c.dry) {
-    } else if (form == 5 && size > 6) {
+    c.p = data + size;
+    if (c.dry) return true;
+    if (form == 5 && size > 6) {
         const char* text = reinterpret_cast<const char*>(data + 6);
         size_t length = strnlen(text, static_cast<size_t>(size - 6));
         if (length < static_cast<size_t>(size - 6) && text[0] == '!') {
@@ -167,7 +168,6 @@ bool picture_command(DecompileContext& ctx, HeadCursor& c) {
     } else if ((form == 3 || form == 0x22) && size >= 2 && get_le16(data) == 1) {
         export_embedded_picture(ctx, data + 2, size - 2);
     }
-    c.p = data + size;
     return true;
 }
 
