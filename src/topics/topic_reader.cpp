@@ -195,7 +195,9 @@ int64_t longest_phrase(const DecompileContext& ctx) {
 
 // ---- salvage: dropping damaged records and going on at the next block
 
-enum class RecordOutcome { sound, chain_end, damaged };
+// damaged_record: the record's own text or paragraph data cannot be read,
+// but its link leads soundly to the next record.
+enum class RecordOutcome { sound, chain_end, damaged, damaged_record };
 
 uint32_t block_of_position(const DecompileContext& ctx, uint32_t position) {
     return (position - first_position) / static_cast<uint32_t>(ctx.decompress_size);
@@ -246,6 +248,7 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
             return RecordOutcome::damaged;
         }
     }
+    bool text_damaged = false;
     if (link.head_length < link.record_length) {
         const long stored = link.record_length - link.head_length;
         long got;
@@ -256,10 +259,12 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
             walk.text = room_in(ctx, walk.text_storage, walk.text_capacity, walk.text_size + 1);
             got = topic_read_text(ctx, file, walk.text, walk.text_size, stored);
         }
-        if (got != stored) {
-            why = got < 0 ? "phrase codes naming no phrase" : "|TOPIC ends inside a record";
+        if (got >= 0 && got != stored) {
+            why = "|TOPIC ends inside a record";
             return RecordOutcome::damaged;
         }
+        // The stored bytes were all read: the link can still be checked.
+        text_damaged = got < 0;
     }
     // Records follow one another without a gap, except that a record may
     // leave the rest of its block unused.
@@ -269,9 +274,13 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
         why = "a record link that does not lead to the next record";
         return RecordOutcome::damaged;
     }
+    if (text_damaged) {
+        why = "phrase codes naming no phrase";
+        return RecordOutcome::damaged_record;
+    }
     if (walk.record_sound != nullptr && !walk.record_sound(ctx, walk)) {
         why = "paragraph data that cannot be read";
-        return RecordOutcome::damaged;
+        return RecordOutcome::damaged_record;
     }
     return RecordOutcome::sound;
 }
@@ -305,9 +314,10 @@ void publish_counts(DecompileContext& ctx, const TopicWalk& walk) {
     ctx.topics_whole = walk.topic_number - walk.damaged_topics;
 }
 
-// Records the loss of the records from position on, up to resume (0: to
-// the end of |TOPIC).
-void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uint32_t resume, const char* why) {
+// Records the loss of the records from position on: up to resume (0: to
+// the end of |TOPIC), or only the one record there.
+void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uint32_t resume, const char* why,
+                  bool one_record = false) {
     // A damaged record before the header the current topic announces is
     // one of that topic's records.
     const bool cuts_topic = walk.topic_number > 0 && !(walk.next_header != 0 && position >= walk.next_header);
@@ -318,7 +328,11 @@ void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uin
     const uint32_t block = block_of_position(ctx, position);
     char topic[128] = "";
     if (cuts_topic) std::snprintf(topic, sizeof topic, "; topic %d \"%s\" cut short", walk.topic_number, walk.title);
-    if (resume != 0) {
+    if (one_record) {
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u holds %s in the record at topic position 0x%X: that record dropped%s", block, why,
+                    position, topic);
+    } else if (resume != 0) {
         note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
                     "block %u holds %s at topic position 0x%X: its records from there on dropped, going on at "
                     "block %u%s",
@@ -400,6 +414,14 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
             return true;
         }
         free_record(walk);
+        if (outcome == RecordOutcome::damaged_record) {
+            // Only this record is lost; the walk goes on with the next.
+            drop_records(ctx, walk, walk.position, 0, why, true);
+            const uint32_t dropped = walk.position;
+            walk.position = walk.next_position;
+            walk.resynced |= block_of_position(ctx, walk.position) != block_of_position(ctx, dropped);
+            continue;
+        }
         // The chain's own end, or damage: either way a later block may
         // still name records (a damaged link can look like the end).
         const uint32_t resume = resume_position(ctx, file, walk, walk.position);

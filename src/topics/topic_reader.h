@@ -82,13 +82,14 @@ struct TopicWalk {
     long text_capacity;
 
     // Salvage (ctx.salvage) only. A damaged record (impossible lengths, a
-    // link that goes backwards or leaves |TOPIC, phrase codes naming no
-    // phrase, a head part record_sound refuses) is dropped with the rest of
+    // link that goes backwards or leaves |TOPIC) is dropped with the rest of
     // its block, and the walk goes on at the first record the next block's
-    // header names. Both passes meet the same damage, so they skip alike.
+    // header names. A record whose link is sound but whose text names no
+    // phrase, or whose head part record_sound refuses, is dropped alone.
+    // Both passes meet the same damage, so they skip alike.
     bool (*record_sound)(DecompileContext& ctx, const TopicWalk& walk);  // set by both passes alike
     bool note_losses;       // this pass writes the losses into the damage report
-    bool resynced;          // this record is the first after dropped records
+    bool resynced;          // the first record after dropped ones, in a later block: its offsets begin there
     bool recovered_topic;   // and its topic's header was lost: it starts a topic
     int32_t lost_topics;    // topics lost whole just before this record
     int64_t readable;       // bytes of |TOPIC the help file really holds
