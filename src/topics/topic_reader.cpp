@@ -355,10 +355,11 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
                                                                       : -1;
         // Topic headers number their topics: after dropped records, a
         // number past the one this header's place gives counts the topics
-        // lost whole. Only a gap the stream could hold is believed.
+        // lost whole.
         if (walk.dropped_since_header && walk.id_offset_known && id >= 0) {
             const int64_t expected = int64_t(walk.topic_number) + walk.id_offset;
-            if (id > expected && id - expected <= walk.stream_limit / topic_link_header_size) {
+            // No more topics than records the stream could hold, in all.
+            if (id > expected && walk.topic_number + (id - expected) <= walk.stream_limit / topic_link_header_size) {
                 walk.lost_topics = static_cast<int32_t>(id - expected);
                 walk.topic_number += walk.lost_topics;
                 walk.damaged_topics += walk.lost_topics;
