@@ -4,7 +4,8 @@
 // else (a crash, a sanitizer report, a leak, a wrong result) is a finding.
 //
 // The input's size picks the file name: odd sizes are opened as .mvb
-// (MediaView), even ones as .hlp.
+// (MediaView), even ones as .hlp. Built as fuzz_open_salvage, every open
+// salvages what is intact instead of failing at the first damage.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -87,6 +88,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     folder = pattern;
     std::atexit([] { rmdir(folder.c_str()); });
+#ifdef HLP_FUZZ_SALVAGE
+    SetHlpunpackOptions(HLPUNPACK_SALVAGE);
+#endif
     return 0;
 }
 

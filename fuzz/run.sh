@@ -23,7 +23,7 @@ repo=$(pwd)
 build=${HLP_FUZZ_BUILD:-$repo/build-fuzz}
 work=${HLP_FUZZ_WORK:-/tmp/hlpunpack-fuzz}
 corpus_dir=${HLP_CORPUS_DIR:-$repo/../shared/corpus}
-targets=(fuzz_open fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
+targets=(fuzz_open fuzz_open_salvage fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
 # Help-file inputs up to this size (and real help files up to it as seeds);
 # 64 KiB by default, where timeouts and running out of memory count.
 open_max_len=${HLP_FUZZ_OPEN_MAX_LEN:-65536}
@@ -37,6 +37,7 @@ build_targets() {
 # help file (the B+ tree target takes a mode byte before it).
 make_seeds() {
   local target=$1 short=${1#fuzz_}
+  short=${short%_salvage}  # fuzz_open_salvage starts from fuzz_open's seeds
   local seeds=$work/$target/seeds
   rm -rf "$seeds" "$work/builder-seeds"
   "$build/fuzz/make_fuzz_seeds" "$work/builder-seeds"
@@ -60,7 +61,7 @@ run_target() {
   local target=$1 seconds=$2
   shift 2
   local max_len=65536
-  [ "$target" = fuzz_open ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
+  [ "$target" = fuzz_open ] || [ "$target" = fuzz_open_salvage ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
   make_seeds "$target"
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
   # A small quarantine keeps AddressSanitizer's own memory well below the

@@ -60,6 +60,9 @@ void write_closing_notes(DecompileContext& ctx, std::FILE* help_file, const char
 bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     if (!find_internal_file(ctx, help_file, nullptr, nullptr)) return false;
     load_system_file(ctx, help_file);
+    // A damaged file whose topic data is gone has nothing left to recover.
+    if (ctx.salvage && damage_noted(ctx) && !find_internal_file(ctx, help_file, nullptr, "|TOPIC"))
+        fatal_error("No topic data left to recover.\n");
     std::fprintf(stderr, "Decompiling %s...\n", ctx.help_title);
     load_context_map(ctx, help_file);
     phrase_table_load(ctx, help_file);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/browse.h"
 #include "firstpass/pictures.h"
@@ -29,9 +30,9 @@ void check_system_macros(DecompileContext& ctx, std::FILE* file) {
 // |TopicId holds the context strings the author wrote.
 void read_topic_ids(DecompileContext& ctx, std::FILE* file) {
     long length = 0;
-    if (!find_internal_file(file, &length, "|TopicId")) return;
+    if (!find_internal_file(ctx, file, &length, "|TopicId")) return;
     BTreeWalk walk{};
-    for (int n = btree_first_leaf(walk, file, nullptr, length); n; n = btree_next_leaf(walk, file)) {
+    for (int n = btree_first_leaf(ctx, walk, file, nullptr, length, "|TopicId"); n; n = btree_next_leaf(ctx, walk, file)) {
         for (int i = 0; i < n; ++i) {
             read_dword(file);
             read_cstring(ctx.scratch, file, context_scratch_size);
@@ -46,6 +47,14 @@ void read_topic_ids(DecompileContext& ctx, std::FILE* file) {
 struct HeadCursor {
     const uint8_t* p;
     const uint8_t* end;
+    // A dry scan (salvage's check of a record) has no effect and, where a
+    // code would be fatal, sets refused and ends instead.
+    bool dry = false;
+    bool refused = false;
+    bool refuse() {
+        refused = true;
+        return false;
+    }
     bool left(long n) const { return n >= 0 && end - p >= n; }
     bool skip(long n) {
         if (!left(n)) return false;
@@ -149,6 +158,8 @@ bool picture_command(DecompileContext& ctx, HeadCursor& c) {
     }
     const uint8_t* data = c.p;
     if (size < 0 || !c.left(size)) return false;
+    c.p = data + size;
+    if (c.dry) return true;
     if (form == 5 && size > 6) {
         const char* text = reinterpret_cast<const char*>(data + 6);
         size_t length = strnlen(text, static_cast<size_t>(size - 6));
@@ -158,7 +169,6 @@ bool picture_command(DecompileContext& ctx, HeadCursor& c) {
     } else if ((form == 3 || form == 0x22) && size >= 2 && get_le16(data) == 1) {
         export_embedded_picture(ctx, data + 2, size - 2);
     }
-    c.p = data + size;
     return true;
 }
 
@@ -168,7 +178,8 @@ bool macro_command(DecompileContext& ctx, HeadCursor& c) {
     int length = static_cast<int16_t>(get_le16(c.p + 1));
     if (length < 0 || !c.left(3 + long(length))) return false;
     const char* text = reinterpret_cast<const char*>(c.p + 3);
-    if (length > 0 && strnlen(text, static_cast<size_t>(length)) < static_cast<size_t>(length)) check_macro(ctx, text);
+    if (!c.dry && length > 0 && strnlen(text, static_cast<size_t>(length)) < static_cast<size_t>(length))
+        check_macro(ctx, text);
     c.p += 3 + length;
     return true;
 }
@@ -199,20 +210,32 @@ bool scan_commands(DecompileContext& ctx, HeadCursor& c) {
                 if (!c.left(4)) return false;
                 uint8_t target_form = c.p[3];
                 if (target_form != 0 && target_form != 1 && target_form != 4 && target_form != 6) {
+                    if (c.dry) return c.refuse();
                     fatal_error("Unknown modifier %02x in tag %02x", target_form, code);
                 }
                 int length = static_cast<int16_t>(get_le16(c.p + 1));
                 if (length < 1 || !c.skip(3 + long(length))) return false;
                 break;
             }
-            default: fatal_error("Unknown %02x", code);
+            default:
+                if (c.dry) return c.refuse();
+                fatal_error("Unknown %02x", code);
         }
     }
     return false;
 }
 
-void text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_offset) {
+void scan_text_record(DecompileContext& ctx, const TopicWalk& walk, HeadCursor& c, uint32_t& topic_offset);
+
+// Returns false when a dry scan refused the record.
+bool text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_offset, bool dry = false) {
     HeadCursor c{walk.head, walk.head + walk.head_size};
+    c.dry = dry;
+    scan_text_record(ctx, walk, c, topic_offset);
+    return !c.refused;
+}
+
+void scan_text_record(DecompileContext& ctx, const TopicWalk& walk, HeadCursor& c, uint32_t& topic_offset) {
     uint8_t type = walk.link.record_type;
     if (!c.skip_compressed(2)) return;
     if (type == 0x20 || type == 0x23) {
@@ -225,7 +248,13 @@ void text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_o
         uint8_t columns = c.p[0];
         uint8_t table_type = c.p[1];
         c.p += 2;
-        if (table_type > 3) fatal_error("Unknown TableType %d", table_type);
+        if (table_type > 3) {
+            if (c.dry) {
+                c.refuse();
+                return;
+            }
+            fatal_error("Unknown TableType %d", table_type);
+        }
         if ((table_type == 0 || table_type == 2) && !c.skip(2)) return;
         if (!c.skip(4L * columns)) return;
     }
@@ -279,19 +308,33 @@ void topic_header(DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_o
 
 }  // namespace
 
+bool topic_record_sound(DecompileContext& ctx, const TopicWalk& walk) {
+    const uint8_t type = walk.link.record_type;
+    if (walk.head == nullptr || (type != 1 && type != 0x20 && type != 0x23)) return true;
+    uint32_t offset = 0;
+    return text_record(ctx, walk, offset, true);
+}
+
 void first_pass(DecompileContext& ctx, std::FILE* file) {
     context_names_begin_batch(ctx);
     ctx.picture_free_hint = 1;
     check_system_macros(ctx, file);
-    read_topic_ids(ctx, file);
+    salvage_step(ctx, "|TopicId", "context strings after the damage lost", [&] { read_topic_ids(ctx, file); });
     browse_first_pass_start(ctx);
     TopicWalk walk{};
     if (topic_walk_start(ctx, file, walk)) {
         walk.header_text_only = true;  // only topic headers' text is looked at
+        walk.record_sound = topic_record_sound;
+        walk.note_losses = true;
         uint32_t topic_offset = 0;
         long counter = 16;
         while (topic_walk_next(ctx, file, walk)) {
             uint8_t type = walk.link.record_type;
+            // The first record a block names begins that block's offsets.
+            if (walk.resynced && !ctx.old_format) topic_offset = block_of(ctx, walk.position) << 15;
+            counter += walk.lost_topics;
+            // A topic whose header was lost takes its number like any topic.
+            if (walk.recovered_topic) report_topic_progress(counter++ - 15);
             if (walk.head != nullptr) {
                 if (type == 2) {
                     topic_header(ctx, walk, topic_offset, counter++);

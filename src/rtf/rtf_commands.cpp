@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
@@ -236,13 +237,20 @@ void RtfWriter::embedded_window(const char* command, const char* text) {
 namespace {
 
 // The picture a kind-1 reference means: the next one the first pass took
-// from topic text.
-unsigned next_embedded_picture(DecompileContext& ctx, RtfConversion& s) {
+// from topic text; -1 (salvage only) when there is none left.
+int32_t next_embedded_picture(DecompileContext& ctx, RtfConversion& s) {
     int32_t n = s.next_embedded_picture;
     while (n < ctx.picture_table_size && !(ctx.picture_table[n] & picture_from_topic)) ++n;
-    if (n < 0 || n >= ctx.picture_table_size) fatal_error("Bitmap never saved");
+    if (n < 0 || n >= ctx.picture_table_size) {
+        if (!ctx.salvage) fatal_error("Bitmap never saved");
+        // A damaged picture command the first pass could not save: the
+        // reference is left out, the text around it stays.
+        note_damage(ctx, "|TOPIC", -1, "topic %ld refers to a picture stored in its text that could not be saved",
+                    s.topic_counter - 16);
+        return -1;
+    }
     s.next_embedded_picture = n + 1;
-    return static_cast<unsigned>(n);
+    return n;
 }
 
 }  // namespace
@@ -288,7 +296,10 @@ bool picture_command(DecompileContext& ctx, RtfConversion& s, HeadCursor& c, uin
         }
         advance_range(s, hotspot_characters);
         if (kind == 0) w.picture(ctx, side, number);
-        else if (kind == 1) w.picture(ctx, side, next_embedded_picture(ctx, s));
+        else if (kind == 1) {
+            const int32_t embedded = next_embedded_picture(ctx, s);
+            if (embedded >= 0) w.picture(ctx, side, static_cast<unsigned>(embedded));
+        }
     } else if (picture_type == 5) {
         cursor_skip(data, 6);
         const char* text = data.overrun ? nullptr : cursor_cstring(data);

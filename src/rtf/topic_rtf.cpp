@@ -10,6 +10,7 @@
 
 #include "core/decompile_context.h"
 #include "firstpass/browse.h"
+#include "firstpass/first_pass.h"
 #include "firstpass/keyword_footnotes.h"
 #include "helpfile/byte_stream.h"
 #include "project/context_hash.h"
@@ -112,6 +113,28 @@ inline void RtfWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk)
     }
     ++s.topic_counter;
 }
+
+namespace {
+
+// A topic whose header was lost (salvage): its page, a title marked as
+// recovered and the context names that point at it; nothing else of the
+// header can be known.
+void write_recovered_topic_header(DecompileContext& ctx, RtfConversion& s, const TopicWalk& walk) {
+    MemoryFile* out = s.out;
+    if (!s.first_topic) output_puts("\\page\n", out);
+    s.first_topic = false;
+    report_topic_progress(s.topic_counter - 15);
+    s.non_scroll_end = -1;
+    write_footnote_start(out, '$');
+    escape_rtf_text(out, walk.title);
+    output_puts("}\n", out);
+    while (s.context_cursor < ctx.context_count &&
+           ctx.contexts[s.context_cursor].topic_offset <= as_offset(s.topic_offset))
+        write_context_footnote(ctx, s);
+    ++s.topic_counter;
+}
+
+}  // namespace
 
 void RtfWriter::keep() { output_puts("\\keep", s.out); }
 void RtfWriter::align(char side) { output_puts(side == 'r' ? "\\qr" : "\\qc", s.out); }
@@ -446,8 +469,15 @@ void walk_topic_records(DecompileContext& ctx, std::FILE* file, RtfConversion& s
     s.current_font = -1;
     s.current_column = -1;
     s.next_embedded_picture = 1;
+    walk.record_sound = topic_record_sound;
     while (topic_walk_next(ctx, file, walk)) {
         s.position = walk.position;
+        // After dropped records (salvage), as in the first pass.
+        if (walk.resynced && !ctx.old_format) s.topic_offset = block_of(ctx, walk.position) << 15;
+        s.topic_counter += walk.lost_topics;
+        // A recovered topic's page exists in the rich text only; its text
+        // joins the page before it in the HTML edition.
+        if (walk.recovered_topic) write_recovered_topic_header(ctx, s, walk);
         convert_record(ctx, s, walk, w);
         if (!ctx.old_format) {
             const uint32_t next = static_cast<uint32_t>(walk.link.next_link);

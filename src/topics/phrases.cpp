@@ -451,6 +451,19 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
     return target.produced;
 }
 
+bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
+    SummingTarget sum{0, false};
+    if (ctx.packed_phrases && ctx.packed_code_table) {
+        sum.produced = packed_length_sum(ctx, source, source_length);
+        sum.missing = sum.produced >= missing_phrase_length;
+    } else if (ctx.packed_phrases) {
+        expand_packed_scheme(ctx, sum, source, source_length);
+    } else {
+        expand_phrases_scheme(ctx, sum, source, source_length);
+    }
+    return !sum.missing && sum.produced <= (capacity < 0 ? 0 : capacity);
+}
+
 void phrase_file_write(DecompileContext& ctx, const char* name) {
     if (ctx.phrase_count == 0) return;
     MemoryFile* file = output_open(name, "wt");

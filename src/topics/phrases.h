@@ -17,5 +17,8 @@ char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, con
 // What phrase_expand would produce, with the same fatal errors, without
 // writing anything: the length of the text.
 long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length);
+// True when every phrase code of source names a phrase and the text comes
+// to at most capacity bytes: the expansion would raise no error.
+bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_t* source, long source_length);
 // The phrase file, one phrase a line, when a table was loaded.
 void phrase_file_write(DecompileContext& ctx, const char* name);

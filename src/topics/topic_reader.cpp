@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
@@ -63,8 +64,15 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
     if (std::feof(file) || std::ftell(file) != block_start) std::fseek(file, block_start, SEEK_SET);
     const int64_t readable = ctx.kept_blocks ? 0 : start + bytes_left_in_file(file);
     uint8_t header[block_header_size];
+    long data = static_cast<long>(length - block_header_size);
+    if (ctx.salvage) {
+        // A help file cut short holds part of its last blocks: what is
+        // there is read, and a block without its header is past the end.
+        const long left = bytes_left_in_file(file);
+        if (left < block_header_size) return false;
+        data = std::min<long>(data, left - block_header_size);
+    }
     my_fread(block_header_size, file, header);
-    const long data = static_cast<long>(length - block_header_size);
     if (ctx.topics_compressed) {
         DecompileContext::KeptBlock* kept = kept_block(ctx, block, readable);
         bool self_contained = false;
@@ -72,7 +80,10 @@ bool load_block(DecompileContext& ctx, std::FILE* file, uint32_t block) {
                                                                      file, data, ctx.block_buffer, &self_contained));
         // A block that reached into an earlier expansion's window could
         // come out differently next time: it is expanded again.
-        if (kept && self_contained) {
+        // With salvage, a damaged block is kept as well: expanded again
+        // after other blocks it could come out otherwise, and the two
+        // passes must meet the same records.
+        if (kept && (self_contained || ctx.salvage)) {
             kept->bytes = static_cast<uint8_t*>(tracked_malloc(ctx, std::max<long>(ctx.block_valid, 1)));
             std::memcpy(kept->bytes, ctx.block_buffer, static_cast<size_t>(ctx.block_valid));
             kept->length = ctx.block_valid;
@@ -182,6 +193,249 @@ int64_t longest_phrase(const DecompileContext& ctx) {
     return longest;
 }
 
+// ---- salvage: dropping damaged records and going on at the next block
+
+// damaged_record: the record's own text or paragraph data cannot be read,
+// but its link leads soundly to the next record.
+enum class RecordOutcome { sound, chain_end, damaged, damaged_record };
+
+uint32_t block_of_position(const DecompileContext& ctx, uint32_t position) {
+    return (position - first_position) / static_cast<uint32_t>(ctx.decompress_size);
+}
+
+// The first topic position of the block after the one holding position.
+uint64_t next_block_start(const DecompileContext& ctx, uint32_t position) {
+    return (uint64_t(block_of_position(ctx, position)) + 1) * static_cast<uint32_t>(ctx.decompress_size) +
+           first_position;
+}
+
+// Reads the record at walk.position, checking what an intact file always
+// keeps: lengths it can hold, phrase codes that name phrases, a link to the
+// record that follows right after this one (or the block after), and
+// paragraph data the passes can read. why says what failed.
+RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, const char*& why) {
+    uint8_t raw[topic_link_header_size];
+    if (topic_read(ctx, file, walk.position, raw, topic_link_header_size) < topic_link_header_size) {
+        why = "|TOPIC ends inside the record chain";
+        return RecordOutcome::damaged;
+    }
+    walk.link = parse_link(raw);
+    const TopicLink& link = walk.link;
+    if (ctx.old_format) {
+        if (link.next_link <= 0) {
+            why = "a record link that does not go forward";
+            return RecordOutcome::damaged;
+        }
+        if (int64_t(walk.position) + link.next_link >= ctx.topic_file_size) return RecordOutcome::chain_end;
+        walk.next_position = walk.position + static_cast<uint32_t>(link.next_link);
+    } else {
+        if (link.next_link == -1) return RecordOutcome::chain_end;
+        if (int64_t(link.next_link) <= int64_t(walk.position)) {
+            why = "a record link that goes backwards";
+            return RecordOutcome::damaged;
+        }
+        walk.next_position = static_cast<uint32_t>(link.next_link);
+    }
+    if (!lengths_sound(walk, link)) {
+        why = "impossible record lengths";
+        return RecordOutcome::damaged;
+    }
+    if (link.head_length > topic_link_header_size) {
+        walk.head_size = link.head_length - topic_link_header_size;
+        walk.head = room_in(ctx, walk.head_storage, walk.head_capacity, walk.head_size);
+        if (topic_read(ctx, file, 0, walk.head, walk.head_size) < walk.head_size) {
+            why = "|TOPIC ends inside a record";
+            return RecordOutcome::damaged;
+        }
+    }
+    bool text_damaged = false;
+    if (link.head_length < link.record_length) {
+        const long stored = link.record_length - link.head_length;
+        long got;
+        if (walk.header_text_only && link.record_type != 2) {
+            got = topic_check_text(ctx, file, link.text_length, stored);
+        } else {
+            walk.text_size = link.text_length;
+            walk.text = room_in(ctx, walk.text_storage, walk.text_capacity, walk.text_size + 1);
+            got = topic_read_text(ctx, file, walk.text, walk.text_size, stored);
+        }
+        if (got >= 0 && got != stored) {
+            why = "|TOPIC ends inside a record";
+            return RecordOutcome::damaged;
+        }
+        // The stored bytes were all read: the link can still be checked.
+        text_damaged = got < 0;
+    }
+    // Records follow one another without a gap, except that a record may
+    // leave the rest of its block unused.
+    const uint32_t end = ctx.next_position;
+    if (walk.next_position < end || walk.next_position > next_block_start(ctx, end) ||
+        int64_t(block_of_position(ctx, walk.next_position)) * ctx.block_size >= walk.readable) {
+        why = "a record link that does not lead to the next record";
+        return RecordOutcome::damaged;
+    }
+    if (text_damaged) {
+        why = "phrase codes naming no phrase";
+        return RecordOutcome::damaged_record;
+    }
+    if (walk.record_sound != nullptr && !walk.record_sound(ctx, walk)) {
+        why = "paragraph data that cannot be read";
+        return RecordOutcome::damaged_record;
+    }
+    return RecordOutcome::sound;
+}
+
+// The first record of a block after the one holding position, as that
+// block's header names it (its second field); 0 when no later block names
+// one. Each call starts past the block of the damage and the walk only
+// moves forward, so all the searches of a walk read each header once.
+uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk& walk, uint32_t position) {
+    const int64_t limit = std::min<int64_t>(ctx.topic_file_size, walk.readable);
+    for (int64_t block = block_of_position(ctx, position) + 1; block * ctx.block_size + block_header_size <= limit;
+         ++block) {
+        uint8_t header[block_header_size];
+        std::fseek(file, static_cast<long>(ctx.topic_data_start + block * ctx.block_size), SEEK_SET);
+        if (std::fread(header, 1, block_header_size, file) != static_cast<size_t>(block_header_size)) return 0;
+        const uint32_t first = get_le32(header + 4);
+        if (first >= first_position && block_of_position(ctx, first) == block) return first;
+    }
+    return 0;
+}
+
+void mark_topic_damaged(TopicWalk& walk) {
+    if (walk.topic_number > 0 && !walk.topic_damaged) {
+        walk.topic_damaged = true;
+        ++walk.damaged_topics;
+    }
+}
+
+void publish_counts(DecompileContext& ctx, const TopicWalk& walk) {
+    ctx.topics_total = walk.topic_number;
+    ctx.topics_whole = walk.topic_number - walk.damaged_topics;
+}
+
+// Records the loss of the records from position on: up to resume (0: to
+// the end of |TOPIC), or only the one record there.
+void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uint32_t resume, const char* why,
+                  bool one_record = false) {
+    // A damaged record before the header the current topic announces is
+    // one of that topic's records.
+    const bool cuts_topic = walk.topic_number > 0 && !(walk.next_header != 0 && position >= walk.next_header);
+    if (cuts_topic) mark_topic_damaged(walk);
+    walk.awaiting_topic = true;
+    walk.dropped_since_header = true;
+    if (!walk.note_losses) return;
+    const uint32_t block = block_of_position(ctx, position);
+    char topic[128] = "";
+    if (cuts_topic) std::snprintf(topic, sizeof topic, "; topic %d \"%s\" cut short", walk.topic_number, walk.title);
+    if (one_record) {
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u holds %s in the record at topic position 0x%X: that record dropped%s", block, why,
+                    position, topic);
+    } else if (resume != 0) {
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u holds %s at topic position 0x%X: its records from there on dropped, going on at "
+                    "block %u%s",
+                    block, why, position, block_of_position(ctx, resume), topic);
+    } else {
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u holds %s at topic position 0x%X: the records from there to the end of |TOPIC "
+                    "dropped%s",
+                    block, why, position, topic);
+    }
+}
+
+// Bookkeeping of topics for a record about to be delivered.
+void count_topics(DecompileContext& ctx, TopicWalk& walk) {
+    const TopicLink& link = walk.link;
+    const bool text_record =
+        walk.head != nullptr && (link.record_type == 1 || link.record_type == 0x20 || link.record_type == 0x23);
+    if (link.record_type == 2 && walk.head != nullptr) {
+        const int32_t id = (!ctx.old_format && walk.head_size >= 16) ? static_cast<int32_t>(get_le32(walk.head + 12))
+                                                                      : -1;
+        // Topic headers number their topics: after dropped records, a
+        // number past the one this header's place gives counts the topics
+        // lost whole.
+        if (walk.dropped_since_header && walk.id_offset_known && id >= 0) {
+            const int64_t expected = int64_t(walk.topic_number) + walk.id_offset;
+            // No more topics than records the stream could hold, in all.
+            if (id > expected && walk.topic_number + (id - expected) <= walk.stream_limit / topic_link_header_size) {
+                walk.lost_topics = static_cast<int32_t>(id - expected);
+                walk.topic_number += walk.lost_topics;
+                walk.damaged_topics += walk.lost_topics;
+                if (walk.note_losses)
+                    note_damage(ctx, "|TOPIC", -1, "topics %d to %d lost whole with the dropped records",
+                                walk.topic_number - walk.lost_topics + 1, walk.topic_number);
+            }
+        }
+        ++walk.topic_number;
+        walk.id_offset_known = id >= 0;
+        walk.id_offset = id - (walk.topic_number - 1);
+        walk.topic_damaged = false;
+        walk.awaiting_topic = false;
+        walk.dropped_since_header = false;
+        const int32_t next = (!ctx.old_format && walk.head_size >= 28) ? static_cast<int32_t>(get_le32(walk.head + 24))
+                                                                        : -1;
+        walk.next_header = next > static_cast<int32_t>(walk.position) ? static_cast<uint32_t>(next) : 0;
+        const long length = walk.text != nullptr ? static_cast<long>(strnlen(walk.text, walk.text_size)) : 0;
+        std::snprintf(walk.title, sizeof walk.title, "%.*s", static_cast<int>(length), walk.text ? walk.text : "");
+    } else if (text_record && walk.awaiting_topic) {
+        walk.awaiting_topic = false;
+        // Text before the header the current topic announces still belongs
+        // to that topic; past it (or with no topic at all) its header is lost.
+        const bool known_end = !ctx.old_format && walk.next_header != 0;
+        const bool continues =
+            walk.topic_number > 0 && (known_end ? walk.position < walk.next_header : walk.topic_damaged);
+        if (!continues) {
+            walk.recovered_topic = true;
+            ++walk.topic_number;
+            walk.next_header = 0;
+            walk.topic_damaged = true;
+            ++walk.damaged_topics;
+            recovered_topic_title(walk.title, sizeof walk.title, walk.topic_number);
+            if (walk.note_losses)
+                note_damage(ctx, "|TOPIC", -1, "topic %d lost its header; its text is written as \"%s\"",
+                            walk.topic_number, walk.title);
+        }
+    }
+    publish_counts(ctx, walk);
+}
+
+bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
+    walk.resynced = false;
+    walk.recovered_topic = false;
+    walk.lost_topics = 0;
+    if (walk.started) walk.position = walk.next_position;
+    walk.started = true;
+    for (;;) {
+        const char* why = "";
+        const RecordOutcome outcome = salvage_read_record(ctx, file, walk, why);
+        if (outcome == RecordOutcome::sound) {
+            count_topics(ctx, walk);
+            return true;
+        }
+        free_record(walk);
+        if (outcome == RecordOutcome::damaged_record) {
+            // Only this record is lost; the walk goes on with the next.
+            drop_records(ctx, walk, walk.position, 0, why, true);
+            const uint32_t dropped = walk.position;
+            walk.position = walk.next_position;
+            walk.resynced |= block_of_position(ctx, walk.position) != block_of_position(ctx, dropped);
+            continue;
+        }
+        // The chain's own end, or damage: either way a later block may
+        // still name records (a damaged link can look like the end).
+        const uint32_t resume = resume_position(ctx, file, walk, walk.position);
+        if (resume == 0 && outcome == RecordOutcome::chain_end) break;
+        drop_records(ctx, walk, walk.position, resume, why);
+        if (resume == 0) break;
+        walk.position = resume;
+        walk.resynced = true;
+    }
+    publish_counts(ctx, walk);
+    return stop(ctx, walk);
+}
+
 }  // namespace
 
 long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count) {
@@ -244,6 +498,7 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
             std::memset(buffer, 0, static_cast<size_t>(expanded_length) + 1);
             return got;
         }
+        if (ctx.salvage && !phrase_codes_sound(ctx, expanded_length, packed, got)) return -1;
         char* end = phrase_expand(ctx, buffer, expanded_length, packed, got);
         long produced = static_cast<long>(end - buffer);
         if (produced > expanded_length) {
@@ -269,6 +524,7 @@ long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_leng
         uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity, stored_length + 1);
         got = topic_read(ctx, file, 0, packed, stored_length);
         if (got == stored_length) {
+            if (ctx.salvage && !phrase_codes_sound(ctx, expanded_length, packed, got)) return -1;
             const long produced = phrase_expanded_length(ctx, expanded_length, packed, got);
             if (produced > expanded_length) {
                 fatal_error("Phrase replacement delivers %ld bytes instead of %ld", produced, expanded_length);
@@ -286,7 +542,7 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     walk.position = first_position;
     walk.next_position = first_position;
     long length = 0;
-    if (!find_internal_file(file, &length, "|TOPIC")) {
+    if (!find_internal_file(ctx, file, &length, "|TOPIC")) {
         walk.finished = true;
         return false;
     }
@@ -299,12 +555,15 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     // One stored byte yields at most a phrase (plus a space), or a run of
     // 16 spaces or NULs.
     walk.expansion_limit = std::max<int64_t>(16, longest_phrase(ctx) + 1);
+    walk.readable = readable;
+    if (ctx.salvage) ctx.topics_total = ctx.topics_whole = 0;
     return true;
 }
 
 bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     if (walk.finished) return false;
     free_record(walk);
+    if (ctx.salvage) return salvage_walk_next(ctx, file, walk);
     if (walk.started) {
         if (walk.next_position == 0) return stop(ctx, walk);
         walk.position = walk.next_position;
@@ -340,6 +599,10 @@ bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
 void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
     release_walk(ctx, walk);
     walk.finished = true;
+}
+
+void recovered_topic_title(char* title, long size, int32_t topic_number) {
+    std::snprintf(title, static_cast<size_t>(size), "Recovered topic %d", topic_number);
 }
 
 void report_topic_progress(long number) {

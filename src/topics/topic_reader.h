@@ -80,6 +80,28 @@ struct TopicWalk {
     long head_capacity;
     char* text_storage;
     long text_capacity;
+
+    // Salvage (ctx.salvage) only. A damaged record (impossible lengths, a
+    // link that goes backwards or leaves |TOPIC) is dropped with the rest of
+    // its block, and the walk goes on at the first record the next block's
+    // header names. A record whose link is sound but whose text names no
+    // phrase, or whose head part record_sound refuses, is dropped alone.
+    // Both passes meet the same damage, so they skip alike.
+    bool (*record_sound)(DecompileContext& ctx, const TopicWalk& walk);  // set by both passes alike
+    bool note_losses;       // this pass writes the losses into the damage report
+    bool resynced;          // the first record after dropped ones, in a later block: its offsets begin there
+    bool recovered_topic;   // and its topic's header was lost: it starts a topic
+    int32_t lost_topics;    // topics lost whole just before this record
+    int64_t readable;       // bytes of |TOPIC the help file really holds
+    int32_t topic_number;   // topics begun so far (1 = the first), lost ones counted
+    int32_t id_offset;      // a topic header's own number less its place in the walk
+    bool id_offset_known;
+    bool dropped_since_header;  // records were dropped since the last topic header
+    uint32_t next_header;   // where the current topic header puts the next one, 0 unknown
+    bool topic_damaged;     // the current topic lost records
+    bool awaiting_topic;    // records were dropped since the last topic began
+    int32_t damaged_topics;
+    char title[64];         // the current topic's title, for the report
 };
 
 // The progress line both passes print at each topic ("\rTopic N..." on the
@@ -92,5 +114,7 @@ void report_topic_progress(long number);
 bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk);
 // Reads the next record; false when the walk ends (the buffers are freed).
 bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk);
+// The title the conversion gives a topic whose header was lost.
+void recovered_topic_title(char* title, long size, int32_t topic_number);
 // Frees the walk's buffers (also after an early stop).
 void topic_walk_end(DecompileContext& ctx, TopicWalk& walk);

@@ -4,7 +4,9 @@
 // the topic file or [BITMAPS] names is an extracted entry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 #include "decompiled.h"
 #include "external_tool.h"
@@ -235,6 +237,173 @@ TEST(BuiltE2e, OldFormatBitmapsSectionNamesExtractedPictures) {
     expect_named_pictures_extracted(*run.d, run.scan);
     EXPECT_EQ(expect_bitmaps_decode(*run.d).at("bm1.bmp"), (PictureSize{5, 3}));
     EXPECT_NE(run.shown.find("Its second topic says little."), std::string::npos) << run.shown;
+}
+
+// ---- salvage: a damaged copy of a good file
+
+// Thirty topics of two paragraphs in stored blocks of 4096 bytes: about four
+// blocks, with topics on both sides of every border.
+struct SalvageSample {
+    size_t padding = 120;  // of each paragraph's text, which moves the block borders
+    std::vector<TopicRecord> records;
+    TopicFile topic;
+    Bytes help;
+};
+
+std::string salvage_title(int t) { return "Salvage topic " + std::to_string(t); }
+std::string salvage_text(int t, int p, size_t padding) {
+    return "Paragraph " + std::to_string(p) + " of topic " + std::to_string(t) + std::string(padding, '.');
+}
+
+SalvageSample salvage_sample(const std::function<void(SalvageSample&)>& damage, size_t padding = 120) {
+    SalvageSample s;
+    s.padding = padding;
+    for (int t = 0; t < 30; ++t) {
+        TopicHeaderSpec header;
+        header.title = salvage_title(t);
+        header.topic_number = static_cast<uint32_t>(t);
+        s.records.push_back(topic_header(header));
+        for (int p = 0; p < 2; ++p) s.records.push_back(paragraphs({{salvage_text(t, p, padding), cmd_end()}}));
+    }
+    link_topic_headers(s.records);
+    s.topic = build_topic_file(s.records, topic_layout_for(33, 0));
+    damage(s);
+    s.help = build_help_file({{"|SYSTEM", build_system_file(33, 0, {system_string_record(system_title, "Salvage")})},
+                              {"|TOPIC", s.topic.data}});
+    return s;
+}
+
+// Offset in the stored |TOPIC of the byte at a topic position; past a
+// block's 4084 bytes of data the stream goes on in the next block.
+size_t stored_at(const TopicFile& topic, uint32_t position) {
+    const uint32_t in_block = (position - 12) % topic.decompress_size;
+    return (size_t(topic.block_of(position)) + in_block / 4084) * 4096 + 12 + in_block % 4084;
+}
+
+// Decompiles with salvage on, and without it for comparison.
+struct SalvagedRun {
+    TempDir source;
+    std::unique_ptr<Decompiled> plain, salvaged;
+    RtfScan scan;
+    std::string rtf, report;
+    size_t padding;
+    explicit SalvagedRun(const SalvageSample& sample) : padding(sample.padding) {
+        write_file(source.file("damaged.hlp"), sample.help);
+        plain = std::make_unique<Decompiled>(source.file("damaged.hlp"));
+        SetHlpunpackOptions(HLPUNPACK_SALVAGE);
+        salvaged = std::make_unique<Decompiled>(source.file("damaged.hlp"));
+        SetHlpunpackOptions(0);
+        EXPECT_TRUE(salvaged->opened) << salvaged->err;
+        rtf = salvaged->contents(salvaged->topic_name);
+        scan = scan_rtf(rtf);
+        if (salvaged->listed("damaged-damage.txt")) report = salvaged->contents("damaged-damage.txt");
+    }
+    std::vector<std::string> titles() const {
+        std::vector<std::string> t;
+        for (const RtfFootnote& note : scan.footnotes)
+            if (note.mark == '$') t.push_back(note.text);
+        return t;
+    }
+};
+
+// The topics that come out whole: title and both paragraphs.
+int whole_topics(const SalvagedRun& run) {
+    int whole = 0;
+    for (int t = 0; t < 30; ++t) {
+        const auto titles = run.titles();
+        whole += std::find(titles.begin(), titles.end(), salvage_title(t)) != titles.end() &&
+                 run.rtf.find(salvage_text(t, 0, run.padding)) != std::string::npos &&
+                 run.rtf.find(salvage_text(t, 1, run.padding)) != std::string::npos;
+    }
+    return whole;
+}
+
+TEST(BuiltSalvage, UnreadableParagraphIsLostAlone) {
+    size_t hit = 0;
+    const SalvageSample s = salvage_sample([&](SalvageSample& s) {
+        // The end code of a paragraph in the second block becomes a code no
+        // paragraph holds: without salvage the decompile ends there.
+        for (size_t i = 0; i < s.records.size() && hit == 0; ++i)
+            if (s.records[i].type == 0x20 && s.topic.block_of(s.topic.positions[i]) == 1 &&
+                s.topic.block_of(s.topic.positions[i + 1]) == 1)
+                hit = i;
+        const uint32_t end_code = s.topic.positions[hit] + 21 + uint32_t(s.records[hit].head.size()) - 1;
+        ASSERT_EQ(s.topic.data[stored_at(s.topic, end_code)], 0xFF);
+        s.topic.data[stored_at(s.topic, end_code)] = 0x7A;
+    });
+    SalvagedRun run(s);
+    EXPECT_FALSE(run.plain->opened);
+    EXPECT_NE(run.plain->err.find("Unknown 7a"), std::string::npos) << run.plain->err;
+    EXPECT_TRUE(run.scan.balanced);
+    // The paragraph's link still leads to the next record: every other
+    // topic comes out whole, and the damaged one keeps its other paragraph.
+    const int topic = int(hit / 3), paragraph = int(hit % 3) - 1;
+    EXPECT_EQ(whole_topics(run), 29);
+    EXPECT_EQ(run.rtf.find(salvage_text(topic, paragraph, run.padding)), std::string::npos);
+    EXPECT_NE(run.rtf.find(salvage_text(topic, 1 - paragraph, run.padding)), std::string::npos);
+    EXPECT_NE(run.report.find("|TOPIC at offset 4096: block 1 holds paragraph data that cannot be read in the record"),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("topic " + std::to_string(topic + 1) + " \"" + salvage_title(topic) + "\" cut short"),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("29 of 30 topics recovered whole\r\n"), std::string::npos) << run.report;
+    EXPECT_NE(run.salvaged->err.find("Salvage: |TOPIC: block 1 holds"), std::string::npos);
+}
+
+TEST(BuiltSalvage, TopicWithoutItsHeaderIsWrittenUnderARecoveredTitle) {
+    // A topic header that is the last record to begin in the second block,
+    // its paragraphs in the third, gets a record chain link that points
+    // backwards. Paragraph lengths are tried until the borders fall so.
+    size_t header = 0;
+    SalvageSample s;
+    for (size_t padding = 100; padding < 140 && header == 0; ++padding) {
+        s = salvage_sample(
+            [&](SalvageSample& s) {
+                for (size_t i = 0; i + 1 < s.records.size(); ++i)
+                    if (s.records[i].type == 2 && s.topic.block_of(s.topic.positions[i]) == 1 &&
+                        s.topic.block_of(s.topic.positions[i + 1]) == 2)
+                        header = i;
+                if (header == 0) return;
+                for (uint32_t k = 0; k < 4; ++k)
+                    s.topic.data[stored_at(s.topic, s.topic.positions[header] + 12 + k)] = uint8_t(k == 0 ? 12 : 0);
+            },
+            padding);
+    }
+    ASSERT_NE(header, 0u) << "no layout puts a topic header last in its block";
+    const int lost = int(header / 3);
+    SalvagedRun run(s);
+    auto titles = run.titles();
+    ASSERT_EQ(titles.size(), 30u) << run.report;
+    EXPECT_EQ(titles[size_t(lost)], "Recovered topic " + std::to_string(lost + 1));
+    EXPECT_EQ(titles[size_t(lost) - 1], salvage_title(lost - 1));
+    EXPECT_EQ(titles[size_t(lost) + 1], salvage_title(lost + 1));
+    // The recovered topic keeps its text on its own page.
+    const size_t page = run.rtf.find("Recovered topic");
+    EXPECT_LT(page, run.rtf.find(salvage_text(lost, 0, s.padding)));
+    EXPECT_GT(run.rtf.rfind("\\page", page), run.rtf.find(salvage_text(lost - 1, 1, s.padding)));
+    EXPECT_EQ(whole_topics(run), 29);
+    EXPECT_NE(run.report.find("topic " + std::to_string(lost + 1) + " lost its header; its text is written as "
+                              "\"Recovered topic " + std::to_string(lost + 1) + "\""),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("29 of 30 topics recovered whole"), std::string::npos) << run.report;
+    // Without salvage the walk ends quietly at the damage.
+    EXPECT_TRUE(run.plain->opened);
+    EXPECT_FALSE(run.plain->listed("damaged-damage.txt"));
+}
+
+TEST(BuiltSalvage, IntactFileComesOutTheSameWithSalvage) {
+    const SalvageSample s = salvage_sample([](SalvageSample&) {});
+    SalvagedRun run(s);
+    ASSERT_TRUE(run.plain->opened);
+    EXPECT_TRUE(run.report.empty());
+    EXPECT_EQ(run.plain->entries.size(), run.salvaged->entries.size());
+    for (const std::string& name : {run.plain->project_name, run.plain->topic_name})
+        EXPECT_EQ(run.plain->contents(name), run.salvaged->contents(name)) << name;
+    EXPECT_EQ(run.plain->out, run.salvaged->out);
+    EXPECT_EQ(run.plain->err, run.salvaged->err);
+    EXPECT_EQ(whole_topics(run), 30);
 }
 
 }  // namespace

@@ -180,6 +180,39 @@ TEST_P(CorpusE2e, KeywordReferencesIntoTheTopicsAreWrittenOnce) {
         EXPECT_TRUE(expected_written.count(key)) << key.first << " footnote entry " << key.second << " not referenced";
 }
 
+// With salvage on, a file in which the salvaging walk finds no damage comes
+// out byte for byte as without it, messages and exit included. A file the
+// walk finds damaged (the corpus holds a few) keeps every output of the
+// plain run, its topic file only growing by the topics recovered after the
+// damage, and lists the damage report.
+TEST_P(CorpusE2e, SalvageLeavesIntactFilesUnchanged) {
+    if (GetParam().empty()) GTEST_SKIP() << "no corpus at " << HLP_CORPUS_DIR;
+    Decompiled plain(GetParam());
+    SetHlpunpackOptions(HLPUNPACK_SALVAGE);
+    Decompiled salvaged(GetParam());
+    SetHlpunpackOptions(0);
+    ASSERT_EQ(plain.opened, salvaged.opened);
+    if (!plain.opened) return;
+    const std::string report = fs::path(plain.project_name).stem().string() + "-damage.txt";
+    const bool damaged = salvaged.listed(report);
+    if (!damaged) {
+        EXPECT_EQ(plain.out, salvaged.out);
+        EXPECT_EQ(plain.err, salvaged.err);
+    }
+    ASSERT_EQ(plain.entries.size() + damaged, salvaged.entries.size());
+    for (const Entry& entry : plain.entries) {
+        ASSERT_TRUE(salvaged.listed(entry.name)) << entry.name;
+        const std::string was = plain.contents(entry.name), is = salvaged.contents(entry.name);
+        if (!damaged || entry.name != plain.topic_name) {
+            EXPECT_EQ(was, is) << entry.name;
+        } else {
+            // The plain walk stops at the damage; the closing brace follows.
+            ASSERT_FALSE(was.empty());
+            EXPECT_EQ(is.compare(0, was.size() - 1, was, 0, was.size() - 1), 0) << entry.name;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(RealHelpFiles, CorpusE2e, testing::ValuesIn(hlptest::corpus_cases(HLP_CORPUS_DIR)),
                          [](const testing::TestParamInfo<std::string>& info) {
                              return hlptest::corpus_case_name(info.param, info.index);

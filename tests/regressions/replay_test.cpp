@@ -2,7 +2,8 @@
 // of memory is kept in inputs/ and replayed here the way fuzz_open runs it:
 // written to a file (odd sizes named .mvb, even ones .hlp), opened, listed,
 // every entry extracted, closed, opened again from the cache and closed.
-// Each must open or fail with E_EOPEN, and extract only into the folder given.
+// Each must open or fail with E_EOPEN, and extract only into the folder given,
+// without salvage and with it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -105,11 +106,16 @@ TEST(RegressionReplay, EveryFoundInputOpensOrFailsCleanly) {
     ASSERT_FALSE(all.empty()) << "no inputs in " << inputs;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
-    for (const fs::path& input : all) {
-        SCOPED_TRACE(input.filename().string());
-        Folder work;
-        replay(input, work);
+    // As fuzz_open and fuzz_open_salvage run them.
+    for (int flags : {0, HLPUNPACK_SALVAGE}) {
+        SetHlpunpackOptions(flags);
+        for (const fs::path& input : all) {
+            SCOPED_TRACE(input.filename().string() + (flags ? " with salvage" : ""));
+            Folder work;
+            replay(input, work);
+        }
     }
+    SetHlpunpackOptions(0);
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
 }

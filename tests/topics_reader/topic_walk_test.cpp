@@ -1,4 +1,5 @@
 // The record walk over |TOPIC files made by the builder.
+#include <set>
 #include <string>
 #include <vector>
 
@@ -340,3 +341,232 @@ TEST(TopicWalk, MissingOrTinyTopic) {
 }
 
 }  // namespace
+
+// ---- salvage: damaged records are dropped up to the next block's first record
+
+namespace {
+
+constexpr uint32_t small_block = 256;
+
+// Twelve topics of a header and three paragraphs each, over many small blocks.
+std::vector<TopicRecord> salvage_records() {
+    std::vector<TopicRecord> records;
+    const std::string pool = letters(2000);
+    for (uint32_t t = 0; t < 12; ++t) {
+        records.push_back(hlptest::topic_header_record("Topic " + std::to_string(t), t));
+        for (uint32_t p = 0; p < 3; ++p) records.push_back(paragraph(pool.substr(t * 90 + p * 20, 20 + (t + p) % 5 * 11)));
+    }
+    hlptest::link_topic_headers(records);
+    return records;
+}
+
+struct SalvageRun {
+    std::vector<WalkedRecord> walked;
+    size_t recovered = 0;  // records that begin a topic whose header was lost
+    int32_t total = 0, whole = 0;
+    std::string report;
+};
+
+SalvageRun walk_salvaged(const Bytes& topic, const TopicLayout& layout, std::vector<hlptest::InternalFile> extra = {}) {
+    extra.push_back({"|TOPIC", topic});
+    OpenHelp help(extra, 33, 4);
+    help.ctx.block_size = static_cast<int32_t>(layout.block_size);
+    help.ctx.topics_compressed = layout.compression != hlptest::BlockCompression::stored;
+    help.ctx.salvage = true;
+    if (extra.size() > 1) load_phrase_table(help.ctx, help.file);
+    SalvageRun run;
+    TopicWalk walk;
+    testing::internal::CaptureStderr();
+    if (topic_walk_start(help.ctx, help.file, walk)) {
+        walk.note_losses = true;
+        while (topic_walk_next(help.ctx, help.file, walk)) {
+            WalkedRecord r{walk.position, walk.link, walk.next_position, {}, walk.text != nullptr, {}};
+            if (walk.head) r.head.assign(walk.head, walk.head + walk.head_size);
+            if (walk.text) r.text.assign(walk.text, static_cast<size_t>(walk.text_size));
+            run.recovered += walk.recovered_topic;
+            run.walked.push_back(std::move(r));
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    run.total = help.ctx.topics_total;
+    run.whole = help.ctx.topics_whole;
+    if (help.ctx.damage_log.head) {
+        const MemoryFile* log = help.ctx.damage_log.head->file;
+        run.report.assign(reinterpret_cast<const char*>(log->buffer), log->length);
+    }
+    return run;
+}
+
+TopicLayout stored_small_blocks() {
+    TopicLayout layout = hlptest::topic_layout_for(33, 4);
+    layout.block_size = small_block;
+    layout.compression = hlptest::BlockCompression::stored;
+    return layout;
+}
+
+// Writes value at a topic position of a stored |TOPIC, byte by byte, so that
+// a field that straddles two blocks is written in both.
+void put_at(TopicFile& file, uint32_t position, uint32_t value) {
+    for (uint32_t i = 0; i < 4; ++i) {
+        const uint32_t at = position + i;
+        const uint32_t data = small_block - 12;
+        const uint32_t in_block = (at - 12) % file.decompress_size;
+        // Past a stored block's data the stream goes on in the next block.
+        const uint32_t spill = in_block / data;
+        const size_t offset = (size_t(file.block_of(at)) + spill) * small_block + 12 + in_block % data;
+        file.data[offset] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// The first record that begins in a later block than the record at index.
+size_t first_of_next_block(const TopicFile& file, size_t index) {
+    size_t i = index;
+    while (i < file.positions.size() && file.block_of(file.positions[i]) == file.block_of(file.positions[index])) ++i;
+    return i;
+}
+
+// Every record but those from `from` up to `to` came out as built.
+void expect_all_but(const SalvageRun& run, const std::vector<TopicRecord>& records, const TopicFile& file, size_t from,
+                    size_t to) {
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (i < from || i >= to) kept.push_back(i);
+    ASSERT_EQ(run.walked.size(), kept.size()) << run.report;
+    for (size_t k = 0; k < kept.size(); ++k) {
+        SCOPED_TRACE("record " + std::to_string(kept[k]));
+        EXPECT_EQ(run.walked[k].position, file.positions[kept[k]]);
+        EXPECT_EQ(run.walked[k].link.record_type, records[kept[k]].type);
+        EXPECT_EQ(run.walked[k].text, text_of(records[kept[k]]));
+    }
+}
+
+}  // namespace
+
+TEST(TopicWalkSalvage, DamagedRecordLosesTheRestOfItsBlockOnly) {
+    const auto records = salvage_records();
+    const TopicLayout layout = stored_small_blocks();
+    const TopicFile built = hlptest::build_topic_file(records, layout);
+    ASSERT_GT(built.block_count, 10u);
+    // A paragraph in the middle of the third topic, and one where the chain
+    // reaches it.
+    const size_t hit = 10;
+    ASSERT_EQ(records[hit].type, 0x20);
+    struct Case {
+        const char* name;
+        size_t field;
+        int32_t value;
+        const char* why;
+    };
+    for (const Case& c : {Case{"link backwards", next_link_field, int32_t(built.positions[2]), "goes backwards"},
+                          Case{"link out of the file", next_link_field, 0x7FFF0000, "does not lead to the next record"},
+                          Case{"link skipping records", next_link_field, int32_t(built.positions[hit + 2]),
+                               "does not lead to the next record"},
+                          Case{"record length", record_length_field, 0x7FFFFFF0, "impossible record lengths"},
+                          Case{"text length", text_length_field, 0x7FFFFFF0, "impossible record lengths"}}) {
+        SCOPED_TRACE(c.name);
+        TopicFile file = built;
+        put_at(file, file.positions[hit] + static_cast<uint32_t>(c.field), static_cast<uint32_t>(c.value));
+        const SalvageRun run = walk_salvaged(file.data, layout);
+        const size_t resume = first_of_next_block(file, hit);
+        expect_all_but(run, records, file, hit, resume);
+        EXPECT_NE(run.report.find(c.why), std::string::npos) << run.report;
+        EXPECT_NE(run.report.find("|TOPIC at offset " + std::to_string(file.block_of(file.positions[hit]) * small_block)),
+                  std::string::npos)
+            << run.report;
+        // The topic of the damaged record is cut short, no other.
+        EXPECT_NE(run.report.find("topic 3 \"Topic 2\" cut short"), std::string::npos) << run.report;
+        EXPECT_EQ(run.total, 12);
+        ASSERT_LE(resume, 12u) << "the next topic's header should survive";
+        EXPECT_EQ(run.whole, 11) << run.report;
+        EXPECT_EQ(run.recovered, 0u);
+    }
+}
+
+TEST(TopicWalkSalvage, PhraseNumberOutsideTheTableDropsThatRecordOnly) {
+    const std::vector<std::string> phrases = {"Windows", "help ", "topic"};
+    auto records = salvage_records();
+    // Codes 0x0F 0xFF name phrase 1919 of three.
+    const size_t hit = 18;
+    records[hit].text = Bytes{'a', 0x0F, 0xFF, 'b', 0};
+    records[hit].text_length = 40;
+    const TopicLayout layout = stored_small_blocks();
+    const TopicFile file = hlptest::build_topic_file(records, layout);
+    const SalvageRun run = walk_salvaged(file.data, layout, {{"|Phrases", hlptest::build_phrases_file(phrases)}});
+    // The record's link still leads to the next one: it is lost alone.
+    expect_all_but(run, records, file, hit, hit + 1);
+    EXPECT_NE(run.report.find("phrase codes naming no phrase in the record at topic position"), std::string::npos)
+        << run.report;
+    EXPECT_EQ(run.whole, 11);
+}
+
+TEST(TopicWalkSalvage, GarbledCompressedBlockCostsOnlyItsRecords) {
+    // Longer topics in LZ77 blocks of 4096 bytes: bytes written over the
+    // middle of one block's compressed data.
+    std::vector<TopicRecord> records;
+    const std::string pool = letters(30000);
+    for (uint32_t t = 0; t < 40; ++t) {
+        records.push_back(hlptest::topic_header_record("Topic " + std::to_string(t), t));
+        for (uint32_t p = 0; p < 4; ++p) records.push_back(paragraph(pool.substr((t * 4 + p) * 150, 150)));
+    }
+    hlptest::link_topic_headers(records);
+    const TopicLayout layout = hlptest::topic_layout_for(33, 4);
+    TopicFile file = hlptest::build_topic_file(records, layout);
+    ASSERT_GT(file.block_count, 4u);
+    const uint32_t damaged_block = 2;
+    uint32_t seed = 99;
+    for (size_t i = 0; i < 16; ++i) {
+        seed = seed * 1103515245 + 12345;
+        file.data[damaged_block * layout.block_size + 2000 + i] = static_cast<uint8_t>(seed >> 16);
+    }
+    const SalvageRun run = walk_salvaged(file.data, layout);
+    // Records of other blocks come out as built; of the damaged block's, at
+    // most those before the damage.
+    size_t k = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const uint32_t block = file.block_of(file.positions[i]);
+        if (block == damaged_block) {
+            if (k < run.walked.size() && run.walked[k].position == file.positions[i]) ++k;
+            continue;
+        }
+        ASSERT_LT(k, run.walked.size()) << "record " << i << " missing\n" << run.report;
+        EXPECT_EQ(run.walked[k].position, file.positions[i]) << "record " << i;
+        EXPECT_EQ(run.walked[k].text, text_of(records[i])) << "record " << i;
+        ++k;
+    }
+    EXPECT_EQ(k, run.walked.size());
+    EXPECT_NE(run.report.find("block 2 holds"), std::string::npos) << run.report;
+    // Lost: the topics with a record in the damaged block, and one more
+    // whose header may have been the block's last record.
+    std::set<size_t> touched;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (file.block_of(file.positions[i]) == damaged_block) touched.insert(i / 5);
+    EXPECT_EQ(run.total, 40);
+    EXPECT_GE(run.whole, run.total - int32_t(touched.size()) - 1) << run.report;
+}
+
+TEST(TopicWalkSalvage, OldFormatGoesOnAtTheNextBlocksFirstRecord) {
+    // Old positions are offsets into |TOPIC, links are distances, and a
+    // block header may name a record that began in an earlier block.
+    std::vector<TopicRecord> records;
+    const std::string pool = letters(9000);
+    for (uint32_t t = 0; t < 10; ++t) {
+        records.push_back(paragraph("Old topic " + std::to_string(t), 2));
+        for (uint32_t p = 0; p < 3; ++p) records.push_back(paragraph(pool.substr((t * 3 + p) * 200, 200)));
+    }
+    const TopicLayout layout = hlptest::topic_layout_for(15, 0);
+    TopicFile file = hlptest::build_topic_file(records, layout);
+    ASSERT_GT(file.block_count, 3u);
+    const size_t hit = 9;
+    ASSERT_LT(file.positions[hit] % 2048 + 16, 2048u);
+    hlptest::put_u32(file.data, file.positions[hit] + next_link_field, 0);
+    OpenHelp help({{"|TOPIC", file.data}}, 15, 0);
+    help.ctx.salvage = true;
+    TopicWalk walk;
+    std::vector<uint32_t> positions;
+    ASSERT_TRUE(topic_walk_start(help.ctx, help.file, walk));
+    while (topic_walk_next(help.ctx, help.file, walk)) positions.push_back(walk.position);
+    std::vector<uint32_t> expected;
+    for (size_t i = 0; i < records.size(); ++i)
+        if (i < hit || i >= first_of_next_block(file, hit)) expected.push_back(file.positions[i]);
+    EXPECT_EQ(positions, expected);
+}
