@@ -1,4 +1,5 @@
 #include "platform/code_page.h"
+#include "platform/unicode.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -31,24 +32,6 @@ bool double_byte(int code_page) {
     return code_page == 932 || code_page == 936 || code_page == 949 || code_page == 950;
 }
 
-void append_code_point(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Converts with the system's converter; false when it refused the text.
 bool system_convert(CodePageConverter* cv, const char* text, size_t length, std::string& out) {
 #ifdef _WIN32
@@ -66,7 +49,7 @@ bool system_convert(CodePageConverter* cv, const char* text, size_t length, std:
             c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
         else if (c >= 0xD800 && c < 0xE000)
             c = 0xFFFD;
-        append_code_point(out, c);
+        append_utf8(out, c);
     }
     return true;
 #else
@@ -81,7 +64,7 @@ bool system_convert(CodePageConverter* cv, const char* text, size_t length, std:
         out.append(buffer, static_cast<size_t>(to - buffer));
         if (result == static_cast<size_t>(-1) && errno != E2BIG) {
             // An unconvertible or cut sequence: one replacement, one byte on.
-            append_code_point(out, 0xFFFD);
+            append_utf8(out, 0xFFFD);
             ++in;
             --in_left;
             iconv(cv->cd, nullptr, nullptr, nullptr, nullptr);
@@ -114,7 +97,7 @@ CodePageConverter* code_page_open(int code_page) {
             const char byte = static_cast<char>(b);
             if (b < 0x80 || !system_convert(cv, &byte, 1, one) || one.empty() || one.size() > 4) {
                 one.clear();
-                append_code_point(one, b < 0x80 || b >= 0xA0 ? static_cast<uint32_t>(b) : 0xFFFD);
+                append_utf8(one, b < 0x80 || b >= 0xA0 ? static_cast<uint32_t>(b) : 0xFFFD);
             }
             std::memcpy(cv->table[b], one.data(), one.size());
             cv->table_length[b] = static_cast<uint8_t>(one.size());
@@ -147,7 +130,7 @@ void code_page_append(CodePageConverter* cv, const char* text, size_t length, st
         return;
     }
     if (!system_convert(cv, text, length, out)) {
-        for (size_t i = 0; i < length; ++i) append_code_point(out, static_cast<uint8_t>(text[i]) < 0x80 ? text[i] : 0xFFFD);
+        for (size_t i = 0; i < length; ++i) append_utf8(out, static_cast<uint8_t>(text[i]) < 0x80 ? text[i] : 0xFFFD);
     }
 }
 

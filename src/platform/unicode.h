@@ -8,6 +8,8 @@
 
 namespace platform {
 
+// Appends the code point (at most U+10FFFF) as UTF-8.
+void append_utf8(std::string& out, uint32_t code);
 // Unpaired surrogates become U+FFFD; the result is always valid UTF-8.
 std::string utf16_to_utf8(std::u16string_view text);
 // Empty result when the input is not well-formed UTF-8.
