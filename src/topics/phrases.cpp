@@ -429,9 +429,10 @@ char* phrase_expand(DecompileContext& ctx, char* destination, long capacity, con
     return target.cursor;
 }
 
-long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
-    // Lengths only grow, so a total within the capacity means no step passed
-    // it: the checked walk is needed only to report an error.
+namespace {
+
+// The total length the codes expand to, and whether one names no phrase.
+inline SummingTarget phrase_length_sum(const DecompileContext& ctx, const uint8_t* source, long source_length) {
     SummingTarget sum{0, false};
     if (ctx.packed_phrases && ctx.packed_code_table) {
         sum.produced = packed_length_sum(ctx, source, source_length);
@@ -441,6 +442,15 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
     } else {
         expand_phrases_scheme(ctx, sum, source, source_length);
     }
+    return sum;
+}
+
+}  // namespace
+
+long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
+    // Lengths only grow, so a total within the capacity means no step passed
+    // it: the checked walk is needed only to report an error.
+    const SummingTarget sum = phrase_length_sum(ctx, source, source_length);
     if (!sum.missing && sum.produced <= (capacity < 0 ? 0 : capacity)) return static_cast<long>(sum.produced);
     CountingTarget target{0, capacity < 0 ? 0 : capacity};
     if (ctx.packed_phrases) {
@@ -452,15 +462,7 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
 }
 
 bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
-    SummingTarget sum{0, false};
-    if (ctx.packed_phrases && ctx.packed_code_table) {
-        sum.produced = packed_length_sum(ctx, source, source_length);
-        sum.missing = sum.produced >= missing_phrase_length;
-    } else if (ctx.packed_phrases) {
-        expand_packed_scheme(ctx, sum, source, source_length);
-    } else {
-        expand_phrases_scheme(ctx, sum, source, source_length);
-    }
+    const SummingTarget sum = phrase_length_sum(ctx, source, source_length);
     return !sum.missing && sum.produced <= (capacity < 0 ? 0 : capacity);
 }
 
