@@ -347,6 +347,22 @@ FontName* read_names(DecompileContext& ctx, const FontFile& font, const FontHead
     return names;
 }
 
+// A descriptor an intact file could hold: it names one of the font names,
+// its attribute bits or bytes are the flags there are, and its family and
+// weight are ones a font can have. Garbled bytes rarely keep all of that.
+bool descriptor_sound(const uint8_t* r, const FontDescriptor& d, const FontHeader& header) {
+    if (header.name_count > 0 && d.font_name >= header.name_count) return false;
+    if (header.layout == Layout::old_layout) return (r[0] & 0x80) == 0 && r[2] <= 5;
+    const DescriptorPlaces& at = header.layout == Layout::mediaview ? mediaview_places : new_places;
+    for (int i = 0; i < 5; ++i)
+        if (r[at.attributes + i] > 1) return false;
+    const int16_t weight = get_i16(r + at.weight);
+    return weight >= 0 && weight <= 1000;
+}
+
+// Marks a garbled descriptor for the default font (set once it is known).
+constexpr uint16_t garbled_font_name = 0xFFFF;
+
 void read_descriptors(DecompileContext& ctx, const FontFile& font, const FontHeader& header) {
     const bool old_layout = header.layout == Layout::old_layout;
     const long size = old_layout ? old_descriptor_size : new_descriptor_size;
@@ -356,8 +372,26 @@ void read_descriptors(DecompileContext& ctx, const FontFile& font, const FontHea
     for (long i = 0; i < header.descriptor_count; ++i) {
         const uint8_t* r = records + i * size;
         ctx.fonts[i] = old_layout ? old_descriptor(ctx, r) : new_descriptor(ctx, r, header.layout == Layout::mediaview);
+        if (ctx.salvage && !descriptor_sound(r, ctx.fonts[i], header)) {
+            // Its text keeps its words in plain default type, not in
+            // whatever case, size and lines the garbage would give it.
+            note_damage(ctx, "|FONT", header.descriptors_at + i * size,
+                        "font descriptor %ld garbled: its text written in the default font", i);
+            ctx.fonts[i] = FontDescriptor{};
+            ctx.fonts[i].font_name = garbled_font_name;
+        }
     }
     if (records) tracked_free(ctx, records);
+}
+
+// Gives the garbled descriptors the default font and the Normal size.
+void plain_garbled_descriptors(DecompileContext& ctx) {
+    for (long i = 0; i < ctx.font_count; ++i) {
+        if (ctx.fonts[i].font_name != garbled_font_name) continue;
+        ctx.fonts[i].font_name = ctx.default_font;
+        ctx.fonts[i].size = ctx.fonts[0].font_name == ctx.default_font && ctx.fonts[0].size ? ctx.fonts[0].size
+                                                                                               : fallback_normal_size;
+    }
 }
 
 // The family each name is used with; a later descriptor overrides.
@@ -443,6 +477,7 @@ void write_header_from_fonts(DecompileContext& ctx, MemoryFile* project, std::FI
 
     uint8_t* families = name_families(ctx, header.name_count);
     ctx.default_font = static_cast<uint8_t>(default_font_of(names, families, header.name_count));
+    plain_garbled_descriptors(ctx);
     const int code_page = topic_code_page(ctx);
     ctx.double_byte_text = double_byte_code_page(code_page);
     output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);

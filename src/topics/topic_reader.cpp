@@ -10,6 +10,7 @@
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
 #include "topics/phrases.h"
+#include "topics/topic_resync.h"
 
 namespace {
 
@@ -302,6 +303,78 @@ uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk
     return 0;
 }
 
+// Damage inside a block: the records past it in the same block, found by
+// their headers, where the walk goes on (0: none). A compressed block whose
+// records past the damage came out shifted is mended in its kept copy
+// (mended set, nothing to go on at yet): both passes, and the next block's
+// expansion, then read the records where they belong.
+uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, uint32_t position, bool& mended) {
+    constexpr int searches_per_block = 8, mends_per_block = 4;
+    mended = false;
+    if (ctx.old_format || position < first_position) return 0;
+    const uint32_t block = block_of_position(ctx, position);
+    if (walk.resync_block != block + 1) {
+        walk.resync_block = block + 1;
+        walk.resync_searches = walk.resync_mends = 0;
+    }
+    if (walk.resync_searches >= searches_per_block) return 0;
+    if (ctx.cached_block != static_cast<int32_t>(block) && !load_block(ctx, file, block)) return 0;
+    const uint32_t span = static_cast<uint32_t>(ctx.decompress_size);
+    const uint64_t base = uint64_t(block) * span + first_position;
+    if (base + span > UINT32_MAX) return 0;
+    // The next block's header names this block's last record and the
+    // record after it.
+    uint32_t last_link = 0, next_first = 0;
+    const int64_t next_header = int64_t(block + 1) * ctx.block_size;
+    if (next_header + block_header_size <= std::min<int64_t>(ctx.topic_file_size, walk.readable)) {
+        uint8_t header[block_header_size];
+        std::fseek(file, static_cast<long>(ctx.topic_data_start + next_header), SEEK_SET);
+        if (std::fread(header, 1, block_header_size, file) == static_cast<size_t>(block_header_size)) {
+            last_link = get_le32(header);
+            next_first = get_le32(header + 4);
+        }
+    }
+    const BlockResync found =
+        find_block_resync(ctx.block_data, ctx.block_valid, static_cast<uint32_t>(base),
+                          position + topic_link_header_size, static_cast<uint32_t>(base + span), last_link, next_first);
+    if (found.position == 0) {
+        ++walk.resync_searches;
+        return 0;
+    }
+    if (found.shift == 0) {
+        ++walk.resync_searches;
+        return found.position;
+    }
+    // Stored bytes cannot lie off their place; only an expansion can.
+    DecompileContext::KeptBlock* kept = ctx.topics_compressed ? kept_block(ctx, block, walk.readable) : nullptr;
+    if (kept == nullptr || kept->bytes == nullptr || walk.resync_mends >= mends_per_block) {
+        ++walk.resync_searches;
+        return 0;
+    }
+    ++walk.resync_mends;
+    const long old_length = kept->length;
+    const long start = static_cast<long>(found.position - base);
+    if (start > topic_block_buffer_size) {
+        ++walk.resync_searches;
+        return 0;
+    }
+    const long length = std::clamp<long>(old_length + found.shift, start, topic_block_buffer_size);
+    uint8_t* bytes = static_cast<uint8_t*>(tracked_malloc(ctx, std::max<long>(length, 1)));
+    std::memcpy(bytes, kept->bytes, static_cast<size_t>(std::min(start, old_length)));
+    if (start > old_length) std::memset(bytes + old_length, 0, static_cast<size_t>(start - old_length));
+    for (long t = start; t < length; ++t) {
+        const long from = t - found.shift;
+        bytes[t] = from >= 0 && from < old_length ? kept->bytes[from] : 0;
+    }
+    if (ctx.block_data == kept->bytes) ctx.block_data = ctx.block_buffer;
+    tracked_free(ctx, kept->bytes);
+    kept->bytes = bytes;
+    kept->length = static_cast<int32_t>(length);
+    ctx.cached_block = -1;
+    mended = true;
+    return 0;
+}
+
 void mark_topic_damaged(TopicWalk& walk) {
     if (walk.topic_number > 0 && !walk.topic_damaged) {
         walk.topic_damaged = true;
@@ -332,6 +405,10 @@ void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uin
         note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
                     "block %u holds %s in the record at topic position 0x%X: that record dropped%s", block, why,
                     position, topic);
+    } else if (resume != 0 && block_of_position(ctx, resume) == block) {
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u holds %s at topic position 0x%X: its records up to topic position 0x%X dropped%s",
+                    block, why, position, resume, topic);
     } else if (resume != 0) {
         note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
                     "block %u holds %s at topic position 0x%X: its records from there on dropped, going on at "
@@ -421,6 +498,15 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
             const uint32_t dropped = walk.position;
             walk.position = walk.next_position;
             walk.resynced |= block_of_position(ctx, walk.position) != block_of_position(ctx, dropped);
+            continue;
+        }
+        // Damage inside a block may leave the block's later records whole.
+        bool mended = false;
+        const uint32_t again = resume_in_block(ctx, file, walk, walk.position, mended);
+        if (mended) continue;  // the record is read again from the mended bytes
+        if (again != 0) {
+            drop_records(ctx, walk, walk.position, again, why);
+            walk.position = again;
             continue;
         }
         // The chain's own end, or damage: either way a later block may

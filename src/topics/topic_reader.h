@@ -101,6 +101,9 @@ struct TopicWalk {
     bool topic_damaged;     // the current topic lost records
     bool awaiting_topic;    // records were dropped since the last topic began
     int32_t damaged_topics;
+    uint32_t resync_block;    // block + 1 of the searches counted below
+    int32_t resync_searches;  // searches for records past damage in that block
+    int32_t resync_mends;     // its expanded bytes mended
     char title[64];         // the current topic's title, for the report
 };
 

@@ -129,6 +129,28 @@ TEST(FontFaults, NumbersOutOfRangeStayInsideTheirTables) {
     EXPECT_NE(run->rtf.find(" " + std::string(65, 'y') + ";}\n}\\pard\\plain\n"), std::string::npos);
 }
 
+TEST(FontFaults, SalvagePlainsGarbledDescriptorsOnly) {
+    // Garbled descriptors would put their text in small capitals (written
+    // lower case), struck out or huge; salvage writes it in the default font.
+    for (FontLayout layout : {FontLayout::old_layout, FontLayout::new_layout, FontLayout::mediaview}) {
+        SCOPED_TRACE(int(layout));
+        FontFileSpec recipe = one_of_each(layout);
+        FontDescriptorSpec garbled = uses(500, 1);
+        garbled.small_caps = garbled.strikeout = true;
+        garbled.size = 200;
+        recipe.descriptors.push_back(garbled);
+        Bytes font = hlptest::build_font_file(recipe);
+        for (bool salvage : {false, true}) {
+            auto run = write_header({{"|FONT", font}}, true, salvage);
+            const FontDescriptor& d = run->ctx().fonts[2];
+            EXPECT_EQ(d.small_caps, salvage ? 0 : 1);
+            EXPECT_EQ(d.font_name, salvage ? run->ctx().default_font : 500);
+            EXPECT_EQ(run->ctx().fonts[1].font_name, 1) << "sound descriptors stay as they are";
+            EXPECT_EQ(run->ctx().had_problems, salvage);
+        }
+    }
+}
+
 TEST(FontFaults, FatalErrorsLeaveNothingBehind) {
     // A failure after names and descriptors were allocated frees them with
     // the context (the sanitizer build checks for leaks).

@@ -37,8 +37,10 @@ int HeaderRun::output_count() {
     return count;
 }
 
-std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>& files, bool with_project) {
+std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>& files, bool with_project,
+                                        bool salvage) {
     auto run = std::make_unique<HeaderRun>();
+    run->ctx().salvage = salvage;
     OpenBytes help(hlptest::build_help_file(files));
     MemoryFile* topics = output_open("t.rtf", "wt");
     output_add(run->ctx().outputs, topics);
@@ -58,8 +60,8 @@ std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>
     return run;
 }
 
-std::unique_ptr<HeaderRun> write_header(const hlptest::FontFileSpec& font, bool with_project) {
-    return write_header({{"|FONT", hlptest::build_font_file(font)}}, with_project);
+std::unique_ptr<HeaderRun> write_header(const hlptest::FontFileSpec& font, bool with_project, bool salvage) {
+    return write_header({{"|FONT", hlptest::build_font_file(font)}}, with_project, salvage);
 }
 
 std::string header_failure(const hlptest::Bytes& font, bool with_project) {

@@ -21,9 +21,11 @@ struct HeaderRun {
 };
 
 // The help file holding these internal files, through rtf_header_write.
-std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>& files, bool with_project = true);
+std::unique_ptr<HeaderRun> write_header(const std::vector<hlptest::InternalFile>& files, bool with_project = true,
+                                        bool salvage = false);
 // The same with |FONT as the only internal file.
-std::unique_ptr<HeaderRun> write_header(const hlptest::FontFileSpec& font, bool with_project = true);
+std::unique_ptr<HeaderRun> write_header(const hlptest::FontFileSpec& font, bool with_project = true,
+                                        bool salvage = false);
 // The message of the fatal error that writing the header for |FONT raises.
 std::string header_failure(const hlptest::Bytes& font, bool with_project = false);
 

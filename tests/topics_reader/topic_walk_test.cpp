@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "helpfile/byte_stream.h"
 #include "topics/topic_reader.h"
+#include "topics/topic_resync.h"
 #include "topics_fixture.h"
 
 namespace {
@@ -442,7 +444,7 @@ void expect_all_but(const SalvageRun& run, const std::vector<TopicRecord>& recor
 
 }  // namespace
 
-TEST(TopicWalkSalvage, DamagedRecordLosesTheRestOfItsBlockOnly) {
+TEST(TopicWalkSalvage, DamagedRecordLosesItsBlocksRecordsUpToTheLastOnly) {
     const auto records = salvage_records();
     const TopicLayout layout = stored_small_blocks();
     const TopicFile built = hlptest::build_topic_file(records, layout);
@@ -467,7 +469,10 @@ TEST(TopicWalkSalvage, DamagedRecordLosesTheRestOfItsBlockOnly) {
         TopicFile file = built;
         put_at(file, file.positions[hit] + static_cast<uint32_t>(c.field), static_cast<uint32_t>(c.value));
         const SalvageRun run = walk_salvaged(file.data, layout);
-        const size_t resume = first_of_next_block(file, hit);
+        // The block's last record is found again through the next block's
+        // header, which names it.
+        const size_t next_block = first_of_next_block(file, hit);
+        const size_t resume = next_block - 1 > hit ? next_block - 1 : next_block;
         expect_all_but(run, records, file, hit, resume);
         EXPECT_NE(run.report.find(c.why), std::string::npos) << run.report;
         EXPECT_NE(run.report.find("|TOPIC at offset " + std::to_string(file.block_of(file.positions[hit]) * small_block)),
@@ -480,6 +485,61 @@ TEST(TopicWalkSalvage, DamagedRecordLosesTheRestOfItsBlockOnly) {
         EXPECT_EQ(run.whole, 11) << run.report;
         EXPECT_EQ(run.recovered, 0u);
     }
+}
+
+TEST(TopicWalkSalvage, DamagedRecordInALargeStoredBlockCostsThatRecordOnly) {
+    // The records after the damaged one are found in the same block by
+    // their headers, which name each other.
+    const auto records = salvage_records();
+    TopicLayout layout = stored_small_blocks();
+    layout.block_size = 4096;
+    const TopicFile built = hlptest::build_topic_file(records, layout);
+    const size_t hit = 10;
+    ASSERT_EQ(built.block_of(built.positions[hit]), built.block_of(built.positions[hit + 3]));
+    for (const auto& [field, value] : {std::pair{next_link_field, int32_t(built.positions[2])},
+                                       std::pair{record_length_field, 0x7FFFFFF0},
+                                       std::pair{text_length_field, 0x7FFFFFF0}}) {
+        SCOPED_TRACE(field);
+        TopicFile file = built;
+        const size_t at = size_t(file.block_of(file.positions[hit])) * 4096 + 12 +
+                          (file.positions[hit] - 12) % file.decompress_size + field;
+        for (size_t i = 0; i < 4; ++i) file.data[at + i] = static_cast<uint8_t>(uint32_t(value) >> (8 * i));
+        const SalvageRun run = walk_salvaged(file.data, layout);
+        expect_all_but(run, records, file, hit, hit + 1);
+        EXPECT_NE(run.report.find("its records up to topic position 0x"), std::string::npos) << run.report;
+        EXPECT_EQ(run.whole, 11) << run.report;
+    }
+}
+
+TEST(TopicWalkSalvage, RecordsPastGarbledExpansionAreFoundWithTheirShift) {
+    // A garbled expansion puts other bytes, mostly of another length, in
+    // place of the true ones: the records after them lie shifted.
+    const auto records = salvage_records();
+    TopicLayout layout = stored_small_blocks();
+    layout.block_size = 4096;
+    const TopicFile file = hlptest::build_topic_file(records, layout);
+    const Bytes truth(file.data.begin() + 12, file.data.end());
+    const size_t hit = 10, last = 47;
+    const uint32_t at = file.positions[hit] - 12, span_end = 12 + file.decompress_size;
+    for (const auto& [garbled, dropped] : {std::pair{37, 10}, std::pair{5, 40}, std::pair{16, 16}}) {
+        SCOPED_TRACE(garbled - dropped);
+        Bytes bytes(truth.begin(), truth.begin() + at + 3);
+        bytes.insert(bytes.end(), size_t(garbled), 0xA5);
+        bytes.insert(bytes.end(), truth.begin() + at + 3 + dropped, truth.end());
+        const BlockResync found =
+            find_block_resync(bytes.data(), long(bytes.size()), 12, file.positions[hit] + 21, span_end, 0, 0);
+        EXPECT_EQ(found.position, file.positions[hit + 1]);
+        EXPECT_EQ(found.shift, dropped - garbled);
+        // Past the last pair only the next block's header names the last record.
+        const long cut = long(file.positions[last] - 12 + garbled - dropped + 30);
+        const BlockResync tail =
+            find_block_resync(bytes.data(), cut, 12, file.positions[last - 1] + 21, span_end, file.positions[last],
+                              get_le32(truth.data() + file.positions[last] - 12 + 12));
+        EXPECT_EQ(tail.position, file.positions[last]);
+        EXPECT_EQ(tail.shift, dropped - garbled);
+    }
+    // Intact records before the damage are not taken for records after it.
+    EXPECT_EQ(find_block_resync(truth.data(), long(at), 12, file.positions[hit] + 21, span_end, 0, 0).position, 0u);
 }
 
 TEST(TopicWalkSalvage, PhraseNumberOutsideTheTableDropsThatRecordOnly) {
