@@ -64,6 +64,8 @@ run_target() {
   [ "$target" = fuzz_open ] || [ "$target" = fuzz_open_salvage ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
   make_seeds "$target"
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
+  # fuzz_open writes each input to a file: in memory that costs no disk.
+  if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
   # A small quarantine keeps AddressSanitizer's own memory well below the
   # 256 MiB that counts as running out of memory.
   ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:detect_leaks=1:abort_on_error=1} \
