@@ -322,7 +322,6 @@ int main(int argc, char** argv) {
     std::sort(paths.begin(), paths.end());
     const fs::path work = fs::temp_directory_path() / ("salvage_measure." + std::to_string(getpid()));
     fs::create_directories(work);
-    cache_startup();
     const std::vector<std::string> kinds = {"|TOPIC", "picture", "|KWDATA", "|FONT", "cut"};
     std::map<std::string, Tally> tallies;
     int intact_files = 0;
