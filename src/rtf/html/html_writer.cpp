@@ -2,6 +2,7 @@
 // classes of the stylesheet, tables, hotspots as links and pictures.
 #include "rtf/html/html_writer.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -180,13 +181,14 @@ void HtmlWriter::append_text(const char* text, size_t length) {
         return;
     }
     // Single-byte text: runs of plain ASCII are copied as they are.
+    static constexpr auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        return table;
+    }();
     for (size_t i = 0; i < length;) {
         size_t run = i;
-        while (run < length) {
-            const unsigned char c = static_cast<unsigned char>(text[run]);
-            if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>' || c == '"') break;
-            ++run;
-        }
+        while (run < length && plain[static_cast<unsigned char>(text[run])]) ++run;
         out.append(text + i, run - i);
         if (run == length) break;
         const unsigned char c = static_cast<unsigned char>(text[run]);
@@ -210,9 +212,10 @@ void HtmlWriter::text(DecompileContext&, const char* text, long length) {
     if (length <= 0 || topics.empty()) return;
     open_paragraph();
     if (!span_open && current_font >= 0) {
-        char span[32];
-        const int n = std::snprintf(span, sizeof span, "<span class=\"f%d\">", current_font);
-        body().append(span, static_cast<size_t>(n));
+        std::string& out = body();
+        out += "<span class=\"f";
+        html_append_number(out, static_cast<unsigned long>(current_font));
+        out += "\">";
         span_open = true;
     }
     append_text(text, static_cast<size_t>(length));

@@ -4,9 +4,11 @@
 // yet, and finished once every topic has been seen (html_site.cpp).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,6 +26,26 @@ constexpr char html_marker = '\x01';
 constexpr char marker_jump = 'J';       // hexadecimal context hash: its page
 constexpr char marker_number = 'N';     // decimal topic number: its page
 constexpr char marker_popup_box = 'Q';  // decimal popup number of this page
+
+// Appends value in decimal, as printf's %lu would.
+inline void html_append_number(std::string& out, unsigned long value) {
+    char digits[24];
+    out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+}
+
+// Appends a marker: a context hash as eight hexadecimal digits, any other
+// value in decimal.
+inline void html_append_marker(std::string& out, char kind, unsigned long value) {
+    out += html_marker;
+    out += kind;
+    if (kind == marker_jump) {
+        static constexpr char hex[] = "0123456789abcdef";
+        for (int shift = 28; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+    } else {
+        html_append_number(out, value);
+    }
+    out += html_marker;
+}
 
 struct HtmlPopup {
     char kind;  // marker_jump or marker_number
@@ -110,7 +132,7 @@ struct HtmlWriter {
 };
 
 // Appends text with &, <, > and " escaped.
-void html_escape(std::string& out, const std::string& text);
+void html_escape(std::string& out, std::string_view text);
 // A page name from a context name: letters, digits, '_', '-' and '.' kept,
 // everything else '_'; unique among used (case folded); ".html" added.
 std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number);
