@@ -119,6 +119,17 @@ HtmlLink html_macro_link(DecompileContext& ctx, const char* macro) {
                                          : static_cast<uint32_t>(std::strtoul(args[1].c_str(), nullptr, 0));
         return link;
     }
+    const bool jump_context = same_word(name, "JumpContext") || same_word(name, "JC");
+    const bool popup_context = same_word(name, "PopupContext") || same_word(name, "PC");
+    if ((jump_context || popup_context) && count >= 2 && !names_other_file(ctx, args[0])) {
+        char* end = nullptr;
+        const long number = std::strtol(args[1].c_str(), &end, 0);
+        if (args[1].empty() || *end != '\0') return link;
+        link.kind = HtmlLink::context_number;
+        link.value = static_cast<uint32_t>(number);
+        link.popup = popup_context;
+        return link;
+    }
     if (same_word(name, "Contents") || same_word(name, "JumpContents") || same_word(name, "Finder") ||
         same_word(name, "Search")) {
         link.kind = HtmlLink::other_file;  // a page of this site, by name
@@ -148,7 +159,9 @@ void html_open_link(HtmlWriter& w, DecompileContext& ctx, const HtmlLink& link, 
         w.open_link(href, shown_title.c_str(), false);
         return;
     }
-    const char kind = link.kind == HtmlLink::number ? marker_number : marker_jump;
+    const char kind = link.kind == HtmlLink::number ? marker_number
+                      : link.kind == HtmlLink::offset ? marker_offset
+                                                        : marker_jump;
     std::string marker;
     if (link.popup) {
         // One box per popup topic and page, however many hotspots open it.

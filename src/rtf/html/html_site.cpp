@@ -34,7 +34,22 @@ long topic_at_offset(const Site& site, int32_t offset) {
     return static_cast<long>(it - topics.begin()) - 1;
 }
 
+// The topic at a topic offset the [MAP] gives; the oldest format's map
+// holds the offsets its topic map lists for the topic numbers.
+long topic_of_map_offset(const Site& site, int32_t offset) {
+    const DecompileContext& ctx = site.ctx;
+    if (!ctx.old_format) return topic_at_offset(site, offset);
+    const int32_t wanted = offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : offset;
+    for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
+        if (ctx.topic_map[i] != wanted) continue;
+        auto it = site.topic_of_number.find(static_cast<uint32_t>(i));
+        return it != site.topic_of_number.end() ? it->second : -1;
+    }
+    return -1;
+}
+
 long resolve(const Site& site, char kind, uint32_t value) {
+    if (kind == marker_offset) return topic_of_map_offset(site, static_cast<int32_t>(value));
     if (kind == marker_number || site.ctx.old_format) {
         auto it = site.topic_of_number.find(value);
         return it != site.topic_of_number.end() ? it->second : -1;
@@ -83,7 +98,7 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
         // The writer made the digits: eight hexadecimal ones or a decimal number.
         uint32_t number = 0;
         for (char c : value)
-            number = kind == marker_jump ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
+            number = kind == marker_jump || kind == marker_offset ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
                                          : number * 10 + static_cast<uint32_t>(c - '0');
         const long target = resolve(site, kind, number);
         if (target >= 0) out += site.w.topics[target].page;

@@ -337,6 +337,12 @@ void HtmlWriter::open_link(const std::string& href, const char* title, bool popu
 void HtmlWriter::macro_hotspot(DecompileContext& ctx, uint8_t, const char* macro) {
     if (topics.empty()) return;
     HtmlLink link = html_macro_link(ctx, macro);
+    if (link.kind == HtmlLink::context_number) {
+        const auto mapped = context_numbers.find(static_cast<int32_t>(link.value));
+        // -1 is how a map says the number names no topic.
+        if (mapped == context_numbers.end() || mapped->second == -1) link.kind = HtmlLink::none;
+        else link = HtmlLink{HtmlLink::offset, static_cast<uint32_t>(mapped->second), link.popup, {}, {}};
+    }
     if (link.kind == HtmlLink::none) {
         open_paragraph();
         close_span();
@@ -389,6 +395,10 @@ void HtmlWriter::hotspot_end(DecompileContext&) {
 
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     w.code_page = platform::code_page_open(help_code_page(ctx, file));
+    // JumpContext and PopupContext name their topic by its [MAP] number.
+    std::vector<MapEntry> map;
+    read_map_entries(ctx, file, map, true);
+    for (const MapEntry& entry : map) w.context_numbers.emplace(entry.number, entry.topic_offset);
 }
 
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {

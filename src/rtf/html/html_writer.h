@@ -26,6 +26,7 @@ constexpr char html_marker = '\x01';
 constexpr char marker_jump = 'J';       // hexadecimal context hash: its page
 constexpr char marker_number = 'N';     // decimal topic number: its page
 constexpr char marker_popup_box = 'Q';  // decimal popup number of this page
+constexpr char marker_offset = 'O';     // hexadecimal topic offset: its page
 
 // Appends value in decimal, as printf's %lu would.
 inline void html_append_number(std::string& out, unsigned long value) {
@@ -33,12 +34,12 @@ inline void html_append_number(std::string& out, unsigned long value) {
     out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
 }
 
-// Appends a marker: a context hash as eight hexadecimal digits, any other
+// Appends a marker: a context hash or topic offset as eight hexadecimal digits, any other
 // value in decimal.
 inline void html_append_marker(std::string& out, char kind, unsigned long value) {
     out += html_marker;
     out += kind;
-    if (kind == marker_jump) {
+    if (kind == marker_jump || kind == marker_offset) {
         static constexpr char hex[] = "0123456789abcdef";
         for (int shift = 28; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
     } else {
@@ -48,7 +49,7 @@ inline void html_append_marker(std::string& out, char kind, unsigned long value)
 }
 
 struct HtmlPopup {
-    char kind;  // marker_jump or marker_number
+    char kind;  // marker_jump, marker_number or marker_offset
     uint32_t value;
 };
 
@@ -85,6 +86,7 @@ struct HtmlWriter {
     std::map<std::string, const MemoryFile*> outputs = {};  // by entry name, made at the first picture
     long next_map = 0;
     std::unordered_map<uint64_t, size_t> popup_boxes = {};  // of the page being written: kind and target
+    std::unordered_map<int32_t, int32_t> context_numbers = {};  // [MAP]: context number -> topic offset
 
     ~HtmlWriter();  // closes the code page
     void walk_started(DecompileContext& ctx);
