@@ -139,7 +139,7 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
 
 // A help file "test.hlp" of two topics: "Welcome" (context Welcome, [MAP]
 // number 42) and one whose paragraph holds a hotspot for each macro.
-Site macro_site(const std::vector<std::string>& macros) {
+Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::InternalFile> extra = {}) {
     using namespace hlptest;
     TopicHeaderSpec welcome, second;
     welcome.title = "Welcome";
@@ -158,12 +158,11 @@ Site macro_site(const std::vector<std::string>& macros) {
     std::vector<TopicRecord> records = {topic_header(welcome), text_record(hello), topic_header(second),
                                         text_record(links)};
     link_topic_headers(records);
-    const Bytes help = build_help_file({
-        {"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Test")})},
-        {"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data},
-        {"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})},
-        {"|CTXOMAP", build_context_map({{42, 0}, {7, -1}})},
-    });
+    extra.push_back({"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Test")})});
+    extra.push_back({"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data});
+    extra.push_back({"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})});
+    extra.push_back({"|CTXOMAP", build_context_map({{42, 0}, {7, -1}})});
+    const Bytes help = build_help_file(extra);
     OpenBytes bytes(help);
     return decompile(bytes.file, "test", true);
 }
@@ -186,7 +185,7 @@ TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
     };
     std::vector<std::string> macros;
     for (const Case& c : cases) macros.push_back(c.macro);
-    const Site site = macro_site(macros);
+    const Site site = built_site(macros);
     ASSERT_TRUE(site.ok);
     const std::string page = site.page("topic1.html");
     ASSERT_NE(page.find("<h1>Macros</h1>"), std::string::npos) << page;
@@ -194,6 +193,25 @@ TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
     // Both popups open the one box, which shows the mapped topic.
     EXPECT_EQ(page.find("id=\"p1\""), std::string::npos);
     EXPECT_NE(page.find("Hello", page.find("id=\"p0\"")), std::string::npos);
+}
+
+// Keywords listed alphabetically whatever their case (Windows-1252 letters
+// too); those equal but for case in the index's order.
+TEST(HtmlSite, KeywordPagesAreSortedWithoutRegardToCase) {
+    const hlptest::KeywordIndex k = hlptest::build_keyword_index(
+        {{"banana", {0}}, {"apple", {0}}, {"\xC9" "clair", {0}}, {"Apple", {0}}, {"\xE9" "clair", {0}}, {"Zebra", {0}},
+         {"\xE0 la", {0}}});
+    const hlptest::KeywordIndex a = hlptest::build_keyword_index({{"b_id", {0}}, {"A_id", {0}}});
+    const Site site = built_site({}, {{"|KWBTREE", k.tree}, {"|KWDATA", k.data}, {"|AWBTREE", a.tree},
+                                      {"|AWDATA", a.data}});
+    ASSERT_TRUE(site.ok);
+    std::string order;
+    for (const std::string name : {"keywords.html", "akeywords.html"}) {
+        const std::string page = site.page(name);
+        for (size_t at = page.find("<dt>"); at != std::string::npos; at = page.find("<dt>", at + 1))
+            order += page.substr(at + 4, page.find("</dt>", at) - at - 4) + " ";
+    }
+    EXPECT_EQ(order, "apple Apple banana Zebra \xC3\xA0 la \xC3\x89" "clair \xC3\xA9" "clair A_id b_id ");
 }
 
 TEST(HtmlSite, CodePagesConvertToUtf8) {

@@ -290,7 +290,21 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         if (entry.count != 0) entries.push_back(entry);
     }
     if (entries.empty() && letter != 'K') return false;
-    // The index's own order (the help file's collation) is kept.
+    // Alphabetical without regard to case; keywords that differ only in case
+    // keep the index's order.
+    uint8_t fold[256];
+    platform::code_page_fold_table(site.w.code_page, fold);
+    auto text_of = [&ctx](const KeywordSource& source) {
+        const bool inside = source.text >= 0 && source.length > 0 && source.text + source.length <= ctx.keyword_text_size;
+        return inside ? std::string_view(ctx.keyword_texts + source.text, static_cast<size_t>(source.length))
+                      : std::string_view();
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        const std::string_view x = text_of(*a.source), y = text_of(*b.source);
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [&fold](char p, char q) {
+            return fold[static_cast<uint8_t>(p)] < fold[static_cast<uint8_t>(q)];
+        });
+    });
     MemoryFile* file = open_page(ctx, page_name);
     std::string page, text;
     append_page_head(page, heading, "keywords");
@@ -300,9 +314,8 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
     for (const Entry& entry : entries) {
         const KeywordSource& source = *entry.source;
         text.clear();
-        if (source.text >= 0 && source.text + source.length <= ctx.keyword_text_size)
-            platform::code_page_append(site.w.code_page, ctx.keyword_texts + source.text,
-                                       static_cast<size_t>(source.length), text);
+        const std::string_view raw = text_of(source);
+        platform::code_page_append(site.w.code_page, raw.data(), raw.size(), text);
         page += "<dt>";
         html_escape(page, text);
         page += "</dt>\n";
