@@ -44,7 +44,7 @@ long pixels(long twips) { return twips / 15; }
 
 void HtmlWriter::walk_started(DecompileContext&) {}
 
-void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
+void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
     if (!topics.empty()) {
         close_paragraph();
         close_table();
@@ -53,6 +53,20 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
         bytes += topics.back().body.size();
         if (bytes > largest_site) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_site);
     }
+    std::string plain;
+    for (long i = 0; i < title_length; ++i)
+        if (static_cast<uint8_t>(title[i]) < 0x20) plain += ' ';
+        else plain += title[i];
+    platform::code_page_append(code_page, plain.data(), plain.size(), topic.title);
+    topic.page = html_page_name(used_names, name, topic.number - 16);
+    topics.push_back(std::move(topic));
+    popup_boxes.clear();
+    current_font = -1;
+    span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
+    if (!forwarded) ++s.topic_counter;
+}
+
+void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     // Forwarded, the rich-text writer has counted this topic already.
     const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
     if (!forwarded) report_topic_progress(counter - 15);
@@ -69,21 +83,26 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
         topic.browse_previous = head_i32(walk, 4);
     }
     topic.number = counter;
-    if (walk.text != nullptr && walk.link.text_length > 0) {
-        const long length = bounded_length(walk.text, walk.text_size);
-        std::string title;
-        for (long i = 0; i < length; ++i)
-            if (static_cast<uint8_t>(walk.text[i]) < 0x20) title += ' ';
-            else title += walk.text[i];
-        platform::code_page_append(code_page, title.data(), title.size(), topic.title);
-    }
+    const bool titled = walk.text != nullptr && walk.link.text_length > 0;
     const char* name = ctx.old_format ? nullptr : topic_offset_name(ctx, topic.offset);
-    topic.page = html_page_name(used_names, name, topic.number - 16);
-    topics.push_back(std::move(topic));
-    popup_boxes.clear();
-    current_font = -1;
-    span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
-    if (!forwarded) ++s.topic_counter;
+    start_page(std::move(topic), name, walk.text, titled ? bounded_length(walk.text, walk.text_size) : 0);
+}
+
+void HtmlWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
+    const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
+    if (!forwarded) {
+        report_topic_progress(counter - 15);
+        s.non_scroll_end = -1;
+    }
+    HtmlTopic topic{};
+    topic.offset = ctx.old_format ? static_cast<int32_t>(counter) : static_cast<int32_t>(s.topic_offset);
+    topic.number = counter;
+    topic.browse_previous = topic.browse_next = -1;
+    // Named by a context that points at its offset, if any (without the
+    // complaint a missing one gets elsewhere: here it is the rule).
+    const int32_t context = ctx.old_format ? -1 : first_context_of_topic(ctx, topic.offset);
+    const char* name = context >= 0 ? unhash(ctx, ctx.contexts[context].hash) : nullptr;
+    start_page(std::move(topic), name, walk.title, bounded_length(walk.title, sizeof walk.title));
 }
 
 void HtmlWriter::close_span() {

@@ -91,6 +91,7 @@ struct HtmlWriter {
     ~HtmlWriter();  // closes the code page
     void walk_started(DecompileContext& ctx);
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
+    void recovered_topic(DecompileContext& ctx, const TopicWalk& walk);
     void paragraph_start(bool keep_next, bool in_table);
     void keep() {}
     void align(char side);
@@ -125,6 +126,9 @@ struct HtmlWriter {
 
     // Helpers of the events.
     std::string& body() { return topics.back().body; }
+    // Closes the page before and starts topic's (its offset, number and
+    // browse links set; title and page, from name if not null, added here).
+    void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
     void close_span();
     void close_paragraph();
     void close_table();
