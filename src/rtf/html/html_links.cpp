@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "core/decompile_context.h"
 #include "firstpass/picture_names.h"
@@ -84,7 +85,7 @@ std::string html_page_name(std::unordered_set<std::string>& used, const char* na
     for (long n = 2;; ++n) {
         std::string folded = candidate + ".html";
         for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (used.insert(folded).second) break;
+        if (used.insert(std::move(folded)).second) break;
         candidate = base + "_" + std::to_string(n);
     }
     return candidate + ".html";
