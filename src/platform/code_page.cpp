@@ -74,7 +74,40 @@ bool system_convert(CodePageConverter* cv, const char* text, size_t length, std:
 #endif
 }
 
+// The small letter of a capital of the alphabets the single-byte code pages
+// hold (Latin, Greek, Cyrillic without their accented Greek capitals); any
+// other code point as it is.
+uint32_t simple_lower(uint32_t c) {
+    const bool even = c % 2 == 0;
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    if ((c >= 0x100 && c <= 0x137 && even && c != 0x130) || (c >= 0x139 && c <= 0x148 && !even) ||
+        (c >= 0x14A && c <= 0x177 && even) || (c >= 0x179 && c <= 0x17E && !even))
+        return c + 1;
+    if (c == 0x178) return 0xFF;
+    if ((c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    if (c == 0x490) return 0x491;
+    return c;
+}
+
 }  // namespace
+
+void code_page_fold_table(const CodePageConverter* cv, uint8_t fold[256]) {
+    uint32_t code[256];
+    for (int b = 0; b < 256; ++b) {
+        fold[b] = static_cast<uint8_t>(b >= 'A' && b <= 'Z' ? b + 0x20 : b);
+        code[b] = 0xFFFD;
+        if (cv->single_byte)
+            utf8_sequence(reinterpret_cast<const unsigned char*>(cv->table[b]), cv->table_length[b], &code[b]);
+    }
+    if (!cv->single_byte) return;  // a byte of the upper half may be half a character
+    for (int b = 0x80; b < 256; ++b) {
+        const uint32_t lower = simple_lower(code[b]);
+        if (lower == code[b]) continue;
+        for (int small = 0x80; small < 256; ++small)
+            if (code[small] == lower) fold[b] = static_cast<uint8_t>(small);
+    }
+}
 
 CodePageConverter* code_page_open(int code_page) {
     auto* cv = new CodePageConverter{};

@@ -2,6 +2,7 @@
 // systems and MultiByteToWideChar on Windows.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -21,5 +22,11 @@ void code_page_append(CodePageConverter* converter, const char* text, size_t len
 // *length); null for a double-byte one, whose text must go through
 // code_page_append whole.
 const char* code_page_byte(const CodePageConverter* converter, unsigned char byte, size_t* length);
+
+// For sorting without regard to case: each byte's small letter (as a byte
+// of the same code page) for the capitals of ASCII and, in single-byte code
+// pages, of the Latin, Greek and Cyrillic letters they hold; any other byte
+// as it is.
+void code_page_fold_table(const CodePageConverter* converter, uint8_t fold[256]);
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 struct DecompileContext;
 struct MemoryFile;
@@ -29,6 +30,16 @@ int32_t first_context_of_topic(const DecompileContext& ctx, int32_t topic_offset
 // of the whole table.
 void index_context_topics(DecompileContext& ctx);
 void write_alias_section(DecompileContext& ctx, MemoryFile* project);
+// An entry of |CTXOMAP, the [MAP] section: a context number and its topic.
+struct MapEntry {
+    int32_t number;
+    int32_t topic_offset;
+};
+// The entries |CTXOMAP holds (none when it is absent) and the count it
+// claims; entries past the internal file's end are left out, and with
+// within_help_file those past the help file's end too (else a short read
+// is fatal).
+long read_map_entries(DecompileContext& ctx, std::FILE* file, std::vector<MapEntry>& entries, bool within_help_file);
 void write_map_section(DecompileContext& ctx, std::FILE* file, MemoryFile* project);
 void guess_context_names(DecompileContext& ctx, std::FILE* file);
 

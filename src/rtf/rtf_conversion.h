@@ -135,6 +135,8 @@ struct RtfWriter {
     RtfConversion& s;
     void walk_started(DecompileContext& ctx);  // |TOPIC is there
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
+    // A topic whose header was lost (salvage) starts at this record.
+    void recovered_topic(DecompileContext& ctx, const TopicWalk& walk);
     void paragraph_start(bool keep_next, bool in_table);
     void keep();
     void align(char side);  // 'r' or 'c'

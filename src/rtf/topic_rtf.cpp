@@ -136,6 +136,9 @@ void write_recovered_topic_header(DecompileContext& ctx, RtfConversion& s, const
 
 }  // namespace
 
+void RtfWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
+    write_recovered_topic_header(ctx, s, walk);
+}
 void RtfWriter::keep() { output_puts("\\keep", s.out); }
 void RtfWriter::align(char side) { output_puts(side == 'r' ? "\\qr" : "\\qc", s.out); }
 void RtfWriter::measure(int index, long twips) {
@@ -475,9 +478,7 @@ void walk_topic_records(DecompileContext& ctx, std::FILE* file, RtfConversion& s
         // After dropped records (salvage), as in the first pass.
         if (walk.resynced && !ctx.old_format) s.topic_offset = block_of(ctx, walk.position) << 15;
         s.topic_counter += walk.lost_topics;
-        // A recovered topic's page exists in the rich text only; its text
-        // joins the page before it in the HTML edition.
-        if (walk.recovered_topic) write_recovered_topic_header(ctx, s, walk);
+        if (walk.recovered_topic) w.recovered_topic(ctx, walk);
         convert_record(ctx, s, walk, w);
         if (!ctx.old_format) {
             const uint32_t next = static_cast<uint32_t>(walk.link.next_link);

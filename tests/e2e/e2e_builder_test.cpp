@@ -280,17 +280,18 @@ size_t stored_at(const TopicFile& topic, uint32_t position) {
     return (size_t(topic.block_of(position)) + in_block / 4084) * 4096 + 12 + in_block % 4084;
 }
 
-// Decompiles with salvage on, and without it for comparison.
+// Decompiles with salvage on (and the HTML edition if asked), and without
+// them for comparison.
 struct SalvagedRun {
     TempDir source;
     std::unique_ptr<Decompiled> plain, salvaged;
     RtfScan scan;
     std::string rtf, report;
     size_t padding;
-    explicit SalvagedRun(const SalvageSample& sample) : padding(sample.padding) {
+    explicit SalvagedRun(const SalvageSample& sample, bool html = false) : padding(sample.padding) {
         write_file(source.file("damaged.hlp"), sample.help);
         plain = std::make_unique<Decompiled>(source.file("damaged.hlp"));
-        SetHlpunpackOptions(HLPUNPACK_SALVAGE);
+        SetHlpunpackOptions(HLPUNPACK_SALVAGE | (html ? HLPUNPACK_HTML : 0));
         salvaged = std::make_unique<Decompiled>(source.file("damaged.hlp"));
         SetHlpunpackOptions(0);
         EXPECT_TRUE(salvaged->opened) << salvaged->err;
@@ -372,7 +373,7 @@ TEST(BuiltSalvage, TopicWithoutItsHeaderIsWrittenUnderARecoveredTitle) {
     }
     ASSERT_NE(header, 0u) << "no layout puts a topic header last in its block";
     const int lost = int(header / 3);
-    SalvagedRun run(s);
+    SalvagedRun run(s, true);
     auto titles = run.titles();
     ASSERT_EQ(titles.size(), 30u) << run.report;
     EXPECT_EQ(titles[size_t(lost)], "Recovered topic " + std::to_string(lost + 1));
@@ -382,6 +383,13 @@ TEST(BuiltSalvage, TopicWithoutItsHeaderIsWrittenUnderARecoveredTitle) {
     const size_t page = run.rtf.find("Recovered topic");
     EXPECT_LT(page, run.rtf.find(salvage_text(lost, 0, s.padding)));
     EXPECT_GT(run.rtf.rfind("\\page", page), run.rtf.find(salvage_text(lost - 1, 1, s.padding)));
+    // In the HTML edition too, named as a topic without a context id, and
+    // listed in the contents after the topic before it.
+    const std::string html_page = run.salvaged->contents("html\\topic" + std::to_string(lost) + ".html");
+    EXPECT_NE(html_page.find("<h1>Recovered topic " + std::to_string(lost + 1) + "</h1>"), std::string::npos);
+    EXPECT_NE(html_page.find(salvage_text(lost, 0, s.padding)), std::string::npos);
+    const std::string contents = run.salvaged->contents("html\\index.html");
+    EXPECT_LT(contents.find(salvage_title(lost - 1)), contents.find("Recovered topic"));
     EXPECT_EQ(whole_topics(run), 29);
     EXPECT_NE(run.report.find("topic " + std::to_string(lost + 1) + " lost its header; its text is written as "
                               "\"Recovered topic " + std::to_string(lost + 1) + "\""),

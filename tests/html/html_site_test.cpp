@@ -8,11 +8,14 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/decompile_context.h"
 #include "corpus_files.h"
 #include "driver/decompile.h"
 #include "helpfile_fixture.h"
+#include "context_builder.h"
+#include "paragraph_builder.h"
 #include "platform/code_page.h"
 
 namespace {
@@ -26,14 +29,11 @@ struct Site {
     }
 };
 
-Site decompile(const std::string& path, bool html) {
+Site decompile(std::FILE* file, const std::string& base_name, bool html) {
     Site site;
     ContextHolder h;
     h.ctx->html = html;
-    const std::string stem = path.substr(path.find_last_of('/') + 1);
-    std::snprintf(h.ctx->base_name, sizeof h.ctx->base_name, "%s", stem.substr(0, stem.rfind('.')).c_str());
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return site;
+    std::snprintf(h.ctx->base_name, sizeof h.ctx->base_name, "%s", base_name.c_str());
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     try {
@@ -42,12 +42,20 @@ Site decompile(const std::string& path, bool html) {
     }
     testing::internal::GetCapturedStdout();
     testing::internal::GetCapturedStderr();
-    std::fclose(file);
     for (OutputNode* n = h.ctx->outputs.head; n; n = n->next) {
         std::string name;
         for (const char16_t* c = n->file->name; *c; ++c) name += static_cast<char>(*c);
         site.files[name] = std::string(reinterpret_cast<const char*>(n->file->buffer), n->file->length);
     }
+    return site;
+}
+
+Site decompile(const std::string& path, bool html) {
+    const std::string stem = path.substr(path.find_last_of('/') + 1);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return Site{};
+    Site site = decompile(file, stem.substr(0, stem.rfind('.')), html);
+    std::fclose(file);
     return site;
 }
 
@@ -127,6 +135,83 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
         else EXPECT_EQ(plain.files.at(name), text) << name;
     }
     EXPECT_EQ(plain.files.size() + html_entries, site.files.size());
+}
+
+// A help file "test.hlp" of two topics: "Welcome" (context Welcome, [MAP]
+// number 42) and one whose paragraph holds a hotspot for each macro.
+Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::InternalFile> extra = {}) {
+    using namespace hlptest;
+    TopicHeaderSpec welcome, second;
+    welcome.title = "Welcome";
+    second.title = "Macros";
+    std::vector<Segment> segments;
+    for (const std::string& macro : macros) {
+        segments.push_back({"", cmd_macro(0xC8, macro)});
+        segments.push_back({"here", cmd_hotspot_end()});
+    }
+    segments.push_back({"", cmd_end()});
+    TextRecordSpec hello, links;
+    hello.paragraphs = {plain_paragraph("Hello")};
+    Paragraph paragraph;
+    paragraph.segments = segments;
+    links.paragraphs = {paragraph};
+    std::vector<TopicRecord> records = {topic_header(welcome), text_record(hello), topic_header(second),
+                                        text_record(links)};
+    link_topic_headers(records);
+    extra.push_back({"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Test")})});
+    extra.push_back({"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data});
+    extra.push_back({"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})});
+    extra.push_back({"|CTXOMAP", build_context_map({{42, 0}, {7, -1}})});
+    const Bytes help = build_help_file(extra);
+    OpenBytes bytes(help);
+    return decompile(bytes.file, "test", true);
+}
+
+TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
+    struct Case {
+        const char* macro;
+        const char* markup;  // the hotspot's opening tag
+    } cases[] = {
+        // JumpContext and PopupContext by the [MAP] number, in this file.
+        {"JumpContext(`', 42)", "<a href=\"Welcome.html\" title=\"JumpContext(`', 42)\">"},
+        {"JC(test.hlp, 0x2A)", "<a href=\"Welcome.html\" title=\"JC(test.hlp, 0x2A)\">"},
+        {"PopupContext(qchPath, 42)", "<a class=\"popup\" href=\"#p0\" title=\"PopupContext(qchPath, 42)\">"},
+        {"PC(, 42)", "<a class=\"popup\" href=\"#p0\" title=\"PC(, 42)\">"},
+        // Another file, a number the map lacks, one it sends nowhere, no number.
+        {"JumpContext(other.hlp, 42)", "<a class=\"macro\" title=\"JumpContext(other.hlp, 42)\">"},
+        {"JC(, 5)", "<a class=\"macro\" title=\"JC(, 5)\">"},
+        {"JC(, 7)", "<a class=\"macro\" title=\"JC(, 7)\">"},
+        {"PC(, x)", "<a class=\"macro\" title=\"PC(, x)\">"},
+    };
+    std::vector<std::string> macros;
+    for (const Case& c : cases) macros.push_back(c.macro);
+    const Site site = built_site(macros);
+    ASSERT_TRUE(site.ok);
+    const std::string page = site.page("topic1.html");
+    ASSERT_NE(page.find("<h1>Macros</h1>"), std::string::npos) << page;
+    for (const Case& c : cases) EXPECT_NE(page.find(c.markup), std::string::npos) << c.macro << "\n" << page;
+    // Both popups open the one box, which shows the mapped topic.
+    EXPECT_EQ(page.find("id=\"p1\""), std::string::npos);
+    EXPECT_NE(page.find("Hello", page.find("id=\"p0\"")), std::string::npos);
+}
+
+// Keywords listed alphabetically whatever their case (Windows-1252 letters
+// too); those equal but for case in the index's order.
+TEST(HtmlSite, KeywordPagesAreSortedWithoutRegardToCase) {
+    const hlptest::KeywordIndex k = hlptest::build_keyword_index(
+        {{"banana", {0}}, {"apple", {0}}, {"\xC9" "clair", {0}}, {"Apple", {0}}, {"\xE9" "clair", {0}}, {"Zebra", {0}},
+         {"\xE0 la", {0}}});
+    const hlptest::KeywordIndex a = hlptest::build_keyword_index({{"b_id", {0}}, {"A_id", {0}}});
+    const Site site = built_site({}, {{"|KWBTREE", k.tree}, {"|KWDATA", k.data}, {"|AWBTREE", a.tree},
+                                      {"|AWDATA", a.data}});
+    ASSERT_TRUE(site.ok);
+    std::string order;
+    for (const std::string name : {"keywords.html", "akeywords.html"}) {
+        const std::string page = site.page(name);
+        for (size_t at = page.find("<dt>"); at != std::string::npos; at = page.find("<dt>", at + 1))
+            order += page.substr(at + 4, page.find("</dt>", at) - at - 4) + " ";
+    }
+    EXPECT_EQ(order, "apple Apple banana Zebra \xC3\xA0 la \xC3\x89" "clair \xC3\xA9" "clair A_id b_id ");
 }
 
 TEST(HtmlSite, CodePagesConvertToUtf8) {

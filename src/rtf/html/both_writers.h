@@ -16,6 +16,10 @@ struct BothWriters {
         r.topic_start(ctx, walk);
         h.topic_start(ctx, walk);
     }
+    void recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
+        r.recovered_topic(ctx, walk);
+        h.recovered_topic(ctx, walk);
+    }
     void paragraph_start(bool keep_next, bool in_table) {
         r.paragraph_start(keep_next, in_table);
         h.paragraph_start(keep_next, in_table);

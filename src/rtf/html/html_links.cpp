@@ -1,8 +1,10 @@
 // Link targets, page names and picture references of the HTML edition.
 #include "rtf/html/html_links.h"
 
+#include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "core/decompile_context.h"
 #include "firstpass/picture_names.h"
@@ -83,7 +85,7 @@ std::string html_page_name(std::unordered_set<std::string>& used, const char* na
     for (long n = 2;; ++n) {
         std::string folded = candidate + ".html";
         for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (used.insert(folded).second) break;
+        if (used.insert(std::move(folded)).second) break;
         candidate = base + "_" + std::to_string(n);
     }
     return candidate + ".html";
@@ -118,6 +120,17 @@ HtmlLink html_macro_link(DecompileContext& ctx, const char* macro) {
                                          : static_cast<uint32_t>(std::strtoul(args[1].c_str(), nullptr, 0));
         return link;
     }
+    const bool jump_context = same_word(name, "JumpContext") || same_word(name, "JC");
+    const bool popup_context = same_word(name, "PopupContext") || same_word(name, "PC");
+    if ((jump_context || popup_context) && count >= 2 && !names_other_file(ctx, args[0])) {
+        char* end = nullptr;
+        const long number = std::strtol(args[1].c_str(), &end, 0);
+        if (args[1].empty() || *end != '\0') return link;
+        link.kind = HtmlLink::context_number;
+        link.value = static_cast<uint32_t>(number);
+        link.popup = popup_context;
+        return link;
+    }
     if (same_word(name, "Contents") || same_word(name, "JumpContents") || same_word(name, "Finder") ||
         same_word(name, "Search")) {
         link.kind = HtmlLink::other_file;  // a page of this site, by name
@@ -147,32 +160,45 @@ void html_open_link(HtmlWriter& w, DecompileContext& ctx, const HtmlLink& link, 
         w.open_link(href, shown_title.c_str(), false);
         return;
     }
-    const char kind = link.kind == HtmlLink::number ? marker_number : marker_jump;
-    char marker[24];
-    if (kind == marker_jump) std::snprintf(marker, sizeof marker, "%c%c%08x%c", html_marker, kind, link.value, html_marker);
-    else std::snprintf(marker, sizeof marker, "%c%c%u%c", html_marker, kind, link.value, html_marker);
+    const char kind = link.kind == HtmlLink::number ? marker_number
+                      : link.kind == HtmlLink::offset ? marker_offset
+                                                        : marker_jump;
+    std::string marker;
     if (link.popup) {
         // One box per popup topic and page, however many hotspots open it.
         HtmlTopic& topic = w.topics.back();
         const uint64_t key = (uint64_t(uint8_t(kind)) << 32) | link.value;
         auto [box, added] = w.popup_boxes.emplace(key, topic.popups.size());
         if (added) topic.popups.push_back(HtmlPopup{kind, link.value});
-        std::snprintf(marker, sizeof marker, "%c%c%zu%c", html_marker, marker_popup_box, box->second, html_marker);
+        html_append_marker(marker, marker_popup_box, box->second);
+    } else {
+        html_append_marker(marker, kind, link.value);
     }
     (void)ctx;
     w.open_link(marker, shown_title.c_str(), link.popup);
 }
 
-void html_escape(std::string& out, const std::string& text) {
-    for (char c : text) {
-        switch (c) {
+void html_escape(std::string& out, std::string_view text) {
+    // Runs of bytes a page takes as they are go out in one append.
+    static constexpr auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 256; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        return table;
+    }();
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t run = at;
+        while (run < text.size() && plain[static_cast<uint8_t>(text[run])]) ++run;
+        out.append(text.data() + at, run - at);
+        if (run == text.size()) break;
+        switch (text[run]) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default:
-            if (static_cast<uint8_t>(c) >= 0x20) out += c;
+        default: break;  // control characters are dropped
         }
+        at = run + 1;
     }
 }
 

@@ -9,16 +9,17 @@ struct DecompileContext;
 struct HtmlWriter;
 
 struct HtmlLink {
-    enum Kind { none, hash, number, other_file } kind;
-    uint32_t value;    // context hash or topic number
+    enum Kind { none, hash, number, offset, context_number, other_file } kind;
+    uint32_t value;    // context hash, topic number, topic offset or [MAP] number
     bool popup;
     std::string file;  // other_file: the help file named
     std::string name;  // other_file: the context name there
 };
 
 // The link a macro hotspot means: JumpId/JI, PopupId/PI, JumpHash/JH,
-// PopupHash/PH, JumpContents, Contents (and the like); none for any other
-// macro.
+// PopupHash/PH, JumpContents, Contents (and the like), and JumpContext/JC,
+// PopupContext/PC as a context_number for the writer to look up in the
+// [MAP]; none for any other macro and for those naming another help file.
 HtmlLink html_macro_link(DecompileContext& ctx, const char* macro);
 // True when file names this help file (any folder, any case).
 bool html_is_this_file(const DecompileContext& ctx, const char* file);

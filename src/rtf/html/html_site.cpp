@@ -3,6 +3,7 @@
 // stylesheet, the contents page and the keyword index.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/decompile_context.h"
@@ -33,7 +34,22 @@ long topic_at_offset(const Site& site, int32_t offset) {
     return static_cast<long>(it - topics.begin()) - 1;
 }
 
+// The topic at a topic offset the [MAP] gives; the oldest format's map
+// holds the offsets its topic map lists for the topic numbers.
+long topic_of_map_offset(const Site& site, int32_t offset) {
+    const DecompileContext& ctx = site.ctx;
+    if (!ctx.old_format) return topic_at_offset(site, offset);
+    const int32_t wanted = offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : offset;
+    for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
+        if (ctx.topic_map[i] != wanted) continue;
+        auto it = site.topic_of_number.find(static_cast<uint32_t>(i));
+        return it != site.topic_of_number.end() ? it->second : -1;
+    }
+    return -1;
+}
+
 long resolve(const Site& site, char kind, uint32_t value) {
+    if (kind == marker_offset) return topic_of_map_offset(site, static_cast<int32_t>(value));
     if (kind == marker_number || site.ctx.old_format) {
         auto it = site.topic_of_number.find(value);
         return it != site.topic_of_number.end() ? it->second : -1;
@@ -71,46 +87,91 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
         const size_t end = body.find(html_marker, marker + 1);
         if (end == std::string::npos || end < marker + 2) break;
         const char kind = body[marker + 1];
-        const std::string value = body.substr(marker + 2, end - marker - 2);
+        const std::string_view value(body.data() + marker + 2, end - marker - 2);
         at = end + 1;
         if (kind == marker_popup_box) {
             if (embedded) out += topic.page;
-            out += "#p" + value;
+            out += "#p";
+            out += value;
             continue;
         }
-        const uint32_t number = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, kind == marker_jump ? 16 : 10));
+        // The writer made the digits: eight hexadecimal ones or a decimal number.
+        uint32_t number = 0;
+        for (char c : value)
+            number = kind == marker_jump || kind == marker_offset ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
+                                         : number * 10 + static_cast<uint32_t>(c - '0');
         const long target = resolve(site, kind, number);
-        out += target >= 0 ? site.w.topics[target].page : std::string("#");
+        if (target >= 0) out += site.w.topics[target].page;
+        else out += '#';
     }
 }
 
-std::string page_head(const std::string& title, const char* extra_class) {
-    std::string out = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
+void append_page_head(std::string& out, std::string_view title, const char* extra_class) {
+    out += "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
     html_escape(out, title);
     out += "</title>\n<link rel=\"stylesheet\" href=\"style.css\">\n</head>\n<body";
-    if (extra_class != nullptr) out += std::string(" class=\"") + extra_class + "\"";
+    if (extra_class != nullptr) {
+        out += " class=\"";
+        out += extra_class;
+        out += '"';
+    }
     out += ">\n";
-    return out;
 }
 
-void add_output(DecompileContext& ctx, const std::string& name, const std::string& text) {
+MemoryFile* open_page(DecompileContext& ctx, const std::string& name) {
     MemoryFile* file = output_open(("html\\" + name).c_str(), "wb");
     output_add(ctx.outputs, file);
+    return file;
+}
+
+// `spent` (may be null) is let go once the entry is made and before its
+// contents are allocated, so that they can take its room.
+void add_output(DecompileContext& ctx, const std::string& name, const std::string& text,
+                std::string* spent = nullptr) {
+    MemoryFile* file = open_page(ctx, name);
+    if (spent != nullptr) std::string().swap(*spent);
     output_reserve(file, text.size());
     output_write(text.data(), 1, text.size(), file);
 }
 
-std::string navigation(const Site& site, long previous, long next, bool keywords) {
-    std::string out = "<nav><a href=\"index.html\">Contents</a>";
-    if (keywords) out += " <a href=\"keywords.html\">Index</a>";
-    if (previous >= 0) out += " <a rel=\"prev\" href=\"" + site.w.topics[previous].page + "\">&lt;&lt; Previous</a>";
-    if (next >= 0) out += " <a rel=\"next\" href=\"" + site.w.topics[next].page + "\">Next &gt;&gt;</a>";
-    out += "</nav>\n";
-    return out;
+// Long pages (the index, the contents) go out to their entry in parts, so
+// they are never held twice.
+void write_part(MemoryFile* file, std::string& part, bool last) {
+    if (!last && part.size() < 64 * 1024) return;
+    output_write(part.data(), 1, part.size(), file);
+    part.clear();
 }
 
-std::string shown_title(const HtmlTopic& topic) {
-    return topic.title.empty() ? topic.page.substr(0, topic.page.size() - 5) : topic.title;
+void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords) {
+    out += "<nav><a href=\"index.html\">Contents</a>";
+    if (keywords) out += " <a href=\"keywords.html\">Index</a>";
+    if (previous >= 0) {
+        out += " <a rel=\"prev\" href=\"";
+        out += site.w.topics[previous].page;
+        out += "\">&lt;&lt; Previous</a>";
+    }
+    if (next >= 0) {
+        out += " <a rel=\"next\" href=\"";
+        out += site.w.topics[next].page;
+        out += "\">Next &gt;&gt;</a>";
+    }
+    out += "</nav>\n";
+}
+
+std::string_view shown_title(const HtmlTopic& topic) {
+    return topic.title.empty() ? std::string_view(topic.page).substr(0, topic.page.size() - 5)
+                               : std::string_view(topic.title);
+}
+
+// A link to a topic's page, its title as the text, as list items show it.
+void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close) {
+    out += open;
+    out += "<a href=\"";
+    out += topic.page;
+    out += "\">";
+    html_escape(out, shown_title(topic));
+    out += "</a>";
+    out += close;
 }
 
 void write_pages(const Site& site, bool keywords) {
@@ -130,11 +191,12 @@ void write_pages(const Site& site, bool keywords) {
     for (size_t i = 0; i < topics.size(); ++i) {
         HtmlTopic& topic = topics[i];
         const long self = static_cast<long>(i);
-        const std::string nav = navigation(site, browse_target(site, topic.browse_previous, self),
-                                           browse_target(site, topic.browse_next, self), keywords);
         page.clear();
-        page += page_head(shown_title(topic), nullptr);
-        page += nav;
+        append_page_head(page, shown_title(topic), nullptr);
+        const size_t nav_start = page.size();
+        append_navigation(page, site, browse_target(site, topic.browse_previous, self),
+                          browse_target(site, topic.browse_next, self), keywords);
+        const size_t nav_length = page.size() - nav_start;
         page += "<h1>";
         html_escape(page, shown_title(topic));
         page += "</h1>\n<main>\n";
@@ -142,24 +204,23 @@ void write_pages(const Site& site, bool keywords) {
         page += "</main>\n";
         for (size_t p = 0; p < topic.popups.size(); ++p) {
             const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
-            page += "<div class=\"popup-box\" id=\"p" + std::to_string(p) + "\"><a class=\"close\" href=\"#\">&#215;</a>\n";
+            page += "<div class=\"popup-box\" id=\"p";
+            html_append_number(page, p);
+            page += "\"><a class=\"close\" href=\"#\">&#215;</a>\n";
             // A popup is a few lines; a large one is linked, not copied into
             // every page that opens it.
             if (target >= 0 && small[target]) {
                 resolve_body(site, topics[target], true, page);
             } else if (target >= 0) {
-                page += "<p><a href=\"" + topics[target].page + "\">";
-                html_escape(page, shown_title(topics[target]));
-                page += "</a></p>\n";
+                append_topic_link(page, topics[target], "<p>", "</p>\n");
             }
             else
                 page += "<p>(The popup's topic is not in this file.)</p>\n";
             page += "</div>\n";
         }
-        page += nav;
+        page.append(page, nav_start, nav_length);
         page += "</body>\n</html>\n";
-        add_output(site.ctx, topic.page, page);
-        if (!shown_elsewhere[i]) std::string().swap(topic.body);
+        add_output(site.ctx, topic.page, page, shown_elsewhere[i] ? nullptr : &topic.body);
     }
 }
 
@@ -207,48 +268,65 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         const int32_t k = ctx.keyword_occurrences[i].keyword;
         if (k >= 0 && k < ctx.keyword_source_count) first_of[k] = i;
     }
+    // A keyword's topics are a run of `targets`.
     struct Entry {
-        std::string text;
-        std::vector<long> topics;
+        const KeywordSource* source;
+        size_t first, count;
     };
     std::vector<Entry> entries;
+    std::vector<long> targets;
     for (int64_t k = 0; loaded && k < ctx.keyword_source_count; ++k) {
         const KeywordSource& source = ctx.keyword_sources[k];
         if (source.kind != 0 || source.letter != letter) continue;
-        Entry entry;
-        if (source.text >= 0 && source.text + source.length <= ctx.keyword_text_size)
-            platform::code_page_append(site.w.code_page, ctx.keyword_texts + source.text,
-                                       static_cast<size_t>(source.length), entry.text);
+        Entry entry{&source, targets.size(), 0};
         for (int64_t i = first_of[k]; i >= 0 && i < ctx.keyword_occurrence_count &&
                                       ctx.keyword_occurrences[i].keyword == k; ++i) {
             const int32_t offset = ctx.keyword_occurrences[i].topic_offset;
             const long t = ctx.old_format ? resolve(site, marker_number, static_cast<uint32_t>(offset))
                                           : topic_at_offset(site, offset);
-            if (t >= 0) entry.topics.push_back(t);
+            if (t >= 0) targets.push_back(t);
         }
-        if (!entry.topics.empty()) entries.push_back(std::move(entry));
+        entry.count = targets.size() - entry.first;
+        if (entry.count != 0) entries.push_back(entry);
     }
     if (entries.empty() && letter != 'K') return false;
-    // The index's own order (the help file's collation) is kept.
-    std::string page = page_head(heading, "keywords");
+    // Alphabetical without regard to case; keywords that differ only in case
+    // keep the index's order.
+    uint8_t fold[256];
+    platform::code_page_fold_table(site.w.code_page, fold);
+    auto text_of = [&ctx](const KeywordSource& source) {
+        const bool inside = source.text >= 0 && source.length > 0 && source.text + source.length <= ctx.keyword_text_size;
+        return inside ? std::string_view(ctx.keyword_texts + source.text, static_cast<size_t>(source.length))
+                      : std::string_view();
+    };
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        const std::string_view x = text_of(*a.source), y = text_of(*b.source);
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [&fold](char p, char q) {
+            return fold[static_cast<uint8_t>(p)] < fold[static_cast<uint8_t>(q)];
+        });
+    });
+    MemoryFile* file = open_page(ctx, page_name);
+    std::string page, text;
+    append_page_head(page, heading, "keywords");
     page += "<nav><a href=\"index.html\">Contents</a></nav>\n<h1>";
     html_escape(page, heading);
     page += "</h1>\n<dl>\n";
     for (const Entry& entry : entries) {
+        const KeywordSource& source = *entry.source;
+        text.clear();
+        const std::string_view raw = text_of(source);
+        platform::code_page_append(site.w.code_page, raw.data(), raw.size(), text);
         page += "<dt>";
-        html_escape(page, entry.text);
+        html_escape(page, text);
         page += "</dt>\n";
-        for (long t : entry.topics) {
-            const HtmlTopic& topic = site.w.topics[t];
-            page += "<dd><a href=\"" + topic.page + "\">";
-            html_escape(page, shown_title(topic));
-            page += "</a></dd>\n";
-        }
+        for (size_t i = entry.first; i < entry.first + entry.count; ++i)
+            append_topic_link(page, site.w.topics[targets[i]], "<dd>", "</dd>\n");
+        write_part(file, page, false);
     }
     page += "</dl>\n";
     if (entries.empty()) page += "<p>This help file has no keywords.</p>\n";
     page += "</body>\n</html>\n";
-    add_output(ctx, page_name, page);
+    write_part(file, page, true);
     return true;
 }
 
@@ -257,7 +335,9 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     std::string title;
     platform::code_page_append(site.w.code_page, ctx.help_title, std::strlen(ctx.help_title), title);
     if (title.empty()) title = ctx.base_name;
-    std::string page = page_head(title, "contents");
+    MemoryFile* out = open_page(ctx, "index.html");
+    std::string page;
+    append_page_head(page, title, "contents");
     page += "<h1>";
     html_escape(page, title);
     page += "</h1>\n";
@@ -273,13 +353,11 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     if (alinks) page += " <a href=\"akeywords.html\">A keywords</a>";
     page += "</nav>\n<h2>Contents</h2>\n<ol class=\"contents\">\n";
     for (long t : contents_order(site)) {
-        const HtmlTopic& topic = site.w.topics[t];
-        page += "<li><a href=\"" + topic.page + "\">";
-        html_escape(page, shown_title(topic));
-        page += "</a></li>\n";
+        append_topic_link(page, site.w.topics[t], "<li>", "</li>\n");
+        write_part(out, page, false);
     }
     page += "</ol>\n</body>\n</html>\n";
-    add_output(ctx, "index.html", page);
+    write_part(out, page, true);
 }
 
 void write_stylesheet(DecompileContext& ctx) {

@@ -2,6 +2,7 @@
 // classes of the stylesheet, tables, hotspots as links and pictures.
 #include "rtf/html/html_writer.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +44,7 @@ long pixels(long twips) { return twips / 15; }
 
 void HtmlWriter::walk_started(DecompileContext&) {}
 
-void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
+void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
     if (!topics.empty()) {
         close_paragraph();
         close_table();
@@ -52,6 +53,20 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
         bytes += topics.back().body.size();
         if (bytes > largest_site) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_site);
     }
+    std::string plain;
+    for (long i = 0; i < title_length; ++i)
+        if (static_cast<uint8_t>(title[i]) < 0x20) plain += ' ';
+        else plain += title[i];
+    platform::code_page_append(code_page, plain.data(), plain.size(), topic.title);
+    topic.page = html_page_name(used_names, name, topic.number - 16);
+    topics.push_back(std::move(topic));
+    popup_boxes.clear();
+    current_font = -1;
+    span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
+    if (!forwarded) ++s.topic_counter;
+}
+
+void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     // Forwarded, the rich-text writer has counted this topic already.
     const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
     if (!forwarded) report_topic_progress(counter - 15);
@@ -68,21 +83,26 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
         topic.browse_previous = head_i32(walk, 4);
     }
     topic.number = counter;
-    if (walk.text != nullptr && walk.link.text_length > 0) {
-        const long length = bounded_length(walk.text, walk.text_size);
-        std::string title;
-        for (long i = 0; i < length; ++i)
-            if (static_cast<uint8_t>(walk.text[i]) < 0x20) title += ' ';
-            else title += walk.text[i];
-        platform::code_page_append(code_page, title.data(), title.size(), topic.title);
-    }
+    const bool titled = walk.text != nullptr && walk.link.text_length > 0;
     const char* name = ctx.old_format ? nullptr : topic_offset_name(ctx, topic.offset);
-    topic.page = html_page_name(used_names, name, topic.number - 16);
-    topics.push_back(std::move(topic));
-    popup_boxes.clear();
-    current_font = -1;
-    span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
-    if (!forwarded) ++s.topic_counter;
+    start_page(std::move(topic), name, walk.text, titled ? bounded_length(walk.text, walk.text_size) : 0);
+}
+
+void HtmlWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
+    const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
+    if (!forwarded) {
+        report_topic_progress(counter - 15);
+        s.non_scroll_end = -1;
+    }
+    HtmlTopic topic{};
+    topic.offset = ctx.old_format ? static_cast<int32_t>(counter) : static_cast<int32_t>(s.topic_offset);
+    topic.number = counter;
+    topic.browse_previous = topic.browse_next = -1;
+    // Named by a context that points at its offset, if any (without the
+    // complaint a missing one gets elsewhere: here it is the rule).
+    const int32_t context = ctx.old_format ? -1 : first_context_of_topic(ctx, topic.offset);
+    const char* name = context >= 0 ? unhash(ctx, ctx.contexts[context].hash) : nullptr;
+    start_page(std::move(topic), name, walk.title, bounded_length(walk.title, sizeof walk.title));
 }
 
 void HtmlWriter::close_span() {
@@ -180,13 +200,14 @@ void HtmlWriter::append_text(const char* text, size_t length) {
         return;
     }
     // Single-byte text: runs of plain ASCII are copied as they are.
+    static constexpr auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        return table;
+    }();
     for (size_t i = 0; i < length;) {
         size_t run = i;
-        while (run < length) {
-            const unsigned char c = static_cast<unsigned char>(text[run]);
-            if (c < 0x20 || c >= 0x80 || c == '&' || c == '<' || c == '>' || c == '"') break;
-            ++run;
-        }
+        while (run < length && plain[static_cast<unsigned char>(text[run])]) ++run;
         out.append(text + i, run - i);
         if (run == length) break;
         const unsigned char c = static_cast<unsigned char>(text[run]);
@@ -210,9 +231,10 @@ void HtmlWriter::text(DecompileContext&, const char* text, long length) {
     if (length <= 0 || topics.empty()) return;
     open_paragraph();
     if (!span_open && current_font >= 0) {
-        char span[32];
-        const int n = std::snprintf(span, sizeof span, "<span class=\"f%d\">", current_font);
-        body().append(span, static_cast<size_t>(n));
+        std::string& out = body();
+        out += "<span class=\"f";
+        html_append_number(out, static_cast<unsigned long>(current_font));
+        out += "\">";
         span_open = true;
     }
     append_text(text, static_cast<size_t>(length));
@@ -334,6 +356,12 @@ void HtmlWriter::open_link(const std::string& href, const char* title, bool popu
 void HtmlWriter::macro_hotspot(DecompileContext& ctx, uint8_t, const char* macro) {
     if (topics.empty()) return;
     HtmlLink link = html_macro_link(ctx, macro);
+    if (link.kind == HtmlLink::context_number) {
+        const auto mapped = context_numbers.find(static_cast<int32_t>(link.value));
+        // -1 is how a map says the number names no topic.
+        if (mapped == context_numbers.end() || mapped->second == -1) link.kind = HtmlLink::none;
+        else link = HtmlLink{HtmlLink::offset, static_cast<uint32_t>(mapped->second), link.popup, {}, {}};
+    }
     if (link.kind == HtmlLink::none) {
         open_paragraph();
         close_span();
@@ -386,6 +414,10 @@ void HtmlWriter::hotspot_end(DecompileContext&) {
 
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     w.code_page = platform::code_page_open(help_code_page(ctx, file));
+    // JumpContext and PopupContext name their topic by its [MAP] number.
+    std::vector<MapEntry> map;
+    read_map_entries(ctx, file, map, true);
+    for (const MapEntry& entry : map) w.context_numbers.emplace(entry.number, entry.topic_offset);
 }
 
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {

@@ -4,9 +4,11 @@
 // yet, and finished once every topic has been seen (html_site.cpp).
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,9 +26,30 @@ constexpr char html_marker = '\x01';
 constexpr char marker_jump = 'J';       // hexadecimal context hash: its page
 constexpr char marker_number = 'N';     // decimal topic number: its page
 constexpr char marker_popup_box = 'Q';  // decimal popup number of this page
+constexpr char marker_offset = 'O';     // hexadecimal topic offset: its page
+
+// Appends value in decimal, as printf's %lu would.
+inline void html_append_number(std::string& out, unsigned long value) {
+    char digits[24];
+    out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+}
+
+// Appends a marker: a context hash or topic offset as eight hexadecimal digits, any other
+// value in decimal.
+inline void html_append_marker(std::string& out, char kind, unsigned long value) {
+    out += html_marker;
+    out += kind;
+    if (kind == marker_jump || kind == marker_offset) {
+        static constexpr char hex[] = "0123456789abcdef";
+        for (int shift = 28; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+    } else {
+        html_append_number(out, value);
+    }
+    out += html_marker;
+}
 
 struct HtmlPopup {
-    char kind;  // marker_jump or marker_number
+    char kind;  // marker_jump, marker_number or marker_offset
     uint32_t value;
 };
 
@@ -63,10 +86,12 @@ struct HtmlWriter {
     std::map<std::string, const MemoryFile*> outputs = {};  // by entry name, made at the first picture
     long next_map = 0;
     std::unordered_map<uint64_t, size_t> popup_boxes = {};  // of the page being written: kind and target
+    std::unordered_map<int32_t, int32_t> context_numbers = {};  // [MAP]: context number -> topic offset
 
     ~HtmlWriter();  // closes the code page
     void walk_started(DecompileContext& ctx);
     void topic_start(DecompileContext& ctx, const TopicWalk& walk);
+    void recovered_topic(DecompileContext& ctx, const TopicWalk& walk);
     void paragraph_start(bool keep_next, bool in_table);
     void keep() {}
     void align(char side);
@@ -101,6 +126,9 @@ struct HtmlWriter {
 
     // Helpers of the events.
     std::string& body() { return topics.back().body; }
+    // Closes the page before and starts topic's (its offset, number and
+    // browse links set; title and page, from name if not null, added here).
+    void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
     void close_span();
     void close_paragraph();
     void close_table();
@@ -110,7 +138,7 @@ struct HtmlWriter {
 };
 
 // Appends text with &, <, > and " escaped.
-void html_escape(std::string& out, const std::string& text);
+void html_escape(std::string& out, std::string_view text);
 // A page name from a context name: letters, digits, '_', '-' and '.' kept,
 // everything else '_'; unique among used (case folded); ".html" added.
 std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number);
