@@ -40,6 +40,14 @@ long bounded_length(const char* text, long limit) {
 // Twips as CSS pixels (96 per inch).
 long pixels(long twips) { return twips / 15; }
 
+// The context a page is named by, if one points at the topic. A topic
+// without one gets a page name of its own: that is no fault worth the
+// complaint the rich text's lookup prints.
+const char* page_context_name(DecompileContext& ctx, int32_t topic_offset) {
+    const int32_t context = ctx.old_format ? -1 : first_context_of_topic(ctx, topic_offset);
+    return context >= 0 ? unhash(ctx, ctx.contexts[context].hash) : nullptr;
+}
+
 }  // namespace
 
 void HtmlWriter::walk_started(DecompileContext&) {}
@@ -84,8 +92,8 @@ void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
     }
     topic.number = counter;
     const bool titled = walk.text != nullptr && walk.link.text_length > 0;
-    const char* name = ctx.old_format ? nullptr : topic_offset_name(ctx, topic.offset);
-    start_page(std::move(topic), name, walk.text, titled ? bounded_length(walk.text, walk.text_size) : 0);
+    start_page(std::move(topic), page_context_name(ctx, topic.offset), walk.text,
+               titled ? bounded_length(walk.text, walk.text_size) : 0);
 }
 
 void HtmlWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
@@ -98,11 +106,8 @@ void HtmlWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
     topic.offset = ctx.old_format ? static_cast<int32_t>(counter) : static_cast<int32_t>(s.topic_offset);
     topic.number = counter;
     topic.browse_previous = topic.browse_next = -1;
-    // Named by a context that points at its offset, if any (without the
-    // complaint a missing one gets elsewhere: here it is the rule).
-    const int32_t context = ctx.old_format ? -1 : first_context_of_topic(ctx, topic.offset);
-    const char* name = context >= 0 ? unhash(ctx, ctx.contexts[context].hash) : nullptr;
-    start_page(std::move(topic), name, walk.title, bounded_length(walk.title, sizeof walk.title));
+    start_page(std::move(topic), page_context_name(ctx, topic.offset), walk.title,
+               bounded_length(walk.title, sizeof walk.title));
 }
 
 void HtmlWriter::close_span() {
