@@ -5,7 +5,7 @@
 # reach nothing but platform/.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(platform core helpfile project topics firstpass rtf driver plugin cli)
+order=(platform core helpfile project topics firstpass render driver plugin cli)
 rank() {
   local i
   for i in "${!order[@]}"; do [ "${order[$i]}" = "$1" ] && { echo "$i"; return; }; done

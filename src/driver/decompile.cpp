@@ -14,7 +14,7 @@
 #include "project/context_map.h"
 #include "project/keyword_macros.h"
 #include "project/system_file.h"
-#include "rtf/topic_rtf.h"
+#include "render/render_topics.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
 #include "topics/topic_reader.h"

@@ -9,9 +9,9 @@
 #include "firstpass/pictures.h"
 #include "platform/code_page.h"
 #include "project/context_hash.h"
-#include "rtf/html/html_links.h"
-#include "rtf/html/html_metafile.h"
-#include "rtf/html/html_writer.h"
+#include "render/html/html_links.h"
+#include "render/html/html_metafile.h"
+#include "render/html/html_writer.h"
 
 namespace {
 

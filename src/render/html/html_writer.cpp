@@ -1,6 +1,6 @@
 // The events of the record walk as HTML: paragraphs, character formats as
 // classes of the stylesheet, tables, hotspots as links and pictures.
-#include "rtf/html/html_writer.h"
+#include "render/html/html_writer.h"
 
 #include <array>
 #include <cctype>
@@ -15,7 +15,7 @@
 #include "platform/code_page.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
-#include "rtf/html/html_links.h"
+#include "render/html/html_links.h"
 #include "topics/topic_reader.h"
 
 namespace {

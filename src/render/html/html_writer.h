@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "rtf/rtf_conversion.h"
+#include "render/rtf/rtf_writer.h"
 
 namespace platform {
 struct CodePageConverter;

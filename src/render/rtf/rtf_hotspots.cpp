@@ -13,9 +13,9 @@
 #include "firstpass/pictures.h"
 #include "project/context_hash.h"
 #include "project/system_file.h"
-#include "rtf/html/both_writers.h"
-#include "rtf/rtf_conversion.h"
-#include "rtf/topic_rtf.h"
+#include "render/walk/topic_events.h"
+#include "render/rtf/rtf_writer.h"
+#include "render/render_topics.h"
 
 namespace {
 

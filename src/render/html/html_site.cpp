@@ -11,7 +11,7 @@
 #include "platform/code_page.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "rtf/html/html_writer.h"
+#include "render/html/html_writer.h"
 
 namespace {
 

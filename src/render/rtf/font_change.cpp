@@ -2,8 +2,8 @@
 // formatting in effect is written, with a \plain reset when something has to
 // be switched off.
 #include "core/decompile_context.h"
-#include "rtf/rtf_conversion.h"
-#include "rtf/topic_rtf.h"
+#include "render/rtf/rtf_writer.h"
+#include "render/render_topics.h"
 
 const FontDescriptor* font_of(const DecompileContext& ctx, int font) {
     if (font < 0 || font >= ctx.font_count || ctx.fonts == nullptr) return nullptr;

@@ -2,7 +2,7 @@
 // one page per topic with its footnotes, then its paragraphs and table rows.
 // Records are converted as they are read; only the cursors into the context
 // table, the hotspot target and the character formatting carry over.
-#include "rtf/topic_rtf.h"
+#include "render/render_topics.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,8 +16,8 @@
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "rtf/html/both_writers.h"
-#include "rtf/rtf_conversion.h"
+#include "render/walk/topic_events.h"
+#include "render/rtf/rtf_writer.h"
 #include "topics/topic_reader.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Link targets, page names and picture references of the HTML edition.
-#include "rtf/html/html_links.h"
+#include "render/html/html_links.h"
 
 #include <array>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include "firstpass/pictures.h"
 #include "project/context_hash.h"
 #include "project/system_file.h"
-#include "rtf/html/html_writer.h"
+#include "render/html/html_writer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // draw with (lines, polygons, rectangles, ellipses, text, pens, brushes and
 // the bitmaps they stretch). Anything else is skipped; every read stays
 // inside the metafile.
-#include "rtf/html/html_metafile.h"
+#include "render/html/html_metafile.h"
 
 #include <algorithm>
 #include <cstdio>

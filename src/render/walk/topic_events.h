@@ -5,8 +5,8 @@
 // (its `forwarded` switch).
 #pragma once
 
-#include "rtf/html/html_writer.h"
-#include "rtf/rtf_conversion.h"
+#include "render/html/html_writer.h"
+#include "render/rtf/rtf_writer.h"
 
 struct BothWriters {
     HtmlWriter& h;
