@@ -6,12 +6,36 @@
 
 #include "core/decompile_context.h"
 
+namespace {
+
+void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, char* what);
+
+}  // namespace
+
+void damage_found(DecompileContext& ctx, Damage grade, const char* fatal_message, const char* internal_file,
+                  long offset, const char* format, ...) {
+    if (grade == Damage::none || grade == Damage::end) return;
+    if (!ctx.salvage) fatal_error("%s", fatal_message);
+    char what[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    note_damage_text(ctx, internal_file, offset, what);
+}
+
 void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
     char what[512];
     va_list args;
     va_start(args, format);
     std::vsnprintf(what, sizeof what, format, args);
     va_end(args);
+    note_damage_text(ctx, internal_file, offset, what);
+}
+
+namespace {
+
+void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, char* what) {
     char where[64];
     std::snprintf(where, sizeof where, "%s", internal_file);
     // Names come from a damaged file: control characters are not passed on.
@@ -27,6 +51,8 @@ void note_damage(DecompileContext& ctx, const char* internal_file, long offset, 
     std::fprintf(stderr, "\nSalvage: %s: %s\n", where, what);
     ctx.had_problems = true;
 }
+
+}  // namespace
 
 bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }
 

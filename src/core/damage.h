@@ -7,6 +7,22 @@
 #include "core/decompile_context.h"
 #include "core/tracked_allocator.h"
 
+// What a piece of damage costs, graded where it is found; what follows
+// from it is decided in one place, damage_found.
+enum class Damage : uint8_t {
+    none,  // sound
+    end,   // not damage: the data ends here, as an intact file's may
+    item,  // one item (a record, a picture reference) is lost; what follows is sound
+    rest,  // the rest of the part, from here on, is lost
+};
+
+// The one place that decides what damage leads to: without salvage a fatal
+// error (fatal_message); with it a note in the damage report (the internal
+// file, the offset or -1, and what was lost), after which the caller goes
+// on at the grade's cost.
+void damage_found(DecompileContext& ctx, Damage grade, const char* fatal_message, const char* internal_file,
+                  long offset, const char* format, ...) __attribute__((format(printf, 6, 7)));
+
 // Records one loss: where it was (internal file and byte offset in it, -1
 // when unknown) and what was lost. Warns on stderr and sets had_problems.
 void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...)
@@ -32,7 +48,8 @@ bool salvage_step(DecompileContext& ctx, const char* internal_file, const char* 
         step();
         return true;
     } catch (const FatalError&) {
-        note_damage(ctx, internal_file, -1, "%s", lost);
+        // The fatal error has said what it met; salvage notes what it costs.
+        damage_found(ctx, Damage::rest, "", internal_file, -1, "%s", lost);
         return false;
     }
 }

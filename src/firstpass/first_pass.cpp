@@ -18,6 +18,7 @@
 #include "project/macros.h"
 #include "project/system_file.h"
 #include "topics/topic_reader.h"
+#include "topics/topic_records.h"
 
 namespace {
 
@@ -43,78 +44,6 @@ void read_topic_ids(DecompileContext& ctx, std::FILE* file) {
     ctx.guess_context_ids = false;
 }
 
-// Reads a record's head part; every read is checked against its end.
-struct HeadCursor {
-    const uint8_t* p;
-    const uint8_t* end;
-    // A dry scan (salvage's check of a record) has no effect and, where a
-    // code would be fatal, sets refused and ends instead.
-    bool dry = false;
-    bool refused = false;
-    bool refuse() {
-        refused = true;
-        return false;
-    }
-    bool left(long n) const { return n >= 0 && end - p >= n; }
-    bool skip(long n) {
-        if (!left(n)) return false;
-        p += n;
-        return true;
-    }
-    // Skips a compressed value of `small` bytes, or twice that when its
-    // first byte is odd.
-    bool skip_compressed(int small) { return left(1) && skip((*p & 1) ? 2 * small : small); }
-    bool compressed_unsigned_short(unsigned* value) {
-        if (!left(1)) return false;
-        if ((*p & 1) == 0) {
-            *value = *p++ >> 1;
-            return true;
-        }
-        if (!left(2)) return false;
-        *value = get_le16(p) >> 1;
-        p += 2;
-        return true;
-    }
-    bool int16(int16_t* value) {
-        if (!left(2)) return false;
-        *value = static_cast<int16_t>(get_le16(p));
-        p += 2;
-        return true;
-    }
-};
-
-uint32_t block_of(const DecompileContext& ctx, uint32_t position) {
-    return (position - 12) / static_cast<uint32_t>(ctx.decompress_size);
-}
-
-// Skips the paragraph fields its flags announce; false when they run past
-// the head part.
-bool skip_paragraph_fields(HeadCursor& c, uint16_t flags) {
-    if ((flags & 0x0001) && !c.skip_compressed(2)) return false;
-    for (uint16_t bit = 0x0002; bit <= 0x0040; bit <<= 1) {
-        if ((flags & bit) && !c.skip_compressed(1)) return false;
-    }
-    if ((flags & 0x0100) && !c.skip(3)) return false;
-    if (flags & 0x0200) {
-        if (!c.left(1)) return false;
-        int count;
-        if ((*c.p & 1) == 0) {
-            count = (*c.p >> 1) - 64;
-            c.p += 1;
-        } else {
-            if (!c.left(2)) return false;
-            count = (get_le16(c.p) >> 1) - 16384;
-            c.p += 2;
-        }
-        for (int i = 0; i < count; ++i) {
-            unsigned stop;
-            if (!c.compressed_unsigned_short(&stop)) return false;
-            if ((stop & 0x4000) && !c.skip_compressed(1)) return false;
-        }
-    }
-    return true;
-}
-
 void export_embedded_picture(DecompileContext& ctx, const uint8_t* data, long size) {
     // The pass only ever takes numbers, so the search goes on from the last
     // one taken instead of from 1 for every picture.
@@ -135,165 +64,101 @@ void export_embedded_picture(DecompileContext& ctx, const uint8_t* data, long si
     ctx.picture_table[n] = static_cast<uint8_t>(flags | picture_from_topic);
 }
 
-// A picture or embedded window command; false when its data would lie
-// outside the head part.
-bool picture_command(DecompileContext& ctx, HeadCursor& c) {
-    const uint8_t* command = c.p;
-    if (!c.left(3)) return false;
-    uint8_t form = command[1];
-    c.p += 2;
-    int size;
-    if ((*c.p & 1) == 0) {
-        if (!c.left(2)) return false;
-        size = (get_le16(c.p) >> 1) - 0x4000;
-        c.p += 2;
-    } else {
-        if (!c.left(4)) return false;
-        size = static_cast<int16_t>(static_cast<uint16_t>(get_le32(c.p) >> 1));
-        c.p += 4;
-    }
-    if (form == 0x22) {
-        unsigned hotspots;
-        if (!c.compressed_unsigned_short(&hotspots)) return false;
-    }
-    const uint8_t* data = c.p;
-    if (size < 0 || !c.left(size)) return false;
-    c.p = data + size;
-    if (c.dry) return true;
-    if (form == 5 && size > 6) {
+// What the first pass takes from a picture command: the macro of a button
+// and the pictures stored in the text.
+void picture_command(DecompileContext& ctx, const TopicCommand& command) {
+    const uint8_t* data = command.data;
+    const long size = command.size;
+    if (command.picture_type == 5 && size > 6) {
         const char* text = reinterpret_cast<const char*>(data + 6);
         size_t length = strnlen(text, static_cast<size_t>(size - 6));
         if (length < static_cast<size_t>(size - 6) && text[0] == '!') {
             if (const char* comma = std::strchr(text, ',')) check_macro(ctx, comma + 1);
         }
-    } else if ((form == 3 || form == 0x22) && size >= 2 && get_le16(data) == 1) {
+    } else if ((command.picture_type == 3 || command.picture_type == 0x22) && size >= 2 && get_le16(data) == 1) {
         export_embedded_picture(ctx, data + 2, size - 2);
     }
-    return true;
 }
 
-// A macro held in a command: length at offset 1, text at offset 3.
-bool macro_command(DecompileContext& ctx, HeadCursor& c) {
-    if (!c.left(3)) return false;
-    int length = static_cast<int16_t>(get_le16(c.p + 1));
-    if (length < 0 || !c.left(3 + long(length))) return false;
-    const char* text = reinterpret_cast<const char*>(c.p + 3);
-    if (!c.dry && length > 0 && strnlen(text, static_cast<size_t>(length)) < static_cast<size_t>(length))
-        check_macro(ctx, text);
-    c.p += 3 + length;
-    return true;
+// A code the format does not have is fatal; a dry scan (salvage's check of
+// a record) refuses the record instead, with no effect.
+bool refuse(bool dry, bool& refused, const TopicCommand& command) {
+    if (dry) {
+        refused = true;
+        return false;
+    }
+    if (command.kind == CommandKind::unknown) fatal_error("Unknown %02x", command.code);
+    fatal_error("Unknown modifier %02x in tag %02x", command.link_type, command.code);
 }
 
 // The commands of one paragraph up to 0xFF; false when they run past the
 // head part (the record then ends).
-bool scan_commands(DecompileContext& ctx, HeadCursor& c) {
-    while (c.left(1)) {
-        uint8_t code = *c.p;
-        switch (code) {
-            case 0xFF: ++c.p; return true;
-            case 0x20: case 0xE0: case 0xE1: case 0xE2: case 0xE3: case 0xE6: case 0xE7:
-                if (!c.skip(5)) return false;
-                break;
-            case 0x21: case 0x80:
-                if (!c.skip(3)) return false;
-                break;
-            case 0x81: case 0x82: case 0x83: case 0x89: case 0x8B: case 0x8C:
-                ++c.p;
-                break;
-            case 0x86: case 0x87: case 0x88:
-                if (!picture_command(ctx, c)) return false;
-                break;
-            case 0xC8: case 0xCC:
-                if (!macro_command(ctx, c)) return false;
-                break;
-            case 0xEA: case 0xEB: case 0xEE: case 0xEF: {
-                if (!c.left(4)) return false;
-                uint8_t target_form = c.p[3];
-                if (target_form != 0 && target_form != 1 && target_form != 4 && target_form != 6) {
-                    if (c.dry) return c.refuse();
-                    fatal_error("Unknown modifier %02x in tag %02x", target_form, code);
-                }
-                int length = static_cast<int16_t>(get_le16(c.p + 1));
-                if (length < 1 || !c.skip(3 + long(length))) return false;
-                break;
-            }
-            default:
-                if (c.dry) return c.refuse();
-                fatal_error("Unknown %02x", code);
+bool scan_commands(DecompileContext& ctx, HeadCursor& c, bool dry, bool& refused) {
+    TopicCommand command;
+    while (read_command(c, command)) {
+        switch (command.kind) {
+        case CommandKind::end: return true;
+        case CommandKind::unknown: return refuse(dry, refused, command);
+        case CommandKind::picture:
+            if (!dry) picture_command(ctx, command);
+            break;
+        case CommandKind::macro_hotspot: {
+            const size_t claimed = static_cast<size_t>(command.claimed);
+            if (!dry && claimed > 0 && strnlen(command.macro, claimed) < claimed) check_macro(ctx, command.macro);
+            break;
+        }
+        case CommandKind::extended_hotspot: {
+            const uint8_t form = command.link_type;
+            if (form != 0 && form != 1 && form != 4 && form != 6) return refuse(dry, refused, command);
+            break;
+        }
+        default: break;
         }
     }
     return false;
 }
 
-void scan_text_record(DecompileContext& ctx, const TopicWalk& walk, HeadCursor& c, uint32_t& topic_offset);
-
 // Returns false when a dry scan refused the record.
 bool text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_offset, bool dry = false) {
-    HeadCursor c{walk.head, walk.head + walk.head_size};
-    c.dry = dry;
-    scan_text_record(ctx, walk, c, topic_offset);
-    return !c.refused;
-}
-
-void scan_text_record(DecompileContext& ctx, const TopicWalk& walk, HeadCursor& c, uint32_t& topic_offset) {
-    uint8_t type = walk.link.record_type;
-    if (!c.skip_compressed(2)) return;
-    if (type == 0x20 || type == 0x23) {
-        unsigned count;
-        if (!c.compressed_unsigned_short(&count)) return;
-        topic_offset += count;
-    }
+    const uint8_t type = walk.link.record_type;
+    HeadCursor c = head_cursor(walk.head, walk.head_size);
+    bool refused = false;
+    topic_offset += read_record_start(c, type);
+    if (c.overrun) return true;
     if (type == 0x23) {
-        if (!c.left(2)) return;
-        uint8_t columns = c.p[0];
-        uint8_t table_type = c.p[1];
-        c.p += 2;
-        if (table_type > 3) {
-            if (c.dry) {
-                c.refuse();
-                return;
-            }
-            fatal_error("Unknown TableType %d", table_type);
+        const RowDefinition row = read_row_definition(c);
+        if (row.table_type > 3) {
+            if (dry) return false;
+            fatal_error("Unknown TableType %d", row.table_type);
         }
-        if ((table_type == 0 || table_type == 2) && !c.skip(2)) return;
-        if (!c.skip(4L * columns)) return;
+        if (!row.complete) return true;
     }
-    for (;;) {
-        if (type == 0x23) {
-            int16_t column;
-            if (!c.int16(&column) || column == -1 || !c.skip(3)) return;
-        }
-        int16_t flags;
-        if (!c.skip(4) || !c.int16(&flags)) return;
-        if (!skip_paragraph_fields(c, static_cast<uint16_t>(flags))) return;
-        if (!scan_commands(ctx, c)) return;
-        if (type != 0x23) return;
-    }
+    ParagraphFields fields;
+    do {
+        if (type == 0x23 && (cursor_left(c) < 2 || get_le16(c.at) == 0xFFFF)) break;
+        read_paragraph_fields(c, type == 0x23, fields, nullptr);
+        if (c.overrun || !scan_commands(ctx, c, dry, refused)) break;
+    } while (type == 0x23);
+    return !refused;
 }
 
 void topic_header(DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset, long counter) {
     report_topic_progress(counter - 15);
-    const uint8_t* head = walk.head;
-    bool links = walk.head_size >= 12;
+    const TopicHeader header = read_topic_header(ctx, walk.head, walk.head_size);
     if (ctx.old_format) {
-        int32_t next = links ? static_cast<int16_t>(get_le16(head + 8)) : -1;
-        int32_t previous = links ? static_cast<int16_t>(get_le16(head + 4)) : -1;
-        browse_select(ctx, static_cast<int32_t>(counter), static_cast<int32_t>(counter), next, previous);
+        browse_select(ctx, static_cast<int32_t>(counter), static_cast<int32_t>(counter), header.browse_next,
+                      header.browse_previous);
         return;
     }
-    uint32_t following = topic_offset;
-    if (block_of(ctx, walk.next_position) != block_of(ctx, walk.position)) {
-        following = block_of(ctx, walk.next_position) << 15;
-    }
+    const uint32_t following = topic_header_offset(ctx, walk, topic_offset);
     if (following != topic_offset) {
         ctx.topic_aliases = static_cast<TopicOffsetAlias*>(tracked_realloc(
             ctx, ctx.topic_aliases, (ctx.topic_alias_count + 1) * long(sizeof(TopicOffsetAlias))));
         ctx.topic_aliases[ctx.topic_alias_count++] = {static_cast<int32_t>(topic_offset),
                                                       static_cast<int32_t>(following)};
     }
-    int32_t next = links ? static_cast<int32_t>(get_le32(head + 8)) : -1;
-    int32_t previous = links ? static_cast<int32_t>(get_le32(head + 4)) : -1;
-    browse_select(ctx, static_cast<int32_t>(topic_offset), static_cast<int32_t>(following), next, previous);
+    browse_select(ctx, static_cast<int32_t>(topic_offset), static_cast<int32_t>(following), header.browse_next,
+                  header.browse_previous);
     if (walk.text == nullptr || walk.text_size <= 0) return;
     if (walk.text[0] && ctx.guess_context_ids) {
         derive_context_names(ctx, walk.text, static_cast<int32_t>(topic_offset));
@@ -331,7 +196,7 @@ void first_pass(DecompileContext& ctx, std::FILE* file) {
         while (topic_walk_next(ctx, file, walk)) {
             uint8_t type = walk.link.record_type;
             // The first record a block names begins that block's offsets.
-            if (walk.resynced && !ctx.old_format) topic_offset = block_of(ctx, walk.position) << 15;
+            topic_offset = topic_offset_before_record(ctx, walk, topic_offset);
             counter += walk.lost_topics;
             // A topic whose header was lost takes its number like any topic.
             if (walk.recovered_topic) report_topic_progress(counter++ - 15);
@@ -342,9 +207,7 @@ void first_pass(DecompileContext& ctx, std::FILE* file) {
                     text_record(ctx, walk, topic_offset);
                 }
             }
-            if (!ctx.old_format && block_of(ctx, walk.next_position) != block_of(ctx, walk.position)) {
-                topic_offset = block_of(ctx, walk.next_position) << 15;
-            }
+            topic_offset = topic_offset_after_record(ctx, walk, topic_offset);
         }
         topic_walk_end(ctx, walk);
     }

@@ -1,9 +1,8 @@
-// The second pass: every topic as rich text.
+// The second pass: one record walk over every topic, feeding the rich-text
+// writer and, when the HTML edition is on, the HTML writer beside it.
 #pragma once
 
 #include <cstdio>
-
-#include "topics/rtf_escape.h"
 
 struct DecompileContext;
 struct MemoryFile;
@@ -13,5 +12,3 @@ void topic_file_name(const DecompileContext& ctx, char* name);
 // Converts every topic into the rich-text output and returns it; with
 // ctx.html the same walk also writes the HTML edition (html/).
 MemoryFile* topic_to_rtf(DecompileContext& ctx, std::FILE* file, MemoryFile* rtf);
-// Character formatting for a change to font number font.
-void font_change(DecompileContext& ctx, MemoryFile* out, int font, bool popup, bool jump);

@@ -200,9 +200,7 @@ int64_t longest_phrase(const DecompileContext& ctx) {
 // but its link leads soundly to the next record.
 enum class RecordOutcome { sound, chain_end, damaged, damaged_record };
 
-uint32_t block_of_position(const DecompileContext& ctx, uint32_t position) {
-    return (position - first_position) / static_cast<uint32_t>(ctx.decompress_size);
-}
+uint32_t block_of_position(const DecompileContext& ctx, uint32_t position) { return topic_block_of(ctx, position); }
 
 // The first topic position of the block after the one holding position.
 uint64_t next_block_start(const DecompileContext& ctx, uint32_t position) {
@@ -685,6 +683,25 @@ bool topic_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
 void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
     release_walk(ctx, walk);
     walk.finished = true;
+}
+
+uint32_t topic_block_of(const DecompileContext& ctx, uint32_t position) {
+    return ctx.decompress_size > 0 ? (position - first_position) / static_cast<uint32_t>(ctx.decompress_size) : 0;
+}
+
+uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
+    const uint32_t next = topic_block_of(ctx, walk.next_position);
+    return next == topic_block_of(ctx, walk.position) ? topic_offset : next << 15;
+}
+
+uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
+    return walk.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
+}
+
+uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
+    if (ctx.old_format) return topic_offset;
+    const uint32_t next = topic_block_of(ctx, walk.next_position);
+    return next != topic_block_of(ctx, walk.position) ? next << 15 : topic_offset;
 }
 
 void recovered_topic_title(char* title, long size, int32_t topic_number) {

@@ -107,6 +107,21 @@ struct TopicWalk {
     char title[64];         // the current topic's title, for the report
 };
 
+// The block of |TOPIC that holds topic position `position`.
+uint32_t topic_block_of(const DecompileContext& ctx, uint32_t position);
+
+// The offset the context table and the window map know a topic by: a
+// header that ends a block gives its topic the next block's start.
+uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset);
+
+// The running topic offset (characters of topic text so far) at the record
+// the walk just delivered: after dropped records, the first record of a
+// later block begins that block's offsets.
+uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset);
+// And after it: a record whose successor lies in another block hands on
+// that block's offsets.
+uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset);
+
 // The progress line both passes print at each topic ("\rTopic N..." on the
 // standard error stream), assembled rather than formatted: it is printed
 // once a topic per pass.

@@ -13,7 +13,7 @@
 #include "firstpass/pictures.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "rtf/topic_rtf.h"
+#include "render/render_topics.h"
 #include "rtf_fixture.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"

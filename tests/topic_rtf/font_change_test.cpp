@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "rtf/topic_rtf.h"
+#include "render/render_topics.h"
+#include "render/rtf/rtf_writer.h"
 #include "rtf_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "firstpass/first_pass.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
-#include "rtf/topic_rtf.h"
+#include "render/render_topics.h"
 
 using namespace hlptest;
 

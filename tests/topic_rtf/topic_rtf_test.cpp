@@ -10,8 +10,8 @@
 
 #include "core/decompile_context.h"
 #include "project/system_file.h"
-#include "rtf/rtf_conversion.h"
-#include "rtf/topic_rtf.h"
+#include "render/rtf/rtf_writer.h"
+#include "render/render_topics.h"
 #include "rtf_fixture.h"
 
 using namespace hlptest;

@@ -1,17 +1,15 @@
-// Link targets, page names and picture references of the HTML edition.
+// Link targets of the HTML edition: what a macro or a hotspot's target
+// links to, and the href that leads there.
 #include "render/html/html_links.h"
 
-#include <array>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "core/decompile_context.h"
-#include "firstpass/picture_names.h"
-#include "firstpass/pictures.h"
 #include "project/context_hash.h"
-#include "project/system_file.h"
-#include "render/html/html_writer.h"
+#include "render/html/html_text.h"
 
 namespace {
 
@@ -68,27 +66,16 @@ std::string file_stem(const std::string& file) {
 
 }  // namespace
 
-std::string html_safe_name(const std::string& name) {
-    std::string safe;
-    for (char c : name) {
-        if (safe.size() >= 120) break;
-        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ? c : '_';
+void html_append_marker(std::string& out, char kind, unsigned long value) {
+    out += html_marker;
+    out += kind;
+    if (kind == marker_jump || kind == marker_offset) {
+        static constexpr char hex[] = "0123456789abcdef";
+        for (int shift = 28; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
+    } else {
+        html_append_number(out, value);
     }
-    if (safe.empty() || safe[0] == '.') safe.insert(safe.begin(), '_');
-    return safe;
-}
-
-std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number) {
-    std::string base =
-        name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
-    std::string candidate = base;
-    for (long n = 2;; ++n) {
-        std::string folded = candidate + ".html";
-        for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (used.insert(std::move(folded)).second) break;
-        candidate = base + "_" + std::to_string(n);
-    }
-    return candidate + ".html";
+    out += html_marker;
 }
 
 bool html_is_this_file(const DecompileContext& ctx, const char* file) {
@@ -96,7 +83,9 @@ bool html_is_this_file(const DecompileContext& ctx, const char* file) {
     return same_word(stem, html_safe_name(ctx.base_name).c_str());
 }
 
-HtmlLink html_macro_link(DecompileContext& ctx, const char* macro) {
+namespace {
+
+HtmlLink macro_link(DecompileContext& ctx, const char* macro) {
     HtmlLink link{};
     link.kind = HtmlLink::none;
     std::string name, args[3];
@@ -145,82 +134,63 @@ HtmlLink html_macro_link(DecompileContext& ctx, const char* macro) {
     return link;
 }
 
-void html_open_link(HtmlWriter& w, DecompileContext& ctx, const HtmlLink& link, const char* title) {
-    if (w.topics.empty()) return;
-    std::string href;
-    std::string shown_title = title != nullptr ? title : "";
+}  // namespace
+
+HtmlLink html_macro_link(DecompileContext& ctx, const char* macro, const HtmlMapNumbers& map) {
+    HtmlLink link = macro_link(ctx, macro);
+    if (link.kind != HtmlLink::context_number) return link;
+    const auto mapped = map.find(static_cast<int32_t>(link.value));
+    // -1 is how a map says the number names no topic.
+    if (mapped == map.end() || mapped->second == -1) return HtmlLink{HtmlLink::none, 0, false, {}, {}};
+    return HtmlLink{HtmlLink::offset, static_cast<uint32_t>(mapped->second), link.popup, {}, {}};
+}
+
+HtmlLink html_target_link(DecompileContext& ctx, const std::string& target, bool macro, bool popup,
+                          const HtmlMapNumbers& map) {
+    if (macro) return html_macro_link(ctx, target.c_str(), map);
+    HtmlLink link{};
+    link.popup = popup;
+    std::string name = target;
+    std::string file;
+    const size_t at = name.find('@');
+    if (at != std::string::npos) {
+        file = name.substr(at + 1);
+        name.erase(at);
+    }
+    const size_t window = name.find('>');
+    if (window != std::string::npos) name.erase(window);
+    if (!file.empty() && !html_is_this_file(ctx, file.c_str())) {
+        link.kind = HtmlLink::other_file;
+        link.file = file;
+        link.name = name;
+        return link;
+    }
+    link.kind = HtmlLink::hash;
+    link.value = context_hash(name.c_str());
+    return link;
+}
+
+HtmlHref html_link_href(const HtmlLink& link, const char* title, HtmlPagePopups& popups) {
+    HtmlHref result{{}, title != nullptr ? title : ""};
     if (link.kind == HtmlLink::other_file) {
         if (link.file.empty()) {
-            href = link.name;
+            result.href = link.name;
         } else {
-            href = "../../" + file_stem(link.file) + "/html/" + html_safe_name(link.name) + ".html";
-            if (shown_title.empty()) shown_title = link.file;
-            else shown_title = link.file + ": " + shown_title;
+            result.href = "../../" + file_stem(link.file) + "/html/" + html_safe_name(link.name) + ".html";
+            result.title = result.title.empty() ? link.file : link.file + ": " + result.title;
         }
-        w.open_link(href, shown_title.c_str(), false);
-        return;
+        return result;
     }
     const char kind = link.kind == HtmlLink::number ? marker_number
                       : link.kind == HtmlLink::offset ? marker_offset
                                                         : marker_jump;
-    std::string marker;
     if (link.popup) {
-        // One box per popup topic and page, however many hotspots open it.
-        HtmlTopic& topic = w.topics.back();
         const uint64_t key = (uint64_t(uint8_t(kind)) << 32) | link.value;
-        auto [box, added] = w.popup_boxes.emplace(key, topic.popups.size());
-        if (added) topic.popups.push_back(HtmlPopup{kind, link.value});
-        html_append_marker(marker, marker_popup_box, box->second);
+        auto [box, added] = popups.index.emplace(key, popups.boxes.size());
+        if (added) popups.boxes.push_back(HtmlPopup{kind, link.value});
+        html_append_marker(result.href, marker_popup_box, box->second);
     } else {
-        html_append_marker(marker, kind, link.value);
+        html_append_marker(result.href, kind, link.value);
     }
-    (void)ctx;
-    w.open_link(marker, shown_title.c_str(), link.popup);
-}
-
-void html_escape(std::string& out, std::string_view text) {
-    // Runs of bytes a page takes as they are go out in one append.
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 256; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t run = at;
-        while (run < text.size() && plain[static_cast<uint8_t>(text[run])]) ++run;
-        out.append(text.data() + at, run - at);
-        if (run == text.size()) break;
-        switch (text[run]) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: break;  // control characters are dropped
-        }
-        at = run + 1;
-    }
-}
-
-int help_code_page(DecompileContext& ctx, std::FILE* file) {
-    int lcid = 0;
-    for (SystemRecord* r = system_record_first(ctx, file); r; r = system_record_next(ctx, r))
-        if (r->type == 9 && r->length >= 10) lcid = r->data[8] | (r->data[9] << 8);
-    const int language = lcid & 0x3FF, sub = lcid >> 10;
-    switch (language) {
-    case 0x11: return 932;
-    case 0x12: return 949;
-    case 0x04: return sub == 2 || sub == 4 ? 936 : 950;
-    case 0x19: case 0x22: case 0x23: case 0x02: case 0x2F: case 0x3F: case 0x40: case 0x44: return 1251;
-    case 0x05: case 0x15: case 0x0E: case 0x18: case 0x1B: case 0x24: case 0x1C: return 1250;
-    case 0x1A: return sub == 3 ? 1251 : 1250;
-    case 0x08: return 1253;
-    case 0x1F: case 0x2C: return 1254;
-    case 0x0D: return 1255;
-    case 0x01: case 0x29: case 0x20: return 1256;
-    case 0x25: case 0x26: case 0x27: return 1257;
-    case 0x2A: return 1258;
-    case 0x1E: return 874;
-    default: return 1252;
-    }
+    return result;
 }

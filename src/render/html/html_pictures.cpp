@@ -1,17 +1,16 @@
-// Pictures of the HTML edition. Bitmaps are shown from the bitmap files of
-// the sources; a picture file (hotspots, several resolutions) from the plain
-// bitmap the picture export wrote beside the site for it, with an image map
-// made from the hotspots of that picture as the picture file holds them.
+#include "render/html/html_pictures.h"
+
 #include <cstring>
+#include <vector>
 
 #include "core/decompile_context.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
 #include "platform/code_page.h"
 #include "project/context_hash.h"
-#include "render/html/html_links.h"
 #include "render/html/html_metafile.h"
-#include "render/html/html_writer.h"
+#include "render/html/html_text.h"
+#include "topics/topic_records.h"
 
 namespace {
 
@@ -92,57 +91,22 @@ std::vector<Hotspot> best_picture_hotspots(const MemoryFile& file) {
     return hotspots;
 }
 
-// The link of one hotspot, as the hotspots of the text would make it.
-HtmlLink hotspot_link(DecompileContext& ctx, const Hotspot& spot) {
-    if ((spot.type & 0xF0) == 0xC0) return html_macro_link(ctx, spot.target.c_str());
-    HtmlLink link{};
-    link.popup = !(spot.type & 1);
-    std::string name = spot.target;
-    std::string file;
-    const size_t at = name.find('@');
-    if (at != std::string::npos) {
-        file = name.substr(at + 1);
-        name.erase(at);
-    }
-    const size_t window = name.find('>');
-    if (window != std::string::npos) name.erase(window);
-    if (!file.empty() && !html_is_this_file(ctx, file.c_str())) {
-        link.kind = HtmlLink::other_file;
-        link.file = file;
-        link.name = name;
-        return link;
-    }
-    link.kind = HtmlLink::hash;
-    link.value = context_hash(name.c_str());
-    return link;
-}
-
-void write_map(HtmlWriter& w, DecompileContext& ctx, const std::vector<Hotspot>& hotspots, const std::string& map,
+void write_map(DecompileContext& ctx, const std::vector<Hotspot>& hotspots, const std::string& map,
+               platform::CodePageConverter* code_page, const HtmlMapNumbers& numbers, const HtmlHrefOf& href_of,
                std::string& out) {
     out += "<map name=\"" + map + "\">";
     for (const Hotspot& spot : hotspots) {
         out += "<area shape=\"rect\" coords=\"" + std::to_string(spot.x) + "," + std::to_string(spot.y) + "," +
                std::to_string(spot.x + spot.width) + "," + std::to_string(spot.y + spot.height) + "\"";
-        std::string title;
-        platform::code_page_append(w.code_page, spot.target.data(), spot.target.size(), title);
-        const HtmlLink link = hotspot_link(ctx, spot);
-        // The link is opened in a scratch paragraph of the page and moved
-        // into the area, so its target is resolved as a text link's is.
-        const size_t mark = w.body().size();
-        const bool was_open = w.hotspot_open;
-        w.hotspot_open = false;
-        if (link.kind != HtmlLink::none) html_open_link(w, ctx, link, nullptr);
-        std::string opened = w.body().substr(mark);
-        w.body().resize(mark);
-        w.hotspot_open = was_open;
-        const size_t href = opened.find("href=\"");
-        if (href != std::string::npos) {
-            const size_t end = opened.find('"', href + 6);
-            out += ' ';
-            out.append(opened, href, end == std::string::npos ? std::string::npos : end - href + 1);
+        const HtmlLink link =
+            html_target_link(ctx, spot.target, (spot.type & 0xF0) == 0xC0, !(spot.type & 1), numbers);
+        if (link.kind != HtmlLink::none) {
+            out += " href=\"";
+            out += href_of(link);
+            out += '"';
         }
         out += " alt=\"\" title=\"";
-        html_escape(out, title);
+        html_escape_converted(out, code_page, spot.target);
         out += "\">";
     }
     out += "</map>";
@@ -155,7 +119,9 @@ void convert_text(const char* text, size_t length, void* converter, std::string&
 
 }  // namespace
 
-std::string html_picture_markup(HtmlWriter& w, DecompileContext& ctx, unsigned number, char side) {
+std::string html_picture_markup(DecompileContext& ctx, HtmlPictures& w, unsigned number, char side,
+                                platform::CodePageConverter* code_page, const HtmlMapNumbers& numbers,
+                                const HtmlHrefOf& href_of) {
     if (w.outputs.empty())
         for (OutputNode* n = ctx.outputs.head; n != nullptr; n = n->next) {
             std::string name;
@@ -176,7 +142,7 @@ std::string html_picture_markup(HtmlWriter& w, DecompileContext& ctx, unsigned n
         if (!w.outputs.count(svg_name)) {
             std::string svg;
             if (!html_metafile_svg(source->second->buffer, static_cast<long>(source->second->length), svg,
-                                   convert_text, w.code_page))
+                                   convert_text, code_page))
                 svg.clear();
             if (!svg.empty()) {
                 MemoryFile* file = output_open(svg_name.c_str(), "wb");
@@ -201,7 +167,7 @@ std::string html_picture_markup(HtmlWriter& w, DecompileContext& ctx, unsigned n
         if (!hotspots.empty()) {
             const std::string map = "map" + std::to_string(w.next_map++);
             out += " usemap=\"#" + map + "\">";
-            write_map(w, ctx, hotspots, map, out);
+            write_map(ctx, hotspots, map, code_page, numbers, href_of, out);
         } else {
             out += '>';
         }

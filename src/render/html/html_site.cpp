@@ -1,6 +1,5 @@
-// Finishing the HTML edition once every topic is known: link targets
-// resolved to pages, popups placed in their pages, browse links, the
-// stylesheet, the contents page and the keyword index.
+#include "render/html/html_site.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -11,7 +10,7 @@
 #include "platform/code_page.h"
 #include "project/context_map.h"
 #include "project/system_file.h"
-#include "render/html/html_writer.h"
+#include "render/html/html_text.h"
 
 namespace {
 
@@ -19,7 +18,8 @@ constexpr size_t largest_popup = 64 * 1024;
 
 struct Site {
     DecompileContext& ctx;
-    HtmlWriter& w;
+    std::vector<HtmlTopic>& topics;
+    platform::CodePageConverter* code_page;
     std::unordered_map<uint32_t, int32_t> offset_of_hash;
     std::unordered_map<uint32_t, long> topic_of_number;
 };
@@ -27,7 +27,7 @@ struct Site {
 // The topic holding topic offset `offset`: the last one starting at or
 // before it; -1 when none does.
 long topic_at_offset(const Site& site, int32_t offset) {
-    const auto& topics = site.w.topics;
+    const auto& topics = site.topics;
     auto it = std::upper_bound(topics.begin(), topics.end(), offset,
                                [](int32_t value, const HtmlTopic& t) { return value < t.offset; });
     if (it == topics.begin()) return -1;
@@ -67,7 +67,7 @@ long browse_target(const Site& site, int32_t value, long self) {
         if (it != site.topic_of_number.end()) target = it->second;
     } else {
         target = topic_at_offset(site, value);
-        if (target >= 0 && site.w.topics[target].offset != value) target = -1;
+        if (target >= 0 && site.topics[target].offset != value) target = -1;
     }
     return target == self ? -1 : target;
 }
@@ -101,7 +101,7 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
             number = kind == marker_jump || kind == marker_offset ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
                                          : number * 10 + static_cast<uint32_t>(c - '0');
         const long target = resolve(site, kind, number);
-        if (target >= 0) out += site.w.topics[target].page;
+        if (target >= 0) out += site.topics[target].page;
         else out += '#';
     }
 }
@@ -147,12 +147,12 @@ void append_navigation(std::string& out, const Site& site, long previous, long n
     if (keywords) out += " <a href=\"keywords.html\">Index</a>";
     if (previous >= 0) {
         out += " <a rel=\"prev\" href=\"";
-        out += site.w.topics[previous].page;
+        out += site.topics[previous].page;
         out += "\">&lt;&lt; Previous</a>";
     }
     if (next >= 0) {
         out += " <a rel=\"next\" href=\"";
-        out += site.w.topics[next].page;
+        out += site.topics[next].page;
         out += "\">Next &gt;&gt;</a>";
     }
     out += "</nav>\n";
@@ -175,7 +175,7 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
 }
 
 void write_pages(const Site& site, bool keywords) {
-    auto& topics = site.w.topics;
+    auto& topics = site.topics;
     // A body shown as a popup elsewhere is kept until the last page; any
     // other is let go once its page is written, so the pages reuse its room.
     std::vector<bool> shown_elsewhere(topics.size(), false);
@@ -226,7 +226,7 @@ void write_pages(const Site& site, bool keywords) {
 
 // Topics in browse order where sequences exist, else in file order.
 std::vector<long> contents_order(const Site& site) {
-    const auto& topics = site.w.topics;
+    const auto& topics = site.topics;
     std::vector<long> order;
     std::vector<bool> listed(topics.size(), false);
     for (size_t i = 0; i < topics.size(); ++i) {
@@ -293,7 +293,7 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
     // Alphabetical without regard to case; keywords that differ only in case
     // keep the index's order.
     uint8_t fold[256];
-    platform::code_page_fold_table(site.w.code_page, fold);
+    platform::code_page_fold_table(site.code_page, fold);
     auto text_of = [&ctx](const KeywordSource& source) {
         const bool inside = source.text >= 0 && source.length > 0 && source.text + source.length <= ctx.keyword_text_size;
         return inside ? std::string_view(ctx.keyword_texts + source.text, static_cast<size_t>(source.length))
@@ -315,12 +315,12 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
         const KeywordSource& source = *entry.source;
         text.clear();
         const std::string_view raw = text_of(source);
-        platform::code_page_append(site.w.code_page, raw.data(), raw.size(), text);
+        platform::code_page_append(site.code_page, raw.data(), raw.size(), text);
         page += "<dt>";
         html_escape(page, text);
         page += "</dt>\n";
         for (size_t i = entry.first; i < entry.first + entry.count; ++i)
-            append_topic_link(page, site.w.topics[targets[i]], "<dd>", "</dd>\n");
+            append_topic_link(page, site.topics[targets[i]], "<dd>", "</dd>\n");
         write_part(file, page, false);
     }
     page += "</dl>\n";
@@ -333,7 +333,7 @@ bool write_keywords(const Site& site, uint8_t letter, const char* page_name, con
 void write_index(const Site& site, std::FILE* file, bool alinks) {
     DecompileContext& ctx = site.ctx;
     std::string title;
-    platform::code_page_append(site.w.code_page, ctx.help_title, std::strlen(ctx.help_title), title);
+    platform::code_page_append(site.code_page, ctx.help_title, std::strlen(ctx.help_title), title);
     if (title.empty()) title = ctx.base_name;
     MemoryFile* out = open_page(ctx, "index.html");
     std::string page;
@@ -344,7 +344,7 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     const std::string raw = copyright_of(ctx, file);
     if (!raw.empty()) {
         std::string copyright;
-        platform::code_page_append(site.w.code_page, raw.data(), raw.size(), copyright);
+        platform::code_page_append(site.code_page, raw.data(), raw.size(), copyright);
         page += "<p class=\"copyright\">";
         html_escape(page, copyright);
         page += "</p>\n";
@@ -353,7 +353,7 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     if (alinks) page += " <a href=\"akeywords.html\">A keywords</a>";
     page += "</nav>\n<h2>Contents</h2>\n<ol class=\"contents\">\n";
     for (long t : contents_order(site)) {
-        append_topic_link(page, site.w.topics[t], "<li>", "</li>\n");
+        append_topic_link(page, site.topics[t], "<li>", "</li>\n");
         write_part(out, page, false);
     }
     page += "</ol>\n</body>\n</html>\n";
@@ -416,12 +416,13 @@ void write_stylesheet(DecompileContext& ctx) {
 
 }  // namespace
 
-void html_site_write(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
-    Site site{ctx, w, {}, {}};
+void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
+                     platform::CodePageConverter* code_page) {
+    Site site{ctx, topics, code_page, {}, {}};
     for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
-    for (size_t i = 0; i < w.topics.size(); ++i)
-        site.topic_of_number.emplace(static_cast<uint32_t>(w.topics[i].number), static_cast<long>(i));
+    for (size_t i = 0; i < topics.size(); ++i)
+        site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
     write_stylesheet(ctx);
     write_keywords(site, 'K', "keywords.html", "Index");
     const bool alinks = write_keywords(site, 'A', "akeywords.html", "A keywords");

@@ -2,40 +2,22 @@
 // classes of the stylesheet, tables, hotspots as links and pictures.
 #include "render/html/html_writer.h"
 
-#include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "core/decompile_context.h"
 #include "core/tracked_allocator.h"
-#include "firstpass/picture_names.h"
-#include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 #include "platform/code_page.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
-#include "render/html/html_links.h"
-#include "topics/topic_reader.h"
+#include "render/html/html_text.h"
 
 namespace {
 
 // Bodies are held until every page is known; they may grow as large as one
 // output file, no larger.
 constexpr uint64_t largest_site = 0x40000000;
-
-int32_t head_i32(const TopicWalk& walk, long offset) {
-    return walk.head_size >= offset + 4 ? static_cast<int32_t>(get_le32(walk.head + offset)) : -1;
-}
-
-int16_t head_i16(const TopicWalk& walk, long offset) {
-    return walk.head_size >= offset + 2 ? static_cast<int16_t>(get_le16(walk.head + offset)) : -1;
-}
-
-long bounded_length(const char* text, long limit) {
-    const void* nul = limit > 0 ? std::memchr(text, 0, static_cast<size_t>(limit)) : nullptr;
-    return nul != nullptr ? static_cast<const char*>(nul) - text : (limit > 0 ? limit : 0);
-}
 
 // Twips as CSS pixels (96 per inch).
 long pixels(long twips) { return twips / 15; }
@@ -50,14 +32,19 @@ const char* page_context_name(DecompileContext& ctx, int32_t topic_offset) {
 
 }  // namespace
 
-void HtmlWriter::walk_started(DecompileContext&) {}
+void HtmlWriter::close_page() {
+    if (topics.empty()) return;
+    close_paragraph();
+    close_table();
+    if (non_scrolling_open) body() += "</div>\n";
+    non_scrolling_open = false;
+    topics.back().popups = std::move(popups.boxes);
+    popups = HtmlPagePopups{};
+}
 
 void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
     if (!topics.empty()) {
-        close_paragraph();
-        close_table();
-        if (non_scrolling_open) body() += "</div>\n";
-        non_scrolling_open = false;
+        close_page();
         bytes += topics.back().body.size();
         if (bytes > largest_site) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_site);
     }
@@ -68,46 +55,25 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
     platform::code_page_append(code_page, plain.data(), plain.size(), topic.title);
     topic.page = html_page_name(used_names, name, topic.number - 16);
     topics.push_back(std::move(topic));
-    popup_boxes.clear();
     current_font = -1;
     span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
-    if (!forwarded) ++s.topic_counter;
 }
 
-void HtmlWriter::topic_start(DecompileContext& ctx, const TopicWalk& walk) {
-    // Forwarded, the rich-text writer has counted this topic already.
-    const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
-    if (!forwarded) report_topic_progress(counter - 15);
+void HtmlWriter::on(DecompileContext& ctx, const TopicStart& start) {
     HtmlTopic topic{};
-    if (ctx.old_format) {
-        topic.offset = static_cast<int32_t>(counter);
-        topic.browse_next = head_i16(walk, 8);
-        topic.browse_previous = head_i16(walk, 4);
-    } else {
-        topic.offset = static_cast<int32_t>(s.topic_offset);
-        const int32_t scroll_start = head_i32(walk, 20);
-        if (!forwarded) s.non_scroll_end = scroll_start != -1 ? scroll_start : head_i32(walk, 24);
-        topic.browse_next = head_i32(walk, 8);
-        topic.browse_previous = head_i32(walk, 4);
-    }
-    topic.number = counter;
-    const bool titled = walk.text != nullptr && walk.link.text_length > 0;
-    start_page(std::move(topic), page_context_name(ctx, topic.offset), walk.text,
-               titled ? bounded_length(walk.text, walk.text_size) : 0);
+    topic.offset = ctx.old_format ? static_cast<int32_t>(start.number) : static_cast<int32_t>(start.offset);
+    topic.browse_next = start.header.browse_next;
+    topic.browse_previous = start.header.browse_previous;
+    topic.number = start.number;
+    start_page(std::move(topic), page_context_name(ctx, topic.offset), start.text, start.title_length);
 }
 
-void HtmlWriter::recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
-    const long counter = forwarded ? s.topic_counter - 1 : s.topic_counter;
-    if (!forwarded) {
-        report_topic_progress(counter - 15);
-        s.non_scroll_end = -1;
-    }
+void HtmlWriter::on(DecompileContext& ctx, const RecoveredTopic& recovered) {
     HtmlTopic topic{};
-    topic.offset = ctx.old_format ? static_cast<int32_t>(counter) : static_cast<int32_t>(s.topic_offset);
-    topic.number = counter;
+    topic.offset = ctx.old_format ? static_cast<int32_t>(recovered.number) : static_cast<int32_t>(recovered.offset);
+    topic.number = recovered.number;
     topic.browse_previous = topic.browse_next = -1;
-    start_page(std::move(topic), page_context_name(ctx, topic.offset), walk.title,
-               bounded_length(walk.title, sizeof walk.title));
+    start_page(std::move(topic), page_context_name(ctx, topic.offset), recovered.title, recovered.title_length);
 }
 
 void HtmlWriter::close_span() {
@@ -133,39 +99,41 @@ void HtmlWriter::close_table() {
     table_open = false;
 }
 
-void HtmlWriter::paragraph_start(bool keep_next, bool in_table) {
+void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
     if (topics.empty()) return;
     close_paragraph();
-    if (!in_table) close_table();
-    if (keep_next && !non_scrolling_open) {
+    if (!paragraph.in_table) close_table();
+    if (paragraph.keep_next && !non_scrolling_open) {
         body() += "<div class=\"nonscroll\">\n";
         non_scrolling_open = true;
-    } else if (!keep_next && non_scrolling_open) {
+    } else if (!paragraph.keep_next && non_scrolling_open) {
         close_table();
         body() += "</div>\n";
         non_scrolling_open = false;
     }
-    paragraph_in_table = in_table;
-    paragraph_keep_next = keep_next;
+    paragraph_in_table = paragraph.in_table;
     paragraph_style.clear();
 }
 
-void HtmlWriter::align(char side) { paragraph_style += side == 'r' ? "text-align:right;" : "text-align:center;"; }
-
-void HtmlWriter::measure(int index, long twips) {
+void HtmlWriter::on(DecompileContext&, const ParagraphFormat& format) {
+    if (format.flags & 0x0400) paragraph_style += "text-align:right;";
+    if (format.flags & 0x0800) paragraph_style += "text-align:center;";
     static const char* const properties[] = {"margin-top",  "margin-bottom", "line-height",
                                              "margin-left", "margin-right",  "text-indent"};
-    if (index == 2) {
-        // Negative line spacing means exactly that; positive, at least.
-        const long value = twips < 0 ? -twips : twips;
-        if (value > 0) paragraph_style += "line-height:" + std::to_string(pixels(value)) + "px;";
-        return;
+    for (int m = 0; m < 6; ++m) {
+        if (!(format.flags & (0x0002 << m))) continue;
+        const long twips = format.measures[m];
+        if (m == 2) {
+            // Negative line spacing means exactly that; positive, at least.
+            const long value = twips < 0 ? -twips : twips;
+            if (value > 0) paragraph_style += "line-height:" + std::to_string(pixels(value)) + "px;";
+            continue;
+        }
+        paragraph_style += properties[m];
+        paragraph_style += ':' + std::to_string(pixels(twips)) + "px;";
     }
-    paragraph_style += properties[index];
-    paragraph_style += ':' + std::to_string(pixels(twips)) + "px;";
-}
-
-void HtmlWriter::border(uint8_t border) {
+    if (!(format.flags & 0x0100)) return;
+    const uint8_t border = format.border;
     const char* line = (border & 0x40) ? "3px double" : (border & 0x20) ? "2px solid" : "1px solid";
     if (border & 0x01) paragraph_style += std::string("border:") + line + ";";
     if (border & 0x02) paragraph_style += std::string("border-top:") + line + ";";
@@ -174,8 +142,6 @@ void HtmlWriter::border(uint8_t border) {
     if (border & 0x10) paragraph_style += std::string("border-right:") + line + ";";
     paragraph_style += "padding:2px;";
 }
-
-void HtmlWriter::paragraph_text() {}
 
 void HtmlWriter::open_paragraph() {
     if (paragraph_open || topics.empty()) return;
@@ -195,133 +161,92 @@ void HtmlWriter::open_paragraph() {
     paragraph_open = true;
 }
 
-void HtmlWriter::append_text(const char* text, size_t length) {
-    std::string& out = body();
-    size_t one = 0;
-    if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
-        std::string converted;
-        platform::code_page_append(code_page, text, length, converted);
-        html_escape(out, converted);
-        return;
-    }
-    // Single-byte text: runs of plain ASCII are copied as they are.
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
-    for (size_t i = 0; i < length;) {
-        size_t run = i;
-        while (run < length && plain[static_cast<unsigned char>(text[run])]) ++run;
-        out.append(text + i, run - i);
-        if (run == length) break;
-        const unsigned char c = static_cast<unsigned char>(text[run]);
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            if (c >= 0x80) {
-                size_t n = 0;
-                const char* utf8 = platform::code_page_byte(code_page, c, &n);
-                out.append(utf8, n);
-            }
-        }
-        i = run + 1;
-    }
-}
-
-void HtmlWriter::text(DecompileContext&, const char* text, long length) {
-    if (length <= 0 || topics.empty()) return;
+void HtmlWriter::on(DecompileContext&, const TextRun& run) {
+    if (run.length <= 0 || topics.empty()) return;
     open_paragraph();
+    std::string& out = body();
     if (!span_open && current_font >= 0) {
-        std::string& out = body();
         out += "<span class=\"f";
         html_append_number(out, static_cast<unsigned long>(current_font));
         out += "\">";
         span_open = true;
     }
-    append_text(text, static_cast<size_t>(length));
+    html_append_text(out, code_page, run.text, static_cast<size_t>(run.length));
 }
 
-void HtmlWriter::font_change(DecompileContext& ctx, int16_t number) {
+void HtmlWriter::on(DecompileContext& ctx, const FontChange& change) {
     close_span();
-    current_font = number >= 0 && number < ctx.font_count ? number : -1;
+    current_font = change.font >= 0 && change.font < ctx.font_count ? change.font : -1;
 }
 
-void HtmlWriter::row_start() {
+void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
     if (topics.empty()) return;
     close_paragraph();
     if (cell_open) body() += "</td></tr>\n";
     cell_open = false;
     cell_widths.clear();
-}
-
-void HtmlWriter::row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t) {
-    for (int j = 0; j < columns; ++j) {
-        const int64_t w = static_cast<int16_t>(get_le16(entry + 4 * j));
+    const RowDefinition& row = table.row;
+    if (!row.complete) return;
+    for (int j = 0; j < row.columns; ++j) {
+        const int64_t w = static_cast<int16_t>(get_le16(row.entries + 4 * j));
         const int64_t twips = w * ctx.scale_multiplier - ctx.scale_subtrahend;
         cell_widths.push_back(twips > 0 ? static_cast<int>(pixels(static_cast<long>(twips))) : 0);
     }
 }
 
-void HtmlWriter::line_break() {
+void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     open_paragraph();
     close_span();
     body() += "<br>";
 }
 
-void HtmlWriter::paragraph_end() {
+void HtmlWriter::end_paragraph() {
     if (topics.empty()) return;
     open_paragraph();
     close_paragraph();
 }
 
-void HtmlWriter::table_paragraph_end() { paragraph_end(); }
-void HtmlWriter::cell_paragraph_end() { paragraph_end(); }
-
-void HtmlWriter::cell_end() {
-    paragraph_end();
-    if (!cell_open) return;
-    ++cell_index;
-    body() += cell_index < static_cast<int>(cell_widths.size())
-                  ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
-                  : std::string("</td><td>");
+void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
+    end_paragraph();
+    if (end.kind == ParagraphEndKind::cell && cell_open) {
+        ++cell_index;
+        body() += cell_index < static_cast<int>(cell_widths.size())
+                      ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
+                      : std::string("</td><td>");
+    } else if (end.kind == ParagraphEndKind::row) {
+        if (cell_open) body() += "</td></tr>\n";
+        cell_open = false;
+    }
 }
 
-void HtmlWriter::row_end() {
-    paragraph_end();
-    if (cell_open) body() += "</td></tr>\n";
-    cell_open = false;
-}
-
-void HtmlWriter::tab() {
+void HtmlWriter::on(DecompileContext&, const Tab&) {
     open_paragraph();
     body() += "<span class=\"tab\"> </span>";
 }
 
-void HtmlWriter::non_breaking_space() {
+void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
     open_paragraph();
     body() += "&nbsp;";
 }
 
-void HtmlWriter::soft_hyphen() {
+void HtmlWriter::on(DecompileContext&, const SoftHyphen&) {
     open_paragraph();
     body() += "&shy;";
 }
 
-void HtmlWriter::picture(DecompileContext& ctx, char side, unsigned number) {
+void HtmlWriter::on(DecompileContext& ctx, const Picture& picture) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
-    body() += html_picture_markup(*this, ctx, number, side);
+    auto href_of = [this](const HtmlLink& link) { return html_link_href(link, nullptr, popups).href; };
+    body() += html_picture_markup(ctx, pictures, picture.number, picture.side, code_page, map_numbers, href_of);
 }
 
-void HtmlWriter::embedded_window(const char* command, const char* text) {
+void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
+    const char* text = window.text;
     std::string label = text[0] == '!' ? std::string(text + 1) : std::string(text);
     std::string converted;
     platform::code_page_append(code_page, label.data(), label.size(), converted);
@@ -333,84 +258,75 @@ void HtmlWriter::embedded_window(const char* command, const char* text) {
         const size_t comma = converted.find(',');
         html_escape(out, converted.substr(0, comma));
     } else {
-        html_escape(out, std::string(command) + " " + converted);
+        html_escape(out, std::string(window.command) + " " + converted);
     }
     out += "]</span>";
 }
 
-void HtmlWriter::open_link(const std::string& href, const char* title, bool popup) {
+void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
     if (hotspot_open) body() += "</a>";
     std::string& out = body();
     out += popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
-    out += href;
+    out += href.href;
     out += '"';
-    if (title != nullptr && title[0]) {
+    if (!href.title.empty()) {
         out += " title=\"";
-        std::string converted;
-        platform::code_page_append(code_page, title, std::strlen(title), converted);
-        html_escape(out, converted);
+        html_escape_converted(out, code_page, href.title);
         out += '"';
     }
     out += '>';
     hotspot_open = true;
 }
 
-void HtmlWriter::macro_hotspot(DecompileContext& ctx, uint8_t, const char* macro) {
+void HtmlWriter::on(DecompileContext& ctx, const MacroHotspot& hotspot) {
     if (topics.empty()) return;
-    HtmlLink link = html_macro_link(ctx, macro);
-    if (link.kind == HtmlLink::context_number) {
-        const auto mapped = context_numbers.find(static_cast<int32_t>(link.value));
-        // -1 is how a map says the number names no topic.
-        if (mapped == context_numbers.end() || mapped->second == -1) link.kind = HtmlLink::none;
-        else link = HtmlLink{HtmlLink::offset, static_cast<uint32_t>(mapped->second), link.popup, {}, {}};
-    }
-    if (link.kind == HtmlLink::none) {
-        open_paragraph();
-        close_span();
-        if (hotspot_open) body() += "</a>";
-        // Inert, with the macro to read.
-        body() += "<a class=\"macro\" title=\"";
-        std::string converted;
-        platform::code_page_append(code_page, macro, std::strlen(macro), converted);
-        html_escape(body(), converted);
-        body() += "\">";
-        hotspot_open = true;
+    const HtmlLink link = html_macro_link(ctx, hotspot.macro, map_numbers);
+    if (link.kind != HtmlLink::none) {
+        const bool popup = link.kind != HtmlLink::other_file && link.popup;
+        open_link(html_link_href(link, hotspot.macro, popups), popup);
         return;
     }
-    html_open_link(*this, ctx, link, macro);
+    open_paragraph();
+    close_span();
+    if (hotspot_open) body() += "</a>";
+    // Inert, with the macro to read.
+    body() += "<a class=\"macro\" title=\"";
+    html_escape_converted(body(), code_page, hotspot.macro);
+    body() += "\">";
+    hotspot_open = true;
 }
 
-void HtmlWriter::topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand) {
+void HtmlWriter::on(DecompileContext&, const TopicHotspot& hotspot) {
+    const uint8_t code = hotspot.code;
     HtmlLink link{};
     link.popup = !(code & 1);
-    if (code == 0xE0 || code == 0xE1) {
-        link.kind = HtmlLink::number;
-        link.value = operand;
-    } else {
-        link.kind = HtmlLink::hash;
-        link.value = operand;
-    }
-    html_open_link(*this, ctx, link, nullptr);
+    link.kind = code == 0xE0 || code == 0xE1 ? HtmlLink::number : HtmlLink::hash;
+    link.value = hotspot.operand;
+    if (topics.empty()) return;
+    open_link(html_link_href(link, nullptr, popups), link.popup);
 }
 
-void HtmlWriter::extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash, int8_t,
-                                  const char*, const char* file) {
+void HtmlWriter::on(DecompileContext& ctx, const ExtendedHotspot& hotspot) {
     HtmlLink link{};
-    link.popup = !(code & 1);
+    link.popup = !(hotspot.code & 1);
     link.kind = HtmlLink::hash;
-    link.value = hash;
-    if ((link_type == 4 || link_type == 6) && file != nullptr && file[0] && !html_is_this_file(ctx, file)) {
+    link.value = hotspot.hash;
+    const char* file = hotspot.file;
+    const uint8_t type = hotspot.link_type;
+    if ((type == 4 || type == 6) && file != nullptr && file[0] && !html_is_this_file(ctx, file)) {
         link.kind = HtmlLink::other_file;
         link.file = file;
-        link.name = unhash(ctx, hash);
+        link.name = unhash(ctx, hotspot.hash);
     }
-    html_open_link(*this, ctx, link, nullptr);
+    if (topics.empty()) return;
+    const bool popup = link.kind != HtmlLink::other_file && link.popup;
+    open_link(html_link_href(link, nullptr, popups), popup);
 }
 
-void HtmlWriter::hotspot_end(DecompileContext&) {
+void HtmlWriter::on(DecompileContext&, const HotspotEnd&) {
     if (!hotspot_open) return;
     close_span();
     body() += "</a>";
@@ -422,16 +338,12 @@ void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     // JumpContext and PopupContext name their topic by its [MAP] number.
     std::vector<MapEntry> map;
     read_map_entries(ctx, file, map, true);
-    for (const MapEntry& entry : map) w.context_numbers.emplace(entry.number, entry.topic_offset);
+    for (const MapEntry& entry : map) w.map_numbers.emplace(entry.number, entry.topic_offset);
 }
 
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
-    if (!w.topics.empty()) {
-        w.close_paragraph();
-        w.close_table();
-        if (w.non_scrolling_open) w.body() += "</div>\n";
-    }
-    html_site_write(ctx, file, w);
+    w.close_page();
+    html_site_write(ctx, file, w.topics, w.code_page);
 }
 
 HtmlWriter::~HtmlWriter() { platform::code_page_close(code_page); }

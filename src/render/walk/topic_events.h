@@ -1,77 +1,164 @@
-// Both writers fed by one walk, when the HTML edition is on: every event
-// goes to the rich-text writer, then to the HTML writer, so the topics are
-// read and expanded once and the rich text is written exactly as alone. The
-// rich-text writer keeps the walk's state; the HTML writer only reads it
-// (its `forwarded` switch).
+// The events of the record walk, declared once: one detail record per event
+// (empty where the event carries nothing), the list of them, the concept a
+// writer satisfies, a base whose empty handlers a writer overrides for the
+// events it uses, and a tee that hands each event to several writers in
+// turn. A writer is a type with `on(DecompileContext&, const Event&)`
+// handlers; the walk is a template over it, so handlers are called directly.
 #pragma once
 
-#include "render/html/html_writer.h"
-#include "render/rtf/rtf_writer.h"
+#include <concepts>
+#include <cstdint>
+#include <tuple>
 
-struct BothWriters {
-    HtmlWriter& h;
-    RtfWriter& r;
-    void walk_started(DecompileContext& ctx) { r.walk_started(ctx); }
-    void topic_start(DecompileContext& ctx, const TopicWalk& walk) {
-        r.topic_start(ctx, walk);
-        h.topic_start(ctx, walk);
+#include "topics/topic_records.h"
+
+struct DecompileContext;
+
+// |TOPIC is there and the walk begins.
+struct WalkStarted {};
+
+// A topic header record.
+struct TopicStart {
+    const TopicHeader& header;
+    long number;            // the walk's topic counter: 16 for the first topic
+    uint32_t position;      // topic position of the header record
+    uint32_t offset;        // topic offset where the topic starts (old format: see number)
+    uint32_t known_offset;  // the offset the context table knows it by (next block's start at a block end)
+    const char* text;       // the header's text part: title, then entry macros; may be null
+    long text_size;
+    long title_length;
+};
+
+// A topic whose header was lost (salvage) starts at this record.
+struct RecoveredTopic {
+    long number;
+    uint32_t offset;
+    const char* title;  // "Recovered topic N", NUL-terminated
+    long title_length;
+};
+
+struct ParagraphStart {
+    bool keep_next;  // inside the non-scrolling region
+    bool in_table;
+};
+
+struct FormatTab {
+    uint16_t type;  // 0 left, 1 right, 2 centred
+    long twips;
+};
+
+// The paragraph's format fields that could be read, in twips; the event
+// comes after every ParagraphStart, empty when the paragraph header was cut.
+struct ParagraphFormat {
+    uint16_t flags;  // 0x1000 keep, 0x0400 right, 0x0800 centred, 0x0100 border; measures 0x0002 << index
+    long measures[6];  // space before, after, line, left, right, first line
+    uint8_t border;    // 0x01 box, 0x02 top, 0x04 left, 0x08 bottom, 0x10 right, 0x20 thick, 0x40 double
+    const FormatTab* tabs;
+    int tab_count;
+};
+
+// A string of the text part with the topic offsets it covers: characters
+// from range_start on are counted while they stay before range_end.
+struct TextRun {
+    const char* text;
+    long length;
+    uint32_t range_start;
+    uint32_t range_end;
+};
+
+struct TableRow {
+    const RowDefinition& row;
+};
+
+struct Field {
+    int32_t number;
+};
+struct Dtype {
+    int16_t number;
+};
+struct FontChange {
+    int16_t font;
+};
+struct LineBreak {};
+struct Tab {};
+struct NonBreakingSpace {};
+struct SoftHyphen {};
+
+// How a paragraph ends: outside tables, in a cell that goes on, the cell's
+// last paragraph with the same column following, the cell, or the row.
+enum class ParagraphEndKind : uint8_t { plain, in_table, cell_paragraph, cell, row };
+struct ParagraphEnd {
+    ParagraphEndKind kind;
+};
+
+struct Picture {
+    char side;  // 'l', 'r' or 'c'
+    unsigned number;
+};
+
+struct EmbeddedWindow {
+    const char* command;  // "ewl", "ewr" or "ewc"
+    const char* text;
+};
+
+struct MacroHotspot {
+    uint8_t code;
+    const char* macro;
+};
+
+// Jumps and popups to a topic of this file by context hash (or, for 0xE0
+// and 0xE1, by topic number).
+struct TopicHotspot {
+    uint8_t code;
+    uint32_t operand;
+};
+
+// Jumps and popups into another window or file: link types 1 (window
+// number), 4 (file), 6 (window and file), else plain.
+struct ExtendedHotspot {
+    uint8_t code;
+    uint8_t link_type;
+    uint32_t hash;
+    int8_t window_number;
+    const char* window;
+    const char* file;
+};
+
+struct HotspotEnd {};
+
+using TopicEventList =
+    std::tuple<WalkStarted, TopicStart, RecoveredTopic, ParagraphStart, ParagraphFormat, TextRun, TableRow, Field,
+               Dtype, FontChange, LineBreak, Tab, NonBreakingSpace, SoftHyphen, ParagraphEnd, Picture,
+               EmbeddedWindow, MacroHotspot, TopicHotspot, ExtendedHotspot, HotspotEnd>;
+
+template <class Writer, class Event>
+concept TakesTopicEvent = requires(Writer& w, DecompileContext& ctx, const Event& e) { w.on(ctx, e); };
+
+template <class Writer, class List>
+struct TakesTopicEvents;
+template <class Writer, class... Events>
+struct TakesTopicEvents<Writer, std::tuple<Events...>>
+    : std::bool_constant<(TakesTopicEvent<Writer, Events> && ...)> {};
+
+// A writer takes every event of the walk.
+template <class Writer>
+concept TopicWriter = TakesTopicEvents<Writer, TopicEventList>::value;
+
+// Empty handlers; a writer brings them in (`using TopicEventsBase::on;`)
+// and declares its own for the events it uses.
+struct TopicEventsBase {
+    template <class Event>
+    void on(DecompileContext&, const Event&) {}
+};
+
+// Several writers fed by one walk: each event goes to every writer, in the
+// order they are named, so the topics are read and expanded once.
+template <TopicWriter... Writers>
+struct TopicTee {
+    std::tuple<Writers&...> writers;
+    explicit TopicTee(Writers&... w) : writers(w...) {}
+    template <class Event>
+    void on(DecompileContext& ctx, const Event& event) {
+        std::apply([&](auto&... w) { (w.on(ctx, event), ...); }, writers);
     }
-    void recovered_topic(DecompileContext& ctx, const TopicWalk& walk) {
-        r.recovered_topic(ctx, walk);
-        h.recovered_topic(ctx, walk);
-    }
-    void paragraph_start(bool keep_next, bool in_table) {
-        r.paragraph_start(keep_next, in_table);
-        h.paragraph_start(keep_next, in_table);
-    }
-    void keep() { r.keep(); }
-    void align(char side) { r.align(side); h.align(side); }
-    void measure(int index, long twips) { r.measure(index, twips); h.measure(index, twips); }
-    void border(uint8_t border) { r.border(border); h.border(border); }
-    void tab_stop(uint16_t type, long twips) { r.tab_stop(type, twips); }
-    void paragraph_text() { r.paragraph_text(); }
-    void text(DecompileContext& ctx, const char* text, long length) {
-        r.text(ctx, text, length);
-        h.text(ctx, text, length);
-    }
-    void row_start() { r.row_start(); h.row_start(); }
-    void row_centered() { r.row_centered(); }
-    void row_cells(DecompileContext& ctx, int columns, const uint8_t* entry, int64_t width) {
-        r.row_cells(ctx, columns, entry, width);
-        h.row_cells(ctx, columns, entry, width);
-    }
-    void field(int32_t n) { r.field(n); }
-    void dtype(int16_t n) { r.dtype(n); }
-    void font(DecompileContext& ctx, int16_t font) { r.font(ctx, font); h.font(ctx, font); }
-    void line_break() { r.line_break(); h.line_break(); }
-    void paragraph_end() { r.paragraph_end(); h.paragraph_end(); }
-    void table_paragraph_end() { r.table_paragraph_end(); h.table_paragraph_end(); }
-    void cell_paragraph_end() { r.cell_paragraph_end(); h.cell_paragraph_end(); }
-    void cell_end() { r.cell_end(); h.cell_end(); }
-    void row_end() { r.row_end(); h.row_end(); }
-    void tab() { r.tab(); h.tab(); }
-    void non_breaking_space() { r.non_breaking_space(); h.non_breaking_space(); }
-    void soft_hyphen() { r.soft_hyphen(); h.soft_hyphen(); }
-    void picture(DecompileContext& ctx, char side, unsigned number) {
-        r.picture(ctx, side, number);
-        h.picture(ctx, side, number);
-    }
-    void embedded_window(const char* command, const char* text) {
-        r.embedded_window(command, text);
-        h.embedded_window(command, text);
-    }
-    void macro_hotspot(DecompileContext& ctx, uint8_t code, const char* macro) {
-        r.macro_hotspot(ctx, code, macro);
-        h.macro_hotspot(ctx, code, macro);
-    }
-    void topic_hotspot(DecompileContext& ctx, uint8_t code, uint32_t operand) {
-        r.topic_hotspot(ctx, code, operand);
-        h.topic_hotspot(ctx, code, operand);
-    }
-    void extended_hotspot(DecompileContext& ctx, uint8_t code, uint8_t link_type, uint32_t hash, int8_t window_number,
-                          const char* window, const char* file) {
-        r.extended_hotspot(ctx, code, link_type, hash, window_number, window, file);
-        h.extended_hotspot(ctx, code, link_type, hash, window_number, window, file);
-    }
-    void hotspot_end(DecompileContext& ctx) { r.hotspot_end(ctx); h.hotspot_end(ctx); }
 };

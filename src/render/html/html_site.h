@@ -1,0 +1,33 @@
+// Finishing the HTML edition once every topic is known: link targets
+// resolved to pages, popups placed in their pages, browse links, the
+// stylesheet, the contents page and the keyword index.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "render/html/html_links.h"
+
+struct DecompileContext;
+namespace platform {
+struct CodePageConverter;
+}
+
+// A topic's page as the writer collected it.
+struct HtmlTopic {
+    std::string page;   // file name inside html/
+    std::string title;  // UTF-8, plain text
+    std::string body;   // HTML with markers
+    int32_t offset;     // topic offset (old format: the topic number)
+    long number;        // the walk's topic counter
+    int32_t browse_previous;  // as the header stores them (-1: none)
+    int32_t browse_next;
+    std::vector<HtmlPopup> popups;
+};
+
+// Writes the pages, the stylesheet, index.html and the keyword pages as
+// outputs; the bodies are let go as their pages are written.
+void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
+                     platform::CodePageConverter* code_page);

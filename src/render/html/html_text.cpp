@@ -1,0 +1,120 @@
+#include "render/html/html_text.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <utility>
+
+#include "core/decompile_context.h"
+#include "platform/code_page.h"
+#include "project/system_file.h"
+
+void html_escape(std::string& out, std::string_view text) {
+    // Runs of bytes a page takes as they are go out in one append.
+    static constexpr auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 256; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        return table;
+    }();
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t run = at;
+        while (run < text.size() && plain[static_cast<uint8_t>(text[run])]) ++run;
+        out.append(text.data() + at, run - at);
+        if (run == text.size()) break;
+        switch (text[run]) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: break;  // control characters are dropped
+        }
+        at = run + 1;
+    }
+}
+
+void html_escape_converted(std::string& out, platform::CodePageConverter* code_page, std::string_view text) {
+    std::string converted;
+    platform::code_page_append(code_page, text.data(), text.size(), converted);
+    html_escape(out, converted);
+}
+
+void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
+    size_t one = 0;
+    if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
+        html_escape_converted(out, code_page, std::string_view(text, length));
+        return;
+    }
+    // Single-byte text: runs of plain ASCII are copied as they are.
+    static constexpr auto plain = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
+        return table;
+    }();
+    for (size_t i = 0; i < length;) {
+        size_t run = i;
+        while (run < length && plain[static_cast<unsigned char>(text[run])]) ++run;
+        out.append(text + i, run - i);
+        if (run == length) break;
+        const unsigned char c = static_cast<unsigned char>(text[run]);
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            if (c >= 0x80) {
+                size_t n = 0;
+                const char* utf8 = platform::code_page_byte(code_page, c, &n);
+                out.append(utf8, n);
+            }
+        }
+        i = run + 1;
+    }
+}
+
+std::string html_safe_name(const std::string& name) {
+    std::string safe;
+    for (char c : name) {
+        if (safe.size() >= 120) break;
+        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ? c : '_';
+    }
+    if (safe.empty() || safe[0] == '.') safe.insert(safe.begin(), '_');
+    return safe;
+}
+
+std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number) {
+    std::string base =
+        name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
+    std::string candidate = base;
+    for (long n = 2;; ++n) {
+        std::string folded = candidate + ".html";
+        for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (used.insert(std::move(folded)).second) break;
+        candidate = base + "_" + std::to_string(n);
+    }
+    return candidate + ".html";
+}
+
+int help_code_page(DecompileContext& ctx, std::FILE* file) {
+    int lcid = 0;
+    for (SystemRecord* r = system_record_first(ctx, file); r; r = system_record_next(ctx, r))
+        if (r->type == 9 && r->length >= 10) lcid = r->data[8] | (r->data[9] << 8);
+    const int language = lcid & 0x3FF, sub = lcid >> 10;
+    switch (language) {
+    case 0x11: return 932;
+    case 0x12: return 949;
+    case 0x04: return sub == 2 || sub == 4 ? 936 : 950;
+    case 0x19: case 0x22: case 0x23: case 0x02: case 0x2F: case 0x3F: case 0x40: case 0x44: return 1251;
+    case 0x05: case 0x15: case 0x0E: case 0x18: case 0x1B: case 0x24: case 0x1C: return 1250;
+    case 0x1A: return sub == 3 ? 1251 : 1250;
+    case 0x08: return 1253;
+    case 0x1F: case 0x2C: return 1254;
+    case 0x0D: return 1255;
+    case 0x01: case 0x29: case 0x20: return 1256;
+    case 0x25: case 0x26: case 0x27: return 1257;
+    case 0x2A: return 1258;
+    case 0x1E: return 874;
+    default: return 1252;
+    }
+}

@@ -1,0 +1,36 @@
+// Text of the HTML edition: escaping, page names and the help file's code
+// page. Nothing here knows of pages, links or the writer.
+#pragma once
+
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+struct DecompileContext;
+namespace platform {
+struct CodePageConverter;
+}
+
+// Appends value in decimal, as printf's %lu would.
+inline void html_append_number(std::string& out, unsigned long value) {
+    char digits[24];
+    out.append(digits, static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits));
+}
+
+// Appends text with &, <, > and " escaped; control characters are dropped.
+void html_escape(std::string& out, std::string_view text);
+// Appends text of the help file's code page as escaped UTF-8.
+void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length);
+// The help file's string converted to UTF-8, then escaped.
+void html_escape_converted(std::string& out, platform::CodePageConverter* code_page, std::string_view text);
+// A safe file name: letters, digits, '_', '-' and '.' kept, everything else
+// '_', at most 120 characters, never starting with a dot.
+std::string html_safe_name(const std::string& name);
+// A page name from a context name (topicN without one), unique among used
+// (case folded); ".html" added.
+std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number);
+// The Windows code page of the help file's language (|SYSTEM), 1252 when
+// none is named.
+int help_code_page(DecompileContext& ctx, std::FILE* file);

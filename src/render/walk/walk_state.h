@@ -1,0 +1,48 @@
+// What the record walk of the second pass knows at each record. The walk
+// alone updates it; writers learn what they need from the events' details.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/walk/topic_events.h"
+#include "topics/topic_records.h"
+
+struct DecompileContext;
+struct TopicWalk;
+
+constexpr long first_topic_number = 16;
+
+struct WalkState {
+    uint32_t position = 12;     // topic position of the record being walked
+    uint32_t topic_offset = 0;  // running topic offset; wraps like the format's 32 bits
+    uint32_t range_start = 0;   // the record's character range; the start follows the text
+    uint32_t range_end = 0;
+    long topic_number = first_topic_number;  // the next topic's number, as the progress line counts
+    int64_t non_scroll_end = -1;  // paragraphs before this position are in the non-scrolling region
+    uint8_t record_type = 0;
+    int16_t current_column = -1;
+    int32_t next_embedded_picture = 1;
+    // The text cursor: strings of the record's text part are taken in order.
+    const char* text = nullptr;
+    long text_size = 0;
+    long text_used = 0;
+    // Tab stops of the paragraph being read; the buffers only grow.
+    std::vector<TabStop> raw_tabs;
+    std::vector<FormatTab> tabs;
+};
+
+// Twips from a measure as the help file stores it (the scale of |SYSTEM).
+long scaled_twips(const DecompileContext& ctx, long value);
+// The next string of the text part; empty strings once it is used up.
+void next_text_string(WalkState& state, const char*& text, long& length);
+// Moves the character range on by count characters, no further than its end.
+void advance_text_range(WalkState& state, uint32_t count);
+// The picture a kind-1 reference means: the next one the first pass took
+// from topic text; -1 (salvage only) when there is none left.
+int32_t next_embedded_picture(DecompileContext& ctx, WalkState& state);
+// The paragraph's format fields in twips.
+ParagraphFormat paragraph_format(const DecompileContext& ctx, WalkState& state, const ParagraphFields& fields);
+// The paragraph end that command 0x82 means here; false (the cursor
+// overrun) when a table paragraph's end marker is cut.
+bool paragraph_end_kind(const WalkState& state, HeadCursor& c, ParagraphEndKind& kind);
