@@ -8,7 +8,8 @@
 
 namespace {
 
-void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, char* what);
+void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, const char* format,
+                      va_list args);
 
 }  // namespace
 
@@ -16,26 +17,25 @@ void damage_found(DecompileContext& ctx, Damage grade, const char* fatal_message
                   long offset, const char* format, ...) {
     if (grade == Damage::none || grade == Damage::end) return;
     if (!ctx.salvage) fatal_error("%s", fatal_message);
-    char what[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(what, sizeof what, format, args);
+    note_damage_text(ctx, internal_file, offset, format, args);
     va_end(args);
-    note_damage_text(ctx, internal_file, offset, what);
 }
 
 void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
-    char what[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(what, sizeof what, format, args);
+    note_damage_text(ctx, internal_file, offset, format, args);
     va_end(args);
-    note_damage_text(ctx, internal_file, offset, what);
 }
 
 namespace {
 
-void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, char* what) {
+void note_damage_text(DecompileContext& ctx, const char* internal_file, long offset, const char* format,
+                      va_list args) {
+    char what[512];
+    std::vsnprintf(what, sizeof what, format, args);
     char where[64];
     std::snprintf(where, sizeof where, "%s", internal_file);
     // Names come from a damaged file: control characters are not passed on.

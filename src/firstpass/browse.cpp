@@ -152,30 +152,34 @@ uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_
     return identifier(record->sequence, record->position);
 }
 
-uint32_t browse_number_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* chain = tail_chain(ctx, c, f);
+namespace {
+
+// A link extends its chain at the tail, a backlink at the head.
+uint32_t extend_chain(DecompileContext& ctx, BrowseChain* chain, bool at_tail, int32_t c, int32_t n, int32_t p) {
     if (chain == nullptr) {
-        problem(ctx, "link", c, n, p);
+        problem(ctx, at_tail ? "link" : "backlink", c, n, p);
         return 0;
     }
-    chain->expected_next = n;
-    ++chain->tail_position;
-    uint32_t result = identifier(chain->sequence, chain->tail_position);
+    if (at_tail) {
+        chain->expected_next = n;
+        ++chain->tail_position;
+    } else {
+        chain->expected_previous = p;
+        --chain->head_position;
+    }
+    const uint32_t result = identifier(chain->sequence, at_tail ? chain->tail_position : chain->head_position);
     close_chain(ctx, chain, false);
     return result;
 }
 
+}  // namespace
+
+uint32_t browse_number_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
+    return extend_chain(ctx, tail_chain(ctx, c, f), true, c, n, p);
+}
+
 uint32_t browse_number_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* chain = head_chain(ctx, c, f);
-    if (chain == nullptr) {
-        problem(ctx, "backlink", c, n, p);
-        return 0;
-    }
-    chain->expected_previous = p;
-    --chain->head_position;
-    uint32_t result = identifier(chain->sequence, chain->head_position);
-    close_chain(ctx, chain, false);
-    return result;
+    return extend_chain(ctx, head_chain(ctx, c, f), false, c, n, p);
 }
 
 uint32_t browse_number_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {

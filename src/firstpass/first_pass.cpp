@@ -189,17 +189,17 @@ void first_pass(DecompileContext& ctx, std::FILE* file) {
     TopicWalk walk{};
     if (topic_walk_start(ctx, file, walk)) {
         walk.header_text_only = true;  // only topic headers' text is looked at
-        walk.record_sound = topic_record_sound;
-        walk.note_losses = true;
+        walk.salvage.record_sound = topic_record_sound;
+        walk.salvage.note_losses = true;
         uint32_t topic_offset = 0;
         long counter = 16;
         while (topic_walk_next(ctx, file, walk)) {
             uint8_t type = walk.link.record_type;
             // The first record a block names begins that block's offsets.
             topic_offset = topic_offset_before_record(ctx, walk, topic_offset);
-            counter += walk.lost_topics;
+            counter += walk.salvage.lost_topics;
             // A topic whose header was lost takes its number like any topic.
-            if (walk.recovered_topic) report_topic_progress(counter++ - 15);
+            if (walk.salvage.recovered_topic) report_topic_progress(counter++ - 15);
             if (walk.head != nullptr) {
                 if (type == 2) {
                     topic_header(ctx, walk, topic_offset, counter++);

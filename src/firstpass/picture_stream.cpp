@@ -66,11 +66,7 @@ int capped_seek(ByteStream* s, long position) {
 
 void picture_stream_open(PictureStream& in, ByteStream* source, long end) {
     std::memset(&in, 0, sizeof in);
-    in.stream.get_byte = window_get;
-    in.stream.put_byte = window_put;
-    in.stream.read_block = window_read;
-    in.stream.tell = window_tell;
-    in.stream.seek = window_seek;
+    stream_set_ops(in.stream, {window_get, window_put, window_read, window_tell, window_seek});
     in.source = source;
     in.position = source->tell(source);
     in.end = end < in.position ? in.position : end;
@@ -106,12 +102,8 @@ uint32_t picture_dword(PictureStream& in) {
 void capped_output_open(CappedOutput& out, MemoryFile* file, uint64_t limit) {
     std::memset(&out, 0, sizeof out);
     out.stream.output = file;
-    out.stream.get_byte = capped_get;
-    out.stream.put_byte = capped_put;
+    stream_set_ops(out.stream, {capped_get, capped_put, capped_read, capped_tell, capped_seek});
     out.stream.put_run = capped_put_run;
-    out.stream.read_block = capped_read;
-    out.stream.tell = capped_tell;
-    out.stream.seek = capped_seek;
     out.file = file;
     out.left = limit;
 }

@@ -74,9 +74,8 @@ struct PictureHeader {
     uint32_t hotspot_offset;
 };
 
-constexpr uint8_t picture_ddb = 5;
-constexpr uint8_t picture_dib = 6;
-constexpr uint8_t picture_wmf = 8;
+// Picture types of a picture file's header.
+enum PictureType : uint8_t { picture_ddb = 5, picture_dib = 6, picture_wmf = 8 };
 
 // No picture of a help file comes near this many bytes of pixels or metafile
 // records; a header that claims more is damaged.

@@ -120,7 +120,7 @@ unsigned export_within(DecompileContext& ctx, char* name, ByteStream* stream, lo
         fatal_error("Unknown magic 0x%04X (%c%c)", magic, magic & 0xFF, magic >> 8);
     }
     uint16_t count = picture_word(in);
-    unsigned flags = count > 1 ? picture_several : 0;
+    unsigned flags = count > 1 ? unsigned(picture_several) : 0u;
     // The whole offset table must be there before any picture is looked at.
     if (4 + 4 * static_cast<int64_t>(count) > size) fatal_error("Picture offsets of %s run past its data.\n", name);
     PictureFileWriter writer{nullptr, 4 + 4 * static_cast<uint32_t>(count), magic, count};

@@ -8,13 +8,11 @@
 struct ByteStream;
 struct DecompileContext;
 
-// Picture kind flags.
-constexpr unsigned picture_several = 0x01;
-constexpr unsigned picture_bitmap = 0x02;
-constexpr unsigned picture_metafile = 0x04;
-constexpr unsigned picture_file = 0x08;
-constexpr unsigned picture_from_topic = 0x10;
-constexpr unsigned picture_transparent = 0x20;
+// Picture kind flags, as the picture table holds them.
+enum PictureFlags : unsigned {
+    picture_several = 1u << 0, picture_bitmap = 1u << 1, picture_metafile = 1u << 2,
+    picture_file = 1u << 3, picture_from_topic = 1u << 4, picture_transparent = 1u << 5,
+};
 
 // Decodes the picture file at the stream's position and writes it as an
 // output file named name + "." + extension (name must have room for five

@@ -55,14 +55,18 @@ ByteStream* new_stream(DecompileContext& ctx) {
 
 }  // namespace
 
+void stream_set_ops(ByteStream& stream, const ByteStreamOps& ops) {
+    stream.get_byte = ops.get_byte;
+    stream.put_byte = ops.put_byte;
+    stream.read_block = ops.read_block;
+    stream.tell = ops.tell;
+    stream.seek = ops.seek;
+}
+
 ByteStream* stream_open_file(DecompileContext& ctx, std::FILE* file) {
     ByteStream* s = new_stream(ctx);
     s->file = file;
-    s->get_byte = file_get;
-    s->put_byte = file_put;
-    s->read_block = file_read;
-    s->tell = file_tell;
-    s->seek = file_seek;
+    stream_set_ops(*s, {file_get, file_put, file_read, file_tell, file_seek});
     return s;
 }
 
@@ -70,22 +74,14 @@ ByteStream* stream_open_buffer(DecompileContext& ctx, void* data, long size) {
     ByteStream* s = new_stream(ctx);
     s->start = s->cursor = static_cast<uint8_t*>(data);
     s->end = s->start + (size > 0 ? size : 0);
-    s->get_byte = buffer_get;
-    s->put_byte = buffer_put;
-    s->read_block = buffer_read;
-    s->tell = buffer_tell;
-    s->seek = buffer_seek;
+    stream_set_ops(*s, {buffer_get, buffer_put, buffer_read, buffer_tell, buffer_seek});
     return s;
 }
 
 ByteStream* stream_open_output(DecompileContext& ctx, MemoryFile* output) {
     ByteStream* s = new_stream(ctx);
     s->output = output;
-    s->get_byte = output_get;
-    s->put_byte = output_put;
-    s->read_block = output_block;
-    s->tell = output_position;
-    s->seek = output_move;
+    stream_set_ops(*s, {output_get, output_put, output_block, output_position, output_move});
     return s;
 }
 

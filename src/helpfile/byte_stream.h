@@ -36,6 +36,16 @@ struct ByteStream {
     void (*put_run)(ByteStream* stream, int c, long count);
 };
 
+// The operations of one kind of stream.
+struct ByteStreamOps {
+    int (*get_byte)(ByteStream* stream);
+    int (*put_byte)(ByteStream* stream, int c);
+    long (*read_block)(ByteStream* stream, void* destination, long count);
+    long (*tell)(ByteStream* stream);
+    int (*seek)(ByteStream* stream, long position);
+};
+void stream_set_ops(ByteStream& stream, const ByteStreamOps& ops);
+
 // Each stream record is tracked; release it with tracked_free.
 ByteStream* stream_open_file(DecompileContext& ctx, std::FILE* file);
 ByteStream* stream_open_buffer(DecompileContext& ctx, void* data, long size);

@@ -10,10 +10,6 @@
 
 namespace {
 
-constexpr int tree_header_size = 38;
-constexpr int index_header_size = 6;
-constexpr int leaf_header_size = 8;
-constexpr int internal_header_size = 9;
 constexpr int max_levels = 16;
 constexpr long name_limit = 19;  // internal file names hold at most 18 characters
 
@@ -65,7 +61,7 @@ void check_room(std::FILE* file, long data_end, int count, long value_size) {
 // past the page (and past the end of the file) thousands of times over.
 int leaf_entry_count(const uint8_t* leaf, uint16_t page_size) {
     int count = static_cast<int16_t>(get_le16(leaf + 2));
-    if (count > page_size - leaf_header_size) fatal_error("B+ tree leaf with %d entries.\n", count);
+    if (count > page_size - tree_leaf_header_size) fatal_error("B+ tree leaf with %d entries.\n", count);
     return count;
 }
 
@@ -89,11 +85,11 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
     long data_end = data_start + std::min(used < 0 ? 0 : used, bytes_left_in_file(file));
     TreeHeader tree = read_tree_header(file);
     long pages_start = std::ftell(file);
-    seek_page(file, pages_start, tree.root_page, tree.page_size, data_end, index_header_size);
+    seek_page(file, pages_start, tree.root_page, tree.page_size, data_end, tree_index_header_size);
     char key[name_limit];
     for (int level = 1; level < tree.level_count; ++level) {
-        uint8_t index[index_header_size];
-        my_fread(index_header_size, file, index);
+        uint8_t index[tree_index_header_size];
+        my_fread(tree_index_header_size, file, index);
         int16_t count = static_cast<int16_t>(get_le16(index + 2));
         int16_t child = static_cast<int16_t>(get_le16(index + 4));
         check_room(file, data_end, count, 2);
@@ -103,11 +99,11 @@ bool find_internal_file(std::FILE* file, long* length, const char* name) {
             child = static_cast<int16_t>(read_word(file));
             check_inside(file, data_end);
         }
-        seek_page(file, pages_start, child, tree.page_size, data_end, index_header_size);
+        seek_page(file, pages_start, child, tree.page_size, data_end, tree_index_header_size);
     }
-    uint8_t leaf[leaf_header_size];
-    if (std::ftell(file) + leaf_header_size > data_end) fatal_error("B+ tree page lies outside its internal file.\n");
-    my_fread(leaf_header_size, file, leaf);
+    uint8_t leaf[tree_leaf_header_size];
+    if (std::ftell(file) + tree_leaf_header_size > data_end) fatal_error("B+ tree page lies outside its internal file.\n");
+    my_fread(tree_leaf_header_size, file, leaf);
     int16_t count = static_cast<int16_t>(get_le16(leaf + 2));
     check_room(file, data_end, count, 4);
     for (int i = 0; i < count; ++i) {
@@ -138,17 +134,17 @@ int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_le
     walk.data_end = std::min(walk.data_end, std::ftell(file) + bytes_left_in_file(file));
     // No chain can visit more leaves than the file has pages.
     walk.leaves_left = tree.page_size ? (walk.data_end - walk.pages_start) / tree.page_size + 1 : 1;
-    seek_page(file, walk.pages_start, tree.root_page, tree.page_size, walk.data_end, index_header_size);
+    seek_page(file, walk.pages_start, tree.root_page, tree.page_size, walk.data_end, tree_index_header_size);
     for (int level = 1; level < tree.level_count; ++level) {
-        uint8_t index[index_header_size];
-        my_fread(index_header_size, file, index);
+        uint8_t index[tree_index_header_size];
+        my_fread(tree_index_header_size, file, index);
         int16_t child = static_cast<int16_t>(get_le16(index + 4));
-        seek_page(file, walk.pages_start, child, tree.page_size, walk.data_end, leaf_header_size);
+        seek_page(file, walk.pages_start, child, tree.page_size, walk.data_end, tree_leaf_header_size);
     }
     long here = std::ftell(file);
-    if (here + leaf_header_size > walk.data_end) fatal_error("B+ tree page lies outside its internal file.\n");
-    uint8_t leaf[leaf_header_size];
-    my_fread(leaf_header_size, file, leaf);
+    if (here + tree_leaf_header_size > walk.data_end) fatal_error("B+ tree page lies outside its internal file.\n");
+    uint8_t leaf[tree_leaf_header_size];
+    my_fread(tree_leaf_header_size, file, leaf);
     walk.next_page = static_cast<int16_t>(get_le16(leaf + 6));
     --walk.leaves_left;
     return leaf_entry_count(leaf, walk.page_size);
@@ -157,9 +153,9 @@ int btree_first_leaf(BTreeWalk& walk, std::FILE* file, long* total, long data_le
 int btree_next_leaf(BTreeWalk& walk, std::FILE* file) {
     if (walk.next_page == -1) return 0;
     if (--walk.leaves_left < 0) fatal_error("B+ tree leaf chain loops.\n");
-    seek_page(file, walk.pages_start, walk.next_page, walk.page_size, walk.data_end, leaf_header_size);
-    uint8_t leaf[leaf_header_size];
-    my_fread(leaf_header_size, file, leaf);
+    seek_page(file, walk.pages_start, walk.next_page, walk.page_size, walk.data_end, tree_leaf_header_size);
+    uint8_t leaf[tree_leaf_header_size];
+    my_fread(tree_leaf_header_size, file, leaf);
     walk.next_page = static_cast<int16_t>(get_le16(leaf + 6));
     return leaf_entry_count(leaf, walk.page_size);
 }
@@ -185,13 +181,13 @@ bool link_inside(const BTreeWalk& walk, int16_t page) { return page == -1 || (pa
 bool read_leaf(BTreeWalk& walk, std::FILE* file, long page, int* count, int16_t* next, bool scanned) {
     meet_page(walk, page);
     std::fseek(file, page_offset(walk, page), SEEK_SET);
-    uint8_t leaf[leaf_header_size];
-    if (std::fread(leaf, 1, leaf_header_size, file) != leaf_header_size) return false;
+    uint8_t leaf[tree_leaf_header_size];
+    if (std::fread(leaf, 1, tree_leaf_header_size, file) != tree_leaf_header_size) return false;
     *count = static_cast<int16_t>(get_le16(leaf + 2));
     *next = static_cast<int16_t>(get_le16(leaf + 6));
     const int16_t previous = static_cast<int16_t>(get_le16(leaf + 4));
     // Every entry takes at least two bytes (a key byte and a value byte).
-    const bool counted = *count > 0 && *count <= (walk.page_size - leaf_header_size) / 2;
+    const bool counted = *count > 0 && *count <= (walk.page_size - tree_leaf_header_size) / 2;
     return counted && (!scanned || (link_inside(walk, previous) && link_inside(walk, *next)));
 }
 
@@ -202,7 +198,7 @@ int scan_for_leaf(BTreeWalk& walk, std::FILE* file) {
     while (walk.scan_next < walk.page_count) {
         const long page = walk.scan_next++;
         if (page_met(walk, page) || (walk.level_count == 2 && page == walk.root_page)) continue;
-        if (!page_inside(walk, page, leaf_header_size)) return 0;
+        if (!page_inside(walk, page, tree_leaf_header_size)) return 0;
         int count = 0;
         int16_t next = -1;
         if (read_leaf(walk, file, page, &count, &next, true)) {
@@ -218,13 +214,13 @@ int scan_for_leaf(BTreeWalk& walk, std::FILE* file) {
 int salvage_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file) {
     for (;;) {
         if (walk.scanning) {
-            if (walk.next_page == -1 || !page_inside(walk, walk.next_page, leaf_header_size) ||
+            if (walk.next_page == -1 || !page_inside(walk, walk.next_page, tree_leaf_header_size) ||
                 page_met(walk, walk.next_page)) {
                 return scan_for_leaf(walk, file);
             }
         } else {
             if (walk.next_page == -1) return 0;
-            if (!page_inside(walk, walk.next_page, leaf_header_size) || page_met(walk, walk.next_page)) {
+            if (!page_inside(walk, walk.next_page, tree_leaf_header_size) || page_met(walk, walk.next_page)) {
                 note_damage(ctx, walk.tree_name, -1,
                             "B+ tree leaf chain broken at page %d; the leaves not yet read are taken by their headers",
                             walk.next_page);
@@ -276,7 +272,7 @@ int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, lo
     walk.scan_next = 0;
     std::memset(walk.visited, 0, sizeof walk.visited);
     walk.page_count = 0;
-    if (walk.page_size >= leaf_header_size) {
+    if (walk.page_size >= tree_leaf_header_size) {
         walk.page_count = static_cast<int32_t>(std::min<long>((walk.data_end - walk.pages_start) / walk.page_size, 0x8000));
     }
     if (walk.page_count == 0 || walk.level_count < 1 || walk.level_count > max_levels) {
@@ -286,11 +282,11 @@ int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, lo
     // Down the leftmost children to the first leaf.
     long page = walk.root_page;
     for (int level = 1; level < walk.level_count; ++level) {
-        if (!page_inside(walk, page, index_header_size) || page_met(walk, page)) break;
+        if (!page_inside(walk, page, tree_index_header_size) || page_met(walk, page)) break;
         meet_page(walk, page);
         std::fseek(file, page_offset(walk, page), SEEK_SET);
-        uint8_t index[index_header_size];
-        if (std::fread(index, 1, index_header_size, file) != index_header_size) break;
+        uint8_t index[tree_index_header_size];
+        if (std::fread(index, 1, tree_index_header_size, file) != tree_index_header_size) break;
         page = static_cast<int16_t>(get_le16(index + 4));
         if (level + 1 == walk.level_count) {
             walk.next_page = static_cast<int16_t>(page);

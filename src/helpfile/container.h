@@ -13,6 +13,15 @@ struct InternalFileEntry;
 
 constexpr uint32_t help_file_magic = 0x00035F3F;
 
+// The container's headers as stored: the help file's own, each internal
+// file's, and the B+ tree's with its index and leaf pages.
+enum ContainerLayout : long {
+    help_header_size = 16, internal_header_size = 9,
+    tree_header_size = 38, tree_index_header_size = 6, tree_leaf_header_size = 8,
+};
+// The first word of |SYSTEM and of a B+ tree header.
+enum ContainerMagic : uint16_t { system_magic = 0x036C, tree_magic = 0x293B };
+
 // True when found, with the stream at the internal file's first data byte
 // and its length stored. A null name only checks the magic number and
 // positions at the directory's tree header. False for a wrong magic number

@@ -7,14 +7,10 @@
 #include "core/damage.h"
 #include "core/decompile_context.h"
 #include "helpfile/byte_stream.h"
+#include "helpfile/container.h"
 
 namespace {
 
-constexpr long help_header_size = 16;
-constexpr long internal_header_size = 9;
-constexpr long tree_header_size = 38;
-constexpr uint16_t system_magic = 0x036C;
-constexpr uint16_t tree_magic = 0x293B;
 
 // One internal file met on the walk, before it is named.
 struct Found {
@@ -267,25 +263,33 @@ void internal_file_list_add(DecompileContext& ctx, InternalFileList& list, const
     list.items[list.count++] = file;
 }
 
-void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, InternalFileList& list) {
-    const Walk walk{image, size};
-    // Grown as files are found: every one takes at least its 9-byte header,
-    // so there are never more than the image has room for.
-    long found_capacity = 64;
-    Found* found = static_cast<Found*>(tracked_malloc(ctx, found_capacity * static_cast<long>(sizeof(Found))));
-    long found_count = 0;
-    long skipped_bytes = 0;
+namespace {
+
+// The internal files found by walking their headers from the start of the
+// image. Grown as files are found: every one takes at least its 9-byte
+// header, so there are never more than the image has room for.
+struct FoundFiles {
+    Found* items;
+    long count;
+    long capacity;
+    long skipped_bytes;
+};
+
+FoundFiles walk_file_headers(DecompileContext& ctx, const Walk& walk) {
+    FoundFiles found{nullptr, 0, 64, 0};
+    found.items = static_cast<Found*>(tracked_malloc(ctx, found.capacity * static_cast<long>(sizeof(Found))));
+    const long size = walk.size;
     for (long offset = help_header_size; offset + internal_header_size <= size;) {
         const uint32_t reserved = le32_at(walk, offset);
         bool last = false;
         const long next = file_header_at(walk, offset) ? following(walk, offset, &last) : -1;
         if (next >= 0) {
-            if (found_count == found_capacity) {
-                found_capacity *= 2;
-                found = static_cast<Found*>(
-                    tracked_realloc(ctx, found, found_capacity * static_cast<long>(sizeof(Found))));
+            if (found.count == found.capacity) {
+                found.capacity *= 2;
+                found.items = static_cast<Found*>(
+                    tracked_realloc(ctx, found.items, found.capacity * static_cast<long>(sizeof(Found))));
             }
-            Found& file = found[found_count++];
+            Found& file = found.items[found.count++];
             file.header = offset;
             file.data_start = offset + internal_header_size;
             const uint32_t used = le32_at(walk, offset + 4);
@@ -301,33 +305,26 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
             continue;
         }
         ++offset;
-        ++skipped_bytes;
+        ++found.skipped_bytes;
     }
+    return found;
+}
 
-    long* starts = static_cast<long*>(tracked_malloc(ctx, (list.count + 1) * static_cast<long>(sizeof(long))));
-    for (long i = 0; i < list.count; ++i) starts[i] = list.items[i].data_start;
-    std::sort(starts, starts + list.count);
-    const long listed_count = list.count;
-    uint8_t* taken = static_cast<uint8_t*>(tracked_malloc(ctx, picture_numbers / 8));
-    std::memset(taken, 0, picture_numbers / 8);
-    mark_listed_pictures(list, taken);
-
-    Names seen{};
+// Names the files found by their content; returns the phrase image's size
+// the phrase index gives (0 when none).
+uint32_t name_found_files(const Walk& walk, FoundFiles& found, const InternalFileList& list, const long* starts,
+                          long listed_count, char* made, Names& seen) {
     for (long i = 0; i < list.count; ++i) {
         const char* name = list.items[i].name;
         if (std::strcmp(name, "|SYSTEM") == 0) seen.system = true;
         if (std::strcmp(name, "|TOPIC") == 0) seen.topic = true;
         if (std::strcmp(name, "|FONT") == 0) seen.font = true;
     }
-    // Names made up here live in one tracked block: a keyword tree names two
-    // neighbours, of at most 8 bytes each.
-    char* made = static_cast<char*>(tracked_malloc(ctx, found_count * 16 + 16));
     long made_used = 0;
-    uint32_t image_length = 0;  // the phrase image's size, from the phrase index
-    bool image_named = name_taken(list, "|PhrImage");
-    for (long i = 0; i < found_count; ++i) {
-        Found& file = found[i];
-        const char* name = name_by_content(seen, image + file.data_start, file.length);
+    uint32_t image_length = 0;
+    for (long i = 0; i < found.count; ++i) {
+        Found& file = found.items[i];
+        const char* name = name_by_content(seen, walk.image + file.data_start, file.length);
         if (listed_at(starts, listed_count, file.data_start)) {
             // A file the directory lists under another name keeps it; only a
             // name the help file cannot do without is added beside it.
@@ -338,44 +335,69 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
         if (name == nullptr) continue;
         file.name = name;
         if (!*name) continue;
-        if (std::strcmp(name, "|PhrIndex") == 0) image_length = get_le32(image + file.data_start + 16);
-        if (std::strcmp(name, "|KWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'K', made, made_used);
-        if (std::strcmp(name, "|AWBTREE") == 0) name_keyword_neighbours(walk, found, i, 'A', made, made_used);
+        if (std::strcmp(name, "|PhrIndex") == 0) image_length = get_le32(walk.image + file.data_start + 16);
+        if (std::strcmp(name, "|KWBTREE") == 0) name_keyword_neighbours(walk, found.items, i, 'K', made, made_used);
+        if (std::strcmp(name, "|AWBTREE") == 0) name_keyword_neighbours(walk, found.items, i, 'A', made, made_used);
     }
+    return image_length;
+}
+
+// The entry of one named file found; false when it is not added.
+bool found_entry(DecompileContext& ctx, const InternalFileList& list, const Found& file, uint8_t* taken,
+                 unsigned& next_picture, bool old_format, InternalFileEntry& entry) {
+    if (std::strcmp(file.name, "picture") == 0) {
+        // The number is lost: the next one no listed picture has.
+        while (next_picture < picture_numbers && (taken[next_picture / 8] & (1u << (next_picture % 8)))) {
+            ++next_picture;
+        }
+        if (next_picture >= picture_numbers) return false;
+        std::snprintf(entry.name, sizeof entry.name, "%sbm%u", old_format ? "" : "|", next_picture);
+        ++next_picture;
+        ++ctx.renumbered_pictures;
+        note_damage(ctx, "directory", file.header, "picture found without its name, exported as %s",
+                    entry.name + (entry.name[0] == '|' ? 1 : 0));
+        return true;
+    }
+    if (name_taken(list, file.name)) return true;
+    bounded_copy(sizeof entry.name, file.name, entry.name);
+    note_damage(ctx, "directory", file.header, "%s found by its content (%ld bytes)", entry.name, file.length);
+    return true;
+}
+
+}  // namespace
+
+void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, InternalFileList& list) {
+    const Walk walk{image, size};
+    FoundFiles found = walk_file_headers(ctx, walk);
+    long* starts = static_cast<long*>(tracked_malloc(ctx, (list.count + 1) * static_cast<long>(sizeof(long))));
+    for (long i = 0; i < list.count; ++i) starts[i] = list.items[i].data_start;
+    std::sort(starts, starts + list.count);
+    const long listed_count = list.count;
+    uint8_t* taken = static_cast<uint8_t*>(tracked_malloc(ctx, picture_numbers / 8));
+    std::memset(taken, 0, picture_numbers / 8);
+    mark_listed_pictures(list, taken);
+    // Names made up here live in one tracked block: a keyword tree names two
+    // neighbours, of at most 8 bytes each.
+    char* made = static_cast<char*>(tracked_malloc(ctx, found.count * 16 + 16));
+    Names seen{};
+    const uint32_t image_length = name_found_files(walk, found, list, starts, listed_count, made, seen);
+    const bool old_format = seen.old_format;
+    bool image_named = name_taken(list, "|PhrImage");
     long unnamed = 0;
     unsigned next_picture = 0;
-    for (long i = 0; i < found_count; ++i) {
-        Found& file = found[i];
+    for (long i = 0; i < found.count; ++i) {
+        Found& file = found.items[i];
         if (file.name && !*file.name) continue;  // listed by the directory, or the directory itself
         if (file.name == nullptr && image_length != 0 && file.length == long(image_length) && !image_named) {
             file.name = "|PhrImage";
             image_named = true;
         }
-        if (file.name == nullptr) {
-            if (file.length > 0) ++unnamed;
+        InternalFileEntry entry{};
+        if (file.name == nullptr || !found_entry(ctx, list, file, taken, next_picture, old_format, entry)) {
+            if (file.name != nullptr || file.length > 0) ++unnamed;
             continue;
         }
-        InternalFileEntry entry{};
-        if (std::strcmp(file.name, "picture") == 0) {
-            // The number is lost: the next one no listed picture has.
-            while (next_picture < picture_numbers && (taken[next_picture / 8] & (1u << (next_picture % 8)))) {
-                ++next_picture;
-            }
-            if (next_picture >= picture_numbers) {
-                ++unnamed;
-                continue;
-            }
-            std::snprintf(entry.name, sizeof entry.name, "%sbm%u", seen.old_format ? "" : "|", next_picture);
-            ++next_picture;
-            ++ctx.renumbered_pictures;
-            note_damage(ctx, "directory", file.header, "picture found without its name, exported as %s",
-                        entry.name + (entry.name[0] == '|' ? 1 : 0));
-        } else {
-            if (name_taken(list, file.name)) continue;
-            bounded_copy(sizeof entry.name, file.name, entry.name);
-            note_damage(ctx, "directory", file.header, "%s found by its content (%ld bytes)", entry.name,
-                        file.length);
-        }
+        if (!entry.name[0]) continue;  // its name is taken
         entry.data_start = file.data_start;
         entry.length = file.length;
         internal_file_list_add(ctx, list, entry);
@@ -388,11 +410,11 @@ void rebuild_directory(DecompileContext& ctx, const uint8_t* image, long size, I
         note_damage(ctx, "directory", -1, "%ld internal files found whose content does not tell their name; skipped",
                     unnamed);
     }
-    if (skipped_bytes > 0) {
-        note_damage(ctx, "directory", -1, "%ld bytes hold no readable internal-file header", skipped_bytes);
+    if (found.skipped_bytes > 0) {
+        note_damage(ctx, "directory", -1, "%ld bytes hold no readable internal-file header", found.skipped_bytes);
     }
     tracked_free(ctx, taken);
     tracked_free(ctx, starts);
     tracked_free(ctx, made);
-    tracked_free(ctx, found);
+    tracked_free(ctx, found.items);
 }

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr long help_header_size = 16;
-constexpr long internal_header_size = 9;
 
 long help_file_size(std::FILE* file) {
     std::fseek(file, 0, SEEK_SET);

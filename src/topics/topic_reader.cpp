@@ -196,9 +196,9 @@ int64_t longest_phrase(const DecompileContext& ctx) {
 
 // ---- salvage: dropping damaged records and going on at the next block
 
-// damaged_record: the record's own text or paragraph data cannot be read,
-// but its link leads soundly to the next record.
-enum class RecordOutcome { sound, chain_end, damaged, damaged_record };
+// A record's damage, graded: item when only its own text or paragraph data
+// cannot be read and its link leads soundly to the next record; rest when
+// the chain itself breaks there; end at the chain's own end.
 
 uint32_t block_of_position(const DecompileContext& ctx, uint32_t position) { return topic_block_of(ctx, position); }
 
@@ -212,39 +212,39 @@ uint64_t next_block_start(const DecompileContext& ctx, uint32_t position) {
 // keeps: lengths it can hold, phrase codes that name phrases, a link to the
 // record that follows right after this one (or the block after), and
 // paragraph data the passes can read. why says what failed.
-RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, const char*& why) {
+Damage salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, const char*& why) {
     uint8_t raw[topic_link_header_size];
     if (topic_read(ctx, file, walk.position, raw, topic_link_header_size) < topic_link_header_size) {
         why = "|TOPIC ends inside the record chain";
-        return RecordOutcome::damaged;
+        return Damage::rest;
     }
     walk.link = parse_link(raw);
     const TopicLink& link = walk.link;
     if (ctx.old_format) {
         if (link.next_link <= 0) {
             why = "a record link that does not go forward";
-            return RecordOutcome::damaged;
+            return Damage::rest;
         }
-        if (int64_t(walk.position) + link.next_link >= ctx.topic_file_size) return RecordOutcome::chain_end;
+        if (int64_t(walk.position) + link.next_link >= ctx.topic_file_size) return Damage::end;
         walk.next_position = walk.position + static_cast<uint32_t>(link.next_link);
     } else {
-        if (link.next_link == -1) return RecordOutcome::chain_end;
+        if (link.next_link == -1) return Damage::end;
         if (int64_t(link.next_link) <= int64_t(walk.position)) {
             why = "a record link that goes backwards";
-            return RecordOutcome::damaged;
+            return Damage::rest;
         }
         walk.next_position = static_cast<uint32_t>(link.next_link);
     }
     if (!lengths_sound(walk, link)) {
         why = "impossible record lengths";
-        return RecordOutcome::damaged;
+        return Damage::rest;
     }
     if (link.head_length > topic_link_header_size) {
         walk.head_size = link.head_length - topic_link_header_size;
         walk.head = room_in(ctx, walk.head_storage, walk.head_capacity, walk.head_size);
         if (topic_read(ctx, file, 0, walk.head, walk.head_size) < walk.head_size) {
             why = "|TOPIC ends inside a record";
-            return RecordOutcome::damaged;
+            return Damage::rest;
         }
     }
     bool text_damaged = false;
@@ -260,7 +260,7 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
         }
         if (got >= 0 && got != stored) {
             why = "|TOPIC ends inside a record";
-            return RecordOutcome::damaged;
+            return Damage::rest;
         }
         // The stored bytes were all read: the link can still be checked.
         text_damaged = got < 0;
@@ -269,19 +269,19 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
     // leave the rest of its block unused.
     const uint32_t end = ctx.next_position;
     if (walk.next_position < end || walk.next_position > next_block_start(ctx, end) ||
-        int64_t(block_of_position(ctx, walk.next_position)) * ctx.block_size >= walk.readable) {
+        int64_t(block_of_position(ctx, walk.next_position)) * ctx.block_size >= walk.salvage.readable) {
         why = "a record link that does not lead to the next record";
-        return RecordOutcome::damaged;
+        return Damage::rest;
     }
     if (text_damaged) {
         why = "phrase codes naming no phrase";
-        return RecordOutcome::damaged_record;
+        return Damage::item;
     }
-    if (walk.record_sound != nullptr && !walk.record_sound(ctx, walk)) {
+    if (walk.salvage.record_sound != nullptr && !walk.salvage.record_sound(ctx, walk)) {
         why = "paragraph data that cannot be read";
-        return RecordOutcome::damaged_record;
+        return Damage::item;
     }
-    return RecordOutcome::sound;
+    return Damage::none;
 }
 
 // The first record of a block after the one holding position, as that
@@ -289,7 +289,7 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
 // one. Each call starts past the block of the damage and the walk only
 // moves forward, so all the searches of a walk read each header once.
 uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk& walk, uint32_t position) {
-    const int64_t limit = std::min<int64_t>(ctx.topic_file_size, walk.readable);
+    const int64_t limit = std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable);
     for (int64_t block = block_of_position(ctx, position) + 1; block * ctx.block_size + block_header_size <= limit;
          ++block) {
         uint8_t header[block_header_size];
@@ -311,11 +311,11 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     mended = false;
     if (ctx.old_format || position < first_position) return 0;
     const uint32_t block = block_of_position(ctx, position);
-    if (walk.resync_block != block + 1) {
-        walk.resync_block = block + 1;
-        walk.resync_searches = walk.resync_mends = 0;
+    if (walk.salvage.resync_block != block + 1) {
+        walk.salvage.resync_block = block + 1;
+        walk.salvage.resync_searches = walk.salvage.resync_mends = 0;
     }
-    if (walk.resync_searches >= searches_per_block) return 0;
+    if (walk.salvage.resync_searches >= searches_per_block) return 0;
     if (ctx.cached_block != static_cast<int32_t>(block) && !load_block(ctx, file, block)) return 0;
     const uint32_t span = static_cast<uint32_t>(ctx.decompress_size);
     const uint64_t base = uint64_t(block) * span + first_position;
@@ -324,7 +324,7 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     // record after it.
     uint32_t last_link = 0, next_first = 0;
     const int64_t next_header = int64_t(block + 1) * ctx.block_size;
-    if (next_header + block_header_size <= std::min<int64_t>(ctx.topic_file_size, walk.readable)) {
+    if (next_header + block_header_size <= std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable)) {
         uint8_t header[block_header_size];
         std::fseek(file, static_cast<long>(ctx.topic_data_start + next_header), SEEK_SET);
         if (std::fread(header, 1, block_header_size, file) == static_cast<size_t>(block_header_size)) {
@@ -336,24 +336,24 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
         find_block_resync(ctx.block_data, ctx.block_valid, static_cast<uint32_t>(base),
                           position + topic_link_header_size, static_cast<uint32_t>(base + span), last_link, next_first);
     if (found.position == 0) {
-        ++walk.resync_searches;
+        ++walk.salvage.resync_searches;
         return 0;
     }
     if (found.shift == 0) {
-        ++walk.resync_searches;
+        ++walk.salvage.resync_searches;
         return found.position;
     }
     // Stored bytes cannot lie off their place; only an expansion can.
-    DecompileContext::KeptBlock* kept = ctx.topics_compressed ? kept_block(ctx, block, walk.readable) : nullptr;
-    if (kept == nullptr || kept->bytes == nullptr || walk.resync_mends >= mends_per_block) {
-        ++walk.resync_searches;
+    DecompileContext::KeptBlock* kept = ctx.topics_compressed ? kept_block(ctx, block, walk.salvage.readable) : nullptr;
+    if (kept == nullptr || kept->bytes == nullptr || walk.salvage.resync_mends >= mends_per_block) {
+        ++walk.salvage.resync_searches;
         return 0;
     }
-    ++walk.resync_mends;
+    ++walk.salvage.resync_mends;
     const long old_length = kept->length;
     const long start = static_cast<long>(found.position - base);
     if (start > topic_block_buffer_size) {
-        ++walk.resync_searches;
+        ++walk.salvage.resync_searches;
         return 0;
     }
     const long length = std::clamp<long>(old_length + found.shift, start, topic_block_buffer_size);
@@ -374,15 +374,15 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
 }
 
 void mark_topic_damaged(TopicWalk& walk) {
-    if (walk.topic_number > 0 && !walk.topic_damaged) {
-        walk.topic_damaged = true;
-        ++walk.damaged_topics;
+    if (walk.salvage.topic_number > 0 && !walk.salvage.topic_damaged) {
+        walk.salvage.topic_damaged = true;
+        ++walk.salvage.damaged_topics;
     }
 }
 
 void publish_counts(DecompileContext& ctx, const TopicWalk& walk) {
-    ctx.topics_total = walk.topic_number;
-    ctx.topics_whole = walk.topic_number - walk.damaged_topics;
+    ctx.topics_total = walk.salvage.topic_number;
+    ctx.topics_whole = walk.salvage.topic_number - walk.salvage.damaged_topics;
 }
 
 // Records the loss of the records from position on: up to resume (0: to
@@ -391,14 +391,14 @@ void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uin
                   bool one_record = false) {
     // A damaged record before the header the current topic announces is
     // one of that topic's records.
-    const bool cuts_topic = walk.topic_number > 0 && !(walk.next_header != 0 && position >= walk.next_header);
+    const bool cuts_topic = walk.salvage.topic_number > 0 && !(walk.salvage.next_header != 0 && position >= walk.salvage.next_header);
     if (cuts_topic) mark_topic_damaged(walk);
-    walk.awaiting_topic = true;
-    walk.dropped_since_header = true;
-    if (!walk.note_losses) return;
+    walk.salvage.awaiting_topic = true;
+    walk.salvage.dropped_since_header = true;
+    if (!walk.salvage.note_losses) return;
     const uint32_t block = block_of_position(ctx, position);
     char topic[128] = "";
-    if (cuts_topic) std::snprintf(topic, sizeof topic, "; topic %d \"%s\" cut short", walk.topic_number, walk.title);
+    if (cuts_topic) std::snprintf(topic, sizeof topic, "; topic %d \"%s\" cut short", walk.salvage.topic_number, walk.salvage.title);
     if (one_record) {
         note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
                     "block %u holds %s in the record at topic position 0x%X: that record dropped%s", block, why,
@@ -431,71 +431,71 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
         // Topic headers number their topics: after dropped records, a
         // number past the one this header's place gives counts the topics
         // lost whole.
-        if (walk.dropped_since_header && walk.id_offset_known && id >= 0) {
-            const int64_t expected = int64_t(walk.topic_number) + walk.id_offset;
+        if (walk.salvage.dropped_since_header && walk.salvage.id_offset_known && id >= 0) {
+            const int64_t expected = int64_t(walk.salvage.topic_number) + walk.salvage.id_offset;
             // No more topics than records the stream could hold, in all.
-            if (id > expected && walk.topic_number + (id - expected) <= walk.stream_limit / topic_link_header_size) {
-                walk.lost_topics = static_cast<int32_t>(id - expected);
-                walk.topic_number += walk.lost_topics;
-                walk.damaged_topics += walk.lost_topics;
-                if (walk.note_losses)
+            if (id > expected && walk.salvage.topic_number + (id - expected) <= walk.stream_limit / topic_link_header_size) {
+                walk.salvage.lost_topics = static_cast<int32_t>(id - expected);
+                walk.salvage.topic_number += walk.salvage.lost_topics;
+                walk.salvage.damaged_topics += walk.salvage.lost_topics;
+                if (walk.salvage.note_losses)
                     note_damage(ctx, "|TOPIC", -1, "topics %d to %d lost whole with the dropped records",
-                                walk.topic_number - walk.lost_topics + 1, walk.topic_number);
+                                walk.salvage.topic_number - walk.salvage.lost_topics + 1, walk.salvage.topic_number);
             }
         }
-        ++walk.topic_number;
-        walk.id_offset_known = id >= 0;
-        walk.id_offset = id - (walk.topic_number - 1);
-        walk.topic_damaged = false;
-        walk.awaiting_topic = false;
-        walk.dropped_since_header = false;
+        ++walk.salvage.topic_number;
+        walk.salvage.id_offset_known = id >= 0;
+        walk.salvage.id_offset = id - (walk.salvage.topic_number - 1);
+        walk.salvage.topic_damaged = false;
+        walk.salvage.awaiting_topic = false;
+        walk.salvage.dropped_since_header = false;
         const int32_t next = (!ctx.old_format && walk.head_size >= 28) ? static_cast<int32_t>(get_le32(walk.head + 24))
                                                                         : -1;
-        walk.next_header = next > static_cast<int32_t>(walk.position) ? static_cast<uint32_t>(next) : 0;
+        walk.salvage.next_header = next > static_cast<int32_t>(walk.position) ? static_cast<uint32_t>(next) : 0;
         const long length = walk.text != nullptr ? static_cast<long>(strnlen(walk.text, walk.text_size)) : 0;
-        std::snprintf(walk.title, sizeof walk.title, "%.*s", static_cast<int>(length), walk.text ? walk.text : "");
-    } else if (text_record && walk.awaiting_topic) {
-        walk.awaiting_topic = false;
+        std::snprintf(walk.salvage.title, sizeof walk.salvage.title, "%.*s", static_cast<int>(length), walk.text ? walk.text : "");
+    } else if (text_record && walk.salvage.awaiting_topic) {
+        walk.salvage.awaiting_topic = false;
         // Text before the header the current topic announces still belongs
         // to that topic; past it (or with no topic at all) its header is lost.
-        const bool known_end = !ctx.old_format && walk.next_header != 0;
+        const bool known_end = !ctx.old_format && walk.salvage.next_header != 0;
         const bool continues =
-            walk.topic_number > 0 && (known_end ? walk.position < walk.next_header : walk.topic_damaged);
+            walk.salvage.topic_number > 0 && (known_end ? walk.position < walk.salvage.next_header : walk.salvage.topic_damaged);
         if (!continues) {
-            walk.recovered_topic = true;
-            ++walk.topic_number;
-            walk.next_header = 0;
-            walk.topic_damaged = true;
-            ++walk.damaged_topics;
-            recovered_topic_title(walk.title, sizeof walk.title, walk.topic_number);
-            if (walk.note_losses)
+            walk.salvage.recovered_topic = true;
+            ++walk.salvage.topic_number;
+            walk.salvage.next_header = 0;
+            walk.salvage.topic_damaged = true;
+            ++walk.salvage.damaged_topics;
+            recovered_topic_title(walk.salvage.title, sizeof walk.salvage.title, walk.salvage.topic_number);
+            if (walk.salvage.note_losses)
                 note_damage(ctx, "|TOPIC", -1, "topic %d lost its header; its text is written as \"%s\"",
-                            walk.topic_number, walk.title);
+                            walk.salvage.topic_number, walk.salvage.title);
         }
     }
     publish_counts(ctx, walk);
 }
 
 bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
-    walk.resynced = false;
-    walk.recovered_topic = false;
-    walk.lost_topics = 0;
+    walk.salvage.resynced = false;
+    walk.salvage.recovered_topic = false;
+    walk.salvage.lost_topics = 0;
     if (walk.started) walk.position = walk.next_position;
     walk.started = true;
     for (;;) {
         const char* why = "";
-        const RecordOutcome outcome = salvage_read_record(ctx, file, walk, why);
-        if (outcome == RecordOutcome::sound) {
+        const Damage outcome = salvage_read_record(ctx, file, walk, why);
+        if (outcome == Damage::none) {
             count_topics(ctx, walk);
             return true;
         }
         free_record(walk);
-        if (outcome == RecordOutcome::damaged_record) {
+        if (outcome == Damage::item) {
             // Only this record is lost; the walk goes on with the next.
             drop_records(ctx, walk, walk.position, 0, why, true);
             const uint32_t dropped = walk.position;
             walk.position = walk.next_position;
-            walk.resynced |= block_of_position(ctx, walk.position) != block_of_position(ctx, dropped);
+            walk.salvage.resynced |= block_of_position(ctx, walk.position) != block_of_position(ctx, dropped);
             continue;
         }
         // Damage inside a block may leave the block's later records whole.
@@ -510,11 +510,11 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
         // The chain's own end, or damage: either way a later block may
         // still name records (a damaged link can look like the end).
         const uint32_t resume = resume_position(ctx, file, walk, walk.position);
-        if (resume == 0 && outcome == RecordOutcome::chain_end) break;
+        if (resume == 0 && outcome == Damage::end) break;
         drop_records(ctx, walk, walk.position, resume, why);
         if (resume == 0) break;
         walk.position = resume;
-        walk.resynced = true;
+        walk.salvage.resynced = true;
     }
     publish_counts(ctx, walk);
     return stop(ctx, walk);
@@ -639,7 +639,7 @@ bool topic_walk_start(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     // One stored byte yields at most a phrase (plus a space), or a run of
     // 16 spaces or NULs.
     walk.expansion_limit = std::max<int64_t>(16, longest_phrase(ctx) + 1);
-    walk.readable = readable;
+    walk.salvage.readable = readable;
     if (ctx.salvage) ctx.topics_total = ctx.topics_whole = 0;
     return true;
 }
@@ -695,7 +695,7 @@ uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk,
 }
 
 uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
-    return walk.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
+    return walk.salvage.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
 }
 
 uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 struct DecompileContext;
+struct TopicWalk;
 
 constexpr int topic_block_buffer_size = 16384;
 constexpr int topic_link_header_size = 21;
@@ -34,6 +35,36 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
 // Reads the current record's text part as topic_read_text does, with the
 // same fatal errors, but keeps nothing; returns the bytes consumed.
 long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_length, long stored_length);
+
+// Salvage (ctx.salvage) only. A damaged record (impossible lengths, a link
+// that goes backwards or leaves |TOPIC) is dropped with the rest of its
+// block, and the walk goes on at the first record the next block's header
+// names. A record whose link is sound but whose text names no phrase, or
+// whose head part record_sound refuses, is dropped alone. Both passes meet
+// the same damage, so they skip alike.
+struct TopicSalvage {
+    // Set by the pass.
+    bool (*record_sound)(DecompileContext& ctx, const TopicWalk& walk);  // set by both passes alike
+    bool note_losses;       // this pass writes the losses into the damage report
+    // Told to the pass with each record.
+    bool resynced;          // the first record after dropped ones, in a later block: its offsets begin there
+    bool recovered_topic;   // and its topic's header was lost: it starts a topic
+    int32_t lost_topics;    // topics lost whole just before this record
+    char title[64];         // the current topic's title, for the report
+    // The walk's own bookkeeping.
+    int64_t readable;       // bytes of |TOPIC the help file really holds
+    int32_t topic_number;   // topics begun so far (1 = the first), lost ones counted
+    int32_t id_offset;      // a topic header's own number less its place in the walk
+    bool id_offset_known;
+    bool dropped_since_header;  // records were dropped since the last topic header
+    uint32_t next_header;   // where the current topic header puts the next one, 0 unknown
+    bool topic_damaged;     // the current topic lost records
+    bool awaiting_topic;    // records were dropped since the last topic began
+    int32_t damaged_topics;
+    uint32_t resync_block;    // block + 1 of the searches counted below
+    int32_t resync_searches;  // searches for records past damage in that block
+    int32_t resync_mends;     // its expanded bytes mended
+};
 
 // The record walk both passes share. topic_walk_next reads one record's
 // header, head part and text part and leaves processing by type to the
@@ -81,30 +112,7 @@ struct TopicWalk {
     char* text_storage;
     long text_capacity;
 
-    // Salvage (ctx.salvage) only. A damaged record (impossible lengths, a
-    // link that goes backwards or leaves |TOPIC) is dropped with the rest of
-    // its block, and the walk goes on at the first record the next block's
-    // header names. A record whose link is sound but whose text names no
-    // phrase, or whose head part record_sound refuses, is dropped alone.
-    // Both passes meet the same damage, so they skip alike.
-    bool (*record_sound)(DecompileContext& ctx, const TopicWalk& walk);  // set by both passes alike
-    bool note_losses;       // this pass writes the losses into the damage report
-    bool resynced;          // the first record after dropped ones, in a later block: its offsets begin there
-    bool recovered_topic;   // and its topic's header was lost: it starts a topic
-    int32_t lost_topics;    // topics lost whole just before this record
-    int64_t readable;       // bytes of |TOPIC the help file really holds
-    int32_t topic_number;   // topics begun so far (1 = the first), lost ones counted
-    int32_t id_offset;      // a topic header's own number less its place in the walk
-    bool id_offset_known;
-    bool dropped_since_header;  // records were dropped since the last topic header
-    uint32_t next_header;   // where the current topic header puts the next one, 0 unknown
-    bool topic_damaged;     // the current topic lost records
-    bool awaiting_topic;    // records were dropped since the last topic began
-    int32_t damaged_topics;
-    uint32_t resync_block;    // block + 1 of the searches counted below
-    int32_t resync_searches;  // searches for records past damage in that block
-    int32_t resync_mends;     // its expanded bytes mended
-    char title[64];         // the current topic's title, for the report
+    TopicSalvage salvage;
 };
 
 // The block of |TOPIC that holds topic position `position`.

@@ -380,12 +380,12 @@ SalvageRun walk_salvaged(const Bytes& topic, const TopicLayout& layout, std::vec
     TopicWalk walk;
     testing::internal::CaptureStderr();
     if (topic_walk_start(help.ctx, help.file, walk)) {
-        walk.note_losses = true;
+        walk.salvage.note_losses = true;
         while (topic_walk_next(help.ctx, help.file, walk)) {
             WalkedRecord r{walk.position, walk.link, walk.next_position, {}, walk.text != nullptr, {}};
             if (walk.head) r.head.assign(walk.head, walk.head + walk.head_size);
             if (walk.text) r.text.assign(walk.text, static_cast<size_t>(walk.text_size));
-            run.recovered += walk.recovered_topic;
+            run.recovered += walk.salvage.recovered_topic;
             run.walked.push_back(std::move(r));
         }
     }

@@ -36,8 +36,7 @@ void HtmlWriter::close_page() {
     if (topics.empty()) return;
     close_paragraph();
     close_table();
-    if (non_scrolling_open) body() += "</div>\n";
-    non_scrolling_open = false;
+    close(non_scrolling_open, "</div>\n");
     topics.back().popups = std::move(popups.boxes);
     popups = HtmlPagePopups{};
 }
@@ -76,27 +75,27 @@ void HtmlWriter::on(DecompileContext& ctx, const RecoveredTopic& recovered) {
     start_page(std::move(topic), page_context_name(ctx, topic.offset), recovered.title, recovered.title_length);
 }
 
-void HtmlWriter::close_span() {
-    if (span_open) body() += "</span>";
-    span_open = false;
+void HtmlWriter::close(bool& open, const char* tag) {
+    if (open) body() += tag;
+    open = false;
 }
+
+void HtmlWriter::close_span() { close(span_open, "</span>"); }
 
 void HtmlWriter::close_paragraph() {
     if (!paragraph_open) return;
     close_span();
-    if (hotspot_open) body() += "</a>";
-    hotspot_open = false;
-    body() += "</p>\n";
-    paragraph_open = false;
+    close(hotspot_open, "</a>");
+    close(paragraph_open, "</p>\n");
 }
+
+void HtmlWriter::close_row() { close(cell_open, "</td></tr>\n"); }
 
 void HtmlWriter::close_table() {
     if (!table_open) return;
     close_paragraph();
-    if (cell_open) body() += "</td></tr>\n";
-    cell_open = false;
-    body() += "</table>\n";
-    table_open = false;
+    close_row();
+    close(table_open, "</table>\n");
 }
 
 void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
@@ -108,8 +107,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
         non_scrolling_open = true;
     } else if (!paragraph.keep_next && non_scrolling_open) {
         close_table();
-        body() += "</div>\n";
-        non_scrolling_open = false;
+        close(non_scrolling_open, "</div>\n");
     }
     paragraph_in_table = paragraph.in_table;
     paragraph_style.clear();
@@ -182,8 +180,7 @@ void HtmlWriter::on(DecompileContext& ctx, const FontChange& change) {
 void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
     if (topics.empty()) return;
     close_paragraph();
-    if (cell_open) body() += "</td></tr>\n";
-    cell_open = false;
+    close_row();
     cell_widths.clear();
     const RowDefinition& row = table.row;
     if (!row.complete) return;
@@ -214,8 +211,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
                       ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
                       : std::string("</td><td>");
     } else if (end.kind == ParagraphEndKind::row) {
-        if (cell_open) body() += "</td></tr>\n";
-        cell_open = false;
+        close_row();
     }
 }
 
@@ -267,7 +263,7 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
-    if (hotspot_open) body() += "</a>";
+    close(hotspot_open, "</a>");
     std::string& out = body();
     out += popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
     out += href.href;
@@ -291,7 +287,7 @@ void HtmlWriter::on(DecompileContext& ctx, const MacroHotspot& hotspot) {
     }
     open_paragraph();
     close_span();
-    if (hotspot_open) body() += "</a>";
+    close(hotspot_open, "</a>");
     // Inert, with the macro to read.
     body() += "<a class=\"macro\" title=\"";
     html_escape_converted(body(), code_page, hotspot.macro);
@@ -329,8 +325,7 @@ void HtmlWriter::on(DecompileContext& ctx, const ExtendedHotspot& hotspot) {
 void HtmlWriter::on(DecompileContext&, const HotspotEnd&) {
     if (!hotspot_open) return;
     close_span();
-    body() += "</a>";
-    hotspot_open = false;
+    close(hotspot_open, "</a>");
 }
 
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
@@ -347,3 +342,8 @@ void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
 }
 
 HtmlWriter::~HtmlWriter() { platform::code_page_close(code_page); }
+
+// The rich text's own: the walk's start, fields and dtypes.
+void HtmlWriter::on(DecompileContext&, const WalkStarted&) {}
+void HtmlWriter::on(DecompileContext&, const Field&) {}
+void HtmlWriter::on(DecompileContext&, const Dtype&) {}

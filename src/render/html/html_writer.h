@@ -19,9 +19,7 @@ namespace platform {
 struct CodePageConverter;
 }
 
-struct HtmlWriter : TopicEventsBase {
-    using TopicEventsBase::on;
-
+struct HtmlWriter {
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
     std::unordered_set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "style.css"};  // folded to lower case
@@ -46,24 +44,7 @@ struct HtmlWriter : TopicEventsBase {
     HtmlWriter& operator=(const HtmlWriter&) = delete;
     ~HtmlWriter();  // closes the code page
 
-    void on(DecompileContext& ctx, const TopicStart& topic);
-    void on(DecompileContext& ctx, const RecoveredTopic& topic);
-    void on(DecompileContext& ctx, const ParagraphStart& paragraph);
-    void on(DecompileContext& ctx, const ParagraphFormat& format);
-    void on(DecompileContext& ctx, const TextRun& run);
-    void on(DecompileContext& ctx, const TableRow& row);
-    void on(DecompileContext& ctx, const FontChange& change);
-    void on(DecompileContext& ctx, const LineBreak&);
-    void on(DecompileContext& ctx, const ParagraphEnd& end);
-    void on(DecompileContext& ctx, const Tab&);
-    void on(DecompileContext& ctx, const NonBreakingSpace&);
-    void on(DecompileContext& ctx, const SoftHyphen&);
-    void on(DecompileContext& ctx, const Picture& picture);
-    void on(DecompileContext& ctx, const EmbeddedWindow& window);
-    void on(DecompileContext& ctx, const MacroHotspot& hotspot);
-    void on(DecompileContext& ctx, const TopicHotspot& hotspot);
-    void on(DecompileContext& ctx, const ExtendedHotspot& hotspot);
-    void on(DecompileContext& ctx, const HotspotEnd&);
+    HLP_TOPIC_HANDLERS
 
     // Helpers of the events.
     std::string& body() { return topics.back().body; }
@@ -71,7 +52,9 @@ struct HtmlWriter : TopicEventsBase {
     // browse links set; title and page, from name if not null, added here).
     void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
     void close_page();
+    void close(bool& open, const char* tag);  // the closing tag of what is open, once
     void close_span();
+    void close_row();
     void close_paragraph();
     void close_table();
     void open_paragraph();

@@ -13,9 +13,7 @@
 struct DecompileContext;
 struct MemoryFile;
 
-struct RtfWriter : TopicEventsBase {
-    using TopicEventsBase::on;
-
+struct RtfWriter {
     std::FILE* file;
     MemoryFile* out;
     int32_t context_cursor = 0;  // next |CONTEXT entry still to be written
@@ -32,27 +30,7 @@ struct RtfWriter : TopicEventsBase {
     // Frees the target (the writer does not keep the context).
     void finish(DecompileContext& ctx);
 
-    void on(DecompileContext& ctx, const WalkStarted&);
-    void on(DecompileContext& ctx, const TopicStart& topic);
-    void on(DecompileContext& ctx, const RecoveredTopic& topic);
-    void on(DecompileContext& ctx, const ParagraphStart& paragraph);
-    void on(DecompileContext& ctx, const ParagraphFormat& format);
-    void on(DecompileContext& ctx, const TextRun& run);
-    void on(DecompileContext& ctx, const TableRow& row);
-    void on(DecompileContext& ctx, const Field& field);
-    void on(DecompileContext& ctx, const Dtype& dtype);
-    void on(DecompileContext& ctx, const FontChange& change);
-    void on(DecompileContext& ctx, const LineBreak&);
-    void on(DecompileContext& ctx, const Tab&);
-    void on(DecompileContext& ctx, const NonBreakingSpace&);
-    void on(DecompileContext& ctx, const SoftHyphen&);
-    void on(DecompileContext& ctx, const ParagraphEnd& end);
-    void on(DecompileContext& ctx, const Picture& picture);
-    void on(DecompileContext& ctx, const EmbeddedWindow& window);
-    void on(DecompileContext& ctx, const MacroHotspot& hotspot);
-    void on(DecompileContext& ctx, const TopicHotspot& hotspot);
-    void on(DecompileContext& ctx, const ExtendedHotspot& hotspot);
-    void on(DecompileContext& ctx, const HotspotEnd&);
+    HLP_TOPIC_HANDLERS
 };
 
 static_assert(TopicWriter<RtfWriter>);

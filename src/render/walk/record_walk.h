@@ -158,8 +158,8 @@ template <class Writer>
 void recovered_topic(DecompileContext& ctx, WalkState& s, const TopicWalk& walk, Writer& w) {
     report_topic_progress(s.topic_number - 15);
     s.non_scroll_end = -1;
-    w.on(ctx, RecoveredTopic{s.topic_number, s.topic_offset, walk.title,
-                             bounded_length(walk.title, static_cast<long>(sizeof walk.title))});
+    w.on(ctx, RecoveredTopic{s.topic_number, s.topic_offset, walk.salvage.title,
+                             bounded_length(walk.salvage.title, static_cast<long>(sizeof walk.salvage.title))});
     ++s.topic_number;
 }
 
@@ -172,13 +172,13 @@ void walk_topic_records(DecompileContext& ctx, std::FILE* file, Writer& w) {
     if (!topic_walk_start(ctx, file, walk)) return;
     w.on(ctx, WalkStarted{});
     WalkState s;
-    walk.record_sound = topic_record_sound;
+    walk.salvage.record_sound = topic_record_sound;
     while (topic_walk_next(ctx, file, walk)) {
         s.position = walk.position;
         // After dropped records (salvage), as in the first pass.
         s.topic_offset = topic_offset_before_record(ctx, walk, s.topic_offset);
-        s.topic_number += walk.lost_topics;
-        if (walk.recovered_topic) record_walk::recovered_topic(ctx, s, walk, w);
+        s.topic_number += walk.salvage.lost_topics;
+        if (walk.salvage.recovered_topic) record_walk::recovered_topic(ctx, s, walk, w);
         const uint8_t type = walk.link.record_type;
         const bool has_head = walk.head != nullptr && walk.head_size > 0;
         if (type == 2 && has_head) record_walk::topic_header(ctx, s, walk, w);

@@ -126,23 +126,25 @@ struct ExtendedHotspot {
 
 struct HotspotEnd {};
 
-using TopicEventList =
-    std::tuple<WalkStarted, TopicStart, RecoveredTopic, ParagraphStart, ParagraphFormat, TextRun, TableRow, Field,
-               Dtype, FontChange, LineBreak, Tab, NonBreakingSpace, SoftHyphen, ParagraphEnd, Picture,
-               EmbeddedWindow, MacroHotspot, TopicHotspot, ExtendedHotspot, HotspotEnd>;
+// Every event, once: the list the concept checks and the writers declare
+// their handlers from.
+#define HLP_TOPIC_EVENTS(X)                                                                                      \
+    X(WalkStarted) X(TopicStart) X(RecoveredTopic) X(ParagraphStart) X(ParagraphFormat) X(TextRun) X(TableRow) \
+    X(Field) X(Dtype) X(FontChange) X(LineBreak) X(Tab) X(NonBreakingSpace) X(SoftHyphen) X(ParagraphEnd)      \
+    X(Picture) X(EmbeddedWindow) X(MacroHotspot) X(TopicHotspot) X(ExtendedHotspot) X(HotspotEnd)
 
 template <class Writer, class Event>
 concept TakesTopicEvent = requires(Writer& w, DecompileContext& ctx, const Event& e) { w.on(ctx, e); };
 
-template <class Writer, class List>
-struct TakesTopicEvents;
-template <class Writer, class... Events>
-struct TakesTopicEvents<Writer, std::tuple<Events...>>
-    : std::bool_constant<(TakesTopicEvent<Writer, Events> && ...)> {};
-
 // A writer takes every event of the walk.
+#define HLP_TAKES_TOPIC_EVENT(Event) &&TakesTopicEvent<Writer, Event>
 template <class Writer>
-concept TopicWriter = TakesTopicEvents<Writer, TopicEventList>::value;
+concept TopicWriter = true HLP_TOPIC_EVENTS(HLP_TAKES_TOPIC_EVENT);
+#undef HLP_TAKES_TOPIC_EVENT
+
+// Declares a handler for every event, for a writer that takes them all.
+#define HLP_TOPIC_HANDLER(Event) void on(DecompileContext& ctx, const Event& event);
+#define HLP_TOPIC_HANDLERS HLP_TOPIC_EVENTS(HLP_TOPIC_HANDLER)
 
 // Empty handlers; a writer brings them in (`using TopicEventsBase::on;`)
 // and declares its own for the events it uses.
