@@ -134,9 +134,10 @@ bool text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_o
         if (!row.complete) return true;
     }
     ParagraphFields fields;
+    std::vector<FormatTab> tabs;
     do {
         if (type == 0x23 && (cursor_left(c) < 2 || get_le16(c.at) == 0xFFFF)) break;
-        read_paragraph_fields(c, type == 0x23, fields, nullptr);
+        read_paragraph_fields(ctx, c, type == 0x23, fields, tabs);
         if (c.overrun || !scan_commands(ctx, c, dry, refused)) break;
     } while (type == 0x23);
     return !refused;

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr long block_header_size = 12;
-constexpr uint32_t first_position = 12;
+constexpr uint32_t first_position = topic_first_position;
 // No paragraph comes near this; a larger expanded length only means a
 // damaged record, and allocating for it would be pointless.
 constexpr int64_t longest_text = 16 * 1024 * 1024;
@@ -685,23 +685,9 @@ void topic_walk_end(DecompileContext& ctx, TopicWalk& walk) {
     walk.finished = true;
 }
 
-uint32_t topic_block_of(const DecompileContext& ctx, uint32_t position) {
-    return ctx.decompress_size > 0 ? (position - first_position) / static_cast<uint32_t>(ctx.decompress_size) : 0;
-}
-
 uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
     const uint32_t next = topic_block_of(ctx, walk.next_position);
     return next == topic_block_of(ctx, walk.position) ? topic_offset : next << 15;
-}
-
-uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
-    return walk.salvage.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
-}
-
-uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
-    if (ctx.old_format) return topic_offset;
-    const uint32_t next = topic_block_of(ctx, walk.next_position);
-    return next != topic_block_of(ctx, walk.position) ? next << 15 : topic_offset;
 }
 
 void recovered_topic_title(char* title, long size, int32_t topic_number) {

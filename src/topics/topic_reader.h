@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
-struct DecompileContext;
+#include "core/decompile_context.h"
+
 struct TopicWalk;
 
 constexpr int topic_block_buffer_size = 16384;
+// Topic positions count from the first block's data, after its header.
+constexpr uint32_t topic_first_position = 12;
 constexpr int topic_link_header_size = 21;
 
 struct TopicLink {
@@ -116,7 +119,9 @@ struct TopicWalk {
 };
 
 // The block of |TOPIC that holds topic position `position`.
-uint32_t topic_block_of(const DecompileContext& ctx, uint32_t position);
+inline uint32_t topic_block_of(const DecompileContext& ctx, uint32_t position) {
+    return ctx.decompress_size > 0 ? (position - topic_first_position) / static_cast<uint32_t>(ctx.decompress_size) : 0;
+}
 
 // The offset the context table and the window map know a topic by: a
 // header that ends a block gives its topic the next block's start.
@@ -125,10 +130,16 @@ uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk,
 // The running topic offset (characters of topic text so far) at the record
 // the walk just delivered: after dropped records, the first record of a
 // later block begins that block's offsets.
-uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset);
+inline uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
+    return walk.salvage.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
+}
 // And after it: a record whose successor lies in another block hands on
 // that block's offsets.
-uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset);
+inline uint32_t topic_offset_after_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
+    if (ctx.old_format) return topic_offset;
+    const uint32_t next = topic_block_of(ctx, walk.next_position);
+    return next != topic_block_of(ctx, walk.position) ? next << 15 : topic_offset;
+}
 
 // The progress line both passes print at each topic ("\rTopic N..." on the
 // standard error stream), assembled rather than formatted: it is printed

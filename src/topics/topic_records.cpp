@@ -23,6 +23,8 @@ bool claimed_bytes_fit(HeadCursor& c, const uint8_t* start, long length) {
     return true;
 }
 
+}  // namespace
+
 bool read_macro_hotspot(HeadCursor& c, TopicCommand& command) {
     const uint8_t* start = c.at - 1;
     command.claimed = cursor_i16(c);
@@ -75,37 +77,11 @@ bool read_picture(HeadCursor& c, TopicCommand& command) {
     return true;
 }
 
-bool read_number(HeadCursor& c, TopicCommand& command, CommandKind kind, int bytes) {
-    command.kind = kind;
-    command.number = bytes == 4 ? cursor_i32(c) : cursor_i16(c);
-    return !c.overrun;
-}
-
-CommandKind simple_kind(uint8_t code) {
-    switch (code) {
-    case 0x81: return CommandKind::line_break;
-    case 0x82: return CommandKind::paragraph_end;
-    case 0x83: return CommandKind::tab;
-    case 0x89: return CommandKind::hotspot_end;
-    case 0x8B: return CommandKind::non_breaking_space;
-    case 0x8C: return CommandKind::soft_hyphen;
-    case 0xFF: return CommandKind::end;
-    default: return CommandKind::unknown;
-    }
-}
-
-}  // namespace
-
 TopicHeader read_topic_header(const DecompileContext& ctx, const uint8_t* head, long size) {
     if (head == nullptr) size = 0;
     if (ctx.old_format) return TopicHeader{field16(head, size, 4), field16(head, size, 8), -1, -1, -1, -1};
     return TopicHeader{field32(head, size, 4),  field32(head, size, 8),  field32(head, size, 12),
                        field32(head, size, 16), field32(head, size, 20), field32(head, size, 24)};
-}
-
-uint16_t read_record_start(HeadCursor& c, uint8_t record_type) {
-    cursor_skip_compressed_long(c);
-    return record_type == 0x20 || record_type == 0x23 ? cursor_compressed_ushort(c) : 0;
 }
 
 RowDefinition read_row_definition(HeadCursor& c) {
@@ -127,73 +103,3 @@ RowDefinition read_row_definition(HeadCursor& c) {
     return row;
 }
 
-void read_paragraph_fields(HeadCursor& c, bool in_table, ParagraphFields& f, std::vector<TabStop>* tabs) {
-    f.column = -1;
-    f.flags = 0;
-    f.tab_count = 0;
-    f.tabs = nullptr;
-    if (in_table) {
-        f.column = cursor_i16(c);
-        cursor_skip(c, 3);
-    }
-    cursor_skip(c, 4);
-    const uint16_t flags = cursor_u16(c);
-    f.complete = !c.overrun;
-    if (!f.complete) return;
-    // Fields that take no bytes; the others join as they are read whole.
-    f.flags = flags & 0x1C00;
-    if (flags & 0x0001) cursor_skip_compressed_long(c);
-    for (int m = 0; m < 6; ++m) {
-        const uint16_t bit = static_cast<uint16_t>(0x0002 << m);
-        if (!(flags & bit)) continue;
-        f.measures[m] = cursor_compressed_short(c);
-        if (c.overrun) return;
-        f.flags |= bit;
-    }
-    if (flags & 0x0100) {
-        f.border = cursor_u8(c);
-        if (!cursor_skip(c, 2)) return;
-        f.flags |= 0x0100;
-    }
-    if (!(flags & 0x0200)) return;
-    if (tabs != nullptr) tabs->clear();
-    // Each tab stop takes at least one byte, so the head bounds the count.
-    const int count = cursor_compressed_short(c);
-    for (int i = 0; i < count && !c.overrun; ++i) {
-        const uint16_t stop = cursor_compressed_ushort(c);
-        const uint16_t type = (stop & 0x4000) ? cursor_compressed_ushort(c) : 0;
-        if (c.overrun) break;
-        if (tabs != nullptr) tabs->push_back(TabStop{type, static_cast<uint16_t>(stop & 0x3FFF)});
-        ++f.tab_count;
-    }
-    f.flags |= 0x0200;
-    if (tabs != nullptr) f.tabs = tabs->data();
-}
-
-bool read_command(HeadCursor& c, TopicCommand& command) {
-    command.code = cursor_u8(c);
-    if (c.overrun) return false;
-    const uint8_t code = command.code;
-    command.kind = simple_kind(code);
-    switch (code) {
-    case 0x20: return read_number(c, command, CommandKind::field, 4);
-    case 0x21: return read_number(c, command, CommandKind::dtype, 2);
-    case 0x80: return read_number(c, command, CommandKind::font, 2);
-    case 0x86:
-    case 0x87:
-    case 0x88: command.kind = CommandKind::picture; return read_picture(c, command);
-    case 0xC8:
-    case 0xCC: command.kind = CommandKind::macro_hotspot; return read_macro_hotspot(c, command);
-    case 0xE0:
-    case 0xE1:
-    case 0xE2:
-    case 0xE3:
-    case 0xE6:
-    case 0xE7: return read_number(c, command, CommandKind::topic_hotspot, 4);
-    case 0xEA:
-    case 0xEB:
-    case 0xEE:
-    case 0xEF: command.kind = CommandKind::extended_hotspot; return read_extended_hotspot(c, command);
-    default: return true;
-    }
-}

@@ -5,11 +5,12 @@
 // never read past.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-struct DecompileContext;
+#include "core/decompile_context.h"
 
 // Reads inside [at, end) only. A read that would pass the end marks the
 // cursor as overrun, moves it to the end and yields 0, so every loop driven
@@ -132,29 +133,81 @@ struct RowDefinition {
 
 // The head part's start: the character count (records 0x20 and 0x23) and
 // the row definition (0x23).
-uint16_t read_record_start(HeadCursor& c, uint8_t record_type);
+inline uint16_t read_record_start(HeadCursor& c, uint8_t record_type) {
+    cursor_skip_compressed_long(c);
+    return record_type == 0x20 || record_type == 0x23 ? cursor_compressed_ushort(c) : 0;
+}
 RowDefinition read_row_definition(HeadCursor& c);
 
-struct TabStop {
+struct FormatTab {
     uint16_t type;  // 0 left, 1 right, 2 centred
-    uint16_t position;
+    long twips;
 };
 
-// A paragraph's format fields. Only the fields read whole are in `flags`;
-// tab stops are kept in the caller's buffer (null: skipped).
+// A paragraph's format fields, measures in twips (the scale of |SYSTEM).
+// Only the fields read whole are in `flags`: 0x1000 keep, 0x0400 right,
+// 0x0800 centred, 0x0100 border, 0x0200 tab stops, measures 0x0002 << index;
+// tab stops are kept in the caller's buffer.
 struct ParagraphFields {
     int16_t column;  // table paragraphs: the cell's column
     bool complete;   // the paragraph header could be read
     uint16_t flags;
-    int measures[6];  // space before, after, line, left, right, first line; unscaled
-    uint8_t border;
-    const TabStop* tabs;
+    long measures[6];  // space before, after, line, left, right, first line
+    uint8_t border;    // 0x01 box, 0x02 top, 0x04 left, 0x08 bottom, 0x10 right, 0x20 thick, 0x40 double
+    const FormatTab* tabs;
     int tab_count;
 };
 
+inline long scaled_twips(const DecompileContext& ctx, long value) {
+    return static_cast<long>(static_cast<int64_t>(value) * ctx.scale_multiplier - ctx.scale_subtrahend);
+}
+
 // Reads a paragraph's header and format fields (table paragraphs start with
 // their column).
-void read_paragraph_fields(HeadCursor& c, bool in_table, ParagraphFields& fields, std::vector<TabStop>* tabs);
+inline void read_paragraph_fields(const DecompileContext& ctx, HeadCursor& c, bool in_table, ParagraphFields& f,
+                                  std::vector<FormatTab>& tabs) {
+    f.column = -1;
+    f.flags = 0;
+    f.tab_count = 0;
+    f.tabs = nullptr;
+    if (in_table) {
+        f.column = cursor_i16(c);
+        cursor_skip(c, 3);
+    }
+    cursor_skip(c, 4);
+    const uint16_t flags = cursor_u16(c);
+    f.complete = !c.overrun;
+    if (!f.complete) return;
+    // Fields that take no bytes; the others join as they are read whole.
+    f.flags = flags & 0x1C00;
+    if (flags & 0x0001) cursor_skip_compressed_long(c);
+    // The measures present, lowest first.
+    for (unsigned left = flags & 0x007Eu; left != 0; left &= left - 1) {
+        const unsigned bit = left & (0u - left);
+        const int value = cursor_compressed_short(c);
+        if (c.overrun) return;
+        f.measures[std::countr_zero(bit) - 1] = scaled_twips(ctx, value);
+        f.flags |= static_cast<uint16_t>(bit);
+    }
+    if (flags & 0x0100) {
+        f.border = cursor_u8(c);
+        if (!cursor_skip(c, 2)) return;
+        f.flags |= 0x0100;
+    }
+    if (!(flags & 0x0200)) return;
+    tabs.clear();
+    // Each tab stop takes at least one byte, so the head bounds the count.
+    const int count = cursor_compressed_short(c);
+    for (int i = 0; i < count && !c.overrun; ++i) {
+        const uint16_t stop = cursor_compressed_ushort(c);
+        const uint16_t type = (stop & 0x4000) ? cursor_compressed_ushort(c) : 0;
+        if (c.overrun) break;
+        tabs.push_back(FormatTab{type, scaled_twips(ctx, stop & 0x3FFF)});
+        ++f.tab_count;
+    }
+    f.flags |= 0x0200;
+    f.tabs = tabs.data();
+}
 
 enum class CommandKind : uint8_t {
     field,               // 0x20: number
@@ -197,6 +250,57 @@ struct TopicCommand {
     const char* file;
 };
 
+// The commands with strings or data, read past their code.
+bool read_macro_hotspot(HeadCursor& c, TopicCommand& command);
+bool read_extended_hotspot(HeadCursor& c, TopicCommand& command);
+bool read_picture(HeadCursor& c, TopicCommand& command);
+
+inline CommandKind simple_kind(uint8_t code) {
+    switch (code) {
+    case 0x81: return CommandKind::line_break;
+    case 0x82: return CommandKind::paragraph_end;
+    case 0x83: return CommandKind::tab;
+    case 0x89: return CommandKind::hotspot_end;
+    case 0x8B: return CommandKind::non_breaking_space;
+    case 0x8C: return CommandKind::soft_hyphen;
+    case 0xFF: return CommandKind::end;
+    default: return CommandKind::unknown;
+    }
+}
+
+inline bool read_number(HeadCursor& c, TopicCommand& command, CommandKind kind, int bytes) {
+    command.kind = kind;
+    command.number = bytes == 4 ? cursor_i32(c) : cursor_i16(c);
+    return !c.overrun;
+}
+
 // Reads the command at the cursor and moves past it; false (the cursor
 // overrun) when its operands do not fit in the head part.
-bool read_command(HeadCursor& c, TopicCommand& command);
+inline bool read_command(HeadCursor& c, TopicCommand& command) {
+    command.code = cursor_u8(c);
+    if (c.overrun) return false;
+    const uint8_t code = command.code;
+    command.kind = simple_kind(code);
+    switch (code) {
+    case 0x20: return read_number(c, command, CommandKind::field, 4);
+    case 0x21: return read_number(c, command, CommandKind::dtype, 2);
+    case 0x80: return read_number(c, command, CommandKind::font, 2);
+    case 0x86:
+    case 0x87:
+    case 0x88: command.kind = CommandKind::picture; return read_picture(c, command);
+    case 0xC8:
+    case 0xCC: command.kind = CommandKind::macro_hotspot; return read_macro_hotspot(c, command);
+    case 0xE0:
+    case 0xE1:
+    case 0xE2:
+    case 0xE3:
+    case 0xE6:
+    case 0xE7: return read_number(c, command, CommandKind::topic_hotspot, 4);
+    case 0xEA:
+    case 0xEB:
+    case 0xEE:
+    case 0xEF: command.kind = CommandKind::extended_hotspot; return read_extended_hotspot(c, command);
+    default: return true;
+    }
+}
+

@@ -290,4 +290,3 @@ void RtfWriter::on(DecompileContext& ctx, const TextRun& run) {
         i += static_cast<long>(quiet) - 1;
     }
 }
-

@@ -90,9 +90,9 @@ void paragraph(DecompileContext& ctx, WalkState& s, HeadCursor& c, Writer& w) {
     const bool in_table = s.record_type == 0x23;
     w.on(ctx, ParagraphStart{static_cast<int64_t>(s.position) < s.non_scroll_end, in_table});
     ParagraphFields fields;
-    read_paragraph_fields(c, in_table, fields, &s.raw_tabs);
+    read_paragraph_fields(ctx, c, in_table, fields, s.tabs);
     if (in_table) s.current_column = fields.column;
-    w.on(ctx, paragraph_format(ctx, s, fields));
+    w.on(ctx, fields);
     while (!cursor_done(c)) {
         const char* text;
         long length;

@@ -42,20 +42,9 @@ struct ParagraphStart {
     bool in_table;
 };
 
-struct FormatTab {
-    uint16_t type;  // 0 left, 1 right, 2 centred
-    long twips;
-};
-
-// The paragraph's format fields that could be read, in twips; the event
-// comes after every ParagraphStart, empty when the paragraph header was cut.
-struct ParagraphFormat {
-    uint16_t flags;  // 0x1000 keep, 0x0400 right, 0x0800 centred, 0x0100 border; measures 0x0002 << index
-    long measures[6];  // space before, after, line, left, right, first line
-    uint8_t border;    // 0x01 box, 0x02 top, 0x04 left, 0x08 bottom, 0x10 right, 0x20 thick, 0x40 double
-    const FormatTab* tabs;
-    int tab_count;
-};
+// The paragraph's format fields that could be read; the event comes after
+// every ParagraphStart, empty when the paragraph header was cut.
+using ParagraphFormat = ParagraphFields;
 
 // A string of the text part with the topic offsets it covers: characters
 // from range_start on are counted while they stay before range_end.

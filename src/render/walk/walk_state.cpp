@@ -5,28 +5,6 @@
 #include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 
-long scaled_twips(const DecompileContext& ctx, long value) {
-    return static_cast<long>(static_cast<int64_t>(value) * ctx.scale_multiplier - ctx.scale_subtrahend);
-}
-
-void next_text_string(WalkState& s, const char*& text, long& length) {
-    if (s.text == nullptr || s.text_used >= s.text_size) {
-        text = "";
-        length = 0;
-        return;
-    }
-    text = s.text + s.text_used;
-    length = bounded_length(text, s.text_size - s.text_used);
-    s.text_used += length + 1;
-}
-
-void advance_text_range(WalkState& s, uint32_t count) {
-    const uint32_t room = static_cast<int32_t>(s.range_start) < static_cast<int32_t>(s.range_end)
-                              ? s.range_end - s.range_start
-                              : 0;
-    s.range_start += count < room ? count : room;
-}
-
 int32_t next_embedded_picture(DecompileContext& ctx, WalkState& s) {
     int32_t n = s.next_embedded_picture;
     while (n < ctx.picture_table_size && !(ctx.picture_table[n] & picture_from_topic)) ++n;
@@ -40,23 +18,6 @@ int32_t next_embedded_picture(DecompileContext& ctx, WalkState& s) {
     }
     s.next_embedded_picture = n + 1;
     return n;
-}
-
-ParagraphFormat paragraph_format(const DecompileContext& ctx, WalkState& s, const ParagraphFields& fields) {
-    ParagraphFormat format{};
-    if (!fields.complete) return format;
-    format.flags = fields.flags;
-    for (int m = 0; m < 6; ++m)
-        if (fields.flags & (0x0002 << m)) format.measures[m] = scaled_twips(ctx, fields.measures[m]);
-    format.border = fields.border;
-    if (fields.tab_count > 0) {
-        s.tabs.clear();
-        for (int i = 0; i < fields.tab_count; ++i)
-            s.tabs.push_back(FormatTab{fields.tabs[i].type, scaled_twips(ctx, fields.tabs[i].position)});
-        format.tabs = s.tabs.data();
-        format.tab_count = fields.tab_count;
-    }
-    return format;
 }
 
 bool paragraph_end_kind(const WalkState& s, HeadCursor& c, ParagraphEndKind& kind) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/decompile_context.h"
 #include "render/walk/topic_events.h"
 #include "topics/topic_records.h"
 
@@ -28,21 +29,31 @@ struct WalkState {
     long text_size = 0;
     long text_used = 0;
     // Tab stops of the paragraph being read; the buffers only grow.
-    std::vector<TabStop> raw_tabs;
     std::vector<FormatTab> tabs;
 };
 
 // Twips from a measure as the help file stores it (the scale of |SYSTEM).
-long scaled_twips(const DecompileContext& ctx, long value);
 // The next string of the text part; empty strings once it is used up.
-void next_text_string(WalkState& state, const char*& text, long& length);
+inline void next_text_string(WalkState& s, const char*& text, long& length) {
+    if (s.text == nullptr || s.text_used >= s.text_size) {
+        text = "";
+        length = 0;
+        return;
+    }
+    text = s.text + s.text_used;
+    length = bounded_length(text, s.text_size - s.text_used);
+    s.text_used += length + 1;
+}
 // Moves the character range on by count characters, no further than its end.
-void advance_text_range(WalkState& state, uint32_t count);
+inline void advance_text_range(WalkState& s, uint32_t count) {
+    const uint32_t room = static_cast<int32_t>(s.range_start) < static_cast<int32_t>(s.range_end)
+                              ? s.range_end - s.range_start
+                              : 0;
+    s.range_start += count < room ? count : room;
+}
 // The picture a kind-1 reference means: the next one the first pass took
 // from topic text; -1 (salvage only) when there is none left.
 int32_t next_embedded_picture(DecompileContext& ctx, WalkState& state);
-// The paragraph's format fields in twips.
-ParagraphFormat paragraph_format(const DecompileContext& ctx, WalkState& state, const ParagraphFields& fields);
 // The paragraph end that command 0x82 means here; false (the cursor
 // overrun) when a table paragraph's end marker is cut.
 bool paragraph_end_kind(const WalkState& state, HeadCursor& c, ParagraphEndKind& kind);
