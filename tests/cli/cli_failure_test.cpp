@@ -34,7 +34,10 @@ TEST_F(CliFailures, EachKindOfBadFileGetsItsOwnReason) {
         const char* line;
     } cases[] = {
         {"missing.hlp", "hlpunpack: missing.hlp: cannot open\n"},
-        {"folder.hlp", "hlpunpack: folder.hlp: cannot open\n"},
+        // A folder is searched for help files; this one holds none.
+        {"folder.hlp",
+         "hlpunpack: folder.hlp: no help file in this folder\n"
+         "hlpunpack: 0 files: 0 ok, 0 salvaged, 0 failed; 0.0 MB in 0:00\n"},
         {"text.hlp", "hlpunpack: text.hlp: not a help file\n"},
         {"short.hlp", "hlpunpack: short.hlp: not a help file\n"},
         {"damaged.hlp", "hlpunpack: damaged.hlp: damaged help file (--salvage recovers what is intact)\n"},
