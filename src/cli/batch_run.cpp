@@ -83,13 +83,11 @@ void work(void* argument) {
 // Redraws the progress line twice a second (rate and time left move on
 // while a large file is worked on) until every file is done.
 void watch(batch& b) {
-    for (;;) {
-        {
-            held hold(b.lock);
-            if (b.finished >= b.jobs.size()) return;
-            draw_progress(b.progress, progress_text(b.counts, elapsed(b)));
-        }
-        platform::sleep_milliseconds(500);
+    for (int tick = 1;; ++tick) {
+        platform::sleep_milliseconds(50);
+        held hold(b.lock);
+        if (b.finished >= b.jobs.size()) return;
+        if (tick % 10 == 0) draw_progress(b.progress, progress_text(b.counts, elapsed(b)));
     }
 }
 
@@ -111,7 +109,10 @@ int run_batch(const cli_options& options, const std::vector<help_job>& jobs, con
         b.counts.files_total += job.failure.empty() ? 1 : 0;
         b.counts.bytes_total += job.bytes;
     }
-    if (show_progress) b.progress.stream = own.err;
+    if (show_progress) {
+        b.progress.stream = own.err;
+        draw_progress(b.progress, progress_text(b.counts, 0));
+    }
 
     std::vector<platform::Thread*> threads;
     for (size_t i = 0; i < workers; ++i) {

@@ -71,10 +71,12 @@ const char* status_name(const file_result& result) {
     }
 }
 
-// The damage report's loss lines (its last line is the summary, the reason).
+// The damage report's loss lines: between its heading ("Damage found while
+// salvaging NAME") and its summary, which is the reason.
 json damage_notes(const file_result& result, int code_page) {
     std::vector<std::string> lines = lines_of(result.walk.damage_text);
     if (!lines.empty()) lines.pop_back();
+    if (!lines.empty() && lines.front().rfind("Damage found while salvaging", 0) == 0) lines.erase(lines.begin());
     json notes = json::array();
     for (const std::string& line : lines) notes.push_back(to_utf8(line, code_page));
     return notes;
