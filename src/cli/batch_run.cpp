@@ -22,6 +22,7 @@ struct batch {
     console con;  // the tool's own streams
     report_file& report;
     clock_type::time_point start = clock_type::now();
+    std::vector<size_t> order;  // the jobs in the order they are taken
     std::atomic<size_t> next{0};
     size_t finished = 0;  // jobs done, folders that gave no file included
     platform::Mutex* lock = platform::mutex_create();  // guards what follows, and the tool's streams
@@ -71,7 +72,8 @@ void finish_job(batch& b, const help_job& job, const file_result& result, const 
 
 void work(void* argument) {
     batch& b = *static_cast<batch*>(argument);
-    for (size_t i; (i = b.next++) < b.jobs.size();) {
+    for (size_t taken; (taken = b.next++) < b.order.size();) {
+        const size_t i = b.order[taken];
         captured_text text;
         console con = b.con;
         con.capture = &text;
@@ -91,6 +93,17 @@ void watch(batch& b) {
     }
 }
 
+// In path order one at a time; with several at once the largest first,
+// so that the run does not end with one large file worked on alone.
+std::vector<size_t> job_order(const std::vector<help_job>& jobs, size_t workers) {
+    std::vector<size_t> order(jobs.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (workers > 1)
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return jobs[a].bytes > jobs[b].bytes; });
+    return order;
+}
+
 size_t worker_count(const cli_options& options, size_t files) {
     size_t wanted = static_cast<size_t>(options.jobs > 0 ? options.jobs : platform::processor_count());
     return std::max<size_t>(1, std::min(wanted, files));
@@ -104,7 +117,7 @@ int run_batch(const cli_options& options, const std::vector<help_job>& jobs, con
     const bool show_progress = !options.quiet && is_terminal(con.err);
     console own = con;
     if (con.shows_library_output && (workers > 1 || show_progress)) own = silence_library_output();
-    batch b{.options = options, .jobs = jobs, .con = own, .report = report};
+    batch b{.options = options, .jobs = jobs, .con = own, .report = report, .order = job_order(jobs, workers)};
     for (const help_job& job : jobs) {
         b.counts.files_total += job.failure.empty() ? 1 : 0;
         b.counts.bytes_total += job.bytes;

@@ -99,6 +99,11 @@ console silence_library_output() {
     hlp_dup2(null_fd, 1);
     hlp_dup2(null_fd, 2);
     hlp_close(null_fd);
+    // The decompiler writes a progress line per topic; unbuffered, each is a
+    // system call under the stream's lock, which files decompiled together
+    // would queue on.
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
     return console{out, err, false};
 }
 
