@@ -155,7 +155,8 @@ int run_cli(const cli_options& options, const console& con) {
     const bool batch = options.jobs > 0 || names_a_folder(options);
     SetHlpunpackOptions((options.salvage ? HLPUNPACK_SALVAGE : 0) | (options.html ? HLPUNPACK_HTML : 0) |
                         (batch ? HLPUNPACK_NO_CACHE : 0));
-    const std::vector<help_job> jobs = find_help_jobs(options);
+    std::vector<help_job> jobs = find_help_jobs(options);
+    if (batch) separate_output_folders(jobs);
     report_file report;
     if (!options.report.empty() && !open_report(report, options.report)) {
         print_err(con, "hlpunpack: cannot write the report %s\n", options.report.c_str());

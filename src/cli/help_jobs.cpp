@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
 #include "cli_run.h"
 #include "entry_names.h"
@@ -118,6 +119,17 @@ void add_folder_jobs(const cli_options& options, const std::string& argument, st
 }
 
 }  // namespace
+
+void separate_output_folders(std::vector<help_job>& jobs) {
+    std::set<std::string> used;
+    for (help_job& job : jobs) {
+        if (!job.failure.empty()) continue;
+        const fs::path wanted = job.output_folder;
+        for (int n = 2; !used.insert(folded(utf8_from_path(job.output_folder.lexically_normal()))).second; ++n)
+            job.output_folder = wanted.parent_path() / path_from_utf8(utf8_from_path(wanted.filename()) + "~" +
+                                                                      std::to_string(n));
+    }
+}
 
 bool names_a_folder(const cli_options& options) {
     std::error_code ec;

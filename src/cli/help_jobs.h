@@ -33,6 +33,12 @@ bool names_a_folder(const cli_options& options);
 // searched when it lies inside.
 std::vector<help_job> find_help_jobs(const cli_options& options);
 
+// Gives jobs that would share an output folder (a.hlp from two folders
+// with -o, or two folders of the same name) folders of their own, by "~2",
+// "~3", ... after the later one's name: files worked on at the same time
+// must not write into one folder.
+void separate_output_folders(std::vector<help_job>& jobs);
+
 }  // namespace hlpcli
 
 #endif

@@ -55,6 +55,12 @@ TEST_F(CliBatch, FolderTreeIsMirroredUnderTheOutputFolder) {
     ASSERT_EQ(run_tool(dir(), {"-q", "-o", "both", "in", "more/"}).status, 0);
     EXPECT_TRUE(fs::is_regular_file(dir() / "both" / "in" / "one" / "one.hpj"));
     EXPECT_TRUE(fs::is_regular_file(dir() / "both" / "more" / "four" / "four.hpj"));
+    // Files worked on together never share a folder.
+    put("x/same.hlp", clitest::minimal_help_file("X"));
+    put("y/same.hlp", clitest::minimal_help_file("Y"));
+    ASSERT_EQ(run_tool(dir(), {"-q", "-j", "2", "-o", "two", "x/same.hlp", "y/same.hlp"}).status, 0);
+    EXPECT_TRUE(fs::is_regular_file(dir() / "two" / "same" / "same.hpj"));
+    EXPECT_TRUE(fs::is_regular_file(dir() / "two" / "same~2" / "same.hpj"));
 }
 
 TEST_F(CliBatch, StatusIsTheWorstOfTheFilesAndNoFileStopsTheOthers) {

@@ -124,7 +124,8 @@ TEST_F(CliFailures, SalvageExitStatusesAndSummary) {
 
 TEST_F(CliFailures, UsageErrorsHelpAndVersion) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {}, {"-z", "a.hlp"}, {"--bogus", "a.hlp"}, {"-o"}, {"-l", "-t", "a.hlp"}, {"-o", "", "a.hlp"}}) {
+             {}, {"-z", "a.hlp"}, {"--bogus", "a.hlp"}, {"-o"}, {"-l", "-t", "a.hlp"}, {"-o", "", "a.hlp"},
+             {"-j0", "a.hlp"}, {"-j", "two", "a.hlp"}, {"--jobs=1025", "a.hlp"}, {"--report"}, {"--report=", "a.hlp"}}) {
         clitest::tool_result r = run_tool(dir(), args);
         EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
         EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
