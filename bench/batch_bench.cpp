@@ -105,6 +105,8 @@ void BM_FolderSpeedup(benchmark::State& state) {
         }
         for (const fs::path& file : f.files) file_peak = std::max(file_peak, run_tool(file.string()).peak_mib);
     }
+    state.counters["j1_files_per_s"] = static_cast<double>(f.files.size()) / one;
+    state.counters["j2_files_per_s"] = static_cast<double>(f.files.size()) / two;
     state.counters["speedup_j2"] = one / two;
     state.counters["peak_j2_MiB"] = peak_two;
     state.counters["one_file_peak_MiB"] = file_peak;
