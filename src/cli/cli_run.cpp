@@ -162,15 +162,23 @@ int run_cli(const cli_options& options, const console& con) {
         print_err(con, "hlpunpack: cannot write the report %s\n", options.report.c_str());
         return 1;
     }
-    if (batch) return run_batch(options, jobs, con, report);
     int status = 0;
-    for (const help_job& job : jobs) {
-        file_result result = run_job(options, job, con, report.active, jobs.size() > 1);
-        std::fflush(stdout);
-        std::fflush(con.out);
-        tell_result(con, job.name, result);
-        write_report_line(report, job, result, options);
-        status = worse_status(status, status_of(result));
+    if (batch) {
+        status = run_batch(options, jobs, con, report);
+    } else {
+        for (const help_job& job : jobs) {
+            file_result result = run_job(options, job, con, report.active, jobs.size() > 1);
+            std::fflush(stdout);
+            std::fflush(con.out);
+            tell_result(con, job.name, result);
+            write_report_line(report, job, result, options);
+            status = worse_status(status, status_of(result));
+        }
+    }
+    // A report cut short by a full disk must not pass for a whole one.
+    if (!close_report(report)) {
+        print_err(con, "hlpunpack: cannot write the report %s\n", options.report.c_str());
+        status = 1;
     }
     return status;
 }

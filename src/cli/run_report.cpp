@@ -120,6 +120,13 @@ std::string report_line(const help_job& job, const file_result& result, const cl
     return line.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+bool close_report(report_file& report) {
+    if (!report.active) return true;
+    report.out.close();
+    report.active = false;
+    return !report.out.fail();
+}
+
 void write_report_line(report_file& report, const help_job& job, const file_result& result,
                        const cli_options& options) {
     if (!report.active) return;

@@ -28,6 +28,9 @@ bool open_report(report_file& report, const std::string& path);
 void write_report_line(report_file& report, const help_job& job, const file_result& result,
                        const cli_options& options);
 
+// Closes the report; false when a line could not be written.
+bool close_report(report_file& report);
+
 // The object's text, without a line end.
 std::string report_line(const help_job& job, const file_result& result, const cli_options& options);
 

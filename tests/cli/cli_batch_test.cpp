@@ -150,6 +150,14 @@ TEST_F(CliBatch, ReportHoldsOneObjectPerFile) {
     EXPECT_EQ(reported.out, plain.out);
     EXPECT_EQ(reported.err, plain.err);
     EXPECT_EQ(reported.status, plain.status);
+
+    // A report that cannot be made, or is cut short, fails the run.
+    for (const char* where : {"missing/r.jsonl", "/dev/full"}) {
+        clitest::tool_result failed = run_tool(dir(), {"-q", "-t", "--report", where, "in/sample.hlp"});
+        EXPECT_EQ(failed.status, 1) << where;
+        EXPECT_NE(failed.err.find(std::string("hlpunpack: cannot write the report ") + where), std::string::npos)
+            << failed.err;
+    }
 }
 
 // Everything the tool writes on a pseudo-terminal (standard output and
