@@ -6,7 +6,6 @@
 #include <set>
 
 #include "cli_run.h"
-#include "entry_names.h"
 #include "text_convert.h"
 
 namespace fs = std::filesystem;
@@ -100,18 +99,15 @@ void add_folder_jobs(const cli_options& options, const std::string& argument, st
     files_below(folder, root, files, unreadable);
     std::sort(files.begin(), files.end());
     const std::map<std::string, fs::path> by_folded_name = files_by_folded_name(files);
-    used_names used;
     size_t found = 0;
     for (const fs::path& file : files) {
         if (!is_help_file_name(file)) continue;
         ++found;
-        const fs::path relative = file.lexically_relative(folder);
-        const fs::path subfolder = relative.parent_path();
-        const std::string own = default_folder_name(utf8_from_path(file.filename()));
-        // Two files of one folder (a.hlp and a.mvb) get folders of their own.
-        const std::string unique = claim_unique_name(used, utf8_from_path(subfolder / path_from_utf8(own)));
-        jobs.push_back({utf8_from_path(file), file, root / path_from_utf8(unique), contents_beside(file, by_folded_name),
-                        size_of(file), ""});
+        // Two files of one folder (a.hlp and a.mvb) share this name until
+        // separate_output_folders sets them apart.
+        const fs::path subfolder = file.lexically_relative(folder).parent_path();
+        const fs::path output = root / subfolder / path_from_utf8(default_folder_name(utf8_from_path(file.filename())));
+        jobs.push_back({utf8_from_path(file), file, output, contents_beside(file, by_folded_name), size_of(file), ""});
     }
     for (const fs::path& bad : unreadable)
         jobs.push_back({utf8_from_path(bad), bad, {}, "", 0, "cannot read the folder"});

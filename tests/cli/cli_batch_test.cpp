@@ -36,16 +36,18 @@ TEST_F(CliBatch, FolderTreeIsMirroredUnderTheOutputFolder) {
     put("in/sub/deeper/three.mvb", clitest::minimal_help_file("Three"));
     put("in/sub/a.hlp", clitest::minimal_help_file("A"));
     put("in/sub/A.MVB", clitest::minimal_help_file("A too"));
+    put("in/v1.2/b.hlp", clitest::minimal_help_file("B"));
+    put("in/v1.2/b.mvb", clitest::minimal_help_file("B too"));
     put("in/sub/notes.txt", "not a help file, and not named like one");
     fs::create_directory_symlink(dir() / "in", dir() / "in" / "sub" / "loop");
     clitest::tool_result r = run_tool(dir(), {"-q", "-o", "out", "in"});
     ASSERT_EQ(r.status, 0) << r.err;
     // a.hlp and A.MVB share a folder name: the second in path order gets ~2.
     for (const char* project : {"one/one.hpj", "sub/Two/Two.hpj", "sub/deeper/three/three.mvp", "sub/A/A.mvp",
-                                "sub/a~2/a.hpj"})
+                                "sub/a~2/a.hpj", "v1.2/b/b.hpj", "v1.2/b~2/b.mvp"})
         EXPECT_TRUE(fs::is_regular_file(dir() / "out" / project)) << project;
     EXPECT_FALSE(fs::exists(dir() / "out" / "sub" / "loop"));
-    EXPECT_EQ(r.err.rfind("hlpunpack: 5 files: 5 ok, 0 salvaged, 0 failed; 0.0 MB in ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("hlpunpack: 7 files: 7 ok, 0 salvaged, 0 failed; 0.0 MB in ", 0), 0u) << r.err;
 
     // Without -o the tree goes beside the folder, into FOLDER.out; with
     // two folders each gets its own folder under -o.
