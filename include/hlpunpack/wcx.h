@@ -175,7 +175,24 @@ WCX_EXPORT int WCX_API GetBackgroundFlags(void);
    The flags replace the settings file's for every later open. */
 #define HLPUNPACK_SALVAGE 1
 #define HLPUNPACK_HTML 2
+/* CloseArchive frees the session instead of keeping it for a reopen: for
+   programs that open each file once, so that memory stays that of the files
+   open at the time. */
+#define HLPUNPACK_NO_CACHE 4
 void WCX_API SetHlpunpackOptions(int flags);
+
+/* Figures of an opened help file for a program's report, taken from the
+   decompile (not exported from the plug-in module either). */
+typedef struct {
+    int SystemMinor; /* the |SYSTEM minor version: 15 WinHelp 3.0, 21 WinHelp 3.1, 27 and 33 later */
+    int MediaView;   /* 1 for a MediaView file */
+    int Topics;      /* topics of the topic file */
+    int Keywords;    /* distinct K keywords */
+    int ContextIds;  /* entries of the context table (hashes of context strings) */
+    int CodePage;    /* Windows code page of the help file's text (and of its project file) */
+} tHlpunpackFacts;
+/* 0 and the record filled, or E_END_ARCHIVE for a null handle or record. */
+int WCX_API GetHlpunpackFacts(WCX_HANDLE hArcData, tHlpunpackFacts* facts);
 
 #ifdef __cplusplus
 }

@@ -1,9 +1,11 @@
 #include "archive_walk.h"
 
 #include <chrono>
+#include <cctype>
 #include <cinttypes>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -70,25 +72,53 @@ bool clear_target(const std::filesystem::path& target, bool force, std::string& 
 
 constexpr char damage_suffix[] = "-damage.txt";
 
+bool ends_with_folded(const std::string& name, std::string_view suffix) {
+    if (name.size() <= suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - suffix.size() + i])) != suffix[i]) return false;
+    return true;
+}
+
 bool is_damage_report(const std::string& name) {
     const size_t n = sizeof damage_suffix - 1;
     return name.size() > n && name.compare(name.size() - n, n, damage_suffix) == 0;
 }
 
-// The last non-empty line of a text file, without its line end.
-std::string last_line(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string line, last;
-    while (std::getline(in, line)) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        if (!line.empty()) last = line;
+bool is_project_file(const std::string& name) {
+    return name.find('\\') == std::string::npos && (ends_with_folded(name, ".hpj") || ends_with_folded(name, ".mvp"));
+}
+
+// bmN.bmp, .wmf, .shg or .mrb: the pictures of the sources.
+bool is_picture(const std::string& name) {
+    size_t digits = 2;
+    while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
+    if (name.compare(0, 2, "bm") != 0 || digits == 2 || name.size() != digits + 4) return false;
+    const std::string extension = name.substr(digits);
+    return extension == ".bmp" || extension == ".wmf" || extension == ".shg" || extension == ".mrb";
+}
+
+// The last non-empty line of a text, without its line end.
+std::string last_line(const std::string& text) {
+    std::string last;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        size_t stop = end;
+        while (stop > start && text[stop - 1] == '\r') --stop;
+        if (stop > start) last = text.substr(start, stop - start);
+        start = end + 1;
     }
     return last;
 }
 
-// Extracts the damage report at the walk's position into a temporary file
-// and returns its summary line; the entry is consumed either way.
-std::string summary_from_entry(WCX_HANDLE archive) {
+std::string read_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Extracts the entry at the walk's position into a temporary file and
+// returns its bytes; the entry is consumed either way.
+std::string text_from_entry(WCX_HANDLE archive) {
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     if (ec) {
@@ -104,10 +134,27 @@ std::string summary_from_entry(WCX_HANDLE archive) {
         skip_entry(archive);
         return "";
     }
-    std::string summary;
-    if (ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data()) == E_SUCCESS) summary = last_line(temporary);
+    std::string text;
+    if (ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data()) == E_SUCCESS) text = read_text(temporary);
     std::filesystem::remove(temporary, ec);
-    return summary;
+    return text;
+}
+
+// What the walk keeps of an entry's text: the damage report whole, with
+// its summary; the project file for the report.
+void keep_text(walk_outcome& outcome, const std::string& name, std::string text) {
+    if (is_damage_report(name)) {
+        outcome.damage_summary = last_line(text);
+        outcome.damage_text = std::move(text);
+    } else {
+        outcome.project_text = std::move(text);
+    }
+}
+
+// The entries whose text the walk reads: the damage report with salvage,
+// and with details the project file.
+bool wanted_text(const std::string& name, bool salvage, bool details) {
+    return (salvage && is_damage_report(name)) || (details && is_project_file(name));
 }
 
 // The HTML edition's folder: created when missing, refused when it is a
@@ -130,41 +177,43 @@ bool make_subfolder(const std::filesystem::path& sub, std::string& why) {
 
 }  // namespace
 
-walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage) {
+walk_outcome list_entries(WCX_HANDLE archive, const console& con, bool salvage, bool details) {
     walk_outcome outcome;
     used_names used;
     uint64_t total = 0;
     entry_info entry;
-    std::fprintf(con.out, "%12s  %-16s  %s\n", "Size", "Modified", "Name");
+    print_out(con, "%12s  %-16s  %s\n", "Size", "Modified", "Name");
     int result;
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         // The name shown is the one extraction would write: raw names may
         // hold control characters meant for the terminal.
         std::string shown = claim_unique_name(used, entry_path(entry.name));
-        std::fprintf(con.out, "%12" PRIu64 "  %s  %s\n", entry.size, format_entry_time(entry.file_time).c_str(),
-                     shown.c_str());
+        print_out(con, "%12" PRIu64 "  %s  %s\n", entry.size, format_entry_time(entry.file_time).c_str(),
+                  shown.c_str());
         total += entry.size;
         ++outcome.entries;
-        if (salvage && is_damage_report(entry.name)) {
-            outcome.damage_summary = summary_from_entry(archive);
+        if (is_picture(entry.name)) ++outcome.pictures;
+        if (wanted_text(entry.name, salvage, details)) {
+            keep_text(outcome, entry.name, text_from_entry(archive));
         } else {
             skip_entry(archive);
         }
     }
-    std::fprintf(con.out, "%12" PRIu64 "  %-16s  %d %s\n", total, "", outcome.entries,
-                 outcome.entries == 1 ? "file" : "files");
+    print_out(con, "%12" PRIu64 "  %-16s  %d %s\n", total, "", outcome.entries,
+              outcome.entries == 1 ? "file" : "files");
     outcome.failure = end_failure(result);
     return outcome;
 }
 
-walk_outcome test_entries(WCX_HANDLE archive, bool salvage) {
+walk_outcome test_entries(WCX_HANDLE archive, bool salvage, bool details) {
     walk_outcome outcome;
     entry_info entry;
     int result;
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         ++outcome.entries;
-        if (salvage && is_damage_report(entry.name)) {
-            outcome.damage_summary = summary_from_entry(archive);
+        if (is_picture(entry.name)) ++outcome.pictures;
+        if (wanted_text(entry.name, salvage, details)) {
+            keep_text(outcome, entry.name, text_from_entry(archive));
             continue;
         }
         WCX_WCHAR empty_name[1] = {0};
@@ -177,8 +226,29 @@ walk_outcome test_entries(WCX_HANDLE archive, bool salvage) {
     return outcome;
 }
 
+namespace {
+
+// Writes the entry at the walk's position to `target`, or says why not.
+std::string write_entry(WCX_HANDLE archive, const std::filesystem::path& target) {
+    // File managers name the target by its full path; so does the tool.
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(target, ec);
+    std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(ec ? target : full));
+    if (!wide || wide->size() > max_wide_path) {
+        skip_entry(archive);
+        return utf8_from_path(target) + " (path too long)";
+    }
+    int written = ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data());
+    if (written == E_SUCCESS) return "";
+    if (written == E_ECREATE) return "cannot create " + utf8_from_path(target);
+    if (written == E_EWRITE) return "cannot write " + utf8_from_path(target);
+    return utf8_from_path(target) + " (error " + std::to_string(written) + ")";
+}
+
+}  // namespace
+
 walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& folder, bool force,
-                             const console& con, bool salvage) {
+                             const console& con, bool salvage, bool details) {
     walk_outcome outcome;
     used_names used;
     entry_info entry;
@@ -189,9 +259,10 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
     int result;
     while ((result = read_entry(archive, entry)) == E_SUCCESS) {
         ++outcome.entries;
+        if (is_picture(entry.name)) ++outcome.pictures;
         const std::string relative = claim_unique_name(used, entry_path(entry.name));
         std::filesystem::path target = folder / path_from_utf8(relative);
-        const bool report = salvage && is_damage_report(entry.name);
+        const bool wanted = wanted_text(entry.name, salvage, details);
         std::string why;
         if (relative.find('/') != std::string::npos && !make_subfolder(target.parent_path(), why)) {
             fail(why);
@@ -201,39 +272,26 @@ walk_outcome extract_entries(WCX_HANDLE archive, const std::filesystem::path& fo
         if (!clear_target(target, force, why)) {
             if (why.empty()) {
                 ++outcome.kept;
-                std::fprintf(con.err, "hlpunpack: %s already exists, left alone (use -f to overwrite)\n",
-                             utf8_from_path(target).c_str());
+                print_err(con, "hlpunpack: %s already exists, left alone (use -f to overwrite)\n",
+                          utf8_from_path(target).c_str());
             } else {
                 fail(why);
             }
-            // The summary comes from this decompile, not from the file kept.
-            if (report) {
-                outcome.damage_summary = summary_from_entry(archive);
+            // The text comes from this decompile, not from the file kept.
+            if (wanted) {
+                keep_text(outcome, entry.name, text_from_entry(archive));
             } else {
                 skip_entry(archive);
             }
             continue;
         }
-        // File managers name the target by its full path; so does the tool.
-        std::error_code ec;
-        std::filesystem::path full = std::filesystem::absolute(target, ec);
-        std::optional<std::u16string> wide = utf8_to_utf16(utf8_from_path(ec ? target : full));
-        if (!wide || wide->size() > max_wide_path) {
-            fail(utf8_from_path(target) + " (path too long)");
-            skip_entry(archive);
+        why = write_entry(archive, target);
+        if (!why.empty()) {
+            fail(why);
             continue;
         }
-        int written = ProcessFileW(archive, PK_EXTRACT, nullptr, wide->data());
-        if (written == E_SUCCESS) {
-            ++outcome.written;
-            if (report) outcome.damage_summary = last_line(target);
-        } else if (written == E_ECREATE) {
-            fail("cannot create " + utf8_from_path(target));
-        } else if (written == E_EWRITE) {
-            fail("cannot write " + utf8_from_path(target));
-        } else {
-            fail(utf8_from_path(target) + " (error " + std::to_string(written) + ")");
-        }
+        ++outcome.written;
+        if (wanted) keep_text(outcome, entry.name, read_text(target));
     }
     if (failures > 1) outcome.failure += " and " + std::to_string(failures - 1) + " more";
     if (outcome.failure.empty()) outcome.failure = end_failure(result);

@@ -3,7 +3,7 @@
 namespace hlpcli {
 
 const char usage_text[] =
-    "Usage: hlpunpack [OPTIONS] FILE.hlp|FILE.mvb...\n"
+    "Usage: hlpunpack [OPTIONS] FILE.hlp|FILE.mvb|FOLDER...\n"
     "Decompile Windows Help and MediaView files into help-compiler sources\n"
     "(project file, topic file, pictures, ...).\n"
     "\n"
@@ -19,6 +19,10 @@ const char usage_text[] =
     "                        report what was lost in NAME-damage.txt; the summary\n"
     "                        \"N of M topics recovered whole\" goes to standard error\n"
     "      --html            also write a browsable HTML edition into html/\n"
+    "  -j N, --jobs N        decompile N files at once (default with a folder:\n"
+    "                        the number of cores)\n"
+    "      --report FILE     write one JSON object per help file into FILE\n"
+    "                        (JSON Lines: status, title, counts, damage, outputs)\n"
     "  -h, --help            show this help\n"
     "  -V, --version         show the version\n"
     "\n"
@@ -28,11 +32,50 @@ const char usage_text[] =
     "Entry names are flattened to plain file names: '/', '\\', ':' and control\n"
     "characters become '_', so nothing is written outside the folder; names\n"
     "that then clash get ~2, ~3, ... before their extension.\n"
+    "A FOLDER is searched with its subfolders for .hlp and .mvb files (any letter\n"
+    "case); each goes to its own folder under -o (or FOLDER.out), in the same\n"
+    "tree. On a terminal a progress line shows how far the run is; one summary\n"
+    "line ends it.\n"
     "\n"
     "Exit status: 0 on success, 1 if any file failed (nothing recovered), 2 on a\n"
     "usage error, 3 if a file was salvaged with losses (-s) and none failed.\n";
 
 namespace {
+
+// -j's number: a whole number from 1 to 1024.
+bool set_jobs(const std::string& text, parse_result& result) {
+    int jobs = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || jobs > 1024) {
+            jobs = 0;
+            break;
+        }
+        jobs = jobs * 10 + (c - '0');
+    }
+    if (jobs < 1 || jobs > 1024) {
+        result.error = "-j takes a whole number from 1 to 1024";
+        return false;
+    }
+    result.options.jobs = jobs;
+    return true;
+}
+
+// An option that takes a value: the rest of the word after '=' or the
+// next argument. Returns false with an error when it is missing.
+bool take_value(const std::vector<std::string>& args, size_t& i, size_t name_length, std::string& value,
+                parse_result& result) {
+    const std::string& arg = args[i];
+    if (arg.size() > name_length && arg[name_length] == '=') {
+        value = arg.substr(name_length + 1);
+        return true;
+    }
+    if (i + 1 >= args.size()) {
+        result.error = arg + " needs a value";
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
 
 bool set_mode(cli_options& options, cli_mode mode, parse_result& result) {
     if (options.mode != cli_mode::extract && options.mode != mode) {
@@ -77,6 +120,15 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
             return result;
         } else if (arg == "--html") {
             options.html = true;
+        } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
+            std::string value;
+            if (!take_value(args, i, 6, value, result) || !set_jobs(value, result)) return result;
+        } else if (arg == "--report" || arg.rfind("--report=", 0) == 0) {
+            if (!take_value(args, i, 8, options.report, result)) return result;
+            if (options.report.empty()) {
+                result.error = "the file of --report is empty";
+                return result;
+            }
         } else if (arg == "--list" || arg == "--test" || arg == "--force" || arg == "--quiet" || arg == "--salvage") {
             // Each long name starts with the letter of its short flag.
             if (!apply_flag(arg[2], result)) return result;
@@ -97,6 +149,12 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
             // Grouped short flags (-qf); -o may end a group and take the
             // rest of the word or the next argument as its folder.
             for (size_t k = 1; k < arg.size(); ++k) {
+                if (arg[k] == 'j') {
+                    std::string value = arg.substr(k + 1);
+                    if (value.empty() && i + 1 < args.size()) value = args[++i];
+                    if (!set_jobs(value, result)) return result;
+                    break;
+                }
                 if (arg[k] == 'o') {
                     output_given = true;
                     if (k + 1 < arg.size()) {

@@ -15,6 +15,17 @@ void mutex_wait(Mutex* mutex);
 void mutex_release(Mutex* mutex);
 void mutex_close(Mutex* mutex);
 
+// Threads for the command-line tool's parallel work: CreateThread on
+// Windows, where the cross compilers' thread model has no std::thread.
+struct Thread;
+// Runs body(argument) in a new thread; null when none can be started.
+Thread* thread_start(void (*body)(void*), void* argument);
+// Waits for the thread to end and frees it.
+void thread_join(Thread* thread);
+// Logical processors of the machine, at least 1.
+int processor_count();
+void sleep_milliseconds(int milliseconds);
+
 // Last-write time of a file in whole seconds since 1970 (UTC).
 bool file_mtime(const char16_t* path, int64_t* seconds);
 

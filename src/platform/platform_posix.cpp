@@ -11,7 +11,10 @@
 
 #include <cerrno>
 #include <ctime>
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <string>
 
 namespace platform {
@@ -24,6 +27,27 @@ Mutex* mutex_create() { return new (std::nothrow) Mutex; }
 void mutex_wait(Mutex* mutex) { mutex->lock.lock(); }
 void mutex_release(Mutex* mutex) { mutex->lock.unlock(); }
 void mutex_close(Mutex* mutex) { delete mutex; }
+
+struct Thread {
+    std::thread thread;
+};
+
+Thread* thread_start(void (*body)(void*), void* argument) {
+    try {
+        return new Thread{std::thread(body, argument)};
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void thread_join(Thread* thread) {
+    thread->thread.join();
+    delete thread;
+}
+
+int processor_count() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+
+void sleep_milliseconds(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 namespace {
 

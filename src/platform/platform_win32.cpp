@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide paths are UTF-16 on Windows");
 
@@ -33,6 +34,46 @@ Mutex* mutex_create() { return static_cast<Mutex*>(static_cast<void*>(CreateMute
 void mutex_wait(Mutex* mutex) { WaitForSingleObject(to_handle(mutex), INFINITE); }
 void mutex_release(Mutex* mutex) { ReleaseMutex(to_handle(mutex)); }
 void mutex_close(Mutex* mutex) { CloseHandle(to_handle(mutex)); }
+
+namespace {
+
+struct ThreadStart {
+    void (*body)(void*);
+    void* argument;
+};
+
+DWORD WINAPI run_thread(LPVOID parameter) {
+    ThreadStart start = *static_cast<ThreadStart*>(parameter);
+    delete static_cast<ThreadStart*>(parameter);
+    start.body(start.argument);
+    return 0;
+}
+
+}  // namespace
+
+Thread* thread_start(void (*body)(void*), void* argument) {
+    ThreadStart* start = new (std::nothrow) ThreadStart{body, argument};
+    if (start == nullptr) return nullptr;
+    HANDLE handle = CreateThread(nullptr, 0, run_thread, start, 0, nullptr);
+    if (handle == nullptr) {
+        delete start;
+        return nullptr;
+    }
+    return static_cast<Thread*>(static_cast<void*>(handle));
+}
+
+void thread_join(Thread* thread) {
+    WaitForSingleObject(to_handle(thread), INFINITE);
+    CloseHandle(to_handle(thread));
+}
+
+int processor_count() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+void sleep_milliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 bool file_mtime(const char16_t* path, int64_t* seconds) {
     struct _stat64 status;

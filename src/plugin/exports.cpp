@@ -180,6 +180,7 @@ int WCX_API GetBackgroundFlags(void) { return BACKGROUND_UNPACK; }
 
 void WCX_API SetHlpunpackOptions(int flags) {
     plugin_settings_override(PluginSettings{(flags & HLPUNPACK_SALVAGE) != 0, (flags & HLPUNPACK_HTML) != 0});
+    cache_set_enabled((flags & HLPUNPACK_NO_CACHE) == 0);
 }
 
 }  // extern "C"

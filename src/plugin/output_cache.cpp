@@ -1,5 +1,7 @@
 #include "plugin/output_cache.h"
 
+#include <atomic>
+
 #include "platform/platform.h"
 #include "plugin/archive_session.h"
 
@@ -9,6 +11,7 @@ struct OutputCache {
     ArchiveSession* slots[2];
     int next_slot;
     platform::Mutex* mutex;
+    std::atomic<bool> disabled;
 };
 
 OutputCache cache;
@@ -24,7 +27,10 @@ void cache_startup() {
     cache.mutex = platform::mutex_create();
     cache.slots[0] = cache.slots[1] = nullptr;
     cache.next_slot = 0;
+    cache.disabled = false;
 }
+
+void cache_set_enabled(bool enabled) { cache.disabled = !enabled; }
 
 void cache_shutdown() {
     if (cache.mutex) platform::mutex_close(cache.mutex);
@@ -52,6 +58,10 @@ ArchiveSession* cache_take(const char16_t* path, uint32_t key, int options) {
 }
 
 void cache_park(ArchiveSession* session) {
+    if (cache.disabled) {
+        session_free(session);
+        return;
+    }
     session->context.outputs.cursor = session->context.outputs.head;
     platform::mutex_wait(cache.mutex);
     ArchiveSession* evicted = cache.slots[cache.next_slot];

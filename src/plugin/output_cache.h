@@ -10,6 +10,8 @@ struct ArchiveSession;
 ArchiveSession* cache_take(const char16_t* path, uint32_t key, int options);
 // Parks a closed session; the slot's previous occupant is freed.
 void cache_park(ArchiveSession* session);
+// Off: a closed session is freed at once instead of parked.
+void cache_set_enabled(bool enabled);
 // Library load and unload.
 void cache_startup();
 void cache_shutdown();

@@ -34,7 +34,10 @@ TEST_F(CliFailures, EachKindOfBadFileGetsItsOwnReason) {
         const char* line;
     } cases[] = {
         {"missing.hlp", "hlpunpack: missing.hlp: cannot open\n"},
-        {"folder.hlp", "hlpunpack: folder.hlp: cannot open\n"},
+        // A folder is searched for help files; this one holds none.
+        {"folder.hlp",
+         "hlpunpack: folder.hlp: no help file in this folder\n"
+         "hlpunpack: 0 files: 0 ok, 0 salvaged, 0 failed; 0.0 MB in 0:00\n"},
         {"text.hlp", "hlpunpack: text.hlp: not a help file\n"},
         {"short.hlp", "hlpunpack: short.hlp: not a help file\n"},
         {"damaged.hlp", "hlpunpack: damaged.hlp: damaged help file (--salvage recovers what is intact)\n"},
@@ -121,7 +124,8 @@ TEST_F(CliFailures, SalvageExitStatusesAndSummary) {
 
 TEST_F(CliFailures, UsageErrorsHelpAndVersion) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {}, {"-z", "a.hlp"}, {"--bogus", "a.hlp"}, {"-o"}, {"-l", "-t", "a.hlp"}, {"-o", "", "a.hlp"}}) {
+             {}, {"-z", "a.hlp"}, {"--bogus", "a.hlp"}, {"-o"}, {"-l", "-t", "a.hlp"}, {"-o", "", "a.hlp"},
+             {"-j0", "a.hlp"}, {"-j", "two", "a.hlp"}, {"--jobs=1025", "a.hlp"}, {"--report"}, {"--report=", "a.hlp"}}) {
         clitest::tool_result r = run_tool(dir(), args);
         EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
         EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
