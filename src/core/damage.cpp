@@ -6,12 +6,9 @@
 
 #include "core/decompile_context.h"
 
-void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
-    char what[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(what, sizeof what, format, args);
-    va_end(args);
+namespace {
+
+void log_damage(DecompileContext& ctx, const char* internal_file, long offset, char* what) {
     char where[64];
     std::snprintf(where, sizeof where, "%s", internal_file);
     // Names come from a damaged file: control characters are not passed on.
@@ -26,6 +23,27 @@ void note_damage(DecompileContext& ctx, const char* internal_file, long offset, 
     else output_printf(log, "%s: %s\n", where, what);
     std::fprintf(stderr, "\nSalvage: %s: %s\n", where, what);
     ctx.had_problems = true;
+}
+
+}  // namespace
+
+void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
+    char what[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    log_damage(ctx, internal_file, offset, what);
+}
+
+void damage_found(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
+    char what[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    if (!ctx.salvage) fatal_error("%s", what);
+    log_damage(ctx, internal_file, offset, what);
 }
 
 bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }

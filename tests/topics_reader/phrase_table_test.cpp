@@ -99,24 +99,32 @@ TEST(PhrasesFile, OffsetsOutsideTheTextsAreFatal) {
     }
 }
 
-// With salvage the same damage leaves the help file as one without phrases,
-// and the loss is noted.
-TEST(PhrasesFile, SalvageFallsBackToNoPhrases) {
+// With salvage an offset past the texts costs the phrases it bounds, which
+// are written as a mark of their length; a table that cannot be read at all
+// leaves the help file as one without phrases. Either way the loss is noted.
+TEST(PhrasesFile, SalvageKeepsTheSoundPhrases) {
     const PhrasesOptions stored{false, false};
     Bytes phrases = hlptest::build_phrases_file(sample, stored);
     const size_t at = hlptest::phrases_offset_table(stored) + 2 * 5;
     hlptest::put_u16(phrases, at, static_cast<uint16_t>(hlptest::get_u16(phrases, at) + 1));
     OpenHelp help = with_phrases(phrases, 15);
     help.ctx.salvage = true;
-    testing::internal::CaptureStderr();
-    phrase_table_load(help.ctx, help.file);
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err = load_phrase_table(help.ctx, help.file);
+    EXPECT_NE(err.find("Salvage: |Phrases: Phrase 4 lies outside the phrase texts"), std::string::npos) << err;
+    EXPECT_NE(err.find("Salvage: |Phrases: phrases 4 to 4 (1 of 5) cannot be trusted"), std::string::npos) << err;
+    EXPECT_EQ(loaded(help.ctx), (std::vector<std::string>{"the ", "Windows", "x", "help file compiler", "??"}));
+    EXPECT_TRUE(help.ctx.had_problems);
+
+    PhrasesOptions wrong_version = stored;
+    wrong_version.version = 0x0200;
+    OpenHelp unreadable = with_phrases(hlptest::build_phrases_file(sample, wrong_version), 15);
+    unreadable.ctx.salvage = true;
+    err = load_phrase_table(unreadable.ctx, unreadable.file);
     EXPECT_NE(err.find("Salvage: |Phrases: phrase table damaged; topics read without phrases"), std::string::npos)
         << err;
-    EXPECT_EQ(help.ctx.phrase_count, 0u);
-    EXPECT_EQ(help.ctx.phrase_texts, nullptr);
-    EXPECT_FALSE(help.ctx.packed_phrases);
-    EXPECT_TRUE(help.ctx.had_problems);
+    EXPECT_EQ(unreadable.ctx.phrase_count, 0u);
+    EXPECT_EQ(unreadable.ctx.phrase_texts, nullptr);
+    EXPECT_FALSE(unreadable.ctx.packed_phrases);
     // A whole table is loaded as ever (this help file has no |SYSTEM, which
     // salvage notes as a damaged directory).
     OpenHelp whole = with_phrases(hlptest::build_phrases_file(sample, stored), 15);
