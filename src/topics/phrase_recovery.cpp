@@ -19,6 +19,10 @@ constexpr long resync_skip = 32;
 // phrase that reads as damaged is not trusted either.
 constexpr uint32_t back_phrases = 2;
 constexpr int64_t back_bytes = 32;
+// How many phrases before the first that reads as damaged may be the one
+// whose length came out wrong.
+constexpr uint32_t length_mend_reach = 64;
+constexpr uint32_t length_mend_check = 64;
 // Phrases in order after the gap, the sign that the second reading is on
 // the stream's own groups.
 constexpr uint32_t in_order_run = 3;
@@ -52,6 +56,25 @@ bool phrase_plausible(const DecompileContext& ctx, uint32_t i, const char* texts
     if (i == 0 || (ctx.packed_phrases && i == 128)) return true;
     const char* before = texts + ctx.phrase_offsets[i - 1];
     return compare_phrases(before, phrase_length(ctx, i - 1), text, length, ctx.packed_phrases) <= 0;
+}
+
+// Where phrases start to read as damaged one after the other, as they do
+// past a boundary that moved (garbled letters leave only a few here and
+// there): the first of 16 phrases at least half of which read so; the count
+// when there is none.
+uint32_t first_disorder(const DecompileContext& ctx) {
+    constexpr uint32_t window = 16;
+    uint32_t bad = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        bad += !phrase_plausible(ctx, i, ctx.phrase_texts);
+        if (i >= window) bad -= !phrase_plausible(ctx, i - window, ctx.phrase_texts);
+        if (bad >= window / 2) {
+            const uint32_t start = i >= window ? i - window + 1 : 0;
+            for (uint32_t k = start; k <= i; ++k)
+                if (!phrase_plausible(ctx, k, ctx.phrase_texts)) return k;
+        }
+    }
+    return ctx.phrase_count;
 }
 
 uint32_t first_implausible(const DecompileContext& ctx, uint32_t from) {
@@ -252,9 +275,47 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
     tracked_free(ctx, known);
 }
 
+namespace {
+
+// Moves the boundaries from `from` on by delta; false (and nothing moved)
+// where that would put one before the boundary ahead of it.
+bool shift_offsets(DecompileContext& ctx, uint32_t from, int64_t delta) {
+    if (int64_t(ctx.phrase_offsets[from]) + delta < ctx.phrase_offsets[from - 1]) return false;
+    for (uint32_t k = from; k <= ctx.phrase_count; ++k)
+        ctx.phrase_offsets[k] = static_cast<uint32_t>(int64_t(ctx.phrase_offsets[k]) + delta);
+    return true;
+}
+
+// How many of the phrases from `from` on, up to length_mend_check of them,
+// read as damaged: other damage further on must not hide a mend that is right.
+uint32_t implausible_near(const DecompileContext& ctx, uint32_t from) {
+    uint32_t found = 0;
+    for (uint32_t i = from; i < ctx.phrase_count && i < from + length_mend_check; ++i)
+        found += !phrase_plausible(ctx, i, ctx.phrase_texts);
+    return found;
+}
+
+}  // namespace
+
+bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted) {
+    const uint32_t shown = first_disorder(ctx);
+    const int64_t delta = int64_t(size) - ctx.phrase_offsets[ctx.phrase_count];
+    if (shown >= ctx.phrase_count || delta == 0) return false;
+    const uint32_t lowest = shown > length_mend_reach ? shown - length_mend_reach : 0;
+    for (uint32_t i = shown + 1; i-- > lowest;) {
+        if (!shift_offsets(ctx, i + 1, delta)) continue;
+        if (implausible_near(ctx, i + 1) <= 1) {
+            untrusted[i] = 1;
+            return true;
+        }
+        shift_offsets(ctx, i + 1, -delta);
+    }
+    return false;
+}
+
 void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted) {
     if (ctx.phrase_count == 0) return;
-    const uint32_t shown = first_implausible(ctx, 0);
+    const uint32_t shown = first_disorder(ctx);
     // Boundaries that went wrong without showing: only the last phrase is
     // sure to be cut wrongly.
     const uint32_t from = shown < ctx.phrase_count ? damage_begins(ctx, shown) : ctx.phrase_count - 1;

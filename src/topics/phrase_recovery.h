@@ -20,6 +20,13 @@ uint32_t mend_phrase_offsets(uint32_t* offsets, uint32_t count, uint32_t size, u
 void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long image_size, uint32_t size,
                           uint8_t* untrusted);
 
+// The phrase lengths do not add up to the texts' size (size bytes). Where one
+// phrase's length alone came out wrong (a flipped bit of the length table),
+// every later boundary is off by the difference: the phrase whose length,
+// set right, has every later phrase read as sound is mended and flagged
+// alone. False when none is found.
+bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted);
+
 // The phrase boundaries are unsound from some phrase on (a damaged length
 // table): the phrases from the first one that reads as damaged are flagged.
 void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted);

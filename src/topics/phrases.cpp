@@ -236,6 +236,27 @@ int64_t packed_length_sum(const DecompileContext& ctx, const uint8_t* source, lo
     return total - (i - length);
 }
 
+// Salvage, |PhrIndex without its |PhrImage: the lengths still say how long
+// each phrase was, so topic text keeps its length and shows a mark of the
+// same length for every phrase.
+void load_lengths_alone(DecompileContext& ctx, std::FILE* file, long table_position, long table_left, uint32_t count,
+                        uint32_t expanded, unsigned bits) {
+    // No phrase is longer than its bits of the length table can make it.
+    const int64_t longest_texts = int64_t(table_left) * 8 * (int64_t(1) << bits) + int64_t(count) * 32;
+    if (count > expanded || int64_t(count) > int64_t(table_left) * 4 || expanded > longest_texts)
+        fatal_error("Phrase count %u does not fit |PhrIndex", count);
+    ctx.phrase_count = count;
+    ctx.phrase_offsets = tracked_new_array<uint32_t>(ctx, int64_t(count) + 1);
+    uint8_t* untrusted = new_trust_flags(ctx, count);
+    read_phrase_texts(ctx, file, static_cast<long>(expanded), 0, false);
+    std::fseek(file, table_position, SEEK_SET);
+    BoundedReader table{file, table_left};
+    decode_length_table(ctx, table, bits, expanded);
+    note_damage(ctx, "|PhrImage", -1, "missing: the phrase texts are lost");
+    std::memset(untrusted, 1, count);
+    settle_trust(ctx, "|PhrIndex", untrusted);
+}
+
 void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length) {
     BoundedReader index{file, index_length};
     uint8_t header[phrase_index_header_size];
@@ -273,10 +294,12 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
         uint8_t* image = read_phrase_texts(ctx, file, static_cast<long>(expanded), image_length, compressed);
         std::fseek(file, table_position, SEEK_SET);
         BoundedReader table{file, table_left};
-        const bool lengths_sound = decode_length_table(ctx, table, bits, expanded);
+        if (!decode_length_table(ctx, table, bits, expanded) && !mend_one_length(ctx, expanded, untrusted))
+            distrust_from_disorder(ctx, untrusted);
         check_phrase_image(ctx, image, image_length, static_cast<long>(expanded), "|PhrImage", untrusted);
-        if (!lengths_sound) distrust_from_disorder(ctx, untrusted);
         settle_trust(ctx, "|PhrIndex", untrusted);
+    } else if (ctx.salvage && count > 0) {
+        load_lengths_alone(ctx, file, table_position, table_left, count, expanded, bits);
     }
     build_packed_code_table(ctx);
     std::fprintf(stderr, "%u phrases loaded\n", ctx.phrase_count);
