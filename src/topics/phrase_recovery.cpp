@@ -220,7 +220,8 @@ uint32_t mend_phrase_offsets(uint32_t* offsets, uint32_t count, uint32_t size, u
     // the texts that never go back (with 0 before and size after it).
     std::vector<uint32_t> tails, parent(size_t(count) + 1, UINT32_MAX);
     for (uint32_t i = 0; i <= count; ++i) {
-        if (offsets[i] > size) continue;
+        // The first entry is the texts' start, the last their end.
+        if (offsets[i] > size || (i == 0 && offsets[i] != 0) || (i == count && offsets[i] != size)) continue;
         const auto at = std::upper_bound(tails.begin(), tails.end(), offsets[i],
                                          [&](uint32_t value, uint32_t j) { return value < offsets[j]; });
         if (at != tails.begin()) parent[i] = *(at - 1);
@@ -301,16 +302,19 @@ bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted) {
     const uint32_t shown = first_disorder(ctx);
     const int64_t delta = int64_t(size) - ctx.phrase_offsets[ctx.phrase_count];
     if (shown >= ctx.phrase_count || delta == 0) return false;
-    const uint32_t lowest = shown > length_mend_reach ? shown - length_mend_reach : 0;
-    for (uint32_t i = shown + 1; i-- > lowest;) {
+    // Set right at a neighbour of the wrong one, the lengths also add up
+    // and only a phrase or two come out cut wrongly, which may still read
+    // as sound: every phrase where the mend reads as sound is flagged.
+    uint32_t first = UINT32_MAX, last = 0;
+    for (uint32_t i = shown > length_mend_reach ? shown - length_mend_reach : 0; i <= shown; ++i) {
         if (!shift_offsets(ctx, i + 1, delta)) continue;
-        if (implausible_near(ctx, i + 1) <= 1) {
-            untrusted[i] = 1;
-            return true;
-        }
+        if (implausible_near(ctx, i + 1) <= 1) first = std::min(first, i), last = i;
         shift_offsets(ctx, i + 1, -delta);
     }
-    return false;
+    if (first == UINT32_MAX) return false;
+    shift_offsets(ctx, last + 1, delta);
+    for (uint32_t i = first; i <= last + 1 && i < ctx.phrase_count; ++i) untrusted[i] = 1;
+    return true;
 }
 
 void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted) {
