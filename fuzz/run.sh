@@ -62,7 +62,7 @@ make_seeds() {
       [ "$(stat -c %s "$f")" -le "$open_max_len" ] || continue
       if [ "$short" = open ]; then
         cp "$f" "$seeds/$(basename "$f")"
-        [ "$target" = fuzz_open_salvage ] && damaged_seeds "$f" "$seeds"
+        if [ "$target" = fuzz_open_salvage ]; then damaged_seeds "$f" "$seeds"; fi
       else
         { printf '\0'; cat "$f"; } > "$seeds/$(basename "$f")"
       fi
