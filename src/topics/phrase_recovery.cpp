@@ -15,6 +15,7 @@ namespace {
 // mostly past the garbled bytes themselves.
 constexpr long resync_starts = 256;
 constexpr long resync_skip = 32;
+constexpr long resync_reach = 16384;
 // Garbling shows a little after it begins: this much before the first
 // phrase that reads as damaged is not trusted either.
 constexpr uint32_t back_phrases = 2;
@@ -112,7 +113,9 @@ long merge_point(const uint8_t* image, long size, long from, long to) {
     for (;;) {
         std::sort(at.begin(), at.end());
         at.erase(std::unique(at.begin(), at.end()), at.end());
-        if (at.empty() || at.back() >= size) return -1;
+        // Readings that have not met this far past their starts seldom do:
+        // giving up bounds the time a damaged image can take.
+        if (at.empty() || at.back() >= size || at.back() - from > resync_reach) return -1;
         if (at.size() == 1) return at[0];
         const long highest = at.back();
         for (long& a : at)
@@ -143,7 +146,7 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
     char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
     long found = at;
-    for (long start = from; start < at && found == at; ++start) {
+    for (long start = from; start < std::min(at, from + resync_starts) && found == at; ++start) {
         int64_t produced = 0;
         long a = start;
         while (a < at) {
@@ -153,7 +156,10 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
         }
         const int64_t position = joined - produced;
         if (a != at || position < kept) continue;
-        std::memcpy(scratch, ctx.phrase_texts, size);
+        // Each reading sees the first reading's bytes behind it (as far back
+        // as a reference reaches), not an earlier candidate's.
+        const int64_t behind = std::max<int64_t>(0, position - lz77_window_size);
+        std::memcpy(scratch + behind, ctx.phrase_texts + behind, static_cast<size_t>(joined - behind));
         lz77_expand_marked(image, at, start, reinterpret_cast<uint8_t*>(scratch), known, static_cast<long>(position),
                            static_cast<long>(joined));
         if (sound_stretch(ctx, scratch, position, joined)) found = start;
