@@ -145,6 +145,7 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
     if (joined <= kept) return at;
     char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
+    std::memset(scratch, 0, size);
     long found = at;
     for (long start = from; start < std::min(at, from + resync_starts) && found == at; ++start) {
         int64_t produced = 0;
