@@ -262,30 +262,21 @@ TEST(PhraseIndex, LengthTableCutShortIsFatal) {
 // without regard to case in runs of 128 and the rest for the packed tables.
 std::vector<std::string> listed_words(size_t count, bool packed) {
     std::vector<std::string> words;
-    uint32_t seed = 11;
-    while (words.size() < count) {
+    for (uint32_t seed = 11; words.size() < count;) {
         std::string w;
         for (size_t n = 3 + words.size() % 7; n > 0; --n) {
             seed = seed * 1103515245 + 12345;
-            w += static_cast<char>((seed >> 16) % 3 == 0 ? 'A' + (seed >> 8) % 26 : 'a' + (seed >> 8) % 26);
+            w += static_cast<char>(((seed >> 16) % 3 == 0 ? 'A' : 'a') + (seed >> 8) % 26);
         }
         words.push_back(w);
     }
-    auto lower = [](std::string w) {
-        for (char& c : w) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto key = [packed](std::string w) {
+        for (char& c : w) c = packed ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : c;
         return w;
     };
-    auto order = [&](auto from, auto to) {
-        std::sort(from, to, [&](const std::string& a, const std::string& b) {
-            return packed ? lower(a) < lower(b) : a < b;
-        });
-    };
-    if (packed) {
-        order(words.begin(), words.begin() + 128);
-        order(words.begin() + 128, words.end());
-    } else {
-        order(words.begin(), words.end());
-    }
+    auto before = [&](const std::string& a, const std::string& b) { return key(a) < key(b); };
+    std::sort(words.begin(), words.begin() + (packed ? 128 : long(count)), before);
+    std::sort(words.begin() + (packed ? 128 : long(count)), words.end(), before);
     return words;
 }
 
@@ -297,16 +288,15 @@ std::string mark_of(size_t length) {
 }
 
 struct Loaded {
-    std::vector<std::string> phrases;
     std::string err;
+    std::vector<std::string> phrases;
 };
 
 Loaded load_salvaged(std::vector<hlptest::InternalFile> files, uint16_t minor) {
     OpenHelp help(std::move(files), minor, 4);
     help.ctx.salvage = true;
-    Loaded loaded_table{{}, load_phrase_table(help.ctx, help.file)};
-    loaded_table.phrases = loaded(help.ctx);
-    return loaded_table;
+    std::string err = load_phrase_table(help.ctx, help.file);
+    return {err, loaded(help.ctx)};
 }
 
 // Every phrase is as built or a mark (where a damaged length left its
