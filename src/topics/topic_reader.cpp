@@ -283,12 +283,6 @@ RecordOutcome salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicW
         why = "paragraph data that cannot be read";
         return RecordOutcome::damaged_record;
     }
-    // The stored codes are still at hand: count the records whose text shows
-    // a damaged phrase table's marks.
-    if (walk.note_losses && link.text_length > link.record_length - link.head_length &&
-        link.head_length < link.record_length &&
-        phrase_codes_untrusted(ctx, ctx.packed_text, link.record_length - link.head_length))
-        ++ctx.untrusted_phrase_records;
     return RecordOutcome::sound;
 }
 
@@ -498,6 +492,17 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
     publish_counts(ctx, walk);
 }
 
+// A record whose text shows a damaged phrase table's marks (its stored codes
+// are still at hand) leaves its topic short of whole.
+void note_untrusted_phrases(DecompileContext& ctx, TopicWalk& walk) {
+    const TopicLink& link = walk.link;
+    const long stored = long(link.record_length) - link.head_length;
+    if (stored <= 0 || link.text_length <= stored || !phrase_codes_untrusted(ctx, ctx.packed_text, stored)) return;
+    mark_topic_damaged(walk);
+    if (walk.note_losses) ++ctx.untrusted_phrase_records;
+    publish_counts(ctx, walk);
+}
+
 bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     walk.resynced = false;
     walk.recovered_topic = false;
@@ -509,6 +514,7 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
         const RecordOutcome outcome = salvage_read_record(ctx, file, walk, why);
         if (outcome == RecordOutcome::sound) {
             count_topics(ctx, walk);
+            note_untrusted_phrases(ctx, walk);
             return true;
         }
         free_record(walk);
