@@ -15,7 +15,8 @@
 # (default /tmp/hlpunpack-fuzz): TARGET/corpus grows as the fuzzer finds new
 # paths, TARGET/seeds is rebuilt on every run from the test builder,
 # examples/ and the real help files of ../shared/corpus (copied there, never
-# into the repository), TARGET/findings receives crashes, leaks, timeouts and
+# into the repository; for fuzz_open_salvage also damaged copies of them),
+# TARGET/findings receives crashes, leaks, timeouts and
 # out-of-memory inputs. Extra ARGS go to libFuzzer (e.g. -runs=N, -jobs=N).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,6 +32,17 @@ open_max_len=${HLP_FUZZ_OPEN_MAX_LEN:-65536}
 build_targets() {
   CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DHLP_FUZZ=ON -DHLP_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j"${HLP_JOBS:-$(nproc)}" --target fuzz_targets
+}
+
+# Salvage starts also from real files already damaged, each way the salvage
+# measurement damages them (its --copy, from the ordinary build when there).
+damaged_seeds() {
+  local f=$1 seeds=$2 kind
+  local measure=${HLP_SALVAGE_MEASURE:-$repo/build/tests/salvage_measure/salvage_measure}
+  [ -x "$measure" ] || return 0
+  for kind in '|TOPIC' picture '|KWDATA' '|FONT' phrases 'phrase bit' scattered cut; do
+    "$measure" --copy "$f" "$kind" "$seeds/damaged-${kind//[^a-z]/}-$(basename "$f")" >/dev/null 2>&1 || true
+  done
 }
 
 # Seeds of one target: the builder's, plus real files where the input is a
@@ -50,6 +62,7 @@ make_seeds() {
       [ "$(stat -c %s "$f")" -le "$open_max_len" ] || continue
       if [ "$short" = open ]; then
         cp "$f" "$seeds/$(basename "$f")"
+        if [ "$target" = fuzz_open_salvage ]; then damaged_seeds "$f" "$seeds"; fi
       else
         { printf '\0'; cat "$f"; } > "$seeds/$(basename "$f")"
       fi

@@ -54,6 +54,15 @@ void note_damage_text(DecompileContext& ctx, const char* internal_file, long off
 
 }  // namespace
 
+void damage_found(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...) {
+    char what[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(what, sizeof what, format, args);
+    va_end(args);
+    damage_found(ctx, Damage::rest, what, internal_file, offset, "%s", what);
+}
+
 bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }
 
 void write_damage_report(DecompileContext& ctx) {

@@ -27,6 +27,11 @@ void damage_found(DecompileContext& ctx, Damage grade, const char* fatal_message
 // when unknown) and what was lost. Warns on stderr and sets had_problems.
 void note_damage(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+// The same where the fatal error and the note say the same: without salvage
+// the message is fatal; with salvage it is noted as a loss and the caller
+// goes on with what is intact.
+void damage_found(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
 // True when a loss has been noted.
 bool damage_noted(const DecompileContext& ctx);
 // With salvage on and a loss noted, lists NAME-damage.txt with every loss

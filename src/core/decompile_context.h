@@ -107,6 +107,10 @@ struct DecompileContext {
     const char* packed_code_texts[256];
     uint32_t phrase_bit_mask;  // reader of the packed length table
     uint32_t phrase_bit_word;
+    // Salvage: one flag a phrase, set where damage left the phrase's text
+    // untrustworthy (the texts hold a mark instead); null when all are sound.
+    uint8_t* phrase_untrusted;
+    int64_t untrusted_phrase_records;  // topic records that used such a phrase
 
     // The |TOPIC reader: one expanded block cached.
     int32_t topic_file_size;

@@ -69,6 +69,7 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     export_bitmap_files(ctx, help_file);
     std::fputs("Pass 1...\n", stderr);
     first_pass(ctx, help_file);
+    note_untrusted_phrase_uses(ctx);
     std::fputs("\n", stderr);
     if (!ctx.old_format && ctx.guess_context_ids) {
         salvage_step(ctx, "|KWBTREE", "context names guessed from titles and keywords, from the damage on",

@@ -8,6 +8,8 @@
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
+#include "helpfile/lz77_trace.h"
+#include "topics/phrase_recovery.h"
 
 namespace {
 
@@ -54,23 +56,77 @@ void check_expanded_size(int64_t expanded, int64_t stored, bool compressed) {
 }
 
 // Fills the phrase texts from the stream; whatever the data does not reach
-// stays zero rather than undefined.
-void read_phrase_texts(DecompileContext& ctx, std::FILE* file, long expanded, long stored, bool compressed) {
+// stays zero rather than undefined. A compressed image is read whole and
+// handed back (tracked) for check_phrase_image; otherwise null.
+uint8_t* read_phrase_texts(DecompileContext& ctx, std::FILE* file, long expanded, long stored, bool compressed) {
     // The slack behind the texts lets expansion copy short phrases in
     // fixed-size moves.
     const long room = expanded + 1 + overcopy;
     ctx.phrase_texts = static_cast<char*>(tracked_malloc(ctx, room));
     std::memset(ctx.phrase_texts, 0, static_cast<size_t>(room));
     ctx.phrase_text_room = static_cast<uint32_t>(room);
-    if (stored > 0) lz77_expand_to_buffer(ctx, expanded, compressed ? lz77_lz_flag : 0, file, stored, ctx.phrase_texts);
+    if (stored <= 0) return nullptr;
+    if (!compressed) {
+        lz77_expand_to_buffer(ctx, expanded, 0, file, stored, ctx.phrase_texts);
+        return nullptr;
+    }
+    uint8_t* image = static_cast<uint8_t*>(tracked_malloc(ctx, stored));
+    my_fread(stored, file, image);
+    lz77_expand_buffer(ctx, image, stored, reinterpret_cast<uint8_t*>(ctx.phrase_texts), expanded, nullptr);
+    return image;
 }
 
-void check_offsets(const DecompileContext& ctx, uint32_t text_size) {
-    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+// A compressed image must expand to exactly the texts' size and end with its
+// last item: anything else is damage in the image, and with salvage the
+// phrases it leaves unsound are flagged. Frees the image.
+void check_phrase_image(DecompileContext& ctx, uint8_t* image, long stored, long expanded, const char* image_name,
+                        uint8_t* untrusted) {
+    if (image == nullptr) return;
+    const Lz77Extent extent = lz77_measure(image, stored);
+    if (extent.produced != expanded || !extent.whole_items) {
+        damage_found(ctx, image_name, -1, "the phrase texts expand to %lld bytes instead of %ld%s",
+                     static_cast<long long>(extent.produced), expanded,
+                     extent.whole_items ? "" : ", ending inside a back reference");
+        recover_phrase_image(ctx, image, stored, static_cast<uint32_t>(expanded), untrusted);
+    }
+    tracked_free(ctx, image);
+}
+
+// The offsets must run from the texts' start to their end without going
+// back. With salvage, unsound entries are mended and their phrases flagged.
+void check_offsets(DecompileContext& ctx, uint32_t text_size, uint8_t* untrusted) {
+    const uint32_t count = ctx.phrase_count;
+    for (uint32_t i = 0; i < count; ++i) {
         if (ctx.phrase_offsets[i] > ctx.phrase_offsets[i + 1] || ctx.phrase_offsets[i + 1] > text_size) {
-            fatal_error("Phrase %u lies outside the phrase texts", i);
+            damage_found(ctx, "|Phrases", -1, "Phrase %u lies outside the phrase texts", i);
+            mend_phrase_offsets(ctx.phrase_offsets, count, text_size, untrusted);
+            return;
         }
     }
+    if (ctx.phrase_offsets[0] != 0 || ctx.phrase_offsets[count] != text_size) {
+        damage_found(ctx, "|Phrases", -1, "the phrase offsets span %u to %u of phrase texts of %u bytes",
+                     ctx.phrase_offsets[0], ctx.phrase_offsets[count], text_size);
+        mend_phrase_offsets(ctx.phrase_offsets, count, text_size, untrusted);
+    }
+}
+
+// One flag a phrase, for salvage to set where damage leaves a phrase unsound.
+uint8_t* new_trust_flags(DecompileContext& ctx, uint32_t count) {
+    uint8_t* flags = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(count) + 1));
+    std::memset(flags, 0, size_t(count) + 1);
+    return flags;
+}
+
+// Marks the flagged phrases in the texts and notes which they are.
+void settle_trust(DecompileContext& ctx, const char* internal_file, uint8_t* untrusted) {
+    uint32_t first = 0, last = 0;
+    const uint32_t count = mark_untrusted_phrases(ctx, untrusted, first, last);
+    if (count == 0) {
+        tracked_free(ctx, untrusted);
+        return;
+    }
+    note_damage(ctx, internal_file, -1, "phrases %u to %u (%u of %u) cannot be trusted and are written as [?]", first,
+                last, count, ctx.phrase_count);
 }
 
 bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
@@ -82,25 +138,41 @@ bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
     return (ctx.phrase_bit_word & ctx.phrase_bit_mask) != 0;
 }
 
-void decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned bits, uint32_t text_size) {
+// Lengths past the texts are damage in the length table, and so are lengths
+// that do not add up to the texts' size; with salvage the offsets are kept
+// inside the texts and the phrases past the damage are flagged later.
+bool decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned bits, uint32_t text_size) {
     ctx.phrase_bit_mask = 0;
     ctx.phrase_offsets[0] = 0;
+    bool sound = true;
     for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
         // 64 bits: a run of set bits must not wrap the length around.
         uint64_t n = 1;
         while (next_length_bit(ctx, table)) {
             n += uint64_t(1) << bits;
-            if (n > text_size) fatal_error("Phrase %u lies outside the phrase texts", i);
+            if (n > text_size) break;
         }
-        if (next_length_bit(ctx, table)) n += 1;
-        if (bits > 1 && next_length_bit(ctx, table)) n += 2;
-        if (bits > 2 && next_length_bit(ctx, table)) n += 4;
-        if (bits > 3 && next_length_bit(ctx, table)) n += 8;
-        if (bits > 4 && next_length_bit(ctx, table)) n += 16;
+        if (n <= text_size) {
+            if (next_length_bit(ctx, table)) n += 1;
+            if (bits > 1 && next_length_bit(ctx, table)) n += 2;
+            if (bits > 2 && next_length_bit(ctx, table)) n += 4;
+            if (bits > 3 && next_length_bit(ctx, table)) n += 8;
+            if (bits > 4 && next_length_bit(ctx, table)) n += 16;
+        }
         uint64_t end = ctx.phrase_offsets[i] + n;
-        if (end > text_size) fatal_error("Phrase %u lies outside the phrase texts", i);
+        if (end > text_size) {
+            if (sound) damage_found(ctx, "|PhrIndex", -1, "Phrase %u lies outside the phrase texts", i);
+            sound = false;
+            end = text_size;
+        }
         ctx.phrase_offsets[i + 1] = static_cast<uint32_t>(end);
     }
+    if (sound && ctx.phrase_count > 0 && ctx.phrase_offsets[ctx.phrase_count] != text_size) {
+        damage_found(ctx, "|PhrIndex", -1, "the phrase lengths add up to %u bytes, the phrase texts hold %u",
+                     ctx.phrase_offsets[ctx.phrase_count], text_size);
+        sound = false;
+    }
+    return sound;
 }
 
 // More than any text can hold: a code naming a missing phrase adds this, and
@@ -164,6 +236,27 @@ int64_t packed_length_sum(const DecompileContext& ctx, const uint8_t* source, lo
     return total - (i - length);
 }
 
+// Salvage, |PhrIndex without its |PhrImage: the lengths still say how long
+// each phrase was, so topic text keeps its length and shows a mark of the
+// same length for every phrase.
+void load_lengths_alone(DecompileContext& ctx, std::FILE* file, long table_position, long table_left, uint32_t count,
+                        uint32_t expanded, unsigned bits) {
+    // No phrase is longer than its bits of the length table can make it.
+    const int64_t longest_texts = int64_t(table_left) * 8 * (int64_t(1) << bits) + int64_t(count) * 32;
+    if (count > expanded || int64_t(count) > int64_t(table_left) * 4 || expanded > longest_texts)
+        fatal_error("Phrase count %u does not fit |PhrIndex", count);
+    ctx.phrase_count = count;
+    ctx.phrase_offsets = tracked_new_array<uint32_t>(ctx, int64_t(count) + 1);
+    uint8_t* untrusted = new_trust_flags(ctx, count);
+    read_phrase_texts(ctx, file, static_cast<long>(expanded), 0, false);
+    std::fseek(file, table_position, SEEK_SET);
+    BoundedReader table{file, table_left};
+    decode_length_table(ctx, table, bits, expanded);
+    note_damage(ctx, "|PhrImage", -1, "missing: the phrase texts are lost");
+    std::memset(untrusted, 1, count);
+    settle_trust(ctx, "|PhrIndex", untrusted);
+}
+
 void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length) {
     BoundedReader index{file, index_length};
     uint8_t header[phrase_index_header_size];
@@ -176,6 +269,8 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
     unsigned bits = get_le16(header + 24) & 0x0F;
 
     long image_length = 0;
+    // Set before the texts are read: salvage judges them by the scheme's order.
+    ctx.packed_phrases = true;
     if (find_internal_file(ctx, file, &image_length, "|PhrImage")) {
         // The phrase texts are sized from the image's length: an image the
         // help file does not hold fails as the short read it is, up front.
@@ -195,12 +290,17 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
         }
         ctx.phrase_count = count;
         ctx.phrase_offsets = tracked_new_array<uint32_t>(ctx, int64_t(count) + 1);
-        read_phrase_texts(ctx, file, static_cast<long>(expanded), image_length, compressed);
+        uint8_t* untrusted = new_trust_flags(ctx, count);
+        uint8_t* image = read_phrase_texts(ctx, file, static_cast<long>(expanded), image_length, compressed);
         std::fseek(file, table_position, SEEK_SET);
         BoundedReader table{file, table_left};
-        decode_length_table(ctx, table, bits, expanded);
+        if (!decode_length_table(ctx, table, bits, expanded) && !mend_one_length(ctx, expanded, untrusted))
+            distrust_from_disorder(ctx, untrusted);
+        check_phrase_image(ctx, image, image_length, static_cast<long>(expanded), "|PhrImage", untrusted);
+        settle_trust(ctx, "|PhrIndex", untrusted);
+    } else if (ctx.salvage && count > 0) {
+        load_lengths_alone(ctx, file, table_position, table_left, count, expanded, bits);
     }
-    ctx.packed_phrases = true;
     build_packed_code_table(ctx);
     std::fprintf(stderr, "%u phrases loaded\n", ctx.phrase_count);
 }
@@ -235,8 +335,11 @@ void load_phrases(DecompileContext& ctx, std::FILE* file, long length) {
     check_expanded_size(expanded, stored, !ctx.old_format);
     ctx.phrase_count = count;
     ctx.phrase_offsets = offsets;
-    check_offsets(ctx, static_cast<uint32_t>(expanded));
-    read_phrase_texts(ctx, file, static_cast<long>(expanded), stored, !ctx.old_format);
+    uint8_t* untrusted = new_trust_flags(ctx, count);
+    check_offsets(ctx, static_cast<uint32_t>(expanded), untrusted);
+    uint8_t* image = read_phrase_texts(ctx, file, static_cast<long>(expanded), stored, !ctx.old_format);
+    check_phrase_image(ctx, image, stored, static_cast<long>(expanded), "|Phrases", untrusted);
+    settle_trust(ctx, "|Phrases", untrusted);
     std::fprintf(stderr, "%u phrases loaded\n", count);
 }
 
@@ -316,8 +419,20 @@ struct SummingTarget {
     void fill(int, long n) { produced += n; }
 };
 
+// Notes whether a code names a phrase that salvage could not trust.
+struct TrustTarget {
+    bool untrusted;
+
+    void copy(const void*, long, long) {}
+    void fill(int, long) {}
+};
+
 template <typename Target>
 [[gnu::always_inline]] inline void copy_phrase(const DecompileContext& ctx, Target& target, uint32_t number) {
+    if constexpr (std::is_same_v<Target, TrustTarget>) {
+        target.untrusted |= number < ctx.phrase_count && ctx.phrase_untrusted[number] != 0;
+        return;
+    }
     if (number >= ctx.phrase_count) {
         if constexpr (std::is_same_v<Target, SummingTarget>) {
             target.missing = true;
@@ -408,6 +523,7 @@ void phrase_table_load(DecompileContext& ctx, std::FILE* file) {
     });
     if (loaded) return;
     // What a help file without phrase tables has.
+    ctx.phrase_untrusted = nullptr;
     ctx.phrase_count = 0;
     ctx.packed_phrases = false;
     ctx.packed_code_table = false;
@@ -464,6 +580,23 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
 bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_t* source, long source_length) {
     const SummingTarget sum = phrase_length_sum(ctx, source, source_length);
     return !sum.missing && sum.produced <= (capacity < 0 ? 0 : capacity);
+}
+
+bool phrase_codes_untrusted(const DecompileContext& ctx, const uint8_t* source, long source_length) {
+    if (ctx.phrase_untrusted == nullptr) return false;
+    TrustTarget target{false};
+    if (ctx.packed_phrases) {
+        expand_packed_scheme(ctx, target, source, source_length);
+    } else {
+        expand_phrases_scheme(ctx, target, source, source_length);
+    }
+    return target.untrusted;
+}
+
+void note_untrusted_phrase_uses(DecompileContext& ctx) {
+    if (ctx.untrusted_phrase_records == 0) return;
+    note_damage(ctx, "|TOPIC", -1, "%lld topic records use phrases that cannot be trusted; those show as [?]",
+                static_cast<long long>(ctx.untrusted_phrase_records));
 }
 
 void phrase_file_write(DecompileContext& ctx, const char* name) {

@@ -20,5 +20,10 @@ long phrase_expanded_length(DecompileContext& ctx, long capacity, const uint8_t*
 // True when every phrase code of source names a phrase and the text comes
 // to at most capacity bytes: the expansion would raise no error.
 bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_t* source, long source_length);
+// Salvage: true when a code of source names a phrase that damage left
+// untrustworthy (its text is a mark).
+bool phrase_codes_untrusted(const DecompileContext& ctx, const uint8_t* source, long source_length);
+// Notes how many topic records the first pass found using such phrases.
+void note_untrusted_phrase_uses(DecompileContext& ctx);
 // The phrase file, one phrase a line, when a table was loaded.
 void phrase_file_write(DecompileContext& ctx, const char* name);

@@ -304,11 +304,13 @@ uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk
 // Damage inside a block: the records past it in the same block, found by
 // their headers, where the walk goes on (0: none). A compressed block whose
 // records past the damage came out shifted is mended in its kept copy
-// (mended set, nothing to go on at yet): both passes, and the next block's
+// (mended_shift set to how far they lay off, nothing to go on at yet): both
+// passes, and the next block's
 // expansion, then read the records where they belong.
-uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, uint32_t position, bool& mended) {
+uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, uint32_t position,
+                         int32_t& mended_shift) {
     constexpr int searches_per_block = 8, mends_per_block = 4;
-    mended = false;
+    mended_shift = 0;
     if (ctx.old_format || position < first_position) return 0;
     const uint32_t block = block_of_position(ctx, position);
     if (walk.salvage.resync_block != block + 1) {
@@ -333,8 +335,8 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
         }
     }
     const BlockResync found =
-        find_block_resync(ctx.block_data, ctx.block_valid, static_cast<uint32_t>(base),
-                          position + topic_link_header_size, static_cast<uint32_t>(base + span), last_link, next_first);
+        find_block_resync(ctx.block_data, ctx.block_valid, static_cast<uint32_t>(base), position,
+                          static_cast<uint32_t>(base + span), last_link, next_first, position);
     if (found.position == 0) {
         ++walk.salvage.resync_searches;
         return 0;
@@ -369,7 +371,7 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     kept->bytes = bytes;
     kept->length = static_cast<int32_t>(length);
     ctx.cached_block = -1;
-    mended = true;
+    mended_shift = found.shift;
     return 0;
 }
 
@@ -420,6 +422,16 @@ void drop_records(DecompileContext& ctx, TopicWalk& walk, uint32_t position, uin
     }
 }
 
+void note_mend(DecompileContext& ctx, TopicWalk& walk, uint32_t position, int32_t shift) {
+    mark_topic_damaged(walk);
+    if (!walk.salvage.note_losses) return;
+    const uint32_t block = block_of_position(ctx, position);
+    note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                "block %u holds garbled compressed data before topic position 0x%X: the records from there on came "
+                "out %d bytes off their place and were moved back; topic %d \"%s\" may hold garbled text before them",
+                block, position, shift < 0 ? -shift : shift, walk.salvage.topic_number, walk.salvage.title);
+}
+
 // Bookkeeping of topics for a record about to be delivered.
 void count_topics(DecompileContext& ctx, TopicWalk& walk) {
     const TopicLink& link = walk.link;
@@ -444,8 +456,10 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
             }
         }
         ++walk.salvage.topic_number;
+        // A negative number (damage, or none stored) says nothing of the
+        // topics before it, and would not fit the difference.
         walk.salvage.id_offset_known = id >= 0;
-        walk.salvage.id_offset = id - (walk.salvage.topic_number - 1);
+        walk.salvage.id_offset = walk.salvage.id_offset_known ? id - (walk.salvage.topic_number - 1) : 0;
         walk.salvage.topic_damaged = false;
         walk.salvage.awaiting_topic = false;
         walk.salvage.dropped_since_header = false;
@@ -476,6 +490,17 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
     publish_counts(ctx, walk);
 }
 
+// A record whose text shows a damaged phrase table's marks (its stored codes
+// are still at hand) leaves its topic short of whole.
+void note_untrusted_phrases(DecompileContext& ctx, TopicWalk& walk) {
+    const TopicLink& link = walk.link;
+    const long stored = long(link.record_length) - link.head_length;
+    if (stored <= 0 || link.text_length <= stored || !phrase_codes_untrusted(ctx, ctx.packed_text, stored)) return;
+    mark_topic_damaged(walk);
+    if (walk.salvage.note_losses) ++ctx.untrusted_phrase_records;
+    publish_counts(ctx, walk);
+}
+
 bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) {
     walk.salvage.resynced = false;
     walk.salvage.recovered_topic = false;
@@ -487,6 +512,7 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
         const Damage outcome = salvage_read_record(ctx, file, walk, why);
         if (outcome == Damage::none) {
             count_topics(ctx, walk);
+            note_untrusted_phrases(ctx, walk);
             return true;
         }
         free_record(walk);
@@ -499,9 +525,14 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
             continue;
         }
         // Damage inside a block may leave the block's later records whole.
-        bool mended = false;
-        const uint32_t again = resume_in_block(ctx, file, walk, walk.position, mended);
-        if (mended) continue;  // the record is read again from the mended bytes
+        int32_t mended_shift = 0;
+        const uint32_t again = resume_in_block(ctx, file, walk, walk.position, mended_shift);
+        if (mended_shift != 0) {
+            // The record is read again from the mended bytes; the garbled
+            // ones lie in the text before it, which was delivered already.
+            note_mend(ctx, walk, walk.position, mended_shift);
+            continue;
+        }
         if (again != 0) {
             drop_records(ctx, walk, walk.position, again, why);
             walk.position = again;

@@ -20,6 +20,8 @@ struct BlockResync {
 // The last record of the block is found through the next block's header
 // instead (last_link, the position of this block's last record, and
 // next_first, the first record of the next block; 0 when unknown).
-// Positions stay below block_end. One pass over the bytes.
+// Positions stay below block_end. A record at `shifted_only` (the damaged
+// record itself, 0 for none) is taken only where it lies off its place: its
+// header read there was shifted, not garbled. One pass over the bytes.
 BlockResync find_block_resync(const uint8_t* data, long length, uint32_t base, uint32_t after, uint32_t block_end,
-                              uint32_t last_link, uint32_t next_first);
+                              uint32_t last_link, uint32_t next_first, uint32_t shifted_only = 0);

@@ -1,4 +1,6 @@
 // Loading |Phrases and |PhrIndex/|PhrImage, and the phrase file.
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -99,24 +101,32 @@ TEST(PhrasesFile, OffsetsOutsideTheTextsAreFatal) {
     }
 }
 
-// With salvage the same damage leaves the help file as one without phrases,
-// and the loss is noted.
-TEST(PhrasesFile, SalvageFallsBackToNoPhrases) {
+// With salvage an offset past the texts costs the phrases it bounds, which
+// are written as a mark of their length; a table that cannot be read at all
+// leaves the help file as one without phrases. Either way the loss is noted.
+TEST(PhrasesFile, SalvageKeepsTheSoundPhrases) {
     const PhrasesOptions stored{false, false};
     Bytes phrases = hlptest::build_phrases_file(sample, stored);
     const size_t at = hlptest::phrases_offset_table(stored) + 2 * 5;
     hlptest::put_u16(phrases, at, static_cast<uint16_t>(hlptest::get_u16(phrases, at) + 1));
     OpenHelp help = with_phrases(phrases, 15);
     help.ctx.salvage = true;
-    testing::internal::CaptureStderr();
-    phrase_table_load(help.ctx, help.file);
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err = load_phrase_table(help.ctx, help.file);
+    EXPECT_NE(err.find("Salvage: |Phrases: Phrase 4 lies outside the phrase texts"), std::string::npos) << err;
+    EXPECT_NE(err.find("Salvage: |Phrases: phrases 4 to 4 (1 of 5) cannot be trusted"), std::string::npos) << err;
+    EXPECT_EQ(loaded(help.ctx), (std::vector<std::string>{"the ", "Windows", "x", "help file compiler", "??"}));
+    EXPECT_TRUE(help.ctx.had_problems);
+
+    PhrasesOptions wrong_version = stored;
+    wrong_version.version = 0x0200;
+    OpenHelp unreadable = with_phrases(hlptest::build_phrases_file(sample, wrong_version), 15);
+    unreadable.ctx.salvage = true;
+    err = load_phrase_table(unreadable.ctx, unreadable.file);
     EXPECT_NE(err.find("Salvage: |Phrases: phrase table damaged; topics read without phrases"), std::string::npos)
         << err;
-    EXPECT_EQ(help.ctx.phrase_count, 0u);
-    EXPECT_EQ(help.ctx.phrase_texts, nullptr);
-    EXPECT_FALSE(help.ctx.packed_phrases);
-    EXPECT_TRUE(help.ctx.had_problems);
+    EXPECT_EQ(unreadable.ctx.phrase_count, 0u);
+    EXPECT_EQ(unreadable.ctx.phrase_texts, nullptr);
+    EXPECT_FALSE(unreadable.ctx.packed_phrases);
     // A whole table is loaded as ever (this help file has no |SYSTEM, which
     // salvage notes as a damaged directory).
     OpenHelp whole = with_phrases(hlptest::build_phrases_file(sample, stored), 15);
@@ -243,6 +253,160 @@ TEST(PhraseIndex, LengthTableCutShortIsFatal) {
     files.index.resize(28 + 4);
     OpenHelp help({{"|PhrIndex", files.index}, {"|PhrImage", files.image}, {"|SYSTEM", Bytes(64, 0)}}, 33, 4);
     EXPECT_NE(fatal_output([&] { phrase_table_load(help.ctx, help.file); }).find("my_fread(4)"), std::string::npos);
+}
+
+// ---- damage in the phrase tables: found as it loads, fatal without
+// salvage, recovered around with it
+
+// Words in the order help compilers list phrases: as bytes for |Phrases,
+// without regard to case in runs of 128 and the rest for the packed tables.
+std::vector<std::string> listed_words(size_t count, bool packed) {
+    std::vector<std::string> words;
+    for (uint32_t seed = 11; words.size() < count;) {
+        std::string w;
+        for (size_t n = 3 + words.size() % 7; n > 0; --n) {
+            seed = seed * 1103515245 + 12345;
+            w += static_cast<char>(((seed >> 16) % 3 == 0 ? 'A' : 'a') + (seed >> 8) % 26);
+        }
+        words.push_back(w);
+    }
+    auto key = [packed](std::string w) {
+        for (char& c : w) c = packed ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : c;
+        return w;
+    };
+    auto before = [&](const std::string& a, const std::string& b) { return key(a) < key(b); };
+    std::sort(words.begin(), words.begin() + (packed ? 128 : long(count)), before);
+    std::sort(words.begin() + (packed ? 128 : long(count)), words.end(), before);
+    return words;
+}
+
+// What a phrase that cannot be trusted is written as.
+std::string mark_of(size_t length) {
+    std::string mark(length, '?');
+    if (length >= 3) mark.front() = '[', mark.back() = ']';
+    return mark;
+}
+
+struct Loaded {
+    std::string err;
+    std::vector<std::string> phrases;
+};
+
+Loaded load_salvaged(std::vector<hlptest::InternalFile> files, uint16_t minor) {
+    OpenHelp help(std::move(files), minor, 4);
+    help.ctx.salvage = true;
+    std::string err = load_phrase_table(help.ctx, help.file);
+    return {err, loaded(help.ctx)};
+}
+
+// Every phrase is as built or a mark (where a damaged length left its
+// boundaries in doubt, of another length); returns how many are marks.
+size_t expect_sound_or_marked(const std::vector<std::string>& got, const std::vector<std::string>& built) {
+    EXPECT_EQ(got.size(), built.size());
+    size_t marks = 0;
+    for (size_t i = 0; i < std::min(got.size(), built.size()); ++i) {
+        if (got[i] == built[i]) continue;
+        EXPECT_EQ(got[i], mark_of(got[i].size())) << "phrase " << i << " should be \"" << built[i] << "\"";
+        ++marks;
+    }
+    return marks;
+}
+
+// The compressed texts of a built table, 16 bytes at 60 % of them set to
+// 0xFF: a control byte of eight back references among them.
+void garble_texts(Bytes& file, size_t texts_start) {
+    const size_t at = texts_start + (file.size() - texts_start) * 3 / 5;
+    for (size_t i = 0; i < 16; ++i) file[at + i] = 0xFF;
+}
+
+TEST(PhraseDamage, FailsTheFileWithoutSalvage) {
+    const auto words = listed_words(300, false);
+    const PhrasesOptions compressed;
+    const size_t texts = hlptest::phrases_offset_table(compressed) + 2 * 301;
+    Bytes garbled_texts = hlptest::build_phrases_file(words);
+    garble_texts(garbled_texts, texts);
+    Bytes short_last = hlptest::build_phrases_file(words);
+    const size_t last = hlptest::phrases_offset_table(compressed) + 2 * 300;
+    hlptest::put_u16(short_last, last, static_cast<uint16_t>(hlptest::get_u16(short_last, last) - 1));
+    const auto packed_words = listed_words(300, true);
+    auto garbled_image = hlptest::build_phrase_index(packed_words);
+    garble_texts(garbled_image.image, 0);
+    // Phrase 200's length bit worth 1, flipped: the lengths no longer add up.
+    // (A phrase's bits: a run bit per 16 bytes past the first, a clear bit,
+    // then the remainder's bits 1, 2, 4, 8.)
+    auto flipped = hlptest::build_phrase_index(packed_words);
+    size_t bit = 0;
+    for (size_t i = 0; i < 200; ++i) bit += hlptest::phrase_length_bits(packed_words[i].size(), 4).size();
+    bit += (packed_words[200].size() - 1) / 16 + 1;
+    flipped.index[28 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    struct Case {
+        const char* name;
+        std::vector<hlptest::InternalFile> files;
+        const char* message;
+    };
+    for (const Case& c : {Case{"garbled |Phrases texts", {{"|Phrases", garbled_texts}}, "the phrase texts expand to"},
+                          Case{"|Phrases offsets short of the end", {{"|Phrases", short_last}}, "phrase offsets span"},
+                          Case{"garbled |PhrImage", {{"|PhrIndex", garbled_image.index}, {"|PhrImage", garbled_image.image}},
+                               "the phrase texts expand to"},
+                          Case{"a length bit flipped", {{"|PhrIndex", flipped.index}, {"|PhrImage", flipped.image}},
+                               "the phrase lengths add up to"}}) {
+        SCOPED_TRACE(c.name);
+        OpenHelp help(c.files, 33, 4);
+        EXPECT_NE(fatal_output([&] { phrase_table_load(help.ctx, help.file); }).find(c.message), std::string::npos);
+        // With salvage the same table loads, the damage noted.
+        const Loaded salvaged = load_salvaged(c.files, 33);
+        EXPECT_NE(salvaged.err.find(std::string("Salvage: ") + c.files.front().name), std::string::npos);
+        EXPECT_NE(salvaged.err.find(c.message), std::string::npos) << salvaged.err;
+        EXPECT_GT(expect_sound_or_marked(salvaged.phrases, c.files.size() == 1 ? words : packed_words), 0u);
+    }
+}
+
+TEST(PhraseDamage, GarbledTextsCostThePhrasesAroundTheDamageOnly) {
+    for (const bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "|PhrImage" : "|Phrases");
+        const auto words = listed_words(600, packed);
+        std::vector<hlptest::InternalFile> files;
+        if (packed) {
+            auto index = hlptest::build_phrase_index(words);
+            garble_texts(index.image, 0);
+            files = {{"|PhrIndex", index.index}, {"|PhrImage", index.image}};
+        } else {
+            Bytes phrases = hlptest::build_phrases_file(words);
+            garble_texts(phrases, hlptest::phrases_offset_table({}) + 2 * 601);
+            files = {{"|Phrases", phrases}};
+        }
+        const Loaded salvaged = load_salvaged(files, 33);
+        const size_t marks = expect_sound_or_marked(salvaged.phrases, words);
+        EXPECT_GT(marks, 0u);
+        // The damage lies at 60 % of the texts: the phrases before the middle
+        // come out whole, and the stream is read again past it, so most of
+        // those after it do too, the last ones among them.
+        for (size_t i = 0; i < 300; ++i) EXPECT_EQ(salvaged.phrases[i], words[i]) << i;
+        EXPECT_LT(marks, 60u) << salvaged.err;
+        for (size_t i = 580; i < 600; ++i) EXPECT_EQ(salvaged.phrases[i], words[i]) << i;
+        EXPECT_NE(salvaged.err.find("cannot be trusted and are written as [?]"), std::string::npos) << salvaged.err;
+    }
+}
+
+TEST(PhraseDamage, OneWrongLengthCostsThatPhraseAlone) {
+    const auto words = listed_words(600, true);
+    auto index = hlptest::build_phrase_index(words);
+    // Phrase 400's length bit worth 2, flipped.
+    size_t bit = 0;
+    for (size_t i = 0; i < 400; ++i) bit += hlptest::phrase_length_bits(words[i].size(), 4).size();
+    bit += (words[400].size() - 1) / 16 + 2;
+    index.index[28 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    const Loaded salvaged = load_salvaged({{"|PhrIndex", index.index}, {"|PhrImage", index.image}}, 33);
+    // Which of the phrases next to it was the wrong one the texts cannot
+    // always tell: a few around it are marks, every other phrase is whole.
+    EXPECT_LE(expect_sound_or_marked(salvaged.phrases, words), 8u) << salvaged.err;
+    EXPECT_EQ(salvaged.phrases[400], mark_of(salvaged.phrases[400].size()));
+    EXPECT_NE(salvaged.err.find("cannot be trusted and are written as [?]"), std::string::npos) << salvaged.err;
+
+    // Without |PhrImage the lengths are still known: every phrase is a mark.
+    const Loaded bare = load_salvaged({{"|PhrIndex", hlptest::build_phrase_index(words).index}}, 33);
+    EXPECT_EQ(expect_sound_or_marked(bare.phrases, words), 600u);
+    EXPECT_NE(bare.err.find("|PhrImage: missing"), std::string::npos) << bare.err;
 }
 
 TEST(PhraseFile, OnePhraseALine) {

@@ -442,6 +442,18 @@ void expect_all_but(const SalvageRun& run, const std::vector<TopicRecord>& recor
     }
 }
 
+// Forty topics of a header and four paragraphs of 150 letters each.
+std::vector<TopicRecord> forty_topics() {
+    std::vector<TopicRecord> records;
+    const std::string pool = letters(30000);
+    for (uint32_t t = 0; t < 40; ++t) {
+        records.push_back(hlptest::topic_header_record("Topic " + std::to_string(t), t));
+        for (uint32_t p = 0; p < 4; ++p) records.push_back(paragraph(pool.substr((t * 4 + p) * 150, 150)));
+    }
+    hlptest::link_topic_headers(records);
+    return records;
+}
+
 }  // namespace
 
 TEST(TopicWalkSalvage, DamagedRecordLosesItsBlocksRecordsUpToTheLastOnly) {
@@ -485,6 +497,23 @@ TEST(TopicWalkSalvage, DamagedRecordLosesItsBlocksRecordsUpToTheLastOnly) {
         EXPECT_EQ(run.whole, 11) << run.report;
         EXPECT_EQ(run.recovered, 0u);
     }
+}
+
+TEST(TopicWalkSalvage, TopicNumberOfTheLowestIntegerCountsNoLostTopics) {
+    // A garbled topic header may hold any number; the next header after
+    // damage must not count topics from it (nor overflow working it out).
+    auto records = salvage_records();
+    records[4] = hlptest::topic_header_record("Topic 1", 0x80000000u);
+    hlptest::link_topic_headers(records);
+    const TopicLayout layout = stored_small_blocks();
+    TopicFile file = hlptest::build_topic_file(records, layout);
+    const size_t hit = 6;
+    put_at(file, file.positions[hit] + static_cast<uint32_t>(next_link_field), file.positions[2]);
+    const SalvageRun run = walk_salvaged(file.data, layout);
+    EXPECT_NE(run.report.find("goes backwards"), std::string::npos) << run.report;
+    EXPECT_EQ(run.report.find("lost whole"), std::string::npos) << run.report;
+    EXPECT_EQ(run.total, 12);
+    EXPECT_EQ(run.whole, 11) << run.report;
 }
 
 TEST(TopicWalkSalvage, DamagedRecordInALargeStoredBlockCostsThatRecordOnly) {
@@ -562,13 +591,7 @@ TEST(TopicWalkSalvage, PhraseNumberOutsideTheTableDropsThatRecordOnly) {
 TEST(TopicWalkSalvage, GarbledCompressedBlockCostsOnlyItsRecords) {
     // Longer topics in LZ77 blocks of 4096 bytes: bytes written over the
     // middle of one block's compressed data.
-    std::vector<TopicRecord> records;
-    const std::string pool = letters(30000);
-    for (uint32_t t = 0; t < 40; ++t) {
-        records.push_back(hlptest::topic_header_record("Topic " + std::to_string(t), t));
-        for (uint32_t p = 0; p < 4; ++p) records.push_back(paragraph(pool.substr((t * 4 + p) * 150, 150)));
-    }
-    hlptest::link_topic_headers(records);
+    const std::vector<TopicRecord> records = forty_topics();
     const TopicLayout layout = hlptest::topic_layout_for(33, 4);
     TopicFile file = hlptest::build_topic_file(records, layout);
     ASSERT_GT(file.block_count, 4u);
@@ -602,6 +625,52 @@ TEST(TopicWalkSalvage, GarbledCompressedBlockCostsOnlyItsRecords) {
         if (file.block_of(file.positions[i]) == damaged_block) touched.insert(i / 5);
     EXPECT_EQ(run.total, 40);
     EXPECT_GE(run.whole, run.total - int32_t(touched.size()) - 1) << run.report;
+}
+
+TEST(TopicWalkSalvage, ShiftedRecordsPastAGarbledExpansionAreMendedInPlace) {
+    // Blocks of literals only: a control byte 0x00 and eight letters, nine
+    // bytes for eight. Three such groups are written over with two groups of
+    // back references that consume the same 27 bytes but expand to more, so
+    // every record after them in the block comes out shifted.
+    const std::vector<TopicRecord> records = forty_topics();
+    TopicLayout layout = hlptest::topic_layout_for(33, 4);
+    layout.compression = hlptest::BlockCompression::lz77_literal;
+    const TopicFile built = hlptest::build_topic_file(records, layout);
+    ASSERT_GT(built.block_count, 4u);
+    const uint32_t block = 2, group = 222;
+    // Output offsets in the block that the garbled groups stood for.
+    const uint32_t garbled_from = block * built.decompress_size + 12 + group * 8, garbled_to = garbled_from + 24;
+    for (const uint8_t high : {uint8_t(0x00), uint8_t(0x70)}) {  // references of 3 or of 10 bytes
+        SCOPED_TRACE(int(high));
+        TopicFile file = built;
+        Bytes garble = {0xFF};
+        for (int i = 0; i < 8; ++i) garble.insert(garble.end(), {0x00, high});
+        garble.insert(garble.end(), {0x01, 0x00, high, 'x', 'x', 'x', 'x', 'x', 'x', 'x'});
+        ASSERT_EQ(garble.size(), 27u);
+        const size_t at = size_t(block) * layout.block_size + 12 + size_t(group) * 9;
+        ASSERT_EQ(file.data[at], 0x00);
+        ASSERT_EQ(file.data[at + 18], 0x00);
+        std::copy(garble.begin(), garble.end(), file.data.begin() + long(at));
+        const SalvageRun run = walk_salvaged(file.data, layout);
+        // Every record that the garbled bytes do not touch comes out as
+        // built, those after them in the same block too.
+        size_t k = 0, after_in_block = 0;
+        for (size_t i = 0; i < records.size(); ++i) {
+            const uint32_t end = i + 1 < file.positions.size() ? file.positions[i + 1] : UINT32_MAX;
+            if (file.positions[i] < garbled_to && end > garbled_from) {
+                if (k < run.walked.size() && run.walked[k].position == file.positions[i]) ++k;
+                continue;
+            }
+            ASSERT_LT(k, run.walked.size()) << "record " << i << " missing\n" << run.report;
+            EXPECT_EQ(run.walked[k].position, file.positions[i]) << "record " << i << "\n" << run.report;
+            EXPECT_EQ(run.walked[k].text, text_of(records[i])) << "record " << i;
+            after_in_block += file.positions[i] >= garbled_to && file.block_of(file.positions[i]) == block;
+            ++k;
+        }
+        EXPECT_EQ(k, run.walked.size());
+        EXPECT_GT(after_in_block, 10u);
+        EXPECT_NE(run.report.find("block 2 holds"), std::string::npos) << run.report;
+    }
 }
 
 TEST(TopicWalkSalvage, OldFormatGoesOnAtTheNextBlocksFirstRecord) {

@@ -1,0 +1,352 @@
+#include "topics/phrase_recovery.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/decompile_context.h"
+#include "helpfile/lz77_trace.h"
+
+namespace {
+
+// Readings started at this many offsets past the damage: far more than a
+// control group's 17 bytes, so that some start on the stream's own groups;
+// and so many bytes past where the first reading showed damage, which is
+// mostly past the garbled bytes themselves.
+constexpr long resync_starts = 256;
+constexpr long resync_skip = 32;
+constexpr long resync_reach = 16384;
+// Garbling shows a little after it begins: this much before the first
+// phrase that reads as damaged is not trusted either.
+constexpr uint32_t back_phrases = 2;
+constexpr int64_t back_bytes = 32;
+// How many phrases before the first that reads as damaged may be the one
+// whose length came out wrong.
+constexpr uint32_t length_mend_reach = 64;
+constexpr uint32_t length_mend_check = 64;
+// Phrases in order after the gap, the sign that the second reading is on
+// the stream's own groups.
+constexpr uint32_t in_order_run = 3;
+
+uint32_t phrase_length(const DecompileContext& ctx, uint32_t i) {
+    return ctx.phrase_offsets[i + 1] - ctx.phrase_offsets[i];
+}
+
+int compare_phrases(const char* a, uint32_t la, const char* b, uint32_t lb, bool fold_case) {
+    for (uint32_t i = 0; i < std::min(la, lb); ++i) {
+        unsigned ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
+        if (fold_case && ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
+        if (fold_case && cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    return la < lb ? -1 : (la > lb ? 1 : 0);
+}
+
+// Help compilers list the phrases in order: |Phrases as bytes, the packed
+// tables without regard to case in two runs (the one-byte codes, then the
+// rest); and no phrase of theirs holds a control character. Damaged texts
+// seldom keep to that, so it tells where damage shows (it proves nothing of
+// an intact table, which is never judged by it).
+bool phrase_plausible(const DecompileContext& ctx, uint32_t i, const char* texts) {
+    const char* text = texts + ctx.phrase_offsets[i];
+    const uint32_t length = phrase_length(ctx, i);
+    for (uint32_t k = 0; k < length; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[k]);
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    if (i == 0 || (ctx.packed_phrases && i == 128)) return true;
+    const char* before = texts + ctx.phrase_offsets[i - 1];
+    return compare_phrases(before, phrase_length(ctx, i - 1), text, length, ctx.packed_phrases) <= 0;
+}
+
+// Where phrases start to read as damaged one after the other, as they do
+// past a boundary that moved (garbled letters leave only a few here and
+// there): the first of 16 phrases at least half of which read so; the count
+// when there is none.
+uint32_t first_disorder(const DecompileContext& ctx) {
+    constexpr uint32_t window = 16;
+    uint32_t bad = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        bad += !phrase_plausible(ctx, i, ctx.phrase_texts);
+        if (i >= window) bad -= !phrase_plausible(ctx, i - window, ctx.phrase_texts);
+        if (bad >= window / 2) {
+            const uint32_t start = i >= window ? i - window + 1 : 0;
+            for (uint32_t k = start; k <= i; ++k)
+                if (!phrase_plausible(ctx, k, ctx.phrase_texts)) return k;
+        }
+    }
+    return ctx.phrase_count;
+}
+
+uint32_t first_implausible(const DecompileContext& ctx, uint32_t from) {
+    for (uint32_t i = from; i < ctx.phrase_count; ++i)
+        if (!phrase_plausible(ctx, i, ctx.phrase_texts)) return i;
+    return ctx.phrase_count;
+}
+
+// The first phrase that may hold damage, given the first that shows it.
+uint32_t damage_begins(const DecompileContext& ctx, uint32_t shown) {
+    uint32_t i = shown > back_phrases ? shown - back_phrases : 0;
+    const int64_t limit = int64_t(ctx.phrase_offsets[shown < ctx.phrase_count ? shown : ctx.phrase_count]) - back_bytes;
+    while (i > 0 && int64_t(ctx.phrase_offsets[i]) > limit) --i;
+    return i;
+}
+
+// The input offset of the control group that produces output byte `output`.
+long group_at_output(const uint8_t* image, long size, int64_t output) {
+    long at = 0;
+    int64_t produced = 0;
+    while (at < size) {
+        const Lz77Group group = lz77_group_at(image, size, at);
+        if (produced + group.produced > output) break;
+        produced += group.produced;
+        at = group.next;
+    }
+    return at;
+}
+
+// The first control byte that readings started at every offset in
+// [from, to) all reach; -1 when they do not all meet before the end.
+long merge_point(const uint8_t* image, long size, long from, long to) {
+    std::vector<long> at;
+    for (long s = from; s < to; ++s) at.push_back(s);
+    for (;;) {
+        std::sort(at.begin(), at.end());
+        at.erase(std::unique(at.begin(), at.end()), at.end());
+        // Readings that have not met this far past their starts seldom do:
+        // giving up bounds the time a damaged image can take.
+        if (at.empty() || at.back() >= size || at.back() - from > resync_reach) return -1;
+        if (at.size() == 1) return at[0];
+        const long highest = at.back();
+        for (long& a : at)
+            while (a < highest) a = lz77_group_at(image, size, a).next;
+    }
+}
+
+// Whether the phrases lying wholly in texts[from, to) are at least two and
+// all read as sound.
+bool sound_stretch(const DecompileContext& ctx, const char* texts, int64_t from, int64_t to) {
+    uint32_t whole = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count && ctx.phrase_offsets[i] < to; ++i) {
+        if (ctx.phrase_offsets[i] < from || ctx.phrase_offsets[i + 1] > to) continue;
+        if (!phrase_plausible(ctx, i, texts)) return false;
+        ++whole;
+    }
+    return whole >= 2;
+}
+
+// The readings meet at `at` only some way past the damage. The earliest
+// start before it whose reading, placed to end where `at`'s begins, gives
+// sound phrases is on the stream's own groups: the bytes between it and `at`
+// are recovered too. `at` itself when none is.
+long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long image_size, long from, long at,
+                          uint32_t size, int64_t kept) {
+    const int64_t joined = int64_t(size) - lz77_measure(image + at, image_size - at).produced;
+    if (joined <= kept) return at;
+    char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
+    uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
+    std::memset(scratch, 0, size);
+    long found = at;
+    for (long start = from; start < std::min(at, from + resync_starts) && found == at; ++start) {
+        int64_t produced = 0;
+        long a = start;
+        while (a < at) {
+            const Lz77Group group = lz77_group_at(image, image_size, a);
+            produced += group.produced;
+            a = group.next;
+        }
+        const int64_t position = joined - produced;
+        if (a != at || position < kept) continue;
+        // Each reading sees the first reading's bytes behind it (as far back
+        // as a reference reaches), not an earlier candidate's.
+        const int64_t behind = std::max<int64_t>(0, position - lz77_window_size);
+        std::memcpy(scratch + behind, ctx.phrase_texts + behind, static_cast<size_t>(joined - behind));
+        lz77_expand_marked(image, at, start, reinterpret_cast<uint8_t*>(scratch), known, static_cast<long>(position),
+                           static_cast<long>(joined));
+        if (sound_stretch(ctx, scratch, position, joined)) found = start;
+    }
+    tracked_free(ctx, known);
+    tracked_free(ctx, scratch);
+    return found;
+}
+
+// Reads the stream again from control byte `at`, placed so that it ends at
+// the texts' end. Bytes before `kept` stay as the first reading gave them
+// and must agree where the two readings overlap; false when they do not.
+bool read_tail(DecompileContext& ctx, const uint8_t* image, long image_size, long at, uint32_t size, int64_t kept,
+               uint8_t* known) {
+    const Lz77Extent tail = lz77_measure(image + at, image_size - at);
+    const int64_t start = int64_t(size) - tail.produced;
+    if (!tail.whole_items || start < 0) return false;
+    uint8_t* texts = reinterpret_cast<uint8_t*>(ctx.phrase_texts);
+    uint8_t* copy = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) * 2 + 1));
+    uint8_t* copy_known = copy + size;
+    std::memcpy(copy, texts, size);
+    std::memcpy(copy_known, known, size);
+    lz77_expand_marked(image, image_size, at, copy, copy_known, static_cast<long>(start), static_cast<long>(size));
+    bool agree = true;
+    for (int64_t x = start; x < kept && agree; ++x) agree = copy[x] == texts[x];
+    if (agree && kept < size) {
+        std::memcpy(texts + kept, copy + kept, static_cast<size_t>(size - kept));
+        std::memcpy(known + kept, copy_known + kept, static_cast<size_t>(size - kept));
+    }
+    tracked_free(ctx, copy);
+    return agree;
+}
+
+// Flags phrases holding an unvouched byte, and past the bytes kept from the
+// first reading those that read as damaged, and those before the second
+// reading shows a run of phrases in order after a gap.
+void flag_unknown(const DecompileContext& ctx, const uint8_t* known, int64_t kept, uint8_t* untrusted) {
+    uint32_t in_order = in_order_run;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        bool whole = true;
+        for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1] && whole; ++x) whole = known[x] != 0;
+        if (!whole) {
+            untrusted[i] = 1;
+            in_order = 0;
+            continue;
+        }
+        if (in_order < in_order_run) {
+            uint32_t run = 0;
+            while (i + run < ctx.phrase_count && run < in_order_run && phrase_plausible(ctx, i + run, ctx.phrase_texts)) ++run;
+            if (run < in_order_run) {
+                untrusted[i] = 1;
+                continue;
+            }
+            in_order = in_order_run;
+        }
+        if (ctx.phrase_offsets[i + 1] > kept && !phrase_plausible(ctx, i, ctx.phrase_texts)) untrusted[i] = 1;
+    }
+}
+
+}  // namespace
+
+uint32_t mend_phrase_offsets(uint32_t* offsets, uint32_t count, uint32_t size, uint8_t* untrusted) {
+    // The sound entries: the longest run, in table order, of values inside
+    // the texts that never go back (with 0 before and size after it).
+    std::vector<uint32_t> tails, parent(size_t(count) + 1, UINT32_MAX);
+    for (uint32_t i = 0; i <= count; ++i) {
+        // The first entry is the texts' start, the last their end.
+        if (offsets[i] > size || (i == 0 && offsets[i] != 0) || (i == count && offsets[i] != size)) continue;
+        const auto at = std::upper_bound(tails.begin(), tails.end(), offsets[i],
+                                         [&](uint32_t value, uint32_t j) { return value < offsets[j]; });
+        if (at != tails.begin()) parent[i] = *(at - 1);
+        if (at == tails.end()) tails.push_back(i);
+        else *at = i;
+    }
+    std::vector<uint8_t> sound(size_t(count) + 1, 0);
+    for (uint32_t i = tails.empty() ? UINT32_MAX : tails.back(); i != UINT32_MAX; i = parent[i]) sound[i] = 1;
+    uint32_t unsound = 0;
+    for (uint32_t i = 0; i <= count;) {
+        if (sound[i]) {
+            ++i;
+            continue;
+        }
+        uint32_t end = i;
+        while (end <= count && !sound[end]) ++end;
+        // A run reaching the table's end ends at the texts' end itself.
+        const bool to_end = end > count;
+        const uint64_t low = i > 0 ? offsets[i - 1] : 0, high = to_end ? size : offsets[end];
+        const uint32_t steps = to_end ? end - i : end - i + 1;
+        for (uint32_t k = i; k < end; ++k) {
+            offsets[k] = static_cast<uint32_t>(low + (high - low) * (k - i + 1) / steps);
+            if (k > 0) untrusted[k - 1] = 1;
+            if (k < count) untrusted[k] = 1;
+        }
+        unsound += end - i;
+        i = end;
+    }
+    return unsound;
+}
+
+void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long image_size, uint32_t size,
+                          uint8_t* untrusted) {
+    const uint32_t shown = first_implausible(ctx, 0);
+    int64_t kept = size > back_bytes ? int64_t(size) - back_bytes : 0;
+    if (shown < ctx.phrase_count) kept = ctx.phrase_offsets[damage_begins(ctx, shown)];
+    uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
+    std::memset(known, 0, size);
+    std::memset(known, 1, static_cast<size_t>(kept));
+    // The readings start past where the damage showed (so past the garbled
+    // bytes, mostly), where the first reading is sure to have gone wrong.
+    const int64_t shown_at = shown < ctx.phrase_count ? ctx.phrase_offsets[shown] : kept;
+    const long from = std::min(image_size, group_at_output(image, image_size, shown_at) + resync_skip);
+    long at = merge_point(image, image_size, from, std::min(image_size, from + resync_starts));
+    if (at >= 0) at = earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, size, kept);
+    if (at >= 0 && !read_tail(ctx, image, image_size, at, size, kept, known)) {
+        // The readings disagree where both should be sound: keep neither's
+        // bytes there.
+        std::memset(known + kept, 0, size - kept);
+    }
+    flag_unknown(ctx, known, kept, untrusted);
+    tracked_free(ctx, known);
+}
+
+namespace {
+
+// Moves the boundaries from `from` on by delta; false (and nothing moved)
+// where that would put one before the boundary ahead of it.
+bool shift_offsets(DecompileContext& ctx, uint32_t from, int64_t delta) {
+    if (int64_t(ctx.phrase_offsets[from]) + delta < ctx.phrase_offsets[from - 1]) return false;
+    for (uint32_t k = from; k <= ctx.phrase_count; ++k)
+        ctx.phrase_offsets[k] = static_cast<uint32_t>(int64_t(ctx.phrase_offsets[k]) + delta);
+    return true;
+}
+
+// How many of the phrases from `from` on, up to length_mend_check of them,
+// read as damaged: other damage further on must not hide a mend that is right.
+uint32_t implausible_near(const DecompileContext& ctx, uint32_t from) {
+    uint32_t found = 0;
+    for (uint32_t i = from; i < ctx.phrase_count && i < from + length_mend_check; ++i)
+        found += !phrase_plausible(ctx, i, ctx.phrase_texts);
+    return found;
+}
+
+}  // namespace
+
+bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted) {
+    const uint32_t shown = first_disorder(ctx);
+    const int64_t delta = int64_t(size) - ctx.phrase_offsets[ctx.phrase_count];
+    if (shown >= ctx.phrase_count || delta == 0) return false;
+    // Set right at a neighbour of the wrong one, the lengths also add up
+    // and only a phrase or two come out cut wrongly, which may still read
+    // as sound: every phrase where the mend reads as sound is flagged.
+    uint32_t first = UINT32_MAX, last = 0;
+    for (uint32_t i = shown > length_mend_reach ? shown - length_mend_reach : 0; i <= shown; ++i) {
+        if (!shift_offsets(ctx, i + 1, delta)) continue;
+        if (implausible_near(ctx, i + 1) <= 1) first = std::min(first, i), last = i;
+        shift_offsets(ctx, i + 1, -delta);
+    }
+    if (first == UINT32_MAX) return false;
+    shift_offsets(ctx, last + 1, delta);
+    for (uint32_t i = first; i <= last + 1 && i < ctx.phrase_count; ++i) untrusted[i] = 1;
+    return true;
+}
+
+void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted) {
+    if (ctx.phrase_count == 0) return;
+    const uint32_t shown = first_disorder(ctx);
+    // Boundaries that went wrong without showing: only the last phrase is
+    // sure to be cut wrongly.
+    const uint32_t from = shown < ctx.phrase_count ? damage_begins(ctx, shown) : ctx.phrase_count - 1;
+    for (uint32_t i = from; i < ctx.phrase_count; ++i) untrusted[i] = 1;
+}
+
+uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last) {
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        if (!untrusted[i]) continue;
+        if (count++ == 0) first = i;
+        last = i;
+        char* text = ctx.phrase_texts + ctx.phrase_offsets[i];
+        const uint32_t length = phrase_length(ctx, i);
+        for (uint32_t k = 0; k < length; ++k) text[k] = '?';
+        if (length >= 3) {
+            text[0] = '[';
+            text[length - 1] = ']';
+        }
+    }
+    ctx.phrase_untrusted = count > 0 ? untrusted : nullptr;
+    return count;
+}
