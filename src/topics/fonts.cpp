@@ -241,7 +241,7 @@ void write_style(MemoryFile* out, const uint8_t* styles, long count, long index,
     const uint8_t* a = s + at.attributes;
     unsigned based_on = get_le16(s + 2);
     // A based-on number outside the table is written as a style of its own.
-    if (based_on == 0 || based_on > count) {
+    if (based_on == 0 || static_cast<long>(based_on) > count) {
         output_printf(out, "\\f%d", get_i16(s + at.font));
         if (a[0]) output_puts("\\i", out);
         if (get_i16(s + at.weight) > 500) output_puts("\\b", out);
