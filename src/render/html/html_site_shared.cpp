@@ -1,0 +1,154 @@
+#include "render/html/html_site_shared.h"
+
+#include <algorithm>
+
+#include "core/decompile_context.h"
+#include "core/memory_file.h"
+#include "render/html/html_text.h"
+
+namespace html_site {
+
+long topic_at_offset(const Site& site, int32_t offset) {
+    const auto& topics = site.topics;
+    auto it = std::upper_bound(topics.begin(), topics.end(), offset,
+                               [](int32_t value, const HtmlTopic& t) { return value < t.offset; });
+    if (it == topics.begin()) return -1;
+    return static_cast<long>(it - topics.begin()) - 1;
+}
+
+// The topic at a topic offset the [MAP] gives; the oldest format's map
+// holds the offsets its topic map lists for the topic numbers.
+namespace {
+
+long topic_of_map_offset(const Site& site, int32_t offset) {
+    const DecompileContext& ctx = site.ctx;
+    if (!ctx.old_format) return topic_at_offset(site, offset);
+    const int32_t wanted = offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : offset;
+    for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
+        if (ctx.topic_map[i] != wanted) continue;
+        auto it = site.topic_of_number.find(static_cast<uint32_t>(i));
+        return it != site.topic_of_number.end() ? it->second : -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+long resolve(const Site& site, char kind, uint32_t value) {
+    if (kind == marker_offset) return topic_of_map_offset(site, static_cast<int32_t>(value));
+    if (kind == marker_number || site.ctx.old_format) {
+        auto it = site.topic_of_number.find(value);
+        return it != site.topic_of_number.end() ? it->second : -1;
+    }
+    auto it = site.offset_of_hash.find(value);
+    return it != site.offset_of_hash.end() ? topic_at_offset(site, it->second) : -1;
+}
+
+long browse_target(const Site& site, int32_t value, long self) {
+    if (value == -1) return -1;
+    long target = -1;
+    if (site.ctx.old_format) {
+        auto it = site.topic_of_number.find(static_cast<uint32_t>(value));
+        if (it != site.topic_of_number.end()) target = it->second;
+    } else {
+        target = topic_at_offset(site, value);
+        if (target >= 0 && site.topics[target].offset != value) target = -1;
+    }
+    return target == self ? -1 : target;
+}
+
+void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::string& out) {
+    const std::string& body = topic.body;
+    size_t at = 0;
+    while (at < body.size()) {
+        const size_t marker = body.find(html_marker, at);
+        if (marker == std::string::npos) {
+            out.append(body, at, std::string::npos);
+            break;
+        }
+        out.append(body, at, marker - at);
+        const size_t end = body.find(html_marker, marker + 1);
+        if (end == std::string::npos || end < marker + 2) break;
+        const char kind = body[marker + 1];
+        const std::string_view value(body.data() + marker + 2, end - marker - 2);
+        at = end + 1;
+        if (kind == marker_popup_box) {
+            if (embedded) out += topic.page;
+            out += "#p";
+            out += value;
+            continue;
+        }
+        // The writer made the digits: eight hexadecimal ones or a decimal number.
+        uint32_t number = 0;
+        for (char c : value)
+            number = kind == marker_jump || kind == marker_offset ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
+                                         : number * 10 + static_cast<uint32_t>(c - '0');
+        const long target = resolve(site, kind, number);
+        if (target >= 0) out += site.topics[target].page;
+        else out += '#';
+    }
+}
+
+void append_page_head(std::string& out, std::string_view title, const char* extra_class) {
+    out += "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    html_escape(out, title);
+    out += "</title>\n<link rel=\"stylesheet\" href=\"style.css\">\n</head>\n<body";
+    if (extra_class != nullptr) {
+        out += " class=\"";
+        out += extra_class;
+        out += '"';
+    }
+    out += ">\n";
+}
+
+MemoryFile* open_page(DecompileContext& ctx, const std::string& name) {
+    MemoryFile* file = output_open(("html\\" + name).c_str(), "wb");
+    output_add(ctx.outputs, file);
+    return file;
+}
+
+void add_output(DecompileContext& ctx, const std::string& name, const std::string& text, std::string* spent) {
+    MemoryFile* file = open_page(ctx, name);
+    if (spent != nullptr) std::string().swap(*spent);
+    output_reserve(file, text.size());
+    output_write(text.data(), 1, text.size(), file);
+}
+
+void write_part(MemoryFile* file, std::string& part, bool last) {
+    if (!last && part.size() < 64 * 1024) return;
+    output_write(part.data(), 1, part.size(), file);
+    part.clear();
+}
+
+void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords) {
+    out += "<nav><a href=\"index.html\">Contents</a>";
+    if (keywords) out += " <a href=\"keywords.html\">Index</a>";
+    if (previous >= 0) {
+        out += " <a rel=\"prev\" href=\"";
+        out += site.topics[previous].page;
+        out += "\">&lt;&lt; Previous</a>";
+    }
+    if (next >= 0) {
+        out += " <a rel=\"next\" href=\"";
+        out += site.topics[next].page;
+        out += "\">Next &gt;&gt;</a>";
+    }
+    out += "</nav>\n";
+}
+
+std::string_view shown_title(const HtmlTopic& topic) {
+    return topic.title.empty() ? std::string_view(topic.page).substr(0, topic.page.size() - 5)
+                               : std::string_view(topic.title);
+}
+
+void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close) {
+    out += open;
+    out += "<a href=\"";
+    out += topic.page;
+    out += "\">";
+    html_escape(out, shown_title(topic));
+    out += "</a>";
+    out += close;
+}
+
+}  // namespace html_site

@@ -1,0 +1,64 @@
+// The parts of the HTML edition's site that its pages share: the topics
+// with their lookups from link targets to pages, and the page framing.
+// Only the site's own files (html_site*.cpp, html_*_page.cpp) include it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "render/html/html_site.h"
+
+struct DecompileContext;
+struct MemoryFile;
+
+namespace html_site {
+
+// A popup is a few lines; a larger one is linked, not copied into every
+// page that opens it.
+constexpr size_t largest_popup = 64 * 1024;
+
+struct Site {
+    DecompileContext& ctx;
+    std::vector<HtmlTopic>& topics;
+    platform::CodePageConverter* code_page;
+    std::unordered_map<uint32_t, int32_t> offset_of_hash;
+    std::unordered_map<uint32_t, long> topic_of_number;
+};
+
+// The topic holding topic offset `offset`: the last one starting at or
+// before it; -1 when none does.
+long topic_at_offset(const Site& site, int32_t offset);
+// The topic a marker names (kind and value as the writer made them); -1
+// when none.
+long resolve(const Site& site, char kind, uint32_t value);
+// The target of a browse link as the header stores it; -1 for none or self.
+long browse_target(const Site& site, int32_t value, long self);
+// Copies a topic's body to out with its markers resolved; `embedded`: the
+// body is shown as a popup in another page.
+void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::string& out);
+
+void append_page_head(std::string& out, std::string_view title, const char* extra_class);
+MemoryFile* open_page(DecompileContext& ctx, const std::string& name);
+// `spent` (may be null) is let go once the entry is made and before its
+// contents are allocated, so that they can take its room.
+void add_output(DecompileContext& ctx, const std::string& name, const std::string& text,
+                std::string* spent = nullptr);
+// Long pages (the index, the contents) go out to their entry in parts, so
+// they are never held twice.
+void write_part(MemoryFile* file, std::string& part, bool last);
+void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords);
+std::string_view shown_title(const HtmlTopic& topic);
+// A link to a topic's page, its title as the text, as list items show it.
+void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close);
+
+// The pages of the site.
+void write_pages(const Site& site, bool keywords);
+bool write_keywords(const Site& site, uint8_t letter, const char* page_name, const char* heading);
+void write_index(const Site& site, std::FILE* file, bool alinks);
+void write_stylesheet(DecompileContext& ctx);
+
+}  // namespace html_site
