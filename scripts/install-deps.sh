@@ -6,7 +6,7 @@ set -euo pipefail
 # needs; without it, also everything the tests run.
 if [ "${1:-}" = build ]; then
   build_missing=()
-  for p in cmake make g++ nlohmann-json3-dev; do
+  for p in cmake make g++ nlohmann-json3-dev libstb-dev; do
     dpkg -s "$p" >/dev/null 2>&1 || build_missing+=("$p")
   done
   [ ${#build_missing[@]} -eq 0 ] && exit 0
@@ -60,7 +60,7 @@ if ! dpkg -s libreoffice-writer-nogui >/dev/null 2>&1; then
 fi
 
 # chromium renders the HTML edition in the browser test (CTest label browser).
-packages=(cmake make g++ nlohmann-json3-dev tmux binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
+packages=(cmake make g++ nlohmann-json3-dev libstb-dev tmux binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,13 +1,14 @@
 // Windows metafiles as SVG for the HTML edition: the records help files
-// draw with (lines, polygons, rectangles, ellipses, text, pens, brushes and
-// the bitmaps they stretch). Anything else is skipped; every read stays
-// inside the metafile.
+// draw with (lines, polygons, rectangles, ellipses, text, pens, brushes,
+// pattern fills and the bitmaps they copy or stretch). Anything else is
+// skipped; every read stays inside the metafile.
 #include "render/html/html_metafile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "render/html/html_png.h"
 
 namespace {
 
@@ -90,8 +91,34 @@ void points(Drawing& d, const uint8_t* p, long count, const char* element, bool 
     d.body += "/>\n";
 }
 
-// A device-independent bitmap of `size` bytes at dib, drawn into the box.
+std::string box(int x, int y, int width, int height) {
+    return "x=\"" + std::to_string(width < 0 ? x + width : x) + "\" y=\"" + std::to_string(height < 0 ? y + height : y) +
+           "\" width=\"" + std::to_string(width < 0 ? -width : width) + "\" height=\"" +
+           std::to_string(height < 0 ? -height : height) + "\"";
+}
+
+// A block transfer without a source: the box filled with the brush
+// (PATCOPY), black (BLACKNESS) or white (WHITENESS). Operations that mix
+// with what is drawn already (inverting, XOR with the pattern) are left out.
+void pattern_fill(Drawing& d, uint32_t operation, int x, int y, int width, int height) {
+    std::string fill;
+    if (operation == 0x00F00021 && !d.brush.none) fill = colour_of(d.brush.colour);
+    else if (operation == 0x00000042) fill = "#000000";
+    else if (operation == 0x00FF0062) fill = "#ffffff";
+    if (fill.empty() || width == 0 || height == 0) return;
+    d.body += "<rect " + box(x, y, width, height) + " fill=\"" + fill + "\" stroke=\"none\"/>\n";
+}
+
+// A device-independent bitmap of `size` bytes at dib, drawn into the box:
+// as PNG where it can be read, else as the bitmap file it makes.
 void stretched_bitmap(Drawing& d, const uint8_t* dib, long size, int x, int y, int width, int height) {
+    std::string png;
+    if (html_dib_png(dib, size, png)) {
+        d.body += "<image " + box(x, y, width, height) + " preserveAspectRatio=\"none\" href=\"data:image/png;base64,";
+        base64(d.body, reinterpret_cast<const uint8_t*>(png.data()), png.size());
+        d.body += "\"/>\n";
+        return;
+    }
     if (size < 40) return;
     const uint32_t header = u32(dib);
     if (header < 12 || header > static_cast<uint32_t>(size)) return;
@@ -108,10 +135,7 @@ void stretched_bitmap(Drawing& d, const uint8_t* dib, long size, int x, int y, i
     for (int i = 0; i < 4; ++i) file[2 + i] = static_cast<uint8_t>(total >> (8 * i));
     for (int i = 0; i < 4; ++i) file[10 + i] = static_cast<uint8_t>(offset >> (8 * i));
     std::copy(dib, dib + size, file.begin() + 14);
-    d.body += "<image x=\"" + std::to_string(width < 0 ? x + width : x) + "\" y=\"" +
-              std::to_string(height < 0 ? y + height : y) + "\" width=\"" + std::to_string(width < 0 ? -width : width) +
-              "\" height=\"" + std::to_string(height < 0 ? -height : height) +
-              "\" preserveAspectRatio=\"none\" href=\"data:image/bmp;base64,";
+    d.body += "<image " + box(x, y, width, height) + " preserveAspectRatio=\"none\" href=\"data:image/bmp;base64,";
     base64(d.body, file.data(), file.size());
     d.body += "\"/>\n";
 }
@@ -248,6 +272,18 @@ bool html_metafile_svg(const uint8_t* data, long size, std::string& svg,
             if (length > 0 && start + length <= n) text(d, x, y, p + start, length, convert, context);
             break;
         }
+        case 0x061D:
+            if (n >= 12) pattern_fill(d, u32(p), i16(p + 10), i16(p + 8), i16(p + 6), i16(p + 4));
+            break;
+        case 0x0922: case 0x0940:
+            // Without a bitmap (the short form, with a reserved word) the
+            // transfer is a pattern fill; with one, the bitmap is drawn.
+            if (words == 12u) {
+                if (n >= 18) pattern_fill(d, u32(p), i16(p + 16), i16(p + 14), i16(p + 12), i16(p + 10));
+            } else if (function == 0x0940 && n > 16) {
+                stretched_bitmap(d, p + 16, n - 16, i16(p + 14), i16(p + 12), i16(p + 10), i16(p + 8));
+            }
+            break;
         case 0x0B41: case 0x0F43: {
             const long usage = function == 0x0F43 ? 2 : 0;
             const long fixed = 4 + usage + 16;

@@ -1,8 +1,8 @@
-// Pictures of the HTML edition. Bitmaps are shown from the bitmap files of
-// the sources; a picture file (hotspots, several resolutions) from the plain
-// bitmap the picture export wrote beside the site for it, with an image map
-// made from the hotspots of that picture as the picture file holds them;
-// metafiles in picture files are drawn as SVG.
+// Pictures of the HTML edition, written into html/ so that the site stands
+// alone: bitmaps as PNG (a picture file's from the plain bitmap the picture
+// export wrote beside the site for it), metafiles as SVG. A picture file
+// (hotspots, several resolutions) gets an image map made from the hotspots
+// of the picture shown, as the picture file holds them.
 #pragma once
 
 #include <functional>
@@ -20,7 +20,7 @@ struct CodePageConverter;
 // The outputs a picture is shown from, by entry name (made at the first
 // picture), and the image maps written so far.
 struct HtmlPictures {
-    std::map<std::string, const MemoryFile*> outputs;
+    std::map<std::string, MemoryFile*> outputs;
     long next_map = 0;
 };
 
@@ -29,7 +29,11 @@ using HtmlHrefOf = std::function<std::string(const HtmlLink&)>;
 
 // The markup of picture number (side 'l', 'r' or 'c'): an image the browser
 // shows (with an image map for hotspots, linked through href_of), or a
-// visible placeholder linking the picture file.
+// visible placeholder naming the picture file.
 std::string html_picture_markup(DecompileContext& ctx, HtmlPictures& pictures, unsigned number, char side,
                                 platform::CodePageConverter* code_page, const HtmlMapNumbers& map,
                                 const HtmlHrefOf& href_of);
+
+// Converts the bitmaps the picture export wrote into html/ that no page
+// showed, so that html/ holds no bitmap file.
+void html_pictures_finish(DecompileContext& ctx, HtmlPictures& pictures);

@@ -338,6 +338,7 @@ void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
 
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     w.close_page();
+    html_pictures_finish(ctx, w.pictures);
     html_site_write(ctx, file, w.topics, w.code_page);
 }
 
