@@ -16,7 +16,13 @@
 #include "helpfile_fixture.h"
 #include "context_builder.h"
 #include "paragraph_builder.h"
+#include "picture_builder.h"
 #include "platform/code_page.h"
+
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
 
 namespace {
 
@@ -107,15 +113,23 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     EXPECT_NE(tables.find("<td style=\"width:"), std::string::npos);
     EXPECT_NE(tables.find("device-independent bitmap"), std::string::npos);
     const std::string pictures = site.page("pictures.html");
-    EXPECT_NE(pictures.find("<img src=\"../bm0.bmp\""), std::string::npos);
+    EXPECT_NE(pictures.find("<img src=\"bm0.png\""), std::string::npos);
     // The metafile drawn as SVG; the picture with hotspots as its bitmap
     // with an image map whose areas jump, pop up and run macros.
     EXPECT_NE(pictures.find("<img src=\"bm1.svg\""), std::string::npos);
     EXPECT_NE(site.page("bm1.svg").find("<svg "), std::string::npos);
-    EXPECT_NE(pictures.find("<img src=\"bm2.bmp\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"), std::string::npos);
+    EXPECT_NE(pictures.find("<img src=\"bm2.png\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"), std::string::npos);
     EXPECT_NE(pictures.find("<area shape=\"rect\" coords=\"2,6,30,26\" href=\"formatting.html\""), std::string::npos);
     EXPECT_NE(pictures.find("href=\"#p0\" alt=\"\" title=\"def_hotspot\""), std::string::npos);
-    EXPECT_EQ(site.page("bm3.bmp").substr(0, 2), "BM");
+    EXPECT_EQ(site.page("bm3.png").substr(1, 3), "PNG");
+    // The site stands alone: nothing it shows lies outside html/, and it
+    // holds no bitmap file.
+    for (const auto& [name, text] : site.files) {
+        if (name.rfind("html\\", 0) != 0) continue;
+        EXPECT_EQ(name.find(".bmp"), std::string::npos) << name;
+        for (size_t at = text.find("\"../"); at != std::string::npos; at = text.find("\"../", at + 1))
+            EXPECT_EQ(text.compare(at, 7, "\"../../"), 0) << name << ": " << text.substr(at, 40);
+    }
 
     const std::string index = site.page("index.html");
     EXPECT_NE(index.find("<h1>hlpunpack Sample</h1>"), std::string::npos);
@@ -139,7 +153,8 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
 
 // A help file "test.hlp" of two topics: "Welcome" (context Welcome, [MAP]
 // number 42) and one whose paragraph holds a hotspot for each macro.
-Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::InternalFile> extra = {}) {
+Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::InternalFile> extra = {},
+                std::vector<hlptest::Segment> more = {}) {
     using namespace hlptest;
     TopicHeaderSpec welcome, second;
     welcome.title = "Welcome";
@@ -149,6 +164,7 @@ Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::Int
         segments.push_back({"", cmd_macro(0xC8, macro)});
         segments.push_back({"here", cmd_hotspot_end()});
     }
+    segments.insert(segments.end(), more.begin(), more.end());
     segments.push_back({"", cmd_end()});
     TextRecordSpec hello, links;
     hello.paragraphs = {plain_paragraph("Hello")};
@@ -193,6 +209,111 @@ TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
     // Both popups open the one box, which shows the mapped topic.
     EXPECT_EQ(page.find("id=\"p1\""), std::string::npos);
     EXPECT_NE(page.find("Hello", page.find("id=\"p0\"")), std::string::npos);
+}
+
+// Bitmaps of each depth (the grey ramp's colours, or colours of their own)
+// are shown as PNG files in html/ with the pixels of the bitmap, top row
+// first; white is left transparent in a transparent bitmap.
+TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
+    using namespace hlptest;
+    struct Case {
+        uint16_t bits;
+        uint32_t width, height;
+        uint32_t colours_important;  // 1: transparent
+    } cases[] = {{1, 13, 3, 0}, {4, 7, 5, 0}, {8, 5, 4, 0}, {24, 3, 2, 0}, {8, 6, 2, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        auto value = [&](uint32_t x, uint32_t y) {
+            if (c.bits == 24) return 0x102030u * (x + 1) + 0x0B0000u * y;
+            return x == 0 ? (1u << c.bits) - 1 : (x * 7 + y * 3) % (1u << c.bits);  // a white column
+        };
+        PictureSpec spec;
+        spec.bits_per_pixel = c.bits;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.colours_important = c.colours_important;
+        if (c.bits <= 8) spec.colour_table = grey_colour_table(1u << c.bits);
+        spec.data = bitmap_rows(c.width, c.height, c.bits, 4, value);
+        const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)},
+                                     {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
+        ASSERT_NE(site.page("topic1.html").find("<img src=\"bm1.png\""), std::string::npos);
+        const std::string png = site.page("bm1.png");
+        int width = 0, height = 0, channels = 0;
+        stbi_uc* rgba = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(png.data()), static_cast<int>(png.size()),
+                                              &width, &height, &channels, 4);
+        ASSERT_NE(rgba, nullptr);
+        ASSERT_EQ(width, static_cast<int>(c.width));
+        ASSERT_EQ(height, static_cast<int>(c.height));
+        for (uint32_t y = 0; y < c.height; ++y)
+            for (uint32_t x = 0; x < c.width; ++x) {
+                const uint8_t* got = rgba + 4 * (size_t(y) * c.width + x);
+                const unsigned v = value(x, c.height - 1 - y);  // stored bottom row first
+                uint8_t red = 0, green = 0, blue = 0;
+                if (c.bits == 24) {
+                    red = static_cast<uint8_t>(v >> 16), green = static_cast<uint8_t>(v >> 8), blue = static_cast<uint8_t>(v);
+                } else {
+                    red = spec.colour_table[4 * v + 2], green = spec.colour_table[4 * v + 1], blue = spec.colour_table[4 * v];
+                }
+                const bool clear = c.colours_important == 1 && red == 255 && green == 255 && blue == 255;
+                EXPECT_EQ(got[3], clear ? 0 : 255) << x << "," << y;
+                if (clear) continue;
+                EXPECT_EQ(got[0], red) << x << "," << y;
+                EXPECT_EQ(got[1], green) << x << "," << y;
+                EXPECT_EQ(got[2], blue) << x << "," << y;
+            }
+        stbi_image_free(rgba);
+    }
+}
+
+// A picture with hotspots whose picture is a metafile is drawn as SVG under
+// an image map in the metafile's size; its pattern fills are rectangles of
+// the brush, black or white, and fills that mix with the drawing are left
+// out.
+TEST(HtmlSite, MetafileWithHotspotsIsSvgWithAMapAndPatternFills) {
+    using namespace hlptest;
+    ByteWriter records;
+    auto record = [&](uint16_t function, std::vector<uint16_t> words) {
+        records.u32(static_cast<uint32_t>(3 + words.size())).u16(function);
+        for (uint16_t w : words) records.u16(w);
+    };
+    records.u16(1).u16(9).u16(0x300).u32(0).u16(1).u32(12).u16(0);
+    record(0x020B, {0, 0});              // window origin
+    record(0x020C, {48, 96});            // window extent: 96 x 48
+    record(0x02FC, {0, 0x00FF, 0, 0});   // a solid red brush
+    record(0x012D, {0});                 // selected
+    record(0x061D, {0x0021, 0x00F0, 20, 30, 5, 10});            // PATCOPY 30 x 20 at 10,5
+    record(0x0940, {0x0062, 0x00FF, 0, 0, 0, 4, 6, 1, 2});     // WHITENESS 6 x 4 at 2,1
+    record(0x0922, {0x0042, 0x0000, 0, 0, 0, 3, 3, 40, 50});   // BLACKNESS 3 x 3 at 50,40
+    record(0x061D, {0x0009, 0x0055, 8, 8, 0, 0});               // DSTINVERT: left out
+    record(0x0000, {});
+    PictureSpec spec;
+    spec.type = metafile_picture;
+    spec.packing = 1;
+    spec.metafile_width = 2540;  // hundredths of a millimetre: 96 pixels
+    spec.metafile_height = 1270;
+    spec.data = records.take();
+    HotspotSpec jump;
+    jump.kind = 0xE3;
+    jump.x = 10, jump.y = 5, jump.w = 30, jump.h = 20;
+    jump.name = "red";
+    jump.target = "Welcome";
+    spec.hotspots = HotspotBlock{1, {jump}, {}};
+    const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)},
+                                 {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
+    const std::string page = site.page("topic1.html");
+    EXPECT_NE(page.find("<img src=\"bm1.svg\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"
+                        "<area shape=\"rect\" coords=\"10,5,40,25\" href=\"Welcome.html\""),
+              std::string::npos)
+        << page;
+    const std::string svg = site.page("bm1.svg");
+    EXPECT_NE(svg.find("width=\"96\" height=\"48\" viewBox=\"0 0 96 48\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("<rect x=\"10\" y=\"5\" width=\"30\" height=\"20\" fill=\"#ff0000\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("<rect x=\"2\" y=\"1\" width=\"6\" height=\"4\" fill=\"#ffffff\""), std::string::npos) << svg;
+    EXPECT_NE(svg.find("<rect x=\"50\" y=\"40\" width=\"3\" height=\"3\" fill=\"#000000\""), std::string::npos) << svg;
+    size_t rects = 0;
+    for (size_t at = svg.find("<rect"); at != std::string::npos; at = svg.find("<rect", at + 1)) ++rects;
+    EXPECT_EQ(rects, 3u) << svg;
+    EXPECT_TRUE(broken_references(site).empty());
 }
 
 // Keywords listed alphabetically whatever their case (Windows-1252 letters
