@@ -53,6 +53,7 @@ struct Dib {
     uint8_t palette[256][3] = {};  // red, green, blue
     Channel channels[3];           // red, green, blue of 16 and 32 bits
     const uint8_t* rows = nullptr;
+    std::vector<uint8_t> padded;  // rows cut short, completed
 };
 
 // The headers and colour table of the bitmap; bits_at < 0: the pixels
@@ -105,9 +106,16 @@ bool read_dib(const uint8_t* dib, long size, long bits_at, Dib& d) {
     }
     const int64_t pixels_at = bits_at >= 0 ? bits_at : table_at + entry_size * static_cast<int64_t>(entries);
     d.stride = static_cast<uint32_t>((uint64_t(d.bits) * d.width + 31) / 32 * 4);
-    if (pixels_at < table_at || pixels_at > size || uint64_t(d.stride) * d.height > uint64_t(size - pixels_at))
-        return false;
+    if (pixels_at < table_at || pixels_at > size) return false;
+    const uint64_t needed = uint64_t(d.stride) * d.height;
     d.rows = dib + pixels_at;
+    if (needed > uint64_t(size - pixels_at)) {
+        // Pixels cut short (a damaged picture): the bytes missing are zero,
+        // as the picture export writes the rows it lacks.
+        d.padded.assign(dib + pixels_at, dib + size);
+        d.padded.resize(needed, 0);
+        d.rows = d.padded.data();
+    }
     return true;
 }
 

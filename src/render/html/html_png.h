@@ -10,8 +10,8 @@
 // pixels are left transparent when asked (a transparent picture shows the
 // page behind its white). False, png unchanged, when the bitmap is not one
 // that can be read: a compression other than none or bit fields, a depth
-// other than 1, 4, 8, 16, 24 or 32, pixel data cut short, or more pixels
-// than a help file's picture can hold.
+// other than 1, 4, 8, 16, 24 or 32, or more pixels than a help file's
+// picture can hold. Pixel data cut short is completed with zeros.
 bool html_bmp_png(const uint8_t* bmp, long size, bool white_transparent, std::string& png);
 
 // The same for a device-independent bitmap without the file header (the
