@@ -38,6 +38,7 @@ async function checkSite(page, site, shots, report) {
       ...(await pages.checkVisibleText(page)),
       ...(await pages.checkScreenshot(page, shot)),
       ...(await pages.checkReferences(page, html)),
+      ...(await pages.checkTitleAndRegion(page)),
     ]);
     const ids = [...fs.readFileSync(file, 'utf8').matchAll(/class="popup-box" id="([^"]+)"/g)].map((m) => m[1]);
     if (ids.length) report(`${stem}/${name}`, await pages.checkPopupOpened(page, 'file://' + file, ids[0]));

@@ -19,7 +19,8 @@ modules=$(dirname "$work")/node
 if ! cmp -s "$here/package-lock.json" "$modules/package-lock.json" || [ ! -d "$modules/node_modules" ]; then
   mkdir -p "$modules"
   cp "$here/package.json" "$here/package-lock.json" "$modules/"
-  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --prefix "$modules" --no-audit --no-fund >/dev/null
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --prefix "$modules" --no-audit --no-fund >/dev/null \
+    || { echo "FAIL npm ci of tests/html/package-lock.json into $modules"; exit 1; }
 fi
 
 rm -rf "$work"

@@ -119,4 +119,22 @@ async function checkPopupClosed(page, url, id) {
   }
 }
 
-module.exports = { checkVisibleText, checkScreenshot, checkReferences, checkPopupOpened, checkPopupClosed, words };
+// A topic page shows its title once, and its non-scrolling region stays
+// at the top (position: sticky) when the page scrolls.
+async function checkTitleAndRegion(page) {
+  const state = await page.evaluate(() => {
+    if (!document.querySelector('main')) return null;
+    const title = document.title.trim();
+    const holders = [...document.body.querySelectorAll('*')].filter((e) => !e.closest('.popup-box, nav') &&
+      e.textContent.trim() === title && ![...e.children].some((c) => c.textContent.trim() === title));
+    const region = document.querySelector('.nonscroll');
+    return { titles: holders.length, sticky: !region || getComputedStyle(region).position === 'sticky' };
+  });
+  if (!state) return [];
+  const problems = [];
+  if (state.titles !== 1) problems.push(`the title is shown ${state.titles} times`);
+  if (!state.sticky) problems.push('the non-scrolling region is not sticky');
+  return problems;
+}
+
+module.exports = { checkTitleAndRegion,  checkVisibleText, checkScreenshot, checkReferences, checkPopupOpened, checkPopupClosed, words };
