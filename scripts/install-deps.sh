@@ -59,12 +59,17 @@ if ! dpkg -s libreoffice-writer-nogui >/dev/null 2>&1; then
   $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends libreoffice-writer-nogui
 fi
 
-# chromium renders the HTML edition in the browser test (CTest label browser).
+# chromium renders the HTML edition in the browser test (CTest label browser),
+# driven by node through playwright-core, which the test installs with npm
+# from tests/html/package-lock.json. node and npm are looked for as commands:
+# a node of another origin brings its own npm.
 packages=(cmake make g++ nlohmann-json3-dev libstb-dev tmux binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

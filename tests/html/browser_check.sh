@@ -1,57 +1,61 @@
 #!/usr/bin/env bash
-# The HTML edition in a real browser: the sample and three corpus files (one
-# with tables and pictures, one full of hypergraphics, one Japanese) are
-# written with --html, and headless Chromium renders index.html and a few
-# topic pages of each. From the browser's own DOM dump, dom_check.py checks
-# that every link and image names a file that was written and that the page
-# text holds the topic's text; a screenshot of each page is left beside.
-# Exit 77 (skipped) when Chromium is missing.
+# The HTML edition in a real browser:  browser_check.sh TOOL SAMPLE CORPUS WORK
+# The sample (and a copy of it with a .cnt beside it) and corpus files of
+# several kinds (tables and pictures, hypergraphics, Japanese, API
+# references, keyword links) are written with --html into WORK, and
+# browser_check.js drives Debian's Chromium over them through playwright-core
+# (installed from package-lock.json into WORK/../node_modules). Screenshots of
+# every page rendered are left in WORK/shots. Exit 77 (skipped) when
+# Chromium, node or npm is missing.
 set -euo pipefail
 tool=$1 sample=$2 corpus=$3 work=$4
 here=$(cd "$(dirname "$0")" && pwd)
 browser=$(command -v chromium || command -v chromium-browser || true)
 [ -n "$browser" ] || { echo "chromium is missing (bash scripts/install-deps.sh installs it)"; exit 77; }
+command -v node >/dev/null && command -v npm >/dev/null || { echo "node or npm is missing (bash scripts/install-deps.sh installs them)"; exit 77; }
+
+# playwright-core drives the system's Chromium: no browser of its own.
+modules=$(dirname "$work")/node
+if ! cmp -s "$here/package-lock.json" "$modules/package-lock.json" || [ ! -d "$modules/node_modules" ]; then
+  mkdir -p "$modules"
+  cp "$here/package.json" "$here/package-lock.json" "$modules/"
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --prefix "$modules" --no-audit --no-fund >/dev/null \
+    || { echo "FAIL npm ci of tests/html/package-lock.json into $modules"; exit 1; }
+fi
+
 rm -rf "$work"
 mkdir -p "$work"
 files=("$sample")
-for name in bcb6ide__TEECHART.HLP win31sdk__DLGEDIT.HLP migalley__JAPANESE_MIG.HLP; do
+for name in bcb6ide__TEECHART.HLP win31sdk__DLGEDIT.HLP migalley__JAPANESE_MIG.HLP win31sdk__PENAPIWH.HLP \
+            win31sdk__TESTDRVR.HLP undelphix__DelphiX.hlp; do
   [ -f "$corpus/$name" ] && files+=("$corpus/$name")
 done
-
-render() {  # render PAGE OUTPUT_STEM
-  local profile
-  profile=$(mktemp -d "$work/profile.XXXXXX")
-  local flags=(--headless --no-sandbox --disable-gpu --disable-quic --no-first-run
-               --disable-background-networking --disable-component-update --disable-sync
-               --user-data-dir="$profile" --window-size=1000,750)
-  timeout 60 "$browser" "${flags[@]}" --dump-dom "file://$1" > "$2.dom" 2>/dev/null
-  timeout 60 "$browser" "${flags[@]}" --screenshot="$2.png" "file://$1" >/dev/null 2>&1
-  rm -rf "$profile"
-  [ -s "$2.dom" ] && [ -s "$2.png" ]
-}
-
-status=0
+sites=()
 for file in "${files[@]}"; do
   stem=$(basename "$file")
-  stem=${stem%.*}
-  out="$work/$stem"
-  "$tool" -q --html -o "$out" "$file" > /dev/null
-  # index.html, the first topics of the contents and the page with most links.
-  pages=(index.html)
-  mapfile -t listed < <(sed -n 's/^<li><a href="\([^"]*\)".*/\1/p' "$out/html/index.html" | head -n 3)
-  pages+=("${listed[@]}")
-  busiest=$(grep -c '<a href=' "$out"/html/*.html | sort -t: -k2 -n | tail -n 1 | cut -d: -f1)
-  pages+=("$(basename "$busiest")")
-  for page in "${pages[@]}"; do
-    shot="$work/shots/$stem/${page%.html}"
-    mkdir -p "$(dirname "$shot")"
-    if ! render "$out/html/$page" "$shot"; then
-      echo "FAIL $stem/$page: the browser rendered nothing"
-      status=1
-      continue
-    fi
-    python3 "$here/dom_check.py" "$out/html/$page" "$shot.dom" || status=1
-  done
+  "$tool" -q --html -o "$work/${stem%.*}" "$file" > /dev/null
+  sites+=("$work/${stem%.*}")
 done
-[ "$status" -eq 0 ] && echo "every page rendered, every reference resolves"
-exit "$status"
+
+# A contents file in the order and nesting a help author would give, not the
+# help file's own order.
+mkdir -p "$work/cnt"
+cp "$sample" "$work/cnt/sample.hlp"
+cat > "$work/cnt/sample.cnt" <<'CNT'
+:Base sample.hlp
+:Title hlpunpack Sample
+1 Getting started
+2 Welcome=welcome
+2 Text and tables
+3 Tables=tables
+3 Formatting text=formatting
+1 Pictures=pictures
+1 More
+2 Other windows
+3 A secondary window=aside
+2 Hotspot=def_hotspot
+CNT
+"$tool" -q --html -o "$work/cnt/sample" "$work/cnt/sample.hlp" > /dev/null
+
+NODE_PATH="$modules/node_modules" CHROMIUM="$browser" \
+  node "$here/browser_check.js" "$work/shots" "${sites[@]}" "cnt=$work/cnt/sample:$work/cnt/sample.cnt"

@@ -57,10 +57,14 @@ struct ReaderRun {
     std::string libreoffice;  // the text each reader gives, white space squeezed
     std::string unrtf;
 
-    explicit ReaderRun(const std::string& help_path) {
+    // CODE_PAGE is what the help file's text is written in, known apart
+    // from the decompiler: the topic file must declare it.
+    ReaderRun(const std::string& help_path, int code_page) {
         d = std::make_unique<e2e::Decompiled>(help_path);
         EXPECT_TRUE(d->opened) << d->err.substr(0, 2000);
         if (!d->opened) return;
+        const std::string header = d->contents(d->topic_name).substr(0, 40);
+        EXPECT_EQ(header.rfind("{\\rtf1\\ansi\\ansicpg" + std::to_string(code_page) + "\\", 0), 0u) << header;
         const std::string folder = d->folder.path.string();
         runs = visible_runs(d->contents(d->topic_name));
         // A profile of its own, so that runs side by side do not meet.
@@ -73,6 +77,25 @@ struct ReaderRun {
         const e2e::ToolRun text = e2e::run_tool({"unrtf", "--text", d->path(d->topic_name)}, folder);
         EXPECT_EQ(text.status, 0) << text.err;
         unrtf = squeeze(text.out);
+    }
+
+    // LibreOffice's HTML export of the topic file, tags left out: unlike its
+    // text export it keeps the footnotes, where the topic titles are.
+    std::string libreoffice_with_footnotes() const {
+        const std::string folder = d->folder.path.string();
+        const e2e::ToolRun office = e2e::run_tool(
+            {"soffice", "--headless", "-env:UserInstallation=file://" + folder + "/profile", "--convert-to",
+             "html:HTML (StarWriter)", "--outdir", folder + "/html-text", d->path(d->topic_name)},
+            folder);
+        EXPECT_EQ(office.status, 0) << office.err;
+        const std::string page = read_text(fs::path(folder) / "html-text" / fs::path(d->topic_name).replace_extension(".html"));
+        std::string text;
+        bool in_tag = false;
+        for (char c : page) {
+            if (c == '<' || c == '>') in_tag = c == '<';
+            else if (!in_tag) text += c;
+        }
+        return squeeze(text);
     }
 
     void expect_read() {
@@ -103,7 +126,7 @@ struct ReaderRun {
 
 TEST(Readers, SampleHelpFile) {
     REQUIRE_READERS();
-    ReaderRun run(HLP_SOURCE_DIR "/examples/sample.hlp");
+    ReaderRun run(HLP_SOURCE_DIR "/examples/sample.hlp", 1252);
     run.expect_read();
 }
 
@@ -142,30 +165,48 @@ TEST(Readers, RussianTextReadsInItsCodePage) {
                build_help_file({{"|SYSTEM", build_system_file(33, 0, {system_string_record(system_title, "R"), language})},
                                 {"|FONT", build_font_file(fonts)},
                                 {"|TOPIC", build_topic_file(records, topic_layout_for(33, 0)).data}}));
-    ReaderRun run(source.file("russian.hlp"));
+    ReaderRun run(source.file("russian.hlp"), 1251);
     ASSERT_TRUE(run.d->opened);
-    EXPECT_EQ(run.d->contents(run.d->topic_name).rfind("{\\rtf1\\ansi\\ansicpg1251", 0), 0u);
     EXPECT_NE(run.libreoffice.find(text), std::string::npos) << run.libreoffice;
+    EXPECT_NE(run.libreoffice_with_footnotes().find("Общие сведения"), std::string::npos);
     run.expect_read();
 }
 
 // A western file with German text, a Japanese one, one with Russian titles
-// and western text, one with many tables, one with many pictures.
-class CorpusReaders : public testing::TestWithParam<const char*> {};
+// and western text, one with many tables, one with many pictures: each with
+// the code page its text is written in (its language and fonts say so: the
+// Russian one's fonts are Cyrillic, its language is left at US English), and
+// a title outside ASCII where it has one.
+struct CorpusCase {
+    const char* file;
+    int code_page;
+    const char* title;  // UTF-8, or empty
+};
+
+void PrintTo(const CorpusCase& c, std::ostream* out) { *out << c.file; }
+
+class CorpusReaders : public testing::TestWithParam<CorpusCase> {};
 
 TEST_P(CorpusReaders, TopicFileAndPicturesRead) {
-    const fs::path file = fs::path(HLP_CORPUS_DIR) / GetParam();
+    const fs::path file = fs::path(HLP_CORPUS_DIR) / GetParam().file;
     if (!fs::exists(file)) GTEST_SKIP() << "no " << file;
     REQUIRE_READERS();
-    ReaderRun run(file.string());
+    ReaderRun run(file.string(), GetParam().code_page);
     run.expect_read();
+    if (*GetParam().title) {
+        const std::string shown = run.libreoffice_with_footnotes();
+        EXPECT_NE(shown.find(GetParam().title), std::string::npos) << "LibreOffice does not show the title " << GetParam().title;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(RealHelpFiles, CorpusReaders,
-                         testing::Values("migalley__GERMAN_MIG.HLP", "migalley__JAPANESE_MIG.HLP",
-                                         "freereport__FRUSER.HLP", "msvc6__SPYXX.HLP", "eudora__PureVoice.hlp"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             std::string name = info.param;
+                         testing::Values(CorpusCase{"migalley__GERMAN_MIG.HLP", 1252, ""},
+                                         CorpusCase{"migalley__JAPANESE_MIG.HLP", 932, ""},
+                                         CorpusCase{"freereport__FRUSER.HLP", 1251, "Переменная Button"},
+                                         CorpusCase{"msvc6__SPYXX.HLP", 1252, ""},
+                                         CorpusCase{"eudora__PureVoice.hlp", 1252, ""}),
+                         [](const testing::TestParamInfo<CorpusCase>& info) {
+                             std::string name = info.param.file;
                              return name.substr(0, name.find('.')).substr(name.find("__") + 2);
                          });
 
