@@ -251,10 +251,10 @@ TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
         std::string markup;
     } cases[] = {
         // Measured from the margin: the hanging indent's stop (18pt), the
-        // left stop at 1 inch, the right one at 3 inches.
+        // left stop at 1 inch, then "d" ends at the right one at 3 inches.
         {"topic1.html", "<p style=\"text-indent:18pt hanging\"><span class=\"tab-cell\" style=\"min-width:18pt\">a</span>"
-                        "<span class=\"tab-cell\" style=\"min-width:54pt\">b</span><span class=\"tab-cell\" "
-                        "style=\"min-width:144pt\">c</span><span class=\"tab-right\"><span>d</span></span></p>"},
+                        "<span class=\"tab-cell\" style=\"min-width:54pt\">b</span><span class=\"tab-right\" "
+                        "style=\"min-width:144pt\"><span>c</span><span>d</span></span></p>"},
         // Past the stops, the browser's tab reaches the half-inch ones.
         {"topic1.html", "<p style=\"text-indent:0pt hanging\">k\tv</p>"},
         {"topic1.html", "<p>x   y\tz<span class=\"f1\">mono</span><span class=\"f2\">\xE2\x80\xA2</span></p>"},

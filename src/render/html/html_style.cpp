@@ -20,11 +20,12 @@ void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_p
         ".nonscroll{background:#ffffe0;border-bottom:1px solid #999;padding:.3em;margin-bottom:.5em}\n"
         "table{border-collapse:collapse}\n"
         "td{vertical-align:top;padding:2px 4px}\n"
-        // Text between tabs: a cell up to the next stop, or text ending
-        // (centred) at its stop without taking room.
+        // Text between tabs: a cell up to the next stop; text after a right
+        // (centred) stop ends (is centred) at the end of the cell it shares
+        // with the text before.
         ".tab-cell{display:inline-block;white-space:pre;text-indent:0}\n"
-        ".tab-right,.tab-centre{display:inline-flex;width:0;white-space:pre;text-indent:0;justify-content:flex-end}\n"
-        ".tab-centre{justify-content:center}\n"
+        ".tab-right,.tab-centre{display:inline-flex;justify-content:space-between;text-indent:0}\n"
+        ".tab-centre>:last-child{transform:translateX(50%)}\n"
         "img.left{float:left;margin-right:.5em}\n"
         "img.right{float:right;margin-left:.5em}\n"
         "a.popup{text-decoration:underline dotted;color:#060}\n"

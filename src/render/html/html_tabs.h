@@ -45,4 +45,6 @@ struct HtmlTabLine {
     long segment_x = 0;       // twips from the margin where it starts
     uint16_t segment_type = 0;  // of its stop: 0 left, 1 right, 2 centred
     long segment_width = 0;   // estimated
+    size_t aligned_at = 0;    // right or centred segment: where the text before its stop starts
+    long aligned_x = 0;       // and where that is, in twips
 };

@@ -110,8 +110,8 @@ void HtmlWriter::close_span() { close(span_open, "</span>"); }
 void HtmlWriter::close_paragraph() {
     if (!paragraph_open) return;
     close_span();
-    if (tab_line.laid_out) end_tab_segment(-1);
     close(hotspot_open, "</a>");
+    if (tab_line.laid_out) end_tab_segment(-1);
     close(paragraph_open, "</p>\n");
 }
 
@@ -251,12 +251,14 @@ void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
 void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     if (topics.empty()) return;
     open_paragraph();
-    close_span();
+    const bool link = hotspot_open;
+    close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
     body() += "<br>";
     // Lines after the first start at the left indent.
     tab_line.first_line = false;
     start_tab_segment(tab_line.ruler.left, 0);
+    if (link) open_hotspot(hotspot_tag);
 }
 
 void HtmlWriter::end_paragraph() {
@@ -311,36 +313,31 @@ void HtmlWriter::lay_out_tabs() {
     out.replace(t.paragraph_at, old_length, tag);
     const size_t grown = tag.size() - old_length;  // wraps round when shorter, as the sums below do
     t.segment_at += grown;
-    if (hotspot_open && hotspot_at > t.paragraph_at) hotspot_at += grown;
     if (t.first_line) t.segment_x = first;
 }
 
+// Cells are made at tabs and line ends, where no link is open (one that
+// goes on is closed before and opened again after), so they nest.
 void HtmlWriter::end_tab_segment(long cell_twips) {
     HtmlTabLine& t = tab_line;
-    const bool aligned = t.segment_type == 1 || t.segment_type == 2;
-    if (cell_twips < 0 && !aligned) return;
-    close_span();
     std::string& out = body();
-    // A link opened inside the segment is closed with the cell.
-    const bool reopen = hotspot_open && hotspot_at >= t.segment_at;
-    if (reopen) out += "</a>";
-    std::string open, end;
-    if (cell_twips >= 0) {
-        open = "<span class=\"tab-cell\" style=\"min-width:";
-        html_append_points(open, cell_twips);
-        open += "\">";
-        end = "</span>";
+    if (t.segment_type == 1 || t.segment_type == 2) {
+        // The text before the stop at its start, the aligned text at its end.
+        out.insert(t.segment_at, "</span><span>");
+        std::string open = t.segment_type == 1 ? "<span class=\"tab-right\" style=\"min-width:"
+                                               : "<span class=\"tab-centre\" style=\"min-width:";
+        html_append_points(open, t.segment_x - t.aligned_x);
+        open += "\"><span>";
+        out.insert(t.aligned_at, open);
+        out += "</span></span>";
+        t.segment_at = out.size();
     }
-    if (aligned) {
-        open += t.segment_type == 1 ? "<span class=\"tab-right\"><span>" : "<span class=\"tab-centre\"><span>";
-        end.insert(0, "</span></span>");
-    }
+    if (cell_twips < 0) return;
+    std::string open = "<span class=\"tab-cell\" style=\"min-width:";
+    html_append_points(open, cell_twips);
+    open += "\">";
     out.insert(t.segment_at, open);
-    out += end;
-    if (reopen) {
-        hotspot_at = out.size();
-        out += hotspot_tag;
-    }
+    out += "</span>";
 }
 
 void HtmlWriter::on(DecompileContext&, const Tab&) {
@@ -348,20 +345,29 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
     open_paragraph();
     close_span();
     lay_out_tabs();
-    const HtmlTabLine& t = tab_line;
+    const bool link = hotspot_open;
+    close(hotspot_open, "</a>");
+    HtmlTabLine& t = tab_line;
+    const bool aligned = t.segment_type == 1 || t.segment_type == 2;
     // Where the segment's text likely ends.
-    const long reach = t.segment_x + (t.segment_type == 1   ? 0
-                                      : t.segment_type == 2 ? t.segment_width / 2
-                                                            : t.segment_width);
+    const long reach = t.segment_x + (t.segment_type == 1 ? 0 : t.segment_type == 2 ? t.segment_width / 2 : t.segment_width);
     const std::optional<FormatTab> stop = html_next_tab_stop(t.ruler, reach, t.first_line);
-    if (stop) {
-        end_tab_segment(stop->twips - t.segment_x);
+    if (stop && (stop->type == 1 || stop->type == 2)) {
+        // Right and centred text shares a cell with the text before it.
+        const long from = t.segment_x;
+        if (aligned) end_tab_segment(-1);
+        t.aligned_at = aligned ? body().size() : t.segment_at;
+        t.aligned_x = from;
         start_tab_segment(stop->twips, stop->type);
-        return;
+    } else if (stop) {
+        end_tab_segment(stop->twips - t.segment_x);
+        start_tab_segment(stop->twips, 0);
+    } else {
+        end_tab_segment(-1);
+        body() += '\t';
+        start_tab_segment(html_next_default_stop(reach), 0);
     }
-    end_tab_segment(-1);
-    body() += '\t';
-    start_tab_segment(html_next_default_stop(reach), 0);
+    if (link) open_hotspot(hotspot_tag);
 }
 
 void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
@@ -421,7 +427,6 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
 }
 
 void HtmlWriter::open_hotspot(const std::string& tag) {
-    hotspot_at = body().size();
     body() += tag;
     hotspot_tag = tag;
     hotspot_open = true;

@@ -44,7 +44,6 @@ struct HtmlWriter {
     bool font_monospace = false;
     const char16_t* symbol_table = nullptr;  // the current face's glyphs, for symbol fonts
     std::string hotspot_tag = {};  // the open link's tag, opened again after a tab's cell
-    size_t hotspot_at = 0;         // where it is in the body
     int32_t context_cursor = 0;    // the next context id to place in the text
 
     HtmlWriter() = default;
@@ -71,8 +70,9 @@ struct HtmlWriter {
     void open_hotspot(const std::string& tag);
     void append_text(const char* text, long length);
     void lay_out_tabs();
-    // Closes the segment since the last tab: in a cell of that many twips
-    // (none when negative), aligned to its stop.
+    // Closes the segment since the last tab: a right or centred one in the
+    // cell it shares with the text before it; then a cell of that many
+    // twips up to the next stop (none when negative).
     void end_tab_segment(long cell_twips);
     void start_tab_segment(long x, uint16_t type);
 };
