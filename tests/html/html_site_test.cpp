@@ -252,7 +252,8 @@ TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
     } cases[] = {
         // Measured from the margin: the hanging indent's stop (18pt), the
         // left stop at 1 inch, then "d" ends at the right one at 3 inches.
-        {"topic1.html", "<p style=\"text-indent:18pt hanging\"><span class=\"tab-cell\" style=\"min-width:18pt\">a</span>"
+        {"topic1.html", "<p style=\"text-indent:18pt hanging\">"
+                        "<span class=\"tab-cell\" style=\"min-width:18pt\">a</span>"
                         "<span class=\"tab-cell\" style=\"min-width:54pt\">b</span><span class=\"tab-right\" "
                         "style=\"min-width:144pt\"><span>c</span><span>d</span></span></p>"},
         // Past the stops, the browser's tab reaches the half-inch ones.
@@ -264,7 +265,8 @@ TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
         {"style.css", ".f3{font-family:\"Odd\\22 Face\";"},
         {"style.css", "white-space:pre-wrap;tab-size:36pt"},
     };
-    for (const auto& c : cases) EXPECT_NE(site.page(c.page).find(c.markup), std::string::npos) << c.markup << "\n" << site.page(c.page);
+    for (const auto& c : cases)
+        EXPECT_NE(site.page(c.page).find(c.markup), std::string::npos) << c.markup << "\n" << site.page(c.page);
 }
 
 TEST(HtmlSite, KeywordPagesAreSortedWithoutRegardToCase) {

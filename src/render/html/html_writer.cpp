@@ -87,7 +87,8 @@ void HtmlWriter::on(DecompileContext& ctx, const TopicStart& start) {
     topic.browse_previous = start.header.browse_previous;
     topic.number = start.number;
     if (!ctx.old_format)
-        skip_contexts(ctx, context_cursor, std::max(static_cast<int32_t>(start.offset), static_cast<int32_t>(start.known_offset)));
+        skip_contexts(ctx, context_cursor,
+                      std::max(static_cast<int32_t>(start.offset), static_cast<int32_t>(start.known_offset)));
     start_page(std::move(topic), page_context_name(ctx, topic.offset), start.text, start.title_length);
 }
 
@@ -200,8 +201,9 @@ void HtmlWriter::append_text(const char* text, long length) {
         out += "\">";
         span_open = true;
     }
-    if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, static_cast<size_t>(length));
-    else html_append_text(out, code_page, text, static_cast<size_t>(length));
+    const size_t size = static_cast<size_t>(length);
+    if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, size);
+    else html_append_text(out, code_page, text, size);
     tab_line.segment_width += html_estimated_width(length, font_size, font_monospace);
 }
 
@@ -251,8 +253,9 @@ void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
 void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     if (topics.empty()) return;
     open_paragraph();
-    const bool link = hotspot_open;
-    close(hotspot_open, "</a>");
+    close_span();
+    const bool link = hotspot_open && tab_line.laid_out;
+    if (link) close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
     body() += "<br>";
     // Lines after the first start at the left indent.
@@ -350,7 +353,9 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
     HtmlTabLine& t = tab_line;
     const bool aligned = t.segment_type == 1 || t.segment_type == 2;
     // Where the segment's text likely ends.
-    const long reach = t.segment_x + (t.segment_type == 1 ? 0 : t.segment_type == 2 ? t.segment_width / 2 : t.segment_width);
+    const long reach = t.segment_x + (t.segment_type == 1   ? 0
+                                      : t.segment_type == 2 ? t.segment_width / 2
+                                                            : t.segment_width);
     const std::optional<FormatTab> stop = html_next_tab_stop(t.ruler, reach, t.first_line);
     if (stop && (stop->type == 1 || stop->type == 2)) {
         // Right and centred text shares a cell with the text before it.
