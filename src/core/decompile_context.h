@@ -139,6 +139,8 @@ struct DecompileContext {
     // Fonts and colours of the topic file.
     FontDescriptor* fonts;  // tracked
     int32_t font_count;
+    char* font_faces;  // tracked; the |FONT face names, font_face_size bytes each
+    int32_t font_face_count;
     uint8_t default_font;
     int32_t scale_multiplier;  // measurements are v * multiplier - subtrahend twips
     int32_t scale_subtrahend;

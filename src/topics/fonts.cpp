@@ -26,6 +26,7 @@ constexpr int fallback_normal_size = 24;
 
 enum class Layout { old_layout, new_layout, mediaview };
 using FontName = char[name_field_limit + 1];
+static_assert(sizeof(FontName) == font_face_size);
 
 // |FONT as a stretch of the help file; every read is checked against it.
 struct FontFile {
@@ -482,7 +483,9 @@ void write_header_from_fonts(DecompileContext& ctx, MemoryFile* project, std::FI
     ctx.double_byte_text = double_byte_code_page(code_page);
     output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);
     write_font_table(ctx, topics, names, families, header.name_count);
-    if (names) tracked_free(ctx, names);
+    // The faces stay for the HTML edition's stylesheet.
+    ctx.font_faces = reinterpret_cast<char*>(names);
+    ctx.font_face_count = static_cast<int32_t>(header.name_count);
     if (families) tracked_free(ctx, families);
     write_colour_table(ctx, topics);
 
@@ -508,6 +511,8 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     // Topic conversion scales measurements even without a font file.
     ctx.scale_multiplier = 1;
     ctx.scale_subtrahend = 0;
+    ctx.font_faces = nullptr;
+    ctx.font_face_count = 0;
     reset_colours(ctx);
     long length = 0;
     if (!find_internal_file(ctx, file, &length, "|FONT")) {
@@ -523,9 +528,17 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     topics->length = topics->position = written;
     ctx.fonts = nullptr;
     ctx.font_count = 0;
+    ctx.font_faces = nullptr;
+    ctx.font_face_count = 0;
     ctx.default_font = 0;
     ctx.scale_multiplier = 1;
     ctx.scale_subtrahend = 0;
     reset_colours(ctx);
     write_header_without_fonts(ctx, topics);
+}
+
+const char* font_face_name(const DecompileContext& ctx, int font) {
+    if (font < 0 || font >= ctx.font_count || ctx.fonts == nullptr || ctx.font_faces == nullptr) return "";
+    const int face = ctx.fonts[font].font_name;
+    return face < ctx.font_face_count ? ctx.font_faces + static_cast<long>(face) * font_face_size : "";
 }

@@ -15,6 +15,7 @@
 #include "driver/decompile.h"
 #include "helpfile_fixture.h"
 #include "context_builder.h"
+#include "font_builder.h"
 #include "paragraph_builder.h"
 #include "picture_builder.h"
 #include "platform/code_page.h"
@@ -318,6 +319,77 @@ TEST(HtmlSite, MetafileWithHotspotsIsSvgWithAMapAndPatternFills) {
 
 // Keywords listed alphabetically whatever their case (Windows-1252 letters
 // too); those equal but for case in the index's order.
+// Two topics: "Welcome" ("Hello", a context id at its third character) and
+// one of paragraphs with tab stops, kept spaces, faces and a jump to that id.
+Site text_site() {
+    using namespace hlptest;
+    TopicHeaderSpec welcome, text;
+    welcome.title = "Welcome";
+    text.title = "Text";
+    Paragraph tabs, plain_tab, faces, jump;
+    tabs.attributes.left_indent = 360;
+    tabs.attributes.first_indent = -360;
+    tabs.attributes.tabs = std::vector<TabStop>{{1440, {}}, {4320, 1}};
+    tabs.segments = {{"a", cmd_tab()}, {"b", cmd_tab()}, {"c", cmd_tab()}, {"d", cmd_end()}};
+    plain_tab.segments = {{"k", cmd_tab()}, {"v", cmd_end()}};
+    faces.segments = {{"x   y\tz", cmd_font(1)}, {"mono", cmd_font(2)}, {"\xB7", cmd_end()}};
+    jump.segments = {{"", cmd_link(0xE3, context_string_hash("inner"))}, {"go", cmd_hotspot_end()}, {"", cmd_end()}};
+    TextRecordSpec hello;
+    hello.paragraphs = {plain_paragraph("Hello")};
+    std::vector<TopicRecord> records = {topic_header(welcome), text_record(hello), topic_header(text)};
+    for (const Paragraph& paragraph : {tabs, plain_tab, faces, jump}) {
+        TextRecordSpec record;
+        record.paragraphs = {paragraph};
+        records.push_back(text_record(record));
+    }
+    link_topic_headers(records);
+    FontFileSpec fonts;
+    fonts.names = {"Arial", "Courier New", "Symbol", "Odd\"Face"};
+    // Courier declared decorative, as help files have it.
+    const uint8_t families[] = {2, 5, 1, 0};
+    for (uint16_t i = 0; i < 4; ++i) {
+        FontDescriptorSpec font;
+        font.family = families[i];
+        font.font_name = i;
+        fonts.descriptors.push_back(font);
+    }
+    const Bytes help = build_help_file(
+        {{"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Test")})},
+         {"|FONT", build_font_file(fonts)},
+         {"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data},
+         {"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}, {context_string_hash("inner"), 2}})}});
+    OpenBytes bytes(help);
+    return decompile(bytes.file, "test", true);
+}
+
+TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
+    const Site site = text_site();
+    ASSERT_TRUE(site.ok);
+    char id[16];
+    std::snprintf(id, sizeof id, "c%08x", hlptest::context_string_hash("inner"));
+    const struct {
+        const char* page;
+        std::string markup;
+    } cases[] = {
+        // Measured from the margin: the hanging indent's stop (18pt), the
+        // left stop at 1 inch, then "d" ends at the right one at 3 inches.
+        {"topic1.html", "<p style=\"text-indent:18pt hanging\">"
+                        "<span class=\"tab-cell\" style=\"min-width:18pt\">a</span>"
+                        "<span class=\"tab-cell\" style=\"min-width:54pt\">b</span><span class=\"tab-right\" "
+                        "style=\"min-width:144pt\"><span>c</span><span>d</span></span></p>"},
+        // Past the stops, the browser's tab reaches the half-inch ones.
+        {"topic1.html", "<p style=\"text-indent:0pt hanging\">k\tv</p>"},
+        {"topic1.html", "<p>x   y\tz<span class=\"f1\">mono</span><span class=\"f2\">\xE2\x80\xA2</span></p>"},
+        {"topic1.html", std::string("<a href=\"Welcome.html#") + id + "\">"},
+        {"Welcome.html", std::string("He<span id=\"") + id + "\"></span>llo"},
+        {"style.css", ".f1{font-family:\"Courier New\",monospace;"},
+        {"style.css", ".f3{font-family:\"Odd\\22 Face\";"},
+        {"style.css", "white-space:pre-wrap;tab-size:36pt"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(site.page(c.page).find(c.markup), std::string::npos) << c.markup << "\n" << site.page(c.page);
+}
+
 TEST(HtmlSite, KeywordPagesAreSortedWithoutRegardToCase) {
     const hlptest::KeywordIndex k = hlptest::build_keyword_index(
         {{"banana", {0}}, {"apple", {0}}, {"\xC9" "clair", {0}}, {"Apple", {0}}, {"\xE9" "clair", {0}}, {"Zebra", {0}},

@@ -69,7 +69,7 @@ std::string file_stem(const std::string& file) {
 void html_append_marker(std::string& out, char kind, unsigned long value) {
     out += html_marker;
     out += kind;
-    if (kind == marker_jump || kind == marker_offset) {
+    if (kind == marker_jump || kind == marker_offset || kind == marker_anchor) {
         static constexpr char hex[] = "0123456789abcdef";
         for (int shift = 28; shift >= 0; shift -= 4) out += hex[(value >> shift) & 0xF];
     } else {

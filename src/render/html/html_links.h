@@ -17,6 +17,7 @@ constexpr char marker_jump = 'J';       // hexadecimal context hash: its page
 constexpr char marker_number = 'N';     // decimal topic number: its page
 constexpr char marker_popup_box = 'Q';  // decimal popup number of this page
 constexpr char marker_offset = 'O';     // hexadecimal topic offset: its page
+constexpr char marker_anchor = 'A';     // hexadecimal context hash: an anchor for it here
 
 // Appends a marker: a context hash or topic offset as eight hexadecimal
 // digits, any other value in decimal.

@@ -13,7 +13,7 @@ void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTop
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
     for (size_t i = 0; i < topics.size(); ++i)
         site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
-    html_site::write_stylesheet(ctx);
+    html_site::write_stylesheet(ctx, code_page);
     html_site::write_keywords(site, 'K', "keywords.html", "Index");
     const bool alinks = html_site::write_keywords(site, 'A', "akeywords.html", "A keywords");
     html_site::write_index(site, file, alinks);

@@ -25,6 +25,7 @@ struct HtmlTopic {
     int32_t browse_previous;  // as the header stores them (-1: none)
     int32_t browse_next;
     std::vector<HtmlPopup> popups;
+    std::vector<uint32_t> anchors;  // context hashes with an anchor in the body, in order
 };
 
 // Writes the pages, the stylesheet, index.html and the keyword pages as

@@ -72,6 +72,14 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
         const char kind = body[marker + 1];
         const std::string_view value(body.data() + marker + 2, end - marker - 2);
         at = end + 1;
+        if (kind == marker_anchor) {
+            // Shown as a popup elsewhere, the topic's anchors are not that page's.
+            if (embedded) continue;
+            out += "<span id=\"c";
+            out += value;
+            out += "\"></span>";
+            continue;
+        }
         if (kind == marker_popup_box) {
             if (embedded) out += topic.page;
             out += "#p";
@@ -84,8 +92,17 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
             number = kind == marker_jump || kind == marker_offset ? number * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10)
                                          : number * 10 + static_cast<uint32_t>(c - '0');
         const long target = resolve(site, kind, number);
-        if (target >= 0) out += site.topics[target].page;
-        else out += '#';
+        if (target < 0) {
+            out += '#';
+            continue;
+        }
+        out += site.topics[target].page;
+        // A context id inside its topic has an anchor there, named by the hash.
+        const std::vector<uint32_t>& anchors = site.topics[target].anchors;
+        if (kind == marker_jump && std::binary_search(anchors.begin(), anchors.end(), number)) {
+            out += "#c";
+            out += value;
+        }
     }
 }
 

@@ -59,6 +59,6 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
 void write_pages(const Site& site, bool keywords);
 bool write_keywords(const Site& site, uint8_t letter, const char* page_name, const char* heading);
 void write_index(const Site& site, std::FILE* file, bool alinks);
-void write_stylesheet(DecompileContext& ctx);
+void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page);
 
 }  // namespace html_site

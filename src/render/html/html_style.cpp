@@ -1,22 +1,31 @@
 #include "render/html/html_site_shared.h"
 
+#include <cstring>
 #include <string>
 
 #include "core/decompile_context.h"
+#include "platform/code_page.h"
+#include "render/html/html_fonts.h"
+#include "topics/fonts.h"
 
 namespace html_site {
 
-void write_stylesheet(DecompileContext& ctx) {
+void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page) {
     std::string css =
         "body{font-family:Arial,Helvetica,sans-serif;font-size:10pt;margin:1em 2em;max-width:60em}\n"
-        "p{margin:0;min-height:1em}\n"
+        "p{margin:0;min-height:1em;white-space:pre-wrap;tab-size:36pt}\n"
         "nav{margin:.5em 0;padding:.3em 0;border-bottom:1px solid #ccc}\n"
         "nav a{margin-right:1em}\n"
         "h1{font-size:1.4em}\n"
         ".nonscroll{background:#ffffe0;border-bottom:1px solid #999;padding:.3em;margin-bottom:.5em}\n"
         "table{border-collapse:collapse}\n"
         "td{vertical-align:top;padding:2px 4px}\n"
-        ".tab{display:inline-block;width:3em}\n"
+        // Text between tabs: a cell up to the next stop; text after a right
+        // (centred) stop ends (is centred) at the end of the cell it shares
+        // with the text before.
+        ".tab-cell{display:inline-block;white-space:pre;text-indent:0}\n"
+        ".tab-right,.tab-centre{display:inline-flex;justify-content:space-between;text-indent:0}\n"
+        ".tab-centre>:last-child{transform:translateX(50%)}\n"
         "img.left{float:left;margin-right:.5em}\n"
         "img.right{float:right;margin-left:.5em}\n"
         "a.popup{text-decoration:underline dotted;color:#060}\n"
@@ -28,11 +37,14 @@ void write_stylesheet(DecompileContext& ctx) {
         "background:#ffffe8;border:1px solid #333;box-shadow:4px 4px 12px #888;padding:.5em 1em}\n"
         ".popup-box .close{float:right;text-decoration:none;font-size:1.4em}\n"
         "dt{margin-top:.3em}\n";
-    static const char* const families[] = {"", "serif", "sans-serif", "monospace", "cursive", "fantasy", "monospace"};
     for (int32_t i = 0; i < ctx.font_count && ctx.fonts != nullptr; ++i) {
         const FontDescriptor& f = ctx.fonts[i];
         css += ".f" + std::to_string(i) + "{";
-        if (f.family > 0 && f.family < 7) css += std::string("font-family:") + families[f.family] + ";";
+        const char* face = font_face_name(ctx, i);
+        std::string converted;
+        platform::code_page_append(code_page, face, std::strlen(face), converted);
+        const std::string family = html_font_family(converted, f.family);
+        if (!family.empty()) css += "font-family:" + family + ";";
         if (f.size > 0) css += "font-size:" + std::to_string(f.size / 2) + (f.size & 1 ? ".5" : "") + "pt;";
         if (f.bold) css += "font-weight:bold;";
         if (f.italic) css += "font-style:italic;";

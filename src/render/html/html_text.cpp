@@ -1,5 +1,6 @@
 #include "render/html/html_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
@@ -42,7 +43,14 @@ void html_escape_converted(std::string& out, platform::CodePageConverter* code_p
 void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
     size_t one = 0;
     if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
-        html_escape_converted(out, code_page, std::string_view(text, length));
+        // Tabs are kept (no byte of a two-byte character is one).
+        const std::string_view all(text, length);
+        for (size_t at = 0; at <= length;) {
+            const size_t tab = std::min(all.find('\t', at), length);
+            html_escape_converted(out, code_page, all.substr(at, tab - at));
+            if (tab < length) out += '\t';
+            at = tab + 1;
+        }
         return;
     }
     // Single-byte text: runs of plain ASCII are copied as they are.
@@ -62,6 +70,7 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
+        case '\t': out += '\t'; break;
         default:
             if (c >= 0x80) {
                 size_t n = 0;

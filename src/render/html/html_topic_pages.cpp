@@ -35,9 +35,11 @@ void write_pages(const Site& site, bool keywords) {
         page += "</main>\n";
         for (size_t p = 0; p < topic.popups.size(); ++p) {
             const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
+            // The close link names a fragment no element has: the box
+            // closes and the page stays where it was.
             page += "<div class=\"popup-box\" id=\"p";
             html_append_number(page, p);
-            page += "\"><a class=\"close\" href=\"#\">&#215;</a>\n";
+            page += "\"><a class=\"close\" href=\"#_\">&#215;</a>\n";
             if (target >= 0 && small[target]) {
                 resolve_body(site, topics[target], true, page);
             } else if (target >= 0) {

@@ -2,6 +2,7 @@
 // classes of the stylesheet, tables, hotspots as links and pictures.
 #include "render/html/html_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -11,7 +12,10 @@
 #include "platform/code_page.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
+#include "render/html/html_fonts.h"
+#include "render/html/html_symbol_fonts.h"
 #include "render/html/html_text.h"
+#include "topics/fonts.h"
 
 namespace {
 
@@ -30,6 +34,20 @@ const char* page_context_name(DecompileContext& ctx, int32_t topic_offset) {
     return context >= 0 ? unhash(ctx, ctx.contexts[context].hash) : nullptr;
 }
 
+// Drops a property the writer put in a style ("name:value;").
+void erase_property(std::string& style, const char* name) {
+    const size_t at = style.find(name);
+    if (at == std::string::npos) return;
+    const size_t end = style.find(';', at);
+    style.erase(at, end == std::string::npos ? std::string::npos : end - at + 1);
+}
+
+// Context ids up to a topic's start name its page; those after it get an
+// anchor where they point.
+void skip_contexts(const DecompileContext& ctx, int32_t& cursor, int32_t up_to) {
+    while (cursor < ctx.context_count && ctx.contexts[cursor].topic_offset <= up_to) ++cursor;
+}
+
 }  // namespace
 
 void HtmlWriter::close_page() {
@@ -38,6 +56,7 @@ void HtmlWriter::close_page() {
     close_table();
     close(non_scrolling_open, "</div>\n");
     topics.back().popups = std::move(popups.boxes);
+    std::sort(topics.back().anchors.begin(), topics.back().anchors.end());
     popups = HtmlPagePopups{};
 }
 
@@ -55,6 +74,9 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
     topic.page = html_page_name(used_names, name, topic.number - 16);
     topics.push_back(std::move(topic));
     current_font = -1;
+    font_size = 0;
+    font_monospace = false;
+    symbol_table = nullptr;
     span_open = paragraph_open = table_open = cell_open = hotspot_open = false;
 }
 
@@ -64,6 +86,9 @@ void HtmlWriter::on(DecompileContext& ctx, const TopicStart& start) {
     topic.browse_next = start.header.browse_next;
     topic.browse_previous = start.header.browse_previous;
     topic.number = start.number;
+    if (!ctx.old_format)
+        skip_contexts(ctx, context_cursor,
+                      std::max(static_cast<int32_t>(start.offset), static_cast<int32_t>(start.known_offset)));
     start_page(std::move(topic), page_context_name(ctx, topic.offset), start.text, start.title_length);
 }
 
@@ -72,6 +97,7 @@ void HtmlWriter::on(DecompileContext& ctx, const RecoveredTopic& recovered) {
     topic.offset = ctx.old_format ? static_cast<int32_t>(recovered.number) : static_cast<int32_t>(recovered.offset);
     topic.number = recovered.number;
     topic.browse_previous = topic.browse_next = -1;
+    if (!ctx.old_format) skip_contexts(ctx, context_cursor, static_cast<int32_t>(recovered.offset));
     start_page(std::move(topic), page_context_name(ctx, topic.offset), recovered.title, recovered.title_length);
 }
 
@@ -86,6 +112,7 @@ void HtmlWriter::close_paragraph() {
     if (!paragraph_open) return;
     close_span();
     close(hotspot_open, "</a>");
+    if (tab_line.laid_out) end_tab_segment(-1);
     close(paragraph_open, "</p>\n");
 }
 
@@ -114,6 +141,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
 }
 
 void HtmlWriter::on(DecompileContext&, const ParagraphFormat& format) {
+    tab_line.ruler = html_ruler(format);
     if (format.flags & 0x0400) paragraph_style += "text-align:right;";
     if (format.flags & 0x0800) paragraph_style += "text-align:center;";
     static const char* const properties[] = {"margin-top",  "margin-bottom", "line-height",
@@ -155,12 +183,16 @@ void HtmlWriter::open_paragraph() {
                       ? "<td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
                       : std::string("<td>");
     }
+    tab_line.paragraph_at = body().size();
     body() += paragraph_style.empty() ? std::string("<p>") : "<p style=\"" + paragraph_style + "\">";
     paragraph_open = true;
+    tab_line.laid_out = false;
+    tab_line.first_line = true;
+    start_tab_segment(tab_line.ruler.left + tab_line.ruler.first, 0);
 }
 
-void HtmlWriter::on(DecompileContext&, const TextRun& run) {
-    if (run.length <= 0 || topics.empty()) return;
+void HtmlWriter::append_text(const char* text, long length) {
+    if (length <= 0) return;
     open_paragraph();
     std::string& out = body();
     if (!span_open && current_font >= 0) {
@@ -169,12 +201,39 @@ void HtmlWriter::on(DecompileContext&, const TextRun& run) {
         out += "\">";
         span_open = true;
     }
-    html_append_text(out, code_page, run.text, static_cast<size_t>(run.length));
+    const size_t size = static_cast<size_t>(length);
+    if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, size);
+    else html_append_text(out, code_page, text, size);
+    tab_line.segment_width += html_estimated_width(length, font_size, font_monospace);
+}
+
+void HtmlWriter::on(DecompileContext& ctx, const TextRun& run) {
+    if (topics.empty()) return;
+    const long length = std::max(run.length, 0L);
+    long done = 0;
+    // Context ids that point inside the topic: an anchor at their character.
+    while (!ctx.old_format && context_cursor < ctx.context_count &&
+           ctx.contexts[context_cursor].topic_offset < static_cast<int32_t>(run.range_end)) {
+        const int64_t at = int64_t(ctx.contexts[context_cursor].topic_offset) - static_cast<int32_t>(run.range_start);
+        const long place = static_cast<long>(std::clamp<int64_t>(at, done, length));
+        append_text(run.text + done, place - done);
+        done = place;
+        open_paragraph();
+        html_append_marker(body(), marker_anchor, ctx.contexts[context_cursor].hash);
+        topics.back().anchors.push_back(ctx.contexts[context_cursor].hash);
+        ++context_cursor;
+    }
+    append_text(run.text + done, length - done);
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const FontChange& change) {
     close_span();
     current_font = change.font >= 0 && change.font < ctx.font_count ? change.font : -1;
+    const FontDescriptor* font = current_font >= 0 && ctx.fonts != nullptr ? &ctx.fonts[current_font] : nullptr;
+    const char* face = font_face_name(ctx, current_font);
+    font_size = font != nullptr ? font->size : 0;
+    font_monospace = html_face_monospace(face, font != nullptr ? font->family : 0);
+    symbol_table = html_symbol_table(face);
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
@@ -192,9 +251,17 @@ void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
 }
 
 void HtmlWriter::on(DecompileContext&, const LineBreak&) {
+    if (topics.empty()) return;
     open_paragraph();
     close_span();
+    const bool link = hotspot_open && tab_line.laid_out;
+    if (link) close(hotspot_open, "</a>");
+    if (tab_line.laid_out) end_tab_segment(-1);
     body() += "<br>";
+    // Lines after the first start at the left indent.
+    tab_line.first_line = false;
+    start_tab_segment(tab_line.ruler.left, 0);
+    if (link) open_hotspot(hotspot_tag);
 }
 
 void HtmlWriter::end_paragraph() {
@@ -215,9 +282,97 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
     }
 }
 
+void HtmlWriter::start_tab_segment(long x, uint16_t type) {
+    tab_line.segment_at = body().size();
+    tab_line.segment_x = std::max(0L, x);
+    tab_line.segment_type = type <= 2 ? type : 0;
+    tab_line.segment_width = 0;
+}
+
+// A paragraph with tabs measures them from the margin: its box starts
+// there, the first line after a spacer as wide as its indent, the others
+// at the left indent (a hanging text-indent). The browser's own tab
+// characters then stop every half inch from the margin, as WinHelp's
+// default stops do.
+void HtmlWriter::lay_out_tabs() {
+    HtmlTabLine& t = tab_line;
+    if (t.laid_out) return;
+    t.laid_out = true;
+    std::string& out = body();
+    const size_t old_length = out.find('>', t.paragraph_at) + 1 - t.paragraph_at;
+    std::string tag = "<p style=\"";
+    std::string style = paragraph_style;
+    erase_property(style, "margin-left:");
+    erase_property(style, "text-indent:");
+    tag += style + "text-indent:";
+    html_append_points(tag, std::max(0L, t.ruler.left));
+    tag += " hanging\">";
+    const long first = std::max(0L, t.ruler.left + t.ruler.first);
+    if (first > 0) {
+        tag += "<span class=\"tab-cell\" style=\"min-width:";
+        html_append_points(tag, first);
+        tag += "\"></span>";
+    }
+    out.replace(t.paragraph_at, old_length, tag);
+    const size_t grown = tag.size() - old_length;  // wraps round when shorter, as the sums below do
+    t.segment_at += grown;
+    if (t.first_line) t.segment_x = first;
+}
+
+// Cells are made at tabs and line ends, where no link is open (one that
+// goes on is closed before and opened again after), so they nest.
+void HtmlWriter::end_tab_segment(long cell_twips) {
+    HtmlTabLine& t = tab_line;
+    std::string& out = body();
+    if (t.segment_type == 1 || t.segment_type == 2) {
+        // The text before the stop at its start, the aligned text at its end.
+        out.insert(t.segment_at, "</span><span>");
+        std::string open = t.segment_type == 1 ? "<span class=\"tab-right\" style=\"min-width:"
+                                               : "<span class=\"tab-centre\" style=\"min-width:";
+        html_append_points(open, t.segment_x - t.aligned_x);
+        open += "\"><span>";
+        out.insert(t.aligned_at, open);
+        out += "</span></span>";
+        t.segment_at = out.size();
+    }
+    if (cell_twips < 0) return;
+    std::string open = "<span class=\"tab-cell\" style=\"min-width:";
+    html_append_points(open, cell_twips);
+    open += "\">";
+    out.insert(t.segment_at, open);
+    out += "</span>";
+}
+
 void HtmlWriter::on(DecompileContext&, const Tab&) {
+    if (topics.empty()) return;
     open_paragraph();
-    body() += "<span class=\"tab\"> </span>";
+    close_span();
+    lay_out_tabs();
+    const bool link = hotspot_open;
+    close(hotspot_open, "</a>");
+    HtmlTabLine& t = tab_line;
+    const bool aligned = t.segment_type == 1 || t.segment_type == 2;
+    // Where the segment's text likely ends.
+    const long reach = t.segment_x + (t.segment_type == 1   ? 0
+                                      : t.segment_type == 2 ? t.segment_width / 2
+                                                            : t.segment_width);
+    const std::optional<FormatTab> stop = html_next_tab_stop(t.ruler, reach, t.first_line);
+    if (stop && (stop->type == 1 || stop->type == 2)) {
+        // Right and centred text shares a cell with the text before it.
+        const long from = t.segment_x;
+        if (aligned) end_tab_segment(-1);
+        t.aligned_at = aligned ? body().size() : t.segment_at;
+        t.aligned_x = from;
+        start_tab_segment(stop->twips, stop->type);
+    } else if (stop) {
+        end_tab_segment(stop->twips - t.segment_x);
+        start_tab_segment(stop->twips, 0);
+    } else {
+        end_tab_segment(-1);
+        body() += '\t';
+        start_tab_segment(html_next_default_stop(reach), 0);
+    }
+    if (link) open_hotspot(hotspot_tag);
 }
 
 void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
@@ -264,16 +419,21 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
     open_paragraph();
     close_span();
     close(hotspot_open, "</a>");
-    std::string& out = body();
-    out += popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
-    out += href.href;
-    out += '"';
+    std::string tag = popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
+    tag += href.href;
+    tag += '"';
     if (!href.title.empty()) {
-        out += " title=\"";
-        html_escape_converted(out, code_page, href.title);
-        out += '"';
+        tag += " title=\"";
+        html_escape_converted(tag, code_page, href.title);
+        tag += '"';
     }
-    out += '>';
+    tag += '>';
+    open_hotspot(tag);
+}
+
+void HtmlWriter::open_hotspot(const std::string& tag) {
+    body() += tag;
+    hotspot_tag = tag;
     hotspot_open = true;
 }
 
@@ -289,10 +449,10 @@ void HtmlWriter::on(DecompileContext& ctx, const MacroHotspot& hotspot) {
     close_span();
     close(hotspot_open, "</a>");
     // Inert, with the macro to read.
-    body() += "<a class=\"macro\" title=\"";
-    html_escape_converted(body(), code_page, hotspot.macro);
-    body() += "\">";
-    hotspot_open = true;
+    std::string tag = "<a class=\"macro\" title=\"";
+    html_escape_converted(tag, code_page, hotspot.macro);
+    tag += "\">";
+    open_hotspot(tag);
 }
 
 void HtmlWriter::on(DecompileContext&, const TopicHotspot& hotspot) {

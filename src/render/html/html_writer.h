@@ -13,6 +13,7 @@
 #include "render/html/html_links.h"
 #include "render/html/html_pictures.h"
 #include "render/html/html_site.h"
+#include "render/html/html_tabs.h"
 #include "render/walk/topic_events.h"
 
 namespace platform {
@@ -38,6 +39,12 @@ struct HtmlWriter {
     HtmlPictures pictures = {};
     HtmlPagePopups popups = {};  // of the page being written
     HtmlMapNumbers map_numbers = {};  // [MAP]: context number -> topic offset
+    HtmlTabLine tab_line = {};
+    int font_size = 0;  // of the current font, half points
+    bool font_monospace = false;
+    const char16_t* symbol_table = nullptr;  // the current face's glyphs, for symbol fonts
+    std::string hotspot_tag = {};  // the open link's tag, opened again after a tab's cell
+    int32_t context_cursor = 0;    // the next context id to place in the text
 
     HtmlWriter() = default;
     HtmlWriter(const HtmlWriter&) = delete;
@@ -60,6 +67,14 @@ struct HtmlWriter {
     void open_paragraph();
     void end_paragraph();
     void open_link(const HtmlHref& href, bool popup);
+    void open_hotspot(const std::string& tag);
+    void append_text(const char* text, long length);
+    void lay_out_tabs();
+    // Closes the segment since the last tab: a right or centred one in the
+    // cell it shares with the text before it; then a cell of that many
+    // twips up to the next stop (none when negative).
+    void end_tab_segment(long cell_twips);
+    void start_tab_segment(long x, uint16_t type);
 };
 
 static_assert(TopicWriter<HtmlWriter>);
