@@ -2,6 +2,7 @@
 // classes of the stylesheet, tables, hotspots as links and pictures.
 #include "render/html/html_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -61,6 +62,7 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
 void HtmlWriter::on(DecompileContext& ctx, const TopicStart& start) {
     HtmlTopic topic{};
     topic.offset = ctx.old_format ? static_cast<int32_t>(start.number) : static_cast<int32_t>(start.offset);
+    if (ctx.old_format) topic.keyword_reach = static_cast<int32_t>(start.position);
     topic.browse_next = start.header.browse_next;
     topic.browse_previous = start.header.browse_previous;
     topic.number = start.number;
@@ -159,8 +161,16 @@ void HtmlWriter::open_paragraph() {
     paragraph_open = true;
 }
 
-void HtmlWriter::on(DecompileContext&, const TextRun& run) {
-    if (run.length <= 0 || topics.empty()) return;
+void HtmlWriter::on(DecompileContext& ctx, const TextRun& run) {
+    if (topics.empty()) return;
+    if (!ctx.old_format) {
+        // The offsets run on with the characters while they stay in range.
+        const int64_t end = static_cast<int32_t>(run.range_end);
+        const int64_t past = static_cast<int32_t>(run.range_start) + int64_t(run.length);
+        int64_t& reach = topics.back().keyword_reach;
+        reach = std::max(reach, past < end ? past : end - 1);
+    }
+    if (run.length <= 0) return;
     open_paragraph();
     std::string& out = body();
     if (!span_open && current_font >= 0) {
@@ -238,7 +248,7 @@ void HtmlWriter::on(DecompileContext& ctx, const Picture& picture) {
     body() += html_picture_markup(ctx, pictures, picture.number, picture.side, code_page, map_numbers, href_of);
 }
 
-void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
+void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
@@ -247,6 +257,16 @@ void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
     std::string converted;
     platform::code_page_append(code_page, label.data(), label.size(), converted);
     std::string& out = body();
+    // A button whose macro links (KLink, JumpId...) is a link around its box.
+    const char* comma = text[0] == '!' ? std::strchr(text, ',') : nullptr;
+    const HtmlLink link = comma != nullptr ? html_macro_link(ctx, comma + 1, map_numbers) : HtmlLink{};
+    const bool linked = link.kind != HtmlLink::none && !hotspot_open;
+    if (linked) {
+        const bool popup = link.kind != HtmlLink::other_file && link.popup;
+        out += popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
+        out += html_link_href(link, nullptr, popups).href;
+        out += "\">";
+    }
     out += text[0] == '!' ? "<span class=\"button\" title=\"" : "<span class=\"window\" title=\"";
     html_escape(out, converted);
     out += "\">[";
@@ -257,6 +277,7 @@ void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
         html_escape(out, std::string(window.command) + " " + converted);
     }
     out += "]</span>";
+    if (linked) out += "</a>";
 }
 
 void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
