@@ -4,8 +4,12 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
+#include <utility>
 
 #include "core/decompile_context.h"
 #include "render/html/html_text.h"
@@ -65,13 +69,13 @@ uint32_t folded(uint32_t c) {
     return c;
 }
 
-bool cjk(uint32_t c) {
+constexpr bool cjk(uint32_t c) {
     return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
            (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF66 && c <= 0xFF9F);
 }
 
 // Signs and spaces of the ranges above, which part words.
-bool separator(uint32_t c) {
+constexpr bool separator(uint32_t c) {
     if (c < 0x80) return !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_');
     return c < 0xC0 || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
            (c >= 0xFF00 && c <= 0xFF20 && !(c >= 0xFF10 && c <= 0xFF19)) || (c >= 0xFF3B && c <= 0xFF40) ||
@@ -80,32 +84,57 @@ bool separator(uint32_t c) {
 
 constexpr size_t longest_word = 40;
 
-}  // namespace
+// An ASCII byte as it is in a word (folded), 0 for one that parts words.
+constexpr auto ascii_words = [] {
+    std::array<char, 128> table{};
+    for (int c = 0; c < 128; ++c)
+        if (!separator(static_cast<uint32_t>(c))) table[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+    return table;
+}();
 
-void search_words(std::string_view text, std::vector<std::string>& words) {
-    std::string word;
+// Calls word(std::string_view) for each of the search's words of UTF-8
+// text, in order: letters and digits (and '_') folded to lower case, at
+// most 40 characters a word; each Chinese, Japanese or Korean character is
+// a word of its own (a word of those scripts is found as the topics that
+// hold all its characters). search.js splits a query the same way.
+template <class Word>
+void for_each_word(std::string_view text, std::string& word, Word&& found) {
     size_t characters = 0;
-    for (size_t at = 0, length = 0; at <= text.size(); at += length) {
-        const uint32_t c = at < text.size() ? next_character(text, at, length) : ' ';
-        if (at == text.size()) length = 1;
-        const bool alone = cjk(c);
-        if (alone || separator(c)) {
-            if (!word.empty()) words.push_back(word);
-            word.clear();
-            characters = 0;
-            if (alone) words.emplace_back(text.substr(at, length));
+    word.clear();
+    auto end_word = [&] {
+        if (!word.empty()) found(std::string_view(word));
+        word.clear();
+        characters = 0;
+    };
+    for (size_t at = 0, length = 1; at < text.size(); at += length) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        length = 1;
+        if (b < 0x80) {
+            // Most text is ASCII: a table says what each byte is in a word.
+            const char lower = ascii_words[b];
+            if (lower == 0) end_word();
+            else if (characters++ < longest_word) word += lower;
             continue;
         }
-        if (characters++ < longest_word) append_utf8(word, folded(c));
+        const uint32_t c = next_character(text, at, length);
+        if (cjk(c)) {
+            end_word();
+            found(text.substr(at, length));
+        } else if (separator(c)) {
+            end_word();
+        } else if (characters++ < longest_word) {
+            append_utf8(word, folded(c));
+        }
     }
+    end_word();
 }
 
-namespace {
 
 // Tags that start a block: the words on either side are apart.
 bool block_tag(std::string_view name) {
-    static const char* const blocks[] = {"p", "br", "td", "tr", "div", "table", "li", "dt", "dd", "h1", "h2", "h3"};
-    for (const char* block : blocks)
+    if (name.empty() || std::strchr("pbtdlh", name[0]) == nullptr) return false;
+    static constexpr std::string_view blocks[] = {"p", "br", "td", "tr", "div", "table", "li", "dt", "dd", "h1", "h2", "h3"};
+    for (std::string_view block : blocks)
         if (name == block) return true;
     return false;
 }
@@ -147,23 +176,19 @@ size_t decode_entity(std::string_view body, size_t at, std::string& out) {
     return end + 1;
 }
 
-}  // namespace
-
-std::string body_text(std::string_view body) {
-    std::string out;
-    out.reserve(body.size() / 2);
+// The text a reader sees of a page body into out: tags left out (blocks as
+// spaces), entities decoded, markers skipped.
+void body_text(std::string_view body, std::string& out) {
+    out.clear();
     size_t at = 0;
     while (at < body.size()) {
-        const size_t special = body.find_first_of("<&", at);
-        const size_t stop = special == std::string_view::npos ? body.size() : special;
+        size_t stop = at;
+        while (stop < body.size() && body[stop] != '<' && body[stop] != '&') ++stop;
         out.append(body.data() + at, stop - at);
         if (stop == body.size()) break;
         at = body[stop] == '<' ? skip_tag(body, stop, out) : decode_entity(body, stop, out);
     }
-    return out;
 }
-
-namespace {
 
 void append_base36(std::string& out, uint32_t value) {
     char digits[8];
@@ -176,13 +201,6 @@ void append_base36(std::string& out, uint32_t value) {
     while (count > 0) out += digits[--count];
 }
 
-// A word's topics: "DELTA[*COUNT]" items apart by ',', in base 36, each
-// topic number the one before plus DELTA, COUNT (1 when left out) the
-// times the word is in that topic.
-struct Postings {
-    std::string items;
-    uint32_t last = 0;
-};
 
 // The first words of the text, whitespace made single spaces, the title
 // left out where the text begins with it.
@@ -250,47 +268,105 @@ void write_search_page(const Site& site) {
     add_output(site.ctx, "search.js", html_search_script);
 }
 
+
+// A word's topics: "DELTA[*COUNT]" items apart by ',', in base 36, each
+// topic number the one before plus DELTA, COUNT (1 when left out) the
+// times the word is in that topic. The topic being read is added when the
+// word is met in a later one, or at the end.
+struct Postings {
+    std::string items;
+    uint32_t last = 0;     // the topic of the last item
+    uint32_t topic = 0;    // being counted
+    uint32_t count = 0;
+    void add_item() {
+        if (!items.empty()) items += ',';
+        append_base36(items, topic - last);
+        if (count > 1) {
+            items += '*';
+            append_base36(items, count);
+        }
+        last = topic;
+    }
+};
+
+// Words are looked up as the scanner holds them, without a copy.
+struct WordHash {
+    using is_transparent = void;
+    // FNV-1a: words are short, and this is cheaper than a general hash.
+    size_t operator()(std::string_view word) const {
+        uint64_t hash = 0xCBF29CE484222325u;
+        for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
+        return static_cast<size_t>(hash);
+    }
+};
+
+struct WordTable {
+    std::unordered_map<std::string, Postings, WordHash, std::equal_to<>> postings;
+    std::string word;  // the scanner's
+
+    void add(std::string_view text, uint32_t topic, uint32_t weight) {
+        for_each_word(text, word, [&](std::string_view found) {
+            auto it = postings.find(found);
+            if (it == postings.end()) it = postings.emplace(found, Postings{{}, 0, topic, 0}).first;
+            Postings& p = it->second;
+            if (p.topic != topic) {
+                p.add_item();
+                p.topic = topic;
+                p.count = 0;
+            }
+            p.count += weight;
+        });
+    }
+    // The words in order, each with its items: words are letters and
+    // digits only, and items base-36 digits and signs, so neither needs
+    // escaping in JSON.
+    std::string json() {
+        std::vector<std::pair<const std::string, Postings>*> sorted;
+        sorted.reserve(postings.size());
+        for (auto& entry : postings) {
+            entry.second.add_item();
+            sorted.push_back(&entry);
+        }
+        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+        std::string out = "{";
+        for (const auto* entry : sorted) {
+            if (out.size() > 1) out += ',';
+            out += '"';
+            out += entry->first;
+            out += "\":\"";
+            out += entry->second.items;
+            out += '"';
+        }
+        return out + "}";
+    }
+};
+
 }  // namespace
 
 void write_search(const Site& site) {
     nlohmann::json pages = nlohmann::json::array(), titles = nlohmann::json::array(),
                    snippets = nlohmann::json::array();
-    std::unordered_map<std::string, Postings> postings;
-    std::unordered_map<std::string, uint32_t> counts;  // of the topic being read
-    std::vector<std::string> words;
+    WordTable words;
+    words.postings.reserve(site.topics.size() * 8);
+    std::string text;
     for (size_t t = 0; t < site.topics.size(); ++t) {
         const HtmlTopic& topic = site.topics[t];
-        const std::string text = body_text(topic.body);
+        body_text(topic.body, text);
         pages.push_back(topic.page);
         titles.push_back(std::string(shown_title(topic)));
         snippets.push_back(snippet_of(text, topic.title));
-        words.clear();
-        counts.clear();
-        search_words(topic.title, words);
         // A word of the title counts as five of the text.
-        for (const std::string& word : words) counts[word] += 5;
-        words.clear();
-        search_words(text, words);
-        for (const std::string& word : words) ++counts[word];
-        for (const auto& [word, count] : counts) {
-            Postings& p = postings[word];
-            if (!p.items.empty()) p.items += ',';
-            append_base36(p.items, static_cast<uint32_t>(t) - p.last);
-            if (count > 1) {
-                p.items += '*';
-                append_base36(p.items, count);
-            }
-            p.last = static_cast<uint32_t>(t);
-        }
+        words.add(topic.title, static_cast<uint32_t>(t), 5);
+        words.add(text, static_cast<uint32_t>(t), 1);
     }
     nlohmann::json index;
     index["pages"] = std::move(pages);
     index["titles"] = std::move(titles);
     index["snippets"] = std::move(snippets);
-    nlohmann::json& table = index["words"] = nlohmann::json::object();
-    for (auto& [word, p] : postings) table[word] = std::move(p.items);
-    const std::string json = index.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    add_output(site.ctx, "search-index.js", "var hlpSearchIndex = " + script_safe(json) + ";\n");
+    std::string json = index.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    json.pop_back();  // the object's '}': the words follow
+    json = "var hlpSearchIndex = " + script_safe(json) + ",\"words\":" + words.json() + "};\n";
+    add_output(site.ctx, "search-index.js", json);
     write_search_page(site);
 }
 
