@@ -2,7 +2,9 @@
 // of link, popup and list they should; on every corpus file every href and
 // src of every page names a file the decompile wrote.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,7 @@
 #include "helpfile_fixture.h"
 #include "context_builder.h"
 #include "font_builder.h"
+#include "large_help_file.h"
 #include "paragraph_builder.h"
 #include "picture_builder.h"
 #include "platform/code_page.h"
@@ -138,7 +141,7 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     const size_t first = index.find("welcome.html"), second = index.find("formatting.html"),
                  third = index.find("tables.html");
     EXPECT_TRUE(first < second && second < third) << index;
-    EXPECT_NE(site.page("keywords.html").find("<dt>"), std::string::npos);
+    EXPECT_NE(site.page("keywords.html").find("<dt id=\"k-"), std::string::npos);
     EXPECT_NE(site.page("style.css").find(".f0{"), std::string::npos);
     EXPECT_TRUE(broken_references(site).empty());
 
@@ -152,10 +155,19 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     EXPECT_EQ(plain.files.size() + html_entries, site.files.size());
 }
 
+// Keywords of an index, naming topics of built_site by number (0: Welcome,
+// 1: Macros).
+struct TopicKeyword {
+    std::string keyword;
+    std::vector<int> topics;
+};
+
 // A help file "test.hlp" of two topics: "Welcome" (context Welcome, [MAP]
-// number 42) and one whose paragraph holds a hotspot for each macro.
+// number 42) and one whose paragraph holds a hotspot for each macro, then
+// the extra paragraph data given (a button); Welcome's text is hello_text.
 Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::InternalFile> extra = {},
-                std::vector<hlptest::Segment> more = {}) {
+                const std::vector<TopicKeyword>& k = {}, const std::vector<TopicKeyword>& a = {},
+                std::vector<hlptest::Segment> more = {}, const std::string& hello_text = "Hello") {
     using namespace hlptest;
     TopicHeaderSpec welcome, second;
     welcome.title = "Welcome";
@@ -168,21 +180,37 @@ Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::Int
     segments.insert(segments.end(), more.begin(), more.end());
     segments.push_back({"", cmd_end()});
     TextRecordSpec hello, links;
-    hello.paragraphs = {plain_paragraph("Hello")};
+    hello.paragraphs = {plain_paragraph(hello_text)};
     Paragraph paragraph;
     paragraph.segments = segments;
     links.paragraphs = {paragraph};
     std::vector<TopicRecord> records = {topic_header(welcome), text_record(hello), topic_header(second),
                                         text_record(links)};
     link_topic_headers(records);
+    const TopicFile topic = build_topic_file(records, topic_layout_for(33, 4));
+    const std::vector<int32_t> offsets = count_topic_offsets(records, topic.positions);
+    for (const auto& [letter, keywords] : {std::pair{'K', k}, std::pair{'A', a}}) {
+        if (keywords.empty()) continue;
+        std::vector<KeywordSpec> specs;
+        for (const TopicKeyword& keyword : keywords) {
+            specs.push_back({keyword.keyword, {}});
+            for (int t : keyword.topics) specs.back().topic_offsets.push_back(static_cast<uint32_t>(offsets[2 * t]));
+        }
+        const KeywordIndex index = build_keyword_index(specs);
+        extra.push_back({std::string("|") + letter + "WBTREE", index.tree});
+        extra.push_back({std::string("|") + letter + "WDATA", index.data});
+    }
     extra.push_back({"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Test")})});
-    extra.push_back({"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data});
+    extra.push_back({"|TOPIC", topic.data});
     extra.push_back({"|CONTEXT", build_context_tree({{context_string_hash("Welcome"), 0}})});
     extra.push_back({"|CTXOMAP", build_context_map({{42, 0}, {7, -1}})});
     const Bytes help = build_help_file(extra);
     OpenBytes bytes(help);
     return decompile(bytes.file, "test", true);
 }
+
+const std::vector<TopicKeyword> built_k_keywords = {{"two", {0, 1}}, {"one", {0}}, {"also one", {0}}, {"Macro's", {1}}};
+const std::vector<TopicKeyword> built_a_keywords = {{"a.s", {1, 0}}};
 
 TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
     struct Case {
@@ -199,10 +227,25 @@ TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
         {"JC(, 5)", "<a class=\"macro\" title=\"JC(, 5)\">"},
         {"JC(, 7)", "<a class=\"macro\" title=\"JC(, 7)\">"},
         {"PC(, x)", "<a class=\"macro\" title=\"PC(, x)\">"},
+        // Keyword links: straight to the only topic their keywords name,
+        // else to the first keyword's entry on the keyword page.
+        {"KLink(one)", "<a href=\"Welcome.html\" title=\"KLink(one)\">"},
+        {"KL(`ONE', 1)", "<a href=\"Welcome.html\" title=\"KL(`ONE', 1)\">"},
+        {"KLink(one; also one)", "<a href=\"Welcome.html\" title=\"KLink(one; also one)\">"},
+        {"KLink(two)", "<a href=\"keywords.html#k-two\" title=\"KLink(two)\">"},
+        {"KLink(nothing;two)", "<a href=\"keywords.html#k-two\" title=\"KLink(nothing;two)\">"},
+        {"KLink(also one;Macro's)", "<a href=\"keywords.html#k-also-one\" title=\"KLink(also one;Macro's)\">"},
+        {"ALink(`a.s', 2)", "<a href=\"akeywords.html#k-a_2Es\" title=\"ALink(`a.s', 2)\">"},
+        {"AL(one)", "<a class=\"macro\" title=\"AL(one)\">"},
+        {"KLink(nothing)", "<a class=\"macro\" title=\"KLink(nothing)\">"},
+        {"JumpKeyword(test.hlp, Macro's)", "<a href=\"topic1.html\" title=\"JumpKeyword(test.hlp, Macro's)\">"},
+        {"JK(other.hlp, one)", "<a class=\"macro\" title=\"JK(other.hlp, one)\">"},
+        {"Search()", "<a href=\"search.html\" title=\"Search()\">"},
     };
     std::vector<std::string> macros;
     for (const Case& c : cases) macros.push_back(c.macro);
-    const Site site = built_site(macros);
+    const hlptest::Bytes button = hlptest::cmd_picture(0x86, 5, hlptest::embedded_window_data("!Related,KLink(two)"));
+    const Site site = built_site(macros, {}, built_k_keywords, built_a_keywords, {{"", button}});
     ASSERT_TRUE(site.ok);
     const std::string page = site.page("topic1.html");
     ASSERT_NE(page.find("<h1>Macros</h1>"), std::string::npos) << page;
@@ -210,6 +253,59 @@ TEST(HtmlSite, MacroHotspotsLinkWhereTheyNameATopicOfThisFile) {
     // Both popups open the one box, which shows the mapped topic.
     EXPECT_EQ(page.find("id=\"p1\""), std::string::npos);
     EXPECT_NE(page.find("Hello", page.find("id=\"p0\"")), std::string::npos);
+    EXPECT_NE(page.find("<a href=\"keywords.html#k-two\"><span class=\"button\""), std::string::npos) << page;
+}
+
+// Keyword page entries have ids, under a letter bar.
+TEST(HtmlSite, KeywordPagesHaveEntryIdsAndALetterBar) {
+    const Site site = built_site({}, {}, built_k_keywords, built_a_keywords);
+    ASSERT_TRUE(site.ok);
+    // Each entry named once, by its id; the letter bar links the first of
+    // each letter and shows the others plain.
+    const std::string keywords = site.page("keywords.html");
+    for (const char* id : {"k-two", "k-one", "k-also-one", "k-Macro_27s"}) {
+        const std::string dt = std::string("<dt id=\"") + id + "\">";
+        EXPECT_NE(keywords.find(dt), std::string::npos) << dt << "\n" << keywords;
+        EXPECT_EQ(keywords.find(dt), keywords.rfind(dt)) << dt;
+    }
+    const size_t bar = keywords.find("<nav class=\"letters\">");
+    ASSERT_NE(bar, std::string::npos) << keywords;
+    const std::string letters = keywords.substr(bar, keywords.find("</nav>", bar) - bar);
+    EXPECT_NE(letters.find("<a href=\"#k-also-one\">A</a>"), std::string::npos) << letters;
+    EXPECT_NE(letters.find("<a href=\"#k-one\">O</a>"), std::string::npos) << letters;
+    EXPECT_NE(letters.find("<span>B</span>"), std::string::npos) << letters;
+    EXPECT_EQ(letters.find("#</a>"), std::string::npos) << letters;
+    EXPECT_NE(site.page("akeywords.html").find("<dt id=\"k-a_2Es\">"), std::string::npos);
+    EXPECT_TRUE(broken_references(site).empty());
+}
+
+// The search index names each word's topics with the times the word is
+// there (a title word counting five), and is safe inside a script.
+TEST(HtmlSite, SearchIndexListsTheTopicsOfEachWord) {
+    const Site site = built_site({"JI(, Welcome)", "JI(, Welcome)"}, {}, {}, {}, {},
+                                 "Hello, \xC9t\xE9 </script> hello_world");
+    ASSERT_TRUE(site.ok);
+    const std::string script = site.page("search-index.js");
+    const std::string prefix = "var hlpSearchIndex = ";
+    ASSERT_EQ(script.compare(0, prefix.size(), prefix), 0) << script;
+    EXPECT_EQ(script.find("</"), std::string::npos) << script;
+    const nlohmann::json index = nlohmann::json::parse(script.substr(prefix.size(), script.rfind(';') - prefix.size()));
+    EXPECT_EQ(index["pages"], nlohmann::json::array({"Welcome.html", "topic1.html"}));
+    EXPECT_EQ(index["titles"], nlohmann::json::array({"Welcome", "Macros"}));
+    EXPECT_EQ(index["snippets"][0], "Hello, \xC3\x89t\xC3\xA9 </script> hello_world");
+    // Items "DELTA*COUNT" in base 36 from topic 0.
+    const nlohmann::json& words = index["words"];
+    EXPECT_EQ(words["hello"], "0");
+    EXPECT_EQ(words["\xC3\xA9t\xC3\xA9"], "0");
+    EXPECT_EQ(words["hello_world"], "0");
+    EXPECT_EQ(words["welcome"], "0*5");
+    EXPECT_EQ(words["herehere"], "1");  // two links, one word on the page
+    EXPECT_EQ(words["macros"], "1*5");
+    EXPECT_EQ(words["script"], "0");
+    const std::string page = site.page("search.html");
+    EXPECT_NE(page.find("<ol id=\"results\">"), std::string::npos);
+    EXPECT_NE(page.find("<script src=\"search-index.js\"></script>"), std::string::npos);
+    EXPECT_NE(site.page("Welcome.html").find("<a href=\"search.html\">Search</a>"), std::string::npos);
 }
 
 // Bitmaps of each depth (the grey ramp's colours, or colours of their own)
@@ -235,7 +331,7 @@ TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
         spec.colours_important = c.colours_important;
         if (c.bits <= 8) spec.colour_table = grey_colour_table(1u << c.bits);
         spec.data = bitmap_rows(c.width, c.height, c.bits, 4, value);
-        const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)},
+        const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)}, {}, {},
                                      {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
         ASSERT_NE(site.page("topic1.html").find("<img src=\"bm1.png\""), std::string::npos);
         const std::string png = site.page("bm1.png");
@@ -299,7 +395,7 @@ TEST(HtmlSite, MetafileWithHotspotsIsSvgWithAMapAndPatternFills) {
     jump.name = "red";
     jump.target = "Welcome";
     spec.hotspots = HotspotBlock{1, {jump}, {}};
-    const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)},
+    const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)}, {}, {},
                                  {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
     const std::string page = site.page("topic1.html");
     EXPECT_NE(page.find("<img src=\"bm1.svg\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"
@@ -401,8 +497,10 @@ TEST(HtmlSite, KeywordPagesAreSortedWithoutRegardToCase) {
     std::string order;
     for (const std::string name : {"keywords.html", "akeywords.html"}) {
         const std::string page = site.page(name);
-        for (size_t at = page.find("<dt>"); at != std::string::npos; at = page.find("<dt>", at + 1))
-            order += page.substr(at + 4, page.find("</dt>", at) - at - 4) + " ";
+        for (size_t at = page.find("<dt"); at != std::string::npos; at = page.find("<dt", at + 1)) {
+            const size_t text = page.find('>', at) + 1;
+            order += page.substr(text, page.find("</dt>", at) - text) + " ";
+        }
     }
     EXPECT_EQ(order, "apple Apple banana Zebra \xC3\xA0 la \xC3\x89" "clair \xC3\xA9" "clair A_id b_id ");
 }
@@ -428,6 +526,98 @@ TEST(HtmlSite, CodePagesConvertToUtf8) {
     }
 }
 
+// The ids of the keyword pages: letters and digits kept, a space '-', any
+// other byte '_' and two upper-case hexadecimal digits.
+std::string expected_id(const std::string& raw) {
+    std::string id = "k-";
+    for (unsigned char c : raw) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "_%02X", c);
+        id += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : c == ' ' ? std::string("-") : hex;
+    }
+    return id;
+}
+
+// Page names a topic may have: from any of its context names (letters,
+// digits, '_', '-', '.' kept, others '_', not starting with a dot) or
+// from its number.
+std::string expected_page(const std::string& name) {
+    std::string page;
+    for (char c : name.substr(0, 120)) page += std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' ? c : '_';
+    return (page.empty() || page[0] == '.' ? "_" : "") + page + ".html";
+}
+
+// The raw text of an RTF footnote from `at` to its closing brace.
+std::string rtf_footnote_text(const std::string& rtf, size_t at) {
+    std::string text;
+    while (at < rtf.size() && rtf[at] != '}') {
+        if (rtf[at] == '\\' && at + 3 < rtf.size() && rtf[at + 1] == '\'') {
+            text += static_cast<char>(std::stoi(rtf.substr(at + 2, 2), nullptr, 16));
+            at += 4;
+        } else if (rtf[at] == '\\' && at + 1 < rtf.size()) {
+            text += rtf[at + 1];
+            at += 2;
+        } else {
+            text += rtf[at++];
+        }
+    }
+    return text;
+}
+
+// Keyword id -> the topics (by their place in the RTF) whose K footnotes
+// name it; and each topic's possible page names -> its place.
+void rtf_keywords(const std::string& rtf, std::map<std::string, std::vector<int>>& keywords,
+                  std::map<std::string, int>& topic_of_page) {
+    int topic = 0;
+    size_t start = 0;
+    while (start < rtf.size()) {
+        // Each topic ends with \page at the end of a line.
+        size_t end = rtf.find("\\page", start);
+        while (end != std::string::npos &&
+               ((end > 0 && rtf[end - 1] == '\\') || end + 5 >= rtf.size() || (rtf[end + 5] != '\r' && rtf[end + 5] != '\n')))
+            end = rtf.find("\\page", end + 1);
+        if (end == std::string::npos) end = rtf.size();
+        const std::string section = rtf.substr(start, end - start);
+        topic_of_page.emplace("topic" + std::to_string(topic) + ".html", topic);
+        const std::string context = "{\\up #}{\\footnote\\pard\\plain{\\up #} ";
+        for (size_t at = section.find(context); at != std::string::npos; at = section.find(context, at + 1)) {
+            // A name that another page (index.html...) has already gets "_2".
+            const std::string page = expected_page(rtf_footnote_text(section, at + context.size()));
+            topic_of_page.emplace(page, topic);
+            topic_of_page.emplace(page.substr(0, page.size() - 5) + "_2.html", topic);
+        }
+        const std::string k = "{\\up K}{\\footnote\\pard\\plain{\\up K} ";
+        for (size_t at = section.find(k); at != std::string::npos; at = section.find(k, at + 1)) {
+            const std::string list = rtf_footnote_text(section, at + k.size());
+            for (size_t from = 0; from <= list.size();) {
+                const size_t semicolon = std::min(list.find(';', from), list.size());
+                keywords[expected_id(list.substr(from, semicolon - from))].push_back(topic);
+                from = semicolon + 1;
+            }
+        }
+        start = end + 6;
+        ++topic;
+    }
+}
+
+// The keyword page's entries: id -> the topics (by their place in the RTF)
+// its links lead to; -1 for a page no topic has.
+std::map<std::string, std::vector<int>> page_keywords(const std::string& page,
+                                                      const std::map<std::string, int>& topic_of_page) {
+    std::map<std::string, std::vector<int>> keywords;
+    std::vector<int>* entry = nullptr;
+    for (size_t at = page.find("<d"); at != std::string::npos; at = page.find("<d", at + 1)) {
+        if (page.compare(at, 8, "<dt id=\"") == 0) {
+            entry = &keywords[page.substr(at + 8, page.find('"', at + 8) - at - 8)];
+        } else if (page.compare(at, 13, "<dd><a href=\"") == 0 && entry != nullptr) {
+            const auto it = topic_of_page.find(page.substr(at + 13, page.find('"', at + 13) - at - 13));
+            entry->push_back(it != topic_of_page.end() ? it->second : -1);
+        }
+    }
+    for (auto& [id, topics] : keywords) std::sort(topics.begin(), topics.end());
+    return keywords;
+}
+
 class CorpusHtml : public testing::TestWithParam<std::string> {};
 
 // Every reference resolves, and the sources are the bytes written without
@@ -438,6 +628,27 @@ TEST_P(CorpusHtml, EveryReferenceResolvesAndTheSourcesAreUnchanged) {
     if (!site.ok) GTEST_SKIP() << "the help file does not decompile";
     ASSERT_FALSE(site.page("index.html").empty());
     for (const auto& [page, target] : broken_references(site)) ADD_FAILURE() << page << " -> " << target;
+    // The keyword page lists the K keywords of the RTF's footnotes, each with
+    // the topics whose footnotes name it.
+    std::string rtf;
+    size_t page_bytes = 0;
+    for (const auto& [name, text] : site.files) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".rtf") == 0) rtf = text;
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".html") == 0) page_bytes += text.size();
+    }
+    std::map<std::string, std::vector<int>> expected;
+    std::map<std::string, int> topic_of_page;
+    rtf_keywords(rtf, expected, topic_of_page);
+    for (auto& [id, topics] : expected) std::sort(topics.begin(), topics.end());
+    const auto listed = page_keywords(site.page("keywords.html"), topic_of_page);
+    EXPECT_EQ(listed.size(), expected.size());
+    for (const auto& [id, topics] : expected) {
+        const auto it = listed.find(id);
+        if (it == listed.end()) ADD_FAILURE() << id << " is not on keywords.html";
+        else EXPECT_EQ(it->second, topics) << id;
+    }
+    // The search index stays well below the pages it indexes.
+    EXPECT_LT(site.page("search-index.js").size(), page_bytes * 2 / 5);
     const Site plain = decompile(GetParam(), false);
     for (const auto& [name, text] : plain.files) {
         auto it = site.files.find(name);

@@ -65,7 +65,7 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
         html_escape(page, copyright);
         page += "</p>\n";
     }
-    page += "<nav><a href=\"keywords.html\">Index</a>";
+    page += "<nav><a href=\"keywords.html\">Index</a> <a href=\"search.html\">Search</a>";
     if (alinks) page += " <a href=\"akeywords.html\">A keywords</a>";
     page += "</nav>\n<h2>Contents</h2>\n<ol class=\"contents\">\n";
     for (long t : contents_order(site)) {

@@ -85,6 +85,25 @@ bool html_is_this_file(const DecompileContext& ctx, const char* file) {
 
 namespace {
 
+// KLink and ALink name a list of keywords; JumpKeyword one K keyword of a
+// help file, this one or another (inert: its keywords are not known here).
+HtmlLink keyword_link(const DecompileContext& ctx, const std::string& name, std::string args[3], int count) {
+    HtmlLink link{HtmlLink::none, 0, false, {}, {}};
+    const bool k = same_word(name, "KLink") || same_word(name, "KL");
+    const bool a = same_word(name, "ALink") || same_word(name, "AL");
+    const bool jump = same_word(name, "JumpKeyword") || same_word(name, "JK");
+    if ((k || a) && count >= 1) {
+        link.name = args[0];
+    } else if (jump && count >= 2 && !names_other_file(ctx, args[0])) {
+        link.name = args[1];
+    } else {
+        return link;
+    }
+    link.kind = HtmlLink::keyword;
+    link.value = a ? 'A' : 'K';
+    return link;
+}
+
 HtmlLink macro_link(DecompileContext& ctx, const char* macro) {
     HtmlLink link{};
     link.kind = HtmlLink::none;
@@ -120,18 +139,17 @@ HtmlLink macro_link(DecompileContext& ctx, const char* macro) {
         link.popup = popup_context;
         return link;
     }
-    if (same_word(name, "Contents") || same_word(name, "JumpContents") || same_word(name, "Finder") ||
-        same_word(name, "Search")) {
+    if (same_word(name, "Contents") || same_word(name, "JumpContents") || same_word(name, "Finder")) {
         link.kind = HtmlLink::other_file;  // a page of this site, by name
         link.name = "index.html";
         return link;
     }
-    if (same_word(name, "JumpKeyword") || same_word(name, "JK") || same_word(name, "KLink") ||
-        same_word(name, "KL")) {
+    if (same_word(name, "Search") || same_word(name, "Find")) {
         link.kind = HtmlLink::other_file;
-        link.name = "keywords.html";
+        link.name = "search.html";
+        return link;
     }
-    return link;
+    return keyword_link(ctx, name, args, count);
 }
 
 }  // namespace
@@ -172,6 +190,17 @@ HtmlLink html_target_link(DecompileContext& ctx, const std::string& target, bool
 
 HtmlHref html_link_href(const HtmlLink& link, const char* title, HtmlPagePopups& popups) {
     HtmlHref result{{}, title != nullptr ? title : ""};
+    if (link.kind == HtmlLink::keyword) {
+        // Resolved once the keyword pages are known; text can never hold
+        // the marker's byte, nor any other below 0x20.
+        result.href += html_marker;
+        result.href += marker_keyword;
+        result.href += static_cast<char>(link.value);
+        for (char c : link.name)
+            if (static_cast<uint8_t>(c) >= 0x20) result.href += c;
+        result.href += html_marker;
+        return result;
+    }
     if (link.kind == HtmlLink::other_file) {
         if (link.file.empty()) {
             result.href = link.name;

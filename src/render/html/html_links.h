@@ -18,17 +18,18 @@ constexpr char marker_number = 'N';     // decimal topic number: its page
 constexpr char marker_popup_box = 'Q';  // decimal popup number of this page
 constexpr char marker_offset = 'O';     // hexadecimal topic offset: its page
 constexpr char marker_anchor = 'A';     // hexadecimal context hash: an anchor for it here
+constexpr char marker_keyword = 'K';    // index letter, then a ';' list of keywords
 
 // Appends a marker: a context hash or topic offset as eight hexadecimal
 // digits, any other value in decimal.
 void html_append_marker(std::string& out, char kind, unsigned long value);
 
 struct HtmlLink {
-    enum Kind { none, hash, number, offset, context_number, other_file } kind;
-    uint32_t value;    // context hash, topic number, topic offset or [MAP] number
+    enum Kind { none, hash, number, offset, context_number, other_file, keyword } kind;
+    uint32_t value;    // context hash, topic number, topic offset, [MAP] number or index letter
     bool popup;
     std::string file;  // other_file: the help file named
-    std::string name;  // other_file: the context name there
+    std::string name;  // other_file: the context name there; keyword: the keyword list
 };
 
 struct HtmlPopup {
@@ -47,8 +48,9 @@ struct HtmlPagePopups {
 using HtmlMapNumbers = std::unordered_map<int32_t, int32_t>;
 
 // The link a macro hotspot means: JumpId/JI, PopupId/PI, JumpHash/JH,
-// PopupHash/PH, JumpContents, Contents (and the like), and JumpContext/JC,
-// PopupContext/PC through the [MAP] numbers; none for any other macro,
+// PopupHash/PH, JumpContents, Contents (and the like), JumpContext/JC,
+// PopupContext/PC through the [MAP] numbers, and the keyword links
+// KLink/KL, ALink/AL and JumpKeyword/JK; none for any other macro,
 // for numbers the map sends nowhere and for those naming another help file.
 HtmlLink html_macro_link(DecompileContext& ctx, const char* macro, const HtmlMapNumbers& map);
 // The link of a picture hotspot's target: a context name with an optional

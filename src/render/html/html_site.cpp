@@ -2,6 +2,8 @@
 
 #include "core/decompile_context.h"
 #include "project/context_map.h"
+#include "render/html/html_keyword_ids.h"
+#include "render/html/html_search.h"
 #include "render/html/html_site_shared.h"
 
 using html_site::Site;
@@ -14,8 +16,14 @@ void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTop
     for (size_t i = 0; i < topics.size(); ++i)
         site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
     html_site::write_stylesheet(ctx, code_page);
-    html_site::write_keywords(site, 'K', "keywords.html", "Index");
-    const bool alinks = html_site::write_keywords(site, 'A', "akeywords.html", "A keywords");
+    // KLink and ALink hotspots link to the keyword pages' entries.
+    const html_site::KeywordIndex k_keywords = html_site::build_keyword_index(site, 'K');
+    const html_site::KeywordIndex a_keywords = html_site::build_keyword_index(site, 'A');
+    site.k_keywords = &k_keywords;
+    site.a_keywords = &a_keywords;
+    html_site::write_keywords(site, k_keywords, "keywords.html", "Index");
+    const bool alinks = html_site::write_keywords(site, a_keywords, "akeywords.html", "A keywords");
     html_site::write_index(site, file, alinks);
+    html_site::write_search(site);
     html_site::write_pages(site, true);
 }

@@ -21,6 +21,10 @@ struct HtmlTopic {
     std::string title;  // UTF-8, plain text
     std::string body;   // HTML with markers
     int32_t offset;     // topic offset (old format: the topic number)
+    // The last topic offset the rich text reaches in the topic (old format:
+    // the header's position), where it writes the keyword footnotes up to
+    // it; -1 for none.
+    int64_t keyword_reach = -1;
     long number;        // the walk's topic counter
     int32_t browse_previous;  // as the header stores them (-1: none)
     int32_t browse_next;

@@ -4,6 +4,7 @@
 
 #include "core/decompile_context.h"
 #include "core/memory_file.h"
+#include "render/html/html_keyword_ids.h"
 #include "render/html/html_text.h"
 
 namespace html_site {
@@ -80,6 +81,10 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
             out += "\"></span>";
             continue;
         }
+        if (kind == marker_keyword) {
+            append_keyword_href(site, value, out);
+            continue;
+        }
         if (kind == marker_popup_box) {
             if (embedded) out += topic.page;
             out += "#p";
@@ -140,6 +145,7 @@ void write_part(MemoryFile* file, std::string& part, bool last) {
 void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords) {
     out += "<nav><a href=\"index.html\">Contents</a>";
     if (keywords) out += " <a href=\"keywords.html\">Index</a>";
+    out += " <a href=\"search.html\">Search</a>";
     if (previous >= 0) {
         out += " <a rel=\"prev\" href=\"";
         out += site.topics[previous].page;

@@ -21,12 +21,16 @@ namespace html_site {
 // page that opens it.
 constexpr size_t largest_popup = 64 * 1024;
 
+struct KeywordIndex;
+
 struct Site {
     DecompileContext& ctx;
     std::vector<HtmlTopic>& topics;
     platform::CodePageConverter* code_page;
     std::unordered_map<uint32_t, int32_t> offset_of_hash;
     std::unordered_map<uint32_t, long> topic_of_number;
+    const KeywordIndex* k_keywords = nullptr;  // the keyword pages' entries
+    const KeywordIndex* a_keywords = nullptr;
 };
 
 // The topic holding topic offset `offset`: the last one starting at or
@@ -57,7 +61,7 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
 
 // The pages of the site.
 void write_pages(const Site& site, bool keywords);
-bool write_keywords(const Site& site, uint8_t letter, const char* page_name, const char* heading);
+bool write_keywords(const Site& site, const KeywordIndex& index, const char* page_name, const char* heading);
 void write_index(const Site& site, std::FILE* file, bool alinks);
 void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page);
 

@@ -16,6 +16,7 @@ void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_p
         "p{margin:0;min-height:1em;white-space:pre-wrap;tab-size:36pt}\n"
         "nav{margin:.5em 0;padding:.3em 0;border-bottom:1px solid #ccc}\n"
         "nav a{margin-right:1em}\n"
+        "nav.letters span{margin-right:1em;color:#999}\n"
         "h1{font-size:1.4em}\n"
         ".nonscroll{background:#ffffe0;border-bottom:1px solid #999;padding:.3em;margin-bottom:.5em}\n"
         "table{border-collapse:collapse}\n"

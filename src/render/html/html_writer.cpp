@@ -83,6 +83,7 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
 void HtmlWriter::on(DecompileContext& ctx, const TopicStart& start) {
     HtmlTopic topic{};
     topic.offset = ctx.old_format ? static_cast<int32_t>(start.number) : static_cast<int32_t>(start.offset);
+    if (ctx.old_format) topic.keyword_reach = static_cast<int32_t>(start.position);
     topic.browse_next = start.header.browse_next;
     topic.browse_previous = start.header.browse_previous;
     topic.number = start.number;
@@ -209,6 +210,13 @@ void HtmlWriter::append_text(const char* text, long length) {
 
 void HtmlWriter::on(DecompileContext& ctx, const TextRun& run) {
     if (topics.empty()) return;
+    if (!ctx.old_format) {
+        // The offsets run on with the characters while they stay in range.
+        const int64_t end = static_cast<int32_t>(run.range_end);
+        const int64_t past = static_cast<int32_t>(run.range_start) + int64_t(run.length);
+        int64_t& reach = topics.back().keyword_reach;
+        reach = std::max(reach, past < end ? past : end - 1);
+    }
     const long length = std::max(run.length, 0L);
     long done = 0;
     // Context ids that point inside the topic: an anchor at their character.
@@ -393,7 +401,7 @@ void HtmlWriter::on(DecompileContext& ctx, const Picture& picture) {
     body() += html_picture_markup(ctx, pictures, picture.number, picture.side, code_page, map_numbers, href_of);
 }
 
-void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
+void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     if (topics.empty()) return;
     open_paragraph();
     close_span();
@@ -402,6 +410,16 @@ void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
     std::string converted;
     platform::code_page_append(code_page, label.data(), label.size(), converted);
     std::string& out = body();
+    // A button whose macro links (KLink, JumpId...) is a link around its box.
+    const char* comma = text[0] == '!' ? std::strchr(text, ',') : nullptr;
+    const HtmlLink link = comma != nullptr ? html_macro_link(ctx, comma + 1, map_numbers) : HtmlLink{};
+    const bool linked = link.kind != HtmlLink::none && !hotspot_open;
+    if (linked) {
+        const bool popup = link.kind != HtmlLink::other_file && link.popup;
+        out += popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
+        out += html_link_href(link, nullptr, popups).href;
+        out += "\">";
+    }
     out += text[0] == '!' ? "<span class=\"button\" title=\"" : "<span class=\"window\" title=\"";
     html_escape(out, converted);
     out += "\">[";
@@ -412,6 +430,7 @@ void HtmlWriter::on(DecompileContext&, const EmbeddedWindow& window) {
         html_escape(out, std::string(window.command) + " " + converted);
     }
     out += "]</span>";
+    if (linked) out += "</a>";
 }
 
 void HtmlWriter::open_link(const HtmlHref& href, bool popup) {

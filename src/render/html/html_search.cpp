@@ -1,0 +1,373 @@
+#include "render/html/html_search.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <cstdlib>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <unordered_map>
+#include <utility>
+
+#include "core/decompile_context.h"
+#include "render/html/html_text.h"
+
+namespace html_site {
+
+namespace {
+
+// One character of UTF-8 at text[at], its length in `length`; a broken
+// sequence is U+FFFD, one byte long.
+uint32_t next_character(std::string_view text, size_t at, size_t& length) {
+    const auto b = static_cast<uint8_t>(text[at]);
+    const size_t size = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    length = 1;
+    if (size == 0 || at + size > text.size()) return size == 1 ? b : 0xFFFD;
+    uint32_t c = size == 1 ? b : b & (0x7F >> size);
+    for (size_t i = 1; i < size; ++i) {
+        const auto more = static_cast<uint8_t>(text[at + i]);
+        if ((more & 0xC0) != 0x80) return 0xFFFD;
+        c = c << 6 | (more & 0x3F);
+    }
+    length = size;
+    return c;
+}
+
+void append_utf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Lower case for the scripts help files are written in: ASCII, Latin-1 and
+// Latin Extended-A, Greek, Cyrillic, full-width Latin. search.js folds the
+// same way, so words and queries always meet.
+uint32_t folded(uint32_t c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
+    if (c >= 0x100 && c <= 0x17F) {
+        const bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x178 || c == 0x17F) return c;
+        return (c % 2 == 1) == odd_upper ? c + 1 : c;
+    }
+    if ((c >= 0x391 && c <= 0x3A9 && c != 0x3A2) || (c >= 0x410 && c <= 0x42F) || (c >= 0xFF21 && c <= 0xFF3A))
+        return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    return c;
+}
+
+constexpr bool cjk(uint32_t c) {
+    return (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+           (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF66 && c <= 0xFF9F);
+}
+
+// Signs and spaces of the ranges above, which part words.
+constexpr bool separator(uint32_t c) {
+    if (c < 0x80) return !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_');
+    return c < 0xC0 || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c <= 0x2BFF) || (c >= 0x3000 && c <= 0x303F) ||
+           (c >= 0xFF00 && c <= 0xFF20 && !(c >= 0xFF10 && c <= 0xFF19)) || (c >= 0xFF3B && c <= 0xFF40) ||
+           (c >= 0xFF5B && c <= 0xFF65) || c == 0xFFFD || c == 0xFEFF;
+}
+
+constexpr size_t longest_word = 40;
+
+// An ASCII byte as it is in a word (folded), 0 for one that parts words.
+constexpr auto ascii_words = [] {
+    std::array<char, 128> table{};
+    for (int c = 0; c < 128; ++c)
+        if (!separator(static_cast<uint32_t>(c))) table[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+    return table;
+}();
+
+// Calls word(std::string_view) for each of the search's words of UTF-8
+// text, in order: letters and digits (and '_') folded to lower case, at
+// most 40 characters a word; each Chinese, Japanese or Korean character is
+// a word of its own (a word of those scripts is found as the topics that
+// hold all its characters). search.js splits a query the same way.
+template <class Word>
+void for_each_word(std::string_view text, std::string& word, Word&& found) {
+    size_t characters = 0;
+    word.clear();
+    auto end_word = [&] {
+        if (!word.empty()) found(std::string_view(word));
+        word.clear();
+        characters = 0;
+    };
+    for (size_t at = 0, length = 1; at < text.size(); at += length) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        length = 1;
+        if (b < 0x80) {
+            // Most text is ASCII: a table says what each byte is in a word.
+            const char lower = ascii_words[b];
+            if (lower == 0) end_word();
+            else if (characters++ < longest_word) word += lower;
+            continue;
+        }
+        const uint32_t c = next_character(text, at, length);
+        if (cjk(c)) {
+            end_word();
+            found(text.substr(at, length));
+        } else if (separator(c)) {
+            end_word();
+        } else if (characters++ < longest_word) {
+            append_utf8(word, folded(c));
+        }
+    }
+    end_word();
+}
+
+
+// Tags that start a block: the words on either side are apart.
+bool block_tag(std::string_view name) {
+    if (name.empty() || std::strchr("pbtdlh", name[0]) == nullptr) return false;
+    static constexpr std::string_view blocks[] = {"p", "br", "td", "tr", "div", "table", "li", "dt", "dd", "h1", "h2", "h3"};
+    for (std::string_view block : blocks)
+        if (name == block) return true;
+    return false;
+}
+
+// Skips the tag at body[at] ('<'); markers inside it may hold any byte.
+size_t skip_tag(std::string_view body, size_t at, std::string& out) {
+    size_t name_start = at + 1 + (at + 1 < body.size() && body[at + 1] == '/');
+    size_t name_end = name_start;
+    while (name_end < body.size() && std::isalnum(static_cast<unsigned char>(body[name_end]))) ++name_end;
+    if (block_tag(body.substr(name_start, name_end - name_start))) out += ' ';
+    for (size_t i = name_end; i < body.size(); ++i) {
+        if (body[i] == html_marker) {
+            const size_t end = body.find(html_marker, i + 1);
+            if (end == std::string_view::npos) return body.size();
+            i = end;
+        } else if (body[i] == '>') {
+            return i + 1;
+        }
+    }
+    return body.size();
+}
+
+size_t decode_entity(std::string_view body, size_t at, std::string& out) {
+    const size_t end = body.find(';', at);
+    if (end == std::string_view::npos || end - at > 10) {
+        out += '&';
+        return at + 1;
+    }
+    const std::string_view name = body.substr(at + 1, end - at - 1);
+    if (name == "amp") out += '&';
+    else if (name == "lt") out += '<';
+    else if (name == "gt") out += '>';
+    else if (name == "quot") out += '"';
+    else if (name == "nbsp") out += ' ';
+    else if (name.size() > 1 && name[0] == '#') {
+        const unsigned long c = std::strtoul(std::string(name.substr(1)).c_str(), nullptr, 10);
+        if (c > 0 && c < 0x110000) append_utf8(out, static_cast<uint32_t>(c));
+    }
+    return end + 1;
+}
+
+// The text a reader sees of a page body into out: tags left out (blocks as
+// spaces), entities decoded, markers skipped.
+void body_text(std::string_view body, std::string& out) {
+    out.clear();
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t stop = at;
+        while (stop < body.size() && body[stop] != '<' && body[stop] != '&') ++stop;
+        out.append(body.data() + at, stop - at);
+        if (stop == body.size()) break;
+        at = body[stop] == '<' ? skip_tag(body, stop, out) : decode_entity(body, stop, out);
+    }
+}
+
+void append_base36(std::string& out, uint32_t value) {
+    char digits[8];
+    int count = 0;
+    do {
+        const uint32_t digit = value % 36;
+        digits[count++] = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
+        value /= 36;
+    } while (value != 0);
+    while (count > 0) out += digits[--count];
+}
+
+
+// The first words of the text, whitespace made single spaces, the title
+// left out where the text begins with it.
+std::string snippet_of(std::string_view text, std::string_view title) {
+    constexpr size_t longest = 150;
+    std::string spaced;
+    const size_t wanted = longest + title.size() + 2;  // characters enough with the title
+    for (size_t at = 0, length = 0, kept = 0; at < text.size() && kept < wanted; at += length) {
+        const uint32_t c = next_character(text, at, length);
+        const bool space = c <= ' ' || c == 0xA0;
+        if (space && (spaced.empty() || spaced.back() == ' ')) continue;
+        if (space) spaced += ' ';
+        else spaced.append(text.data() + at, length);
+        ++kept;
+    }
+    if (!title.empty() && spaced.compare(0, title.size(), title) == 0) {
+        spaced.erase(0, title.size());
+        if (!spaced.empty() && spaced.front() == ' ') spaced.erase(0, 1);
+    }
+    size_t cut = 0, count = 0;
+    while (cut < spaced.size() && count < longest) {
+        size_t length = 0;
+        next_character(spaced, cut, length);
+        cut += length;
+        ++count;
+    }
+    const bool cut_short = cut < spaced.size();
+    spaced.erase(cut);
+    while (!spaced.empty() && spaced.back() == ' ') spaced.pop_back();
+    if (cut_short) spaced += "\xE2\x80\xA6";  // an ellipsis
+    return spaced;
+}
+
+// Text for a script file: JSON, with what would end a script element or a
+// line in older script engines escaped.
+std::string script_safe(const std::string& json) {
+    std::string out;
+    out.reserve(json.size() + 64);
+    for (size_t i = 0; i < json.size(); ++i) {
+        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
+            out += "<\\/";
+            ++i;
+        } else if (json.compare(i, 3, "\xE2\x80\xA8") == 0 || json.compare(i, 3, "\xE2\x80\xA9") == 0) {
+            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += json[i];
+        }
+    }
+    return out;
+}
+
+void write_search_page(const Site& site) {
+    std::string page;
+    append_page_head(page, "Search", "search");
+    page += "<nav><a href=\"index.html\">Contents</a> <a href=\"keywords.html\">Index</a></nav>\n"
+            "<h1>Search</h1>\n"
+            "<form action=\"search.html\" method=\"get\"><input type=\"search\" name=\"q\" id=\"q\" "
+            "aria-label=\"Words to find\"> <button type=\"submit\">Search</button></form>\n"
+            "<p id=\"summary\"></p>\n<ol id=\"results\"></ol>\n"
+            "<noscript><p>Searching needs JavaScript.</p></noscript>\n"
+            "<script src=\"search-index.js\"></script>\n<script src=\"search.js\"></script>\n"
+            "</body>\n</html>\n";
+    add_output(site.ctx, "search.html", page);
+    add_output(site.ctx, "search.js", html_search_script);
+}
+
+
+// A word's topics: "DELTA[*COUNT]" items apart by ',', in base 36, each
+// topic number the one before plus DELTA, COUNT (1 when left out) the
+// times the word is in that topic. The topic being read is added when the
+// word is met in a later one, or at the end.
+struct Postings {
+    std::string items;
+    uint32_t last = 0;     // the topic of the last item
+    uint32_t topic = 0;    // being counted
+    uint32_t count = 0;
+    void add_item() {
+        if (!items.empty()) items += ',';
+        append_base36(items, topic - last);
+        if (count > 1) {
+            items += '*';
+            append_base36(items, count);
+        }
+        last = topic;
+    }
+};
+
+// Words are looked up as the scanner holds them, without a copy.
+struct WordHash {
+    using is_transparent = void;
+    // FNV-1a: words are short, and this is cheaper than a general hash.
+    size_t operator()(std::string_view word) const {
+        uint64_t hash = 0xCBF29CE484222325u;
+        for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
+        return static_cast<size_t>(hash);
+    }
+};
+
+struct WordTable {
+    std::unordered_map<std::string, Postings, WordHash, std::equal_to<>> postings;
+    std::string word;  // the scanner's
+
+    void add(std::string_view text, uint32_t topic, uint32_t weight) {
+        for_each_word(text, word, [&](std::string_view found) {
+            auto it = postings.find(found);
+            if (it == postings.end()) it = postings.emplace(found, Postings{{}, 0, topic, 0}).first;
+            Postings& p = it->second;
+            if (p.topic != topic) {
+                p.add_item();
+                p.topic = topic;
+                p.count = 0;
+            }
+            p.count += weight;
+        });
+    }
+    // The words in order, each with its items: words are letters and
+    // digits only, and items base-36 digits and signs, so neither needs
+    // escaping in JSON.
+    std::string json() {
+        std::vector<std::pair<const std::string, Postings>*> sorted;
+        sorted.reserve(postings.size());
+        for (auto& entry : postings) {
+            entry.second.add_item();
+            sorted.push_back(&entry);
+        }
+        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+        std::string out = "{";
+        for (const auto* entry : sorted) {
+            if (out.size() > 1) out += ',';
+            out += '"';
+            out += entry->first;
+            out += "\":\"";
+            out += entry->second.items;
+            out += '"';
+        }
+        return out + "}";
+    }
+};
+
+}  // namespace
+
+void write_search(const Site& site) {
+    nlohmann::json pages = nlohmann::json::array(), titles = nlohmann::json::array(),
+                   snippets = nlohmann::json::array();
+    WordTable words;
+    words.postings.reserve(site.topics.size() * 8);
+    std::string text;
+    for (size_t t = 0; t < site.topics.size(); ++t) {
+        const HtmlTopic& topic = site.topics[t];
+        body_text(topic.body, text);
+        pages.push_back(topic.page);
+        titles.push_back(std::string(shown_title(topic)));
+        snippets.push_back(snippet_of(text, topic.title));
+        // A word of the title counts as five of the text.
+        words.add(topic.title, static_cast<uint32_t>(t), 5);
+        words.add(text, static_cast<uint32_t>(t), 1);
+    }
+    nlohmann::json index;
+    index["pages"] = std::move(pages);
+    index["titles"] = std::move(titles);
+    index["snippets"] = std::move(snippets);
+    std::string json = index.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    json.pop_back();  // the object's '}': the words follow
+    json = "var hlpSearchIndex = " + script_safe(json) + ",\"words\":" + words.json() + "};\n";
+    add_output(site.ctx, "search-index.js", json);
+    write_search_page(site);
+}
+
+}  // namespace html_site
