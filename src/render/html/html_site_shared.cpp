@@ -1,6 +1,7 @@
 #include "render/html/html_site_shared.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "core/decompile_context.h"
 #include "core/memory_file.h"
@@ -133,7 +134,44 @@ void append_navigation(std::string& out, const Site& site, long previous, long n
         out += site.topics[next].page;
         out += "\">Next &gt;&gt;</a>";
     }
+    for (const NavButton& button : site.buttons) {
+        out += " <a class=\"button\" href=\"";
+        out += button.href;
+        out += "\">";
+        html_escape(out, button.label);
+        out += "</a>";
+    }
     out += "</nav>\n";
+}
+
+namespace {
+
+// The text of some HTML with its tags and white space left out and ASCII
+// letters in lower case: a region's title may differ from the topic's in
+// spacing and case alone ("TPtoDP", "ALC_Values").
+std::string folded_text(std::string_view html) {
+    std::string text;
+    bool in_tag = false;
+    for (const char c : html) {
+        if (c == '<') in_tag = true;
+        else if (c == '>') in_tag = false;
+        else if (!in_tag && c != ' ' && c != '\n' && c != '\t')
+            text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+}  // namespace
+
+bool region_holds_title(const HtmlTopic& topic) {
+    static constexpr std::string_view region = "<div class=\"nonscroll\">";
+    const size_t start = topic.body.find(region);
+    if (start == std::string::npos || topic.title.empty()) return false;
+    const size_t end = topic.body.find("</div>", start);
+    const std::string_view inside = std::string_view(topic.body).substr(start, end == std::string::npos ? end : end - start);
+    std::string title;
+    html_escape(title, topic.title);
+    return folded_text(inside).find(folded_text(title)) != std::string::npos;
 }
 
 std::string_view shown_title(const HtmlTopic& topic) {

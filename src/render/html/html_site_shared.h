@@ -21,12 +21,20 @@ namespace html_site {
 // page that opens it.
 constexpr size_t largest_popup = 64 * 1024;
 
+// A button the help file adds to its button bar that jumps somewhere.
+struct NavButton {
+    std::string label;  // UTF-8, accelerator marks removed
+    std::string href;
+};
+
 struct Site {
     DecompileContext& ctx;
     std::vector<HtmlTopic>& topics;
     platform::CodePageConverter* code_page;
     std::unordered_map<uint32_t, int32_t> offset_of_hash;
     std::unordered_map<uint32_t, long> topic_of_number;
+    std::vector<NavButton> buttons;
+    long contents_topic;  // -1: no topics
 };
 
 // The topic holding topic offset `offset`: the last one starting at or
@@ -51,6 +59,21 @@ void add_output(DecompileContext& ctx, const std::string& name, const std::strin
 // they are never held twice.
 void write_part(MemoryFile* file, std::string& part, bool last);
 void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords);
+// The popup boxes of a topic's page; `small[t]`: topic t is shown in a box
+// rather than linked.
+void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vector<bool>& small, std::string& out);
+// Topic t's body may be copied into a popup box.
+std::vector<bool> popup_sized(const Site& site);
+// True when the topic's non-scrolling region shows its title, so the page
+// needs no heading of its own.
+bool region_holds_title(const HtmlTopic& topic);
+
+// The chrome the help file defines (html_chrome.cpp): its CreateButton
+// jumps, its contents topic (|SYSTEM, else the first) and the colours of
+// its main window as style rules.
+void read_buttons(Site& site, std::FILE* file);
+long find_contents_topic(const Site& site, std::FILE* file);
+std::string window_colour_rules(DecompileContext& ctx, std::FILE* file);
 std::string_view shown_title(const HtmlTopic& topic);
 // A link to a topic's page, its title as the text, as list items show it.
 void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close);
@@ -59,6 +82,9 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
 void write_pages(const Site& site, bool keywords);
 bool write_keywords(const Site& site, uint8_t letter, const char* page_name, const char* heading);
 void write_index(const Site& site, std::FILE* file, bool alinks);
-void write_stylesheet(DecompileContext& ctx);
+// The author's contents file (ctx.contents_file) as a tree of links.
+void append_contents_tree(const Site& site, std::string& out);
+// `window_rules` go after the fixed rules.
+void write_stylesheet(DecompileContext& ctx, const std::string& window_rules);
 
 }  // namespace html_site
