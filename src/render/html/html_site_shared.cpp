@@ -166,7 +166,9 @@ std::string folded_text(std::string_view html) {
 bool region_holds_title(const HtmlTopic& topic) {
     static constexpr std::string_view region = "<div class=\"nonscroll\">";
     const size_t start = topic.body.find(region);
-    if (start == std::string::npos || topic.title.empty()) return false;
+    if (start == std::string::npos) return false;
+    // An untitled topic's heading would only repeat its page name.
+    if (topic.title.empty()) return true;
     const size_t end = topic.body.find("</div>", start);
     const std::string_view inside = std::string_view(topic.body).substr(start, end == std::string::npos ? end : end - start);
     std::string title;

@@ -64,8 +64,8 @@ void append_navigation(std::string& out, const Site& site, long previous, long n
 void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vector<bool>& small, std::string& out);
 // Topic t's body may be copied into a popup box.
 std::vector<bool> popup_sized(const Site& site);
-// True when the topic's non-scrolling region shows its title, so the page
-// needs no heading of its own.
+// True when the topic's non-scrolling region shows its title (or it has
+// none), so the page needs no heading of its own.
 bool region_holds_title(const HtmlTopic& topic);
 
 // The chrome the help file defines (html_chrome.cpp): its CreateButton
