@@ -26,7 +26,8 @@ Bytes help_file() {
         TopicHeaderSpec head;
         head.title = titles[t];
         TextRecordSpec text;
-        text.paragraphs = {plain_paragraph(titles[t] + " text")};
+        // Glossary's first paragraph is its title alone.
+        text.paragraphs = {plain_paragraph(t == 2 ? titles[t] : titles[t] + " text")};
         if (t == 0)
             text.paragraphs[0].segments = {{"", cmd_link(0xE2, context_string_hash("gloss"))},
                                            {"word", cmd_hotspot_end()}, {"", cmd_end()}};
@@ -112,6 +113,9 @@ TEST(ContentsFile, BesideTheHelpFileItIsCopiedNamedAndDrawnAsTheTree) {
     const std::string page = files["html\\" + second];
     EXPECT_NE(page.find("<a class=\"button\" href=\"" + welcome + "\">Up &amp; on</a>"), std::string::npos) << page;
     EXPECT_NE(page.find("<a class=\"button\" href=\"../../other/html/y.html\">Far</a>"), std::string::npos);
+    // The title once: a first paragraph that is the title stands for the heading.
+    EXPECT_NE(page.find("<h1>Second</h1>"), std::string::npos);
+    EXPECT_EQ(files["html\\" + gloss].find("<h1>"), std::string::npos);
     const std::string css = files["html\\style.css"];
     EXPECT_NE(css.find("body{background:#123456}"), std::string::npos);
     EXPECT_NE(css.find(".nonscroll{background:#abcdef}"), std::string::npos);

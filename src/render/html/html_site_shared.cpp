@@ -165,15 +165,21 @@ std::string folded_text(std::string_view html) {
 
 bool region_holds_title(const HtmlTopic& topic) {
     static constexpr std::string_view region = "<div class=\"nonscroll\">";
-    const size_t start = topic.body.find(region);
-    if (start == std::string::npos) return false;
-    // An untitled topic's heading would only repeat its page name.
-    if (topic.title.empty()) return true;
-    const size_t end = topic.body.find("</div>", start);
-    const std::string_view inside = std::string_view(topic.body).substr(start, end == std::string::npos ? end : end - start);
+    const std::string_view body = topic.body;
+    const size_t start = body.find(region);
     std::string title;
     html_escape(title, topic.title);
-    return folded_text(inside).find(folded_text(title)) != std::string::npos;
+    if (start == std::string::npos) {
+        // Without a region, a first paragraph that is the title alone.
+        const size_t end = body.find("</p>");
+        return !title.empty() && body.rfind("<p", 0) == 0 && end != std::string::npos &&
+               folded_text(body.substr(0, end)) == folded_text(title);
+    }
+    // An untitled topic's heading would only repeat its page name.
+    if (title.empty()) return true;
+    const size_t end = body.find("</div>", start);
+    return folded_text(body.substr(start, end == std::string::npos ? end : end - start)).find(folded_text(title)) !=
+           std::string::npos;
 }
 
 std::string_view shown_title(const HtmlTopic& topic) {

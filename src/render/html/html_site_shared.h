@@ -65,7 +65,8 @@ void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vec
 // Topic t's body may be copied into a popup box.
 std::vector<bool> popup_sized(const Site& site);
 // True when the topic's non-scrolling region shows its title (or it has
-// none), so the page needs no heading of its own.
+// none), or, without a region, its first paragraph is the title: the page
+// needs no heading of its own.
 bool region_holds_title(const HtmlTopic& topic);
 
 // The chrome the help file defines (html_chrome.cpp): its CreateButton
