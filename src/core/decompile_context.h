@@ -37,6 +37,10 @@ struct DecompileContext {
     bool html;                // also write the browsable HTML edition
     char compiler_name[13];   // help compiler to rebuild with, empty if unknown
     int32_t window_state;     // per-topic window table: -1 unread, 0 none, 1 loaded
+    // The author's contents file (NAME.cnt) found beside the help file, its
+    // bytes as read; null when there is none.
+    uint8_t* contents_file;  // tracked
+    int32_t contents_file_size;
 
     // Format of the help file, from its |SYSTEM file.
     uint16_t system_minor;

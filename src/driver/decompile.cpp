@@ -11,6 +11,7 @@
 #include "firstpass/pictures.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
+#include "project/contents_file.h"
 #include "project/context_map.h"
 #include "project/keyword_macros.h"
 #include "project/system_file.h"
@@ -83,6 +84,7 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
     output_name(ctx, ".ico", name);
     salvage_step(ctx, "|SYSTEM", "project sections from a damaged record on",
                  [&] { write_project_options(ctx, help_file, project, name); });
+    write_contents_copy(ctx);
     salvage_step(ctx, "directory", "[BAGGAGE] files from the damage on",
                  [&] { write_baggage(ctx, help_file, project); });
     if (!ctx.mediaview) write_alias_section(ctx, project);

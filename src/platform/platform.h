@@ -45,6 +45,10 @@ void ansi_to_wide(const char* text, char16_t* out, size_t size);
 // The help file opened by its wide path for binary reading, shared for
 // reading and writing by others; null when it cannot be opened.
 std::FILE* open_for_reading(const char16_t* path);
+// The file beside `path` with the same name but the extension `extension`
+// (".cnt"), matched without regard to case as Windows matches names; null
+// when there is none.
+std::FILE* open_beside(const char16_t* path, const char* extension);
 
 // A file created (or truncated) for writing (CreateFileW with CREATE_ALWAYS).
 struct WriteHandle;

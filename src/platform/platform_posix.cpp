@@ -4,11 +4,13 @@
 #include "platform/platform.h"
 #include "platform/unicode.h"
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <ctime>
 #include <algorithm>
@@ -117,8 +119,10 @@ bool dos_date_time(int64_t unix_seconds, uint32_t* result) {
     return true;
 }
 
-std::FILE* open_for_reading(const char16_t* path) {
-    std::FILE* file = std::fopen(path_to_utf8(path).c_str(), "rb");
+namespace {
+
+std::FILE* open_utf8_for_reading(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return nullptr;
     // A folder opens fine with fopen but reads fail; refuse it here.
     struct stat status;
@@ -127,6 +131,46 @@ std::FILE* open_for_reading(const char16_t* path) {
         return nullptr;
     }
     return file;
+}
+
+}  // namespace
+
+std::FILE* open_for_reading(const char16_t* path) { return open_utf8_for_reading(path_to_utf8(path)); }
+
+namespace {
+
+bool same_name_any_case(const char* a, const std::string& b) {
+    size_t i = 0;
+    for (; a[i] && i < b.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x != y && !(x < 0x80 && y < 0x80 && std::tolower(x) == std::tolower(y))) return false;
+    }
+    return a[i] == '\0' && i == b.size();
+}
+
+}  // namespace
+
+std::FILE* open_beside(const char16_t* path, const char* extension) {
+    const std::string full = path_to_utf8(path);
+    const size_t slash = full.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : full.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    name += extension;
+    // The exact name first; another case only when it is absent.
+    std::FILE* file = open_utf8_for_reading(folder + name);
+    if (file != nullptr) return file;
+    DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+    if (listing == nullptr) return nullptr;
+    std::string found;
+    while (const dirent* entry = readdir(listing))
+        if (same_name_any_case(entry->d_name, name)) {
+            found = entry->d_name;
+            break;
+        }
+    closedir(listing);
+    return found.empty() ? nullptr : open_utf8_for_reading(folder + found);
 }
 
 struct WriteHandle {

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide paths are UTF-16 on Windows");
 
@@ -142,6 +143,16 @@ void ansi_to_wide(const char* text, char16_t* out, size_t size) {
 std::FILE* open_for_reading(const char16_t* path) {
     // Others may keep the file open for reading or writing meanwhile.
     return _wfsopen(wide(path), L"rb", _SH_DENYNO);
+}
+
+std::FILE* open_beside(const char16_t* path, const char* extension) {
+    // Windows matches names without regard to case by itself.
+    std::u16string beside(path);
+    const size_t folder = beside.find_last_of(u"\\/");
+    const size_t dot = beside.rfind(u'.');
+    if (dot != std::u16string::npos && (folder == std::u16string::npos || dot > folder)) beside.erase(dot);
+    for (const char* c = extension; *c; ++c) beside += static_cast<char16_t>(static_cast<unsigned char>(*c));
+    return open_for_reading(beside.c_str());
 }
 
 WriteHandle* create_file(const char16_t* path) {

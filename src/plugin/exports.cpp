@@ -14,6 +14,7 @@
 #include "hlpunpack/wcx.h"
 #include "platform/platform.h"
 #include "plugin/archive_session.h"
+#include "plugin/contents_beside.h"
 #include "plugin/output_cache.h"
 #include "plugin/settings.h"
 
@@ -29,6 +30,7 @@ size_t wide_length(const char16_t* text) {
 // failure or anything else thrown) counts as a failed run.
 bool run_decompile(ArchiveSession* session) {
     try {
+        load_contents_beside(session->context, session->path);
         return decompile_help_file(session->context, session->help_file);
     } catch (...) {
         return false;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/decompile_context.h"
+#include "project/contents_file.h"
 #include "project/context_map.h"
 #include "project/project_sections.h"
 #include "project/system_file.h"
@@ -16,6 +17,7 @@ struct SectionNeeds {
     bool ftindex;
     bool keyindex;
     bool dllmaps;
+    bool contents_file;  // a CNT= line was written
 };
 
 void set_compiler_name(DecompileContext& ctx, uint16_t minor) {
@@ -104,7 +106,10 @@ void write_option_record(DecompileContext& ctx, const SystemRecord* r, MemoryFil
         }
         break;
     case 10:
-        if (!ctx.mediaview && text[0]) output_printf(project, "CNT=%s\n", text);
+        if (!ctx.mediaview && text[0]) {
+            output_printf(project, "CNT=%s\n", text);
+            needs.contents_file = true;
+        }
         break;
     case 12:
         if (ctx.mediaview) {
@@ -168,6 +173,9 @@ void write_project_options(DecompileContext& ctx, std::FILE* file, MemoryFile* p
     for (SystemRecord* r = system_record_first(ctx, file); r; r = system_record_next(ctx, r)) {
         write_option_record(ctx, r, project, icon_name, needs);
     }
+    // The contents file found beside the help file is copied beside the project.
+    if (!needs.contents_file && !ctx.mediaview && ctx.contents_file != nullptr)
+        output_printf(project, "CNT=%s\n", contents_copy_name(ctx).c_str());
     write_compression(ctx, project);
     if (header.flags == 8) output_puts("CDROMOPT=true\n", project);
     write_multikey_lines(ctx, project);

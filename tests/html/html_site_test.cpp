@@ -99,7 +99,9 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     ASSERT_FALSE(welcome.empty());
     EXPECT_NE(welcome.find("<meta charset=\"utf-8\">"), std::string::npos);
     EXPECT_NE(welcome.find("<title>Welcome</title>"), std::string::npos);
-    EXPECT_NE(welcome.find("<h1>Welcome</h1>"), std::string::npos);
+    // The title once: the non-scrolling region shows it, so no heading.
+    EXPECT_EQ(welcome.find("<h1>"), std::string::npos);
+    EXPECT_NE(welcome.find("<div class=\"nonscroll\">\n<p style=\"margin-top:4px;margin-bottom:4px;\"><span class=\"f1\">Welcome</span>"), std::string::npos);
     // A jump names the target's page; a popup opens a box of this page that
     // holds the popup topic's text.
     EXPECT_NE(welcome.find("<a href=\"formatting.html\">"), std::string::npos);
@@ -138,8 +140,11 @@ TEST(HtmlSite, SampleHasPagesLinksPopupsContentsAndKeywords) {
     const std::string index = site.page("index.html");
     EXPECT_NE(index.find("<h1>hlpunpack Sample</h1>"), std::string::npos);
     EXPECT_NE(index.find("Free to copy and change."), std::string::npos);
-    const size_t first = index.find("welcome.html"), second = index.find("formatting.html"),
-                 third = index.find("tables.html");
+    // The contents topic first, then the list.
+    EXPECT_LT(index.find("This help file was written by"), index.find("<ol class=\"contents\">"));
+    const size_t list = index.find("<ol class=\"contents\">");
+    const size_t first = index.find("welcome.html", list), second = index.find("formatting.html", list),
+                 third = index.find("tables.html", list);
     EXPECT_TRUE(first < second && second < third) << index;
     EXPECT_NE(site.page("keywords.html").find("<dt id=\"k-"), std::string::npos);
     EXPECT_NE(site.page("style.css").find(".f0{"), std::string::npos);

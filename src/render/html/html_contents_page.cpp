@@ -1,5 +1,6 @@
 #include "render/html/html_site_shared.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "core/decompile_context.h"
@@ -46,6 +47,57 @@ std::string copyright_of(DecompileContext& ctx, std::FILE* file) {
 
 }  // namespace
 
+namespace {
+
+// Topics shown only as popups: popup targets that no hotspot or macro of
+// any page jumps to.
+std::vector<bool> popup_only(const Site& site) {
+    const auto& topics = site.topics;
+    std::vector<bool> jumped(topics.size(), false), popped(topics.size(), false);
+    for (const HtmlTopic& topic : topics) {
+        for (const HtmlPopup& popup : topic.popups) {
+            const long target = resolve(site, popup.kind, popup.value);
+            if (target >= 0) popped[target] = true;
+        }
+        const std::string& body = topic.body;
+        for (size_t at = body.find(html_marker); at != std::string::npos && at + 1 < body.size();) {
+            const size_t end = body.find(html_marker, at + 1);
+            if (end == std::string::npos) break;
+            const char kind = body[at + 1];
+            if (kind == marker_jump || kind == marker_number || kind == marker_offset) {
+                uint32_t value = 0;
+                std::from_chars(body.data() + at + 2, body.data() + end, value, kind == marker_number ? 10 : 16);
+                const long target = resolve(site, kind, value);
+                if (target >= 0) jumped[target] = true;
+            }
+            at = body.find(html_marker, end + 1);
+        }
+    }
+    if (site.contents_topic >= 0) jumped[site.contents_topic] = true;
+    std::vector<bool> only(topics.size(), false);
+    for (size_t i = 0; i < topics.size(); ++i) only[i] = popped[i] && !jumped[i];
+    return only;
+}
+
+// The contents topic as its page shows it, at the head of the contents.
+void append_contents_topic(const Site& site, std::string& page) {
+    if (site.contents_topic < 0) return;
+    const HtmlTopic& topic = site.topics[site.contents_topic];
+    page += "<section class=\"start\">\n";
+    if (!region_holds_title(topic)) {
+        page += "<h2><a href=\"";
+        page += topic.page;
+        page += "\">";
+        html_escape(page, shown_title(topic));
+        page += "</a></h2>\n";
+    }
+    resolve_body(site, topic, false, page);
+    append_popup_boxes(site, topic, popup_sized(site), page);
+    page += "</section>\n";
+}
+
+}  // namespace
+
 void write_index(const Site& site, std::FILE* file, bool alinks) {
     DecompileContext& ctx = site.ctx;
     std::string title;
@@ -67,12 +119,25 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     }
     page += "<nav><a href=\"keywords.html\">Index</a> <a href=\"search.html\">Search</a>";
     if (alinks) page += " <a href=\"akeywords.html\">A keywords</a>";
-    page += "</nav>\n<h2>Contents</h2>\n<ol class=\"contents\">\n";
+    page += "</nav>\n";
+    append_contents_topic(site, page);
+    const std::vector<bool> other = popup_only(site);
+    if (ctx.contents_file != nullptr) append_contents_tree(site, page);
+    else page += "<h2>Contents</h2>\n<ol class=\"contents\">\n";
+    std::vector<long> others;
     for (long t : contents_order(site)) {
+        if (other[t] || site.topics[t].title.empty()) others.push_back(t);
+        else if (ctx.contents_file == nullptr) append_topic_link(page, site.topics[t], "<li>", "</li>\n");
+        write_part(out, page, false);
+    }
+    if (ctx.contents_file == nullptr) page += "</ol>\n";
+    if (!others.empty()) page += "<h2>Other topics</h2>\n<ul class=\"other-topics\">\n";
+    for (long t : others) {
         append_topic_link(page, site.topics[t], "<li>", "</li>\n");
         write_part(out, page, false);
     }
-    page += "</ol>\n</body>\n</html>\n";
+    if (!others.empty()) page += "</ul>\n";
+    page += "</body>\n</html>\n";
     write_part(out, page, true);
 }
 

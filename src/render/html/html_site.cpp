@@ -10,12 +10,14 @@ using html_site::Site;
 
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
                      platform::CodePageConverter* code_page) {
-    Site site{ctx, topics, code_page, {}, {}};
+    Site site{ctx, topics, code_page, {}, {}, nullptr, nullptr, {}, -1};
     for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
     for (size_t i = 0; i < topics.size(); ++i)
         site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
-    html_site::write_stylesheet(ctx, code_page);
+    site.contents_topic = html_site::find_contents_topic(site, file);
+    html_site::read_buttons(site, file);
+    html_site::write_stylesheet(ctx, code_page, html_site::window_colour_rules(ctx, file));
     // KLink and ALink hotspots link to the keyword pages' entries.
     const html_site::KeywordIndex k_keywords = html_site::build_keyword_index(site, 'K');
     const html_site::KeywordIndex a_keywords = html_site::build_keyword_index(site, 'A');

@@ -1,6 +1,7 @@
 #include "render/html/html_site_shared.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "core/decompile_context.h"
 #include "core/memory_file.h"
@@ -102,13 +103,17 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
             continue;
         }
         out += site.topics[target].page;
-        // A context id inside its topic has an anchor there, named by the hash.
-        const std::vector<uint32_t>& anchors = site.topics[target].anchors;
-        if (kind == marker_jump && std::binary_search(anchors.begin(), anchors.end(), number)) {
-            out += "#c";
-            out += value;
-        }
+        if (kind == marker_jump) append_anchor_fragment(site, target, number, out);
     }
+}
+
+void append_anchor_fragment(const Site& site, long topic, uint32_t hash, std::string& out) {
+    // A context id inside its topic has an anchor there, named by the hash.
+    const std::vector<uint32_t>& anchors = site.topics[topic].anchors;
+    if (!std::binary_search(anchors.begin(), anchors.end(), hash)) return;
+    static constexpr char hex[] = "0123456789abcdef";
+    out += "#c";
+    for (int shift = 28; shift >= 0; shift -= 4) out += hex[(hash >> shift) & 0xF];
 }
 
 void append_page_head(std::string& out, std::string_view title, const char* extra_class) {
@@ -156,7 +161,52 @@ void append_navigation(std::string& out, const Site& site, long previous, long n
         out += site.topics[next].page;
         out += "\">Next &gt;&gt;</a>";
     }
+    for (const NavButton& button : site.buttons) {
+        out += " <a class=\"button\" href=\"";
+        out += button.href;
+        out += "\">";
+        html_escape(out, button.label);
+        out += "</a>";
+    }
     out += "</nav>\n";
+}
+
+namespace {
+
+// The text of some HTML with its tags and white space left out and ASCII
+// letters in lower case: a region's title may differ from the topic's in
+// spacing and case alone ("TPtoDP", "ALC_Values").
+std::string folded_text(std::string_view html) {
+    std::string text;
+    bool in_tag = false;
+    for (const char c : html) {
+        if (c == '<') in_tag = true;
+        else if (c == '>') in_tag = false;
+        else if (!in_tag && c != ' ' && c != '\n' && c != '\t')
+            text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+}  // namespace
+
+bool region_holds_title(const HtmlTopic& topic) {
+    static constexpr std::string_view region = "<div class=\"nonscroll\">";
+    const std::string_view body = topic.body;
+    const size_t start = body.find(region);
+    std::string title;
+    html_escape(title, topic.title);
+    if (start == std::string::npos) {
+        // Without a region, a first paragraph that is the title alone.
+        const size_t end = body.find("</p>");
+        return !title.empty() && body.rfind("<p", 0) == 0 && end != std::string::npos &&
+               folded_text(body.substr(0, end)) == folded_text(title);
+    }
+    // An untitled topic's heading would only repeat its page name.
+    if (title.empty()) return true;
+    const size_t end = body.find("</div>", start);
+    return folded_text(body.substr(start, end == std::string::npos ? end : end - start)).find(folded_text(title)) !=
+           std::string::npos;
 }
 
 std::string_view shown_title(const HtmlTopic& topic) {

@@ -22,6 +22,11 @@ namespace html_site {
 constexpr size_t largest_popup = 64 * 1024;
 
 struct KeywordIndex;
+// A button the help file adds to its button bar that jumps somewhere.
+struct NavButton {
+    std::string label;  // UTF-8, accelerator marks removed
+    std::string href;
+};
 
 struct Site {
     DecompileContext& ctx;
@@ -31,6 +36,8 @@ struct Site {
     std::unordered_map<uint32_t, long> topic_of_number;
     const KeywordIndex* k_keywords = nullptr;  // the keyword pages' entries
     const KeywordIndex* a_keywords = nullptr;
+    std::vector<NavButton> buttons;
+    long contents_topic;  // -1: no topics
 };
 
 // The topic holding topic offset `offset`: the last one starting at or
@@ -41,6 +48,9 @@ long topic_at_offset(const Site& site, int32_t offset);
 long resolve(const Site& site, char kind, uint32_t value);
 // The target of a browse link as the header stores it; -1 for none or self.
 long browse_target(const Site& site, int32_t value, long self);
+// "#cHASH" when the context hash has an anchor in topic's page (a context
+// id that points inside the topic), else nothing.
+void append_anchor_fragment(const Site& site, long topic, uint32_t hash, std::string& out);
 // Copies a topic's body to out with its markers resolved; `embedded`: the
 // body is shown as a popup in another page.
 void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::string& out);
@@ -55,6 +65,22 @@ void add_output(DecompileContext& ctx, const std::string& name, const std::strin
 // they are never held twice.
 void write_part(MemoryFile* file, std::string& part, bool last);
 void append_navigation(std::string& out, const Site& site, long previous, long next, bool keywords);
+// The popup boxes of a topic's page; `small[t]`: topic t is shown in a box
+// rather than linked.
+void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vector<bool>& small, std::string& out);
+// Topic t's body may be copied into a popup box.
+std::vector<bool> popup_sized(const Site& site);
+// True when the topic's non-scrolling region shows its title (or it has
+// none), or, without a region, its first paragraph is the title: the page
+// needs no heading of its own.
+bool region_holds_title(const HtmlTopic& topic);
+
+// The chrome the help file defines (html_chrome.cpp): its CreateButton
+// jumps, its contents topic (|SYSTEM, else the first) and the colours of
+// its main window as style rules.
+void read_buttons(Site& site, std::FILE* file);
+long find_contents_topic(const Site& site, std::FILE* file);
+std::string window_colour_rules(DecompileContext& ctx, std::FILE* file);
 std::string_view shown_title(const HtmlTopic& topic);
 // A link to a topic's page, its title as the text, as list items show it.
 void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close);
@@ -63,6 +89,9 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
 void write_pages(const Site& site, bool keywords);
 bool write_keywords(const Site& site, const KeywordIndex& index, const char* page_name, const char* heading);
 void write_index(const Site& site, std::FILE* file, bool alinks);
-void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page);
+// The author's contents file (ctx.contents_file) as a tree of links.
+void append_contents_tree(const Site& site, std::string& out);
+// `window_rules` go after the fixed rules.
+void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page, const std::string& window_rules);
 
 }  // namespace html_site

@@ -10,7 +10,7 @@
 
 namespace html_site {
 
-void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page) {
+void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page, const std::string& window_rules) {
     std::string css =
         "body{font-family:Arial,Helvetica,sans-serif;font-size:10pt;margin:1em 2em;max-width:60em}\n"
         "p{margin:0;min-height:1em;white-space:pre-wrap;tab-size:36pt}\n"
@@ -37,7 +37,14 @@ void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_p
         ".popup-box:target{display:block;position:fixed;top:15%;left:15%;right:15%;max-height:60%;overflow:auto;"
         "background:#ffffe8;border:1px solid #333;box-shadow:4px 4px 12px #888;padding:.5em 1em}\n"
         ".popup-box .close{float:right;text-decoration:none;font-size:1.4em}\n"
-        "dt{margin-top:.3em}\n";
+        "dt{margin-top:.3em}\n"
+        // The non-scrolling region stays in view as the page scrolls.
+        ".nonscroll{position:sticky;top:0;z-index:1}\n"
+        "nav.cnt ul,ul.other-topics{list-style:none;padding-left:1.2em;margin:.2em 0}\n"
+        "nav.cnt summary{cursor:pointer;font-weight:bold}\n"
+        "nav.cnt li{margin:.15em 0}\n"
+        ".start{border-bottom:1px solid #ccc;padding-bottom:.5em;margin-bottom:1em}\n";
+    css += window_rules;
     for (int32_t i = 0; i < ctx.font_count && ctx.fonts != nullptr; ++i) {
         const FontDescriptor& f = ctx.fonts[i];
         css += ".f" + std::to_string(i) + "{";

@@ -5,13 +5,37 @@
 
 namespace html_site {
 
+std::vector<bool> popup_sized(const Site& site) {
+    std::vector<bool> small(site.topics.size(), false);
+    for (size_t i = 0; i < site.topics.size(); ++i) small[i] = site.topics[i].body.size() <= largest_popup;
+    return small;
+}
+
+void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vector<bool>& small, std::string& out) {
+    for (size_t p = 0; p < topic.popups.size(); ++p) {
+        const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
+        // The close link names a fragment no element has: the box closes
+        // and the page stays where it was.
+        out += "<div class=\"popup-box\" id=\"p";
+        html_append_number(out, p);
+        out += "\"><a class=\"close\" href=\"#_\">&#215;</a>\n";
+        if (target >= 0 && small[target]) {
+            resolve_body(site, site.topics[target], true, out);
+        } else if (target >= 0) {
+            append_topic_link(out, site.topics[target], "<p>", "</p>\n");
+        }
+        else
+            out += "<p>(The popup's topic is not in this file.)</p>\n";
+        out += "</div>\n";
+    }
+}
+
 void write_pages(const Site& site, bool keywords) {
     auto& topics = site.topics;
     // A body shown as a popup elsewhere is kept until the last page; any
     // other is let go once its page is written, so the pages reuse its room.
     std::vector<bool> shown_elsewhere(topics.size(), false);
-    std::vector<bool> small(topics.size(), false);
-    for (size_t i = 0; i < topics.size(); ++i) small[i] = topics[i].body.size() <= largest_popup;
+    const std::vector<bool> small = popup_sized(site);
     for (const HtmlTopic& topic : topics)
         for (const HtmlPopup& popup : topic.popups) {
             const long target = resolve(site, popup.kind, popup.value);
@@ -28,27 +52,16 @@ void write_pages(const Site& site, bool keywords) {
         append_navigation(page, site, browse_target(site, topic.browse_previous, self),
                           browse_target(site, topic.browse_next, self), keywords);
         const size_t nav_length = page.size() - nav_start;
-        page += "<h1>";
-        html_escape(page, shown_title(topic));
-        page += "</h1>\n<main>\n";
+        // The title once: the non-scrolling region usually shows it.
+        if (!region_holds_title(topic)) {
+            page += "<h1>";
+            html_escape(page, shown_title(topic));
+            page += "</h1>\n";
+        }
+        page += "<main>\n";
         resolve_body(site, topic, false, page);
         page += "</main>\n";
-        for (size_t p = 0; p < topic.popups.size(); ++p) {
-            const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
-            // The close link names a fragment no element has: the box
-            // closes and the page stays where it was.
-            page += "<div class=\"popup-box\" id=\"p";
-            html_append_number(page, p);
-            page += "\"><a class=\"close\" href=\"#_\">&#215;</a>\n";
-            if (target >= 0 && small[target]) {
-                resolve_body(site, topics[target], true, page);
-            } else if (target >= 0) {
-                append_topic_link(page, topics[target], "<p>", "</p>\n");
-            }
-            else
-                page += "<p>(The popup's topic is not in this file.)</p>\n";
-            page += "</div>\n";
-        }
+        append_popup_boxes(site, topic, small, page);
         page.append(page, nav_start, nav_length);
         page += "</body>\n</html>\n";
         add_output(site.ctx, topic.page, page, shown_elsewhere[i] ? nullptr : &topic.body);
