@@ -146,6 +146,11 @@ struct DecompileContext {
     char* font_faces;  // tracked; the |FONT face names, font_face_size bytes each
     int32_t font_face_count;
     uint8_t default_font;
+    // Titles and keywords are in the text's code page, but a footnote's
+    // \plain gives the default font, whose character set readers take for
+    // them: where that set is another, footnotes name a font of the text's.
+    bool footnotes_name_font;
+    uint8_t footnote_font;
     int32_t scale_multiplier;  // measurements are v * multiplier - subtrahend twips
     int32_t scale_subtrahend;
     uint8_t colours[256][3];

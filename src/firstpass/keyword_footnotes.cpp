@@ -276,13 +276,13 @@ struct FootnoteRun {
     int32_t kind;
 };
 
-void open_footnote(MemoryFile* out, const KeywordReference& reference) {
+void open_footnote(const DecompileContext& ctx, MemoryFile* out, const KeywordReference& reference) {
     if (reference.kind == 1) {
-        write_footnote_start(out, 'K');
+        write_footnote_start(ctx, out, 'K');
         output_putc(reference.letter, out);
         output_putc(':', out);
     } else {
-        write_footnote_start(out, static_cast<char>(reference.letter));
+        write_footnote_start(ctx, out, static_cast<char>(reference.letter));
     }
 }
 
@@ -298,14 +298,14 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
             __builtin_prefetch(ctx.keyword_window[ctx.keyword_cursor + ahead].keyword);
         const long keyword_length = reference.length;
         if (run.length == 0) {
-            open_footnote(out, reference);
+            open_footnote(ctx, out, reference);
         } else if (reference.letter == run.letter && reference.kind == run.kind &&
                    keyword_length + run.length <= limit) {
             output_puts(";", out);
         } else {
             output_puts("}\n", out);
             run.length = 0;
-            open_footnote(out, reference);
+            open_footnote(ctx, out, reference);
         }
         escape_rtf_bytes(out, reference.keyword, keyword_length, ctx.double_byte_text);
         run.length += keyword_length + 1;

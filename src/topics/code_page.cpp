@@ -94,3 +94,19 @@ int topic_code_page(const DecompileContext& ctx) {
     }
     return pages[best];
 }
+
+namespace {
+
+bool charset_fits(int charset, int code_page) {
+    return charset == 0 ? code_page == western : charset > 0 && code_page_of_charset(charset) == code_page;
+}
+
+}  // namespace
+
+int footnote_font_of(const DecompileContext& ctx, int code_page) {
+    const int own = font_name_charset(ctx, ctx.default_font);
+    if (own < 0 || charset_fits(own, code_page)) return -1;
+    for (long i = 0; i < ctx.font_charset_count && i < 256; ++i)
+        if (charset_fits(font_name_charset(ctx, i), code_page)) return static_cast<int>(i);
+    return -1;
+}

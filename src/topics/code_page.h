@@ -21,3 +21,7 @@ int topic_code_page(const DecompileContext& ctx);
 // The character set of font name `name`, or -1 when the help file does not
 // say.
 int font_name_charset(const DecompileContext& ctx, long name);
+// The font that footnotes name so that readers take their text in the
+// code page: one whose character set is the code page's, when the default
+// font's is another; -1 when the default font's fits or none does.
+int footnote_font_of(const DecompileContext& ctx, int code_page);

@@ -481,6 +481,9 @@ void write_header_from_fonts(DecompileContext& ctx, MemoryFile* project, std::FI
     plain_garbled_descriptors(ctx);
     const int code_page = topic_code_page(ctx);
     ctx.double_byte_text = double_byte_code_page(code_page);
+    const int footnote_font = footnote_font_of(ctx, code_page);
+    ctx.footnotes_name_font = footnote_font >= 0;
+    ctx.footnote_font = static_cast<uint8_t>(footnote_font >= 0 ? footnote_font : 0);
     output_printf(topics, "{\\rtf1\\ansi\\ansicpg%d\\deff%d\n", code_page, ctx.default_font);
     write_font_table(ctx, topics, names, families, header.name_count);
     // The faces stay for the HTML edition's stylesheet.
@@ -531,6 +534,7 @@ void rtf_header_write(DecompileContext& ctx, MemoryFile* project, std::FILE* fil
     ctx.font_faces = nullptr;
     ctx.font_face_count = 0;
     ctx.default_font = 0;
+    ctx.footnotes_name_font = false;
     ctx.scale_multiplier = 1;
     ctx.scale_subtrahend = 0;
     reset_colours(ctx);

@@ -1,18 +1,25 @@
 #include "topics/rtf_escape.h"
 
+#include <cstdio>
+
+#include "core/decompile_context.h"
 #include "core/memory_file.h"
 
-void write_footnote_start(MemoryFile* out, char mark) {
+void write_footnote_start(const DecompileContext& ctx, MemoryFile* out, char mark) {
     // Written often (every topic has several): assembled here, not formatted.
     static constexpr char open[] = "{\\up ";
-    static constexpr char middle[] = "}{\\footnote\\pard\\plain{\\up ";
-    char text[sizeof open + sizeof middle + 4];
+    static constexpr char middle[] = "}{\\footnote\\pard\\plain";
+    static constexpr char up[] = "{\\up ";
+    char text[sizeof open + sizeof middle + sizeof up + 16];
     size_t n = 0;
     std::memcpy(text + n, open, sizeof open - 1);
     n += sizeof open - 1;
     text[n++] = mark;
     std::memcpy(text + n, middle, sizeof middle - 1);
     n += sizeof middle - 1;
+    if (ctx.footnotes_name_font) n += static_cast<size_t>(std::snprintf(text + n, 8, "\\f%u", ctx.footnote_font));
+    std::memcpy(text + n, up, sizeof up - 1);
+    n += sizeof up - 1;
     text[n++] = mark;
     text[n++] = '}';
     text[n++] = ' ';

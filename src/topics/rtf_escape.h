@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+struct DecompileContext;
 struct MemoryFile;
 
 // Writes text with \, { and } escaped and bytes outside 0x20..0x7E as \'hh.
@@ -20,8 +21,10 @@ void escape_rtf_bytes(MemoryFile* out, const char* text, long length, bool doubl
 // Whether the byte at text[at] may be the second byte of a double-byte
 // character: it follows a byte from 0x81 up.
 inline bool after_lead_byte(const char* text, long at) { return at > 0 && static_cast<uint8_t>(text[at - 1]) >= 0x81; }
-// The start of a footnote with the mark: "{\up M}{\footnote\pard\plain{\up M} ".
-void write_footnote_start(MemoryFile* out, char mark);
+// The start of a footnote with the mark: "{\up M}{\footnote\pard\plain{\up M} ",
+// "\plain\fN" where the default font's character set is not the text's
+// (ctx.footnote_font).
+void write_footnote_start(const DecompileContext& ctx, MemoryFile* out, char mark);
 
 // Characters written as they are: printable ASCII but the rich-text specials.
 inline constexpr auto plain_characters = [] {

@@ -32,14 +32,18 @@ size_t footnote_text(const std::string& rtf, size_t at, std::string& text) {
 }
 
 void scan_footnotes(const std::string& rtf, RtfScan& scan) {
-    static const char opener[] = "{\\footnote\\pard\\plain{\\up ";
+    static const char opener[] = "{\\footnote\\pard\\plain";
     for (size_t at = rtf.find("{\\up "); at != std::string::npos; at = rtf.find("{\\up ", at + 1)) {
-        // {\up M}{\footnote\pard\plain{\up M} text}
+        // {\up M}{\footnote\pard\plain{\up M} text}, a font (\fN) perhaps
+        // named after \plain
         if (at + 7 > rtf.size() || rtf[at + 6] != '}') continue;
         const char mark = rtf[at + 5];
         const size_t inner = at + 7;
         if (rtf.compare(inner, std::strlen(opener), opener) != 0) continue;
-        const size_t text_at = inner + std::strlen(opener);
+        size_t up_at = inner + std::strlen(opener);
+        if (rtf.compare(up_at, 2, "\\f") == 0) up_at = rtf.find_first_not_of("0123456789", up_at + 2);
+        if (up_at == std::string::npos || rtf.compare(up_at, 5, "{\\up ") != 0) continue;
+        const size_t text_at = up_at + 5;
         if (text_at + 3 > rtf.size() || rtf[text_at] != mark || rtf[text_at + 1] != '}' || rtf[text_at + 2] != ' ')
             continue;
         RtfFootnote note{mark, {}};

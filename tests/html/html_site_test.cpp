@@ -569,10 +569,25 @@ std::string rtf_footnote_text(const std::string& rtf, size_t at) {
     return text;
 }
 
+// The RTF with the font some footnotes name after \plain left out.
+std::string without_footnote_fonts(const std::string& rtf) {
+    static const std::string plain = "{\\footnote\\pard\\plain";
+    std::string out;
+    size_t from = 0;
+    for (size_t at = rtf.find(plain); at != std::string::npos; at = rtf.find(plain, at + 1)) {
+        size_t next = at + plain.size();
+        out.append(rtf, from, next - from);
+        if (rtf.compare(next, 2, "\\f") == 0) next = rtf.find_first_not_of("0123456789", next + 2);
+        from = std::min(next, rtf.size());
+    }
+    return out.append(rtf, from, std::string::npos);
+}
+
 // Keyword id -> the topics (by their place in the RTF) whose K footnotes
 // name it; and each topic's possible page names -> its place.
-void rtf_keywords(const std::string& rtf, std::map<std::string, std::vector<int>>& keywords,
+void rtf_keywords(const std::string& raw, std::map<std::string, std::vector<int>>& keywords,
                   std::map<std::string, int>& topic_of_page) {
+    const std::string rtf = without_footnote_fonts(raw);
     int topic = 0;
     size_t start = 0;
     while (start < rtf.size()) {

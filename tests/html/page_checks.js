@@ -120,15 +120,24 @@ async function checkPopupClosed(page, url, id) {
 }
 
 // A topic page shows its title once, and its non-scrolling region stays
-// at the top (position: sticky) when the page scrolls.
+// at the top (position: sticky) when the page scrolls. The title is shown
+// by a heading, by a paragraph of the region, or (no region) by the first
+// paragraph of the text; white space and case aside, as authors write
+// "PenData Functions" for "Pen Data Functions". The same words inside the
+// text are not a showing of the title.
 async function checkTitleAndRegion(page) {
   const state = await page.evaluate(() => {
     if (!document.querySelector('main')) return null;
-    const title = document.title.trim();
-    const holders = [...document.body.querySelectorAll('*')].filter((e) => !e.closest('.popup-box, nav') &&
-      e.textContent.trim() === title && ![...e.children].some((c) => c.textContent.trim() === title));
+    const plain = (text) => text.replace(/\s+/g, '').toLowerCase();
+    const title = plain(document.title);
     const region = document.querySelector('.nonscroll');
-    return { titles: holders.length, sticky: !region || getComputedStyle(region).position === 'sticky' };
+    const places = [...document.querySelectorAll('h1, .nonscroll p')];
+    if (!region) {
+      const first = [...document.querySelectorAll('main > p')].find((p) => p.textContent.trim());
+      if (first) places.push(first);
+    }
+    const titles = places.filter((e) => !e.closest('.popup-box') && plain(e.textContent) === title).length;
+    return { titles, sticky: !region || getComputedStyle(region).position === 'sticky' };
   });
   if (!state) return [];
   const problems = [];

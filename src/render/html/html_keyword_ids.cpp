@@ -53,7 +53,10 @@ std::vector<int64_t> topic_reaches(const Site& site) {
 
 long topic_of_reference(const std::vector<int64_t>& reaches, int32_t offset) {
     auto it = std::lower_bound(reaches.begin(), reaches.end(), int64_t(offset));
-    return it == reaches.end() ? -1 : static_cast<long>(it - reaches.begin());
+    if (it != reaches.end()) return static_cast<long>(it - reaches.begin());
+    // Past the text of the last topic (the index still lists the keyword):
+    // WinHelp shows the last topic, so the entry is kept and leads there.
+    return offset >= 0 && !reaches.empty() ? static_cast<long>(reaches.size()) - 1 : -1;
 }
 
 // Each keyword's first occurrence: occurrences come keyword by keyword.

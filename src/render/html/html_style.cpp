@@ -35,7 +35,7 @@ void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_p
         ".window,.missing{border:1px dashed #999;padding:0 .3em;color:#666}\n"
         ".popup-box{display:none}\n"
         ".popup-box:target{display:block;position:fixed;top:15%;left:15%;right:15%;max-height:60%;overflow:auto;"
-        "background:#ffffe8;border:1px solid #333;box-shadow:4px 4px 12px #888;padding:.5em 1em}\n"
+        "background:#ffffe8;border:1px solid #333;box-shadow:4px 4px 12px #888;padding:.5em 1em;z-index:10}\n"
         ".popup-box .close{float:right;text-decoration:none;font-size:1.4em}\n"
         "dt{margin-top:.3em}\n"
         // The non-scrolling region stays in view as the page scrolls.

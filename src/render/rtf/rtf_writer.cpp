@@ -27,14 +27,14 @@ void write_title_and_macros(DecompileContext& ctx, MemoryFile* out, const TopicS
     const long size = topic.text_size;
     long length = topic.title_length;
     if (length > 0) {
-        write_footnote_start(out, '$');
+        write_footnote_start(ctx, out, '$');
         escape_rtf_bytes(out, topic.text, length, ctx.double_byte_text);
         output_puts("}\n", out);
     }
     for (long at = length + 1; at < size; at += length + 1) {
         const char* macro = topic.text + at;
         length = bounded_length(macro, size - at);
-        write_footnote_start(out, '!');
+        write_footnote_start(ctx, out, '!');
         if (!ctx.minor_above_21 && length > 254)
             std::printf("Help compiler will issue Warning 3511: Macro '%.*s' exceeds limit of 254 characters\n",
                         static_cast<int>(length), macro);
@@ -63,7 +63,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
     uint32_t browse = 0;
     const TopicHeader& header = topic.header;
     if (ctx.old_format) {
-        write_footnote_start(out, '#');
+        write_footnote_start(ctx, out, '#');
         output_control_word(out, "TOPIC", topic.number);
         output_puts("}\n", out);
         const int32_t key = static_cast<int32_t>(topic.number);
@@ -80,7 +80,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
     if (window == -1 && topic.known_offset != topic.offset)
         window = topic_window_number(ctx, file, as_offset(topic.known_offset));
     if (window != -1) {
-        write_footnote_start(out, '>');
+        write_footnote_start(ctx, out, '>');
         output_printf(out, "%s}\n", window_name(ctx, window));
     }
 }
@@ -90,7 +90,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
 // header can be known.
 void RtfWriter::on(DecompileContext& ctx, const RecoveredTopic& topic) {
     start_page(*this);
-    write_footnote_start(out, '$');
+    write_footnote_start(ctx, out, '$');
     escape_rtf_text(out, topic.title);
     output_puts("}\n", out);
     write_context_footnotes(ctx, *this, topic.offset);
@@ -164,7 +164,7 @@ void RtfWriter::on(DecompileContext& ctx, const TableRow& table) {
 
 void write_context_footnote(DecompileContext& ctx, RtfWriter& w) {
     const ContextEntry& entry = ctx.contexts[w.context_cursor];
-    write_footnote_start(w.out, '#');
+    write_footnote_start(ctx, w.out, '#');
     escape_rtf_text(w.out, unhash(ctx, entry.hash), ctx.double_byte_text);
     output_puts("}\n", w.out);
     ++w.context_cursor;
@@ -189,7 +189,7 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
             member = (group.bitmap[topic_number >> 3] >> (topic_number & 7)) & 1;
         if (!member) continue;
         if (!any) {
-            write_footnote_start(out, '+');
+            write_footnote_start(ctx, out, '+');
             if (browse != 0) output_printf(out, "BROWSE%04x:%04x", browse & 0xFFFF, browse >> 16);
             any = true;
         }
@@ -197,7 +197,7 @@ void write_browse_footnote(DecompileContext& ctx, MemoryFile* out, uint32_t topi
     }
     if (any) output_puts("}\n", out);
     else if (browse != 0) {
-        write_footnote_start(out, '+');
+        write_footnote_start(ctx, out, '+');
         output_printf(out, "BROWSE%04x:%04x}\n", browse & 0xFFFF, browse >> 16);
     }
 }
