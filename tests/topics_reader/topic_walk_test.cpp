@@ -700,42 +700,11 @@ TEST(TopicWalkSalvage, OldFormatGoesOnAtTheNextBlocksFirstRecord) {
     EXPECT_EQ(positions, expected);
 }
 
-namespace {
-
-// One LZ77 item: a literal byte, or a back reference of 3 to 18 bytes.
-struct Lz77Item {
-    bool reference;
-    uint8_t literal;
-    uint32_t length, distance;
-};
-
-Bytes encode_items(const std::vector<Lz77Item>& items) {
-    Bytes out;
-    for (size_t g = 0; g < items.size(); g += 8) {
-        const size_t control_at = out.size();
-        out.push_back(0);
-        for (size_t k = 0; k < 8 && g + k < items.size(); ++k) {
-            const Lz77Item& item = items[g + k];
-            if (!item.reference) {
-                out.push_back(item.literal);
-                continue;
-            }
-            out[control_at] |= uint8_t(1u << k);
-            const uint32_t w = (item.length - 3) << 12 | (item.distance - 1);
-            out.insert(out.end(), {uint8_t(w), uint8_t(w >> 8)});
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 TEST(TopicWalkSalvage, RecordsCopyingTextFromBeforeAGarbledStretchReadTheTrueText) {
-    // One block, written by hand: literals, except that the paragraphs of
-    // the last topics copy those of the first by back references, and that
-    // eight literals inside topic 2 are replaced by eight 3-byte references:
-    // everything after them expands 16 bytes off its place, and the copies
-    // reach 16 bytes past their source.
+    // One block written by hand: literals, but the paragraphs of topics 3 to
+    // 5 copy those of topics 0 to 2 by back references, and eight literals in
+    // topic 2 are eight 3-byte references: all after them expands 16 bytes
+    // off its place, and the copies reach 16 bytes past their source.
     const std::string pool = letters(600);
     std::vector<TopicRecord> records;
     for (uint32_t t = 0; t < 6; ++t) {
@@ -747,46 +716,45 @@ TEST(TopicWalkSalvage, RecordsCopyingTextFromBeforeAGarbledStretchReadTheTrueTex
     layout.compression = hlptest::BlockCompression::stored;
     const TopicFile built = hlptest::build_topic_file(records, layout);
     ASSERT_EQ(built.block_count, 1u);
-    const Bytes expanded(built.data.begin() + 12, built.data.end());
-    const size_t garbled = built.positions[9] - 12 + 30;  // inside topic 2's first paragraph
-    std::vector<Lz77Item> items;
-    for (size_t at = 0; at < expanded.size();) {
-        const size_t record = size_t(std::upper_bound(built.positions.begin(), built.positions.end(), at + 12) -
-                                     built.positions.begin()) - 1;
-        if (at == garbled) {
-            for (int i = 0; i < 8; ++i) items.push_back({true, 0, 3, 1});
-            at += 8;
-            continue;
-        }
-        // Topics 3 to 5 repeat topics 0 to 2: their paragraph text is copied.
-        const bool copy = record >= 12 && record < records.size() && records[record].type == 0x20;
-        const size_t text_at = copy ? built.positions[record] - 12 + 21 + records[record].head.size() : 0;
-        if (copy && at >= text_at && at + 3 <= text_at + records[record].text.size()) {
-            const uint32_t length = uint32_t(std::min<size_t>(18, text_at + records[record].text.size() - at));
-            items.push_back({true, 0, length, built.positions[record] - built.positions[record - 12]});
-            at += length;
-            continue;
-        }
-        items.push_back({false, expanded[at], 0, 0});
-        ++at;
-    }
+    const std::vector<uint32_t>& place = built.positions;
+    const size_t garbled = place[9] - 12 + 30;  // inside topic 2's first paragraph
     Bytes topic(built.data.begin(), built.data.begin() + 12);
-    const Bytes stream = encode_items(items);
-    topic.insert(topic.end(), stream.begin(), stream.end());
+    size_t control = 0, items = 0;
+    const auto item = [&](bool reference, uint32_t value, uint32_t distance) {  // a literal, or a length
+        if (items++ % 8 == 0) control = topic.size(), topic.push_back(0);
+        if (!reference) return topic.push_back(uint8_t(value));
+        topic[control] |= uint8_t(1u << ((items - 1) % 8));
+        const uint32_t w = (value - 3) << 12 | (distance - 1);
+        topic.insert(topic.end(), {uint8_t(w), uint8_t(w >> 8)});
+    };
+    for (size_t at = 0; at + 12 < built.data.size();) {
+        const size_t r = size_t(std::upper_bound(place.begin(), place.end(), at + 12) - place.begin()) - 1;
+        const bool copy = r >= 12 && r < records.size() && records[r].type == 0x20;
+        const size_t text = copy ? place[r] - 12 + 21 + records[r].head.size() : 0;
+        const size_t end = copy ? text + records[r].text.size() : 0;
+        if (at == garbled) {
+            for (int i = 0; i < 8; ++i) item(true, 3, 1);
+            at += 8;
+        } else if (copy && at >= text && at + 3 <= end) {
+            const uint32_t length = uint32_t(std::min<size_t>(18, end - at));
+            item(true, length, place[r] - place[r - 12]);
+            at += length;
+        } else {
+            item(false, built.data[12 + at++], 0);
+        }
+    }
     layout.compression = hlptest::BlockCompression::lz77_literal;
     const SalvageRun run = walk_salvaged(topic, layout);
     EXPECT_NE(run.report.find("moved back"), std::string::npos) << run.report;
-    // Every record but the garbled one and its copy comes out as built, the
-    // other copies too.
+    // All records but the garbled one and its copy come out as built.
     size_t k = 0, copies = 0;
     for (size_t i = 0; i < records.size(); ++i) {
-        const bool hit = built.positions[i] - 12 <= garbled && built.positions[i + 1] - 12 > garbled;
-        if (hit || i == 9 + 12) {
-            if (k < run.walked.size() && run.walked[k].position == built.positions[i]) ++k;
+        if ((place[i] - 12 <= garbled && place[i + 1] - 12 > garbled) || i == 9 + 12) {
+            k += k < run.walked.size() && run.walked[k].position == place[i];
             continue;
         }
         ASSERT_LT(k, run.walked.size()) << "record " << i << " missing\n" << run.report;
-        EXPECT_EQ(run.walked[k].position, built.positions[i]) << "record " << i << "\n" << run.report;
+        EXPECT_EQ(run.walked[k].position, place[i]) << "record " << i << "\n" << run.report;
         EXPECT_EQ(run.walked[k].text, text_of(records[i])) << "record " << i;
         copies += i >= 12 && records[i].type == 0x20;
         ++k;
