@@ -65,6 +65,10 @@ void damage_found(DecompileContext& ctx, const char* internal_file, long offset,
 
 bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }
 
+long damage_log_length(const DecompileContext& ctx) {
+    return ctx.damage_log.head ? static_cast<long>(ctx.damage_log.head->file->length) : 0;
+}
+
 void write_damage_report(DecompileContext& ctx) {
     if (!ctx.salvage || !damage_noted(ctx)) return;
     const MemoryFile* log = ctx.damage_log.head->file;

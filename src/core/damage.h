@@ -34,6 +34,9 @@ void damage_found(DecompileContext& ctx, const char* internal_file, long offset,
     __attribute__((format(printf, 4, 5)));
 // True when a loss has been noted.
 bool damage_noted(const DecompileContext& ctx);
+// The length of the damage report so far: a step whose losses were noted
+// made it grow.
+long damage_log_length(const DecompileContext& ctx);
 // With salvage on and a loss noted, lists NAME-damage.txt with every loss
 // and the line "N of M topics recovered whole" (the topic counts the
 // context holds); otherwise nothing.

@@ -31,11 +31,20 @@ uint32_t le32_at(const Walk& walk, long offset) {
 }
 
 // A header that could start an internal file: its reserved space holds the
-// header and the used space, and it starts inside the image.
+// header and the used space (none reserves nothing: zeroed bytes are no
+// header), and it starts inside the image.
 bool file_header_at(const Walk& walk, long offset) {
     if (offset < help_header_size || offset + internal_header_size > walk.size) return false;
     const uint32_t reserved = le32_at(walk, offset), used = le32_at(walk, offset + 4);
-    return used <= reserved && walk.image[offset + 8] < 0x80;
+    return reserved > 0 && used <= reserved && walk.image[offset + 8] < 0x80;
+}
+
+// A header as help compilers write it, reserving the header and the used
+// space exactly: the file after it starts there even when its own header is
+// damaged.
+bool exact_header_at(const Walk& walk, long offset) {
+    return file_header_at(walk, offset) && int64_t(le32_at(walk, offset + 4)) + internal_header_size == le32_at(walk, offset) &&
+           int64_t(offset) + le32_at(walk, offset) <= walk.size;
 }
 
 // What may follow a file or a free block: another file, a free block (its
@@ -229,12 +238,7 @@ void mark_listed_pictures(const InternalFileList& list, uint8_t* taken) {
     }
 }
 
-bool name_taken(const InternalFileList& list, const char* name) {
-    for (long i = 0; i < list.count; ++i) {
-        if (std::strcmp(list.items[i].name, name) == 0) return true;
-    }
-    return false;
-}
+bool name_taken(const InternalFileList& list, const char* name) { return internal_file_listed(list, name); }
 
 // The keyword data and map lie just before their tree: a map is a count and
 // 6-byte entries, the data 4-byte topic offsets.
@@ -253,6 +257,13 @@ void name_keyword_neighbours(const Walk& walk, Found* found, long index, char le
 }
 
 }  // namespace
+
+bool internal_file_listed(const InternalFileList& list, const char* name) {
+    for (long i = 0; i < list.count; ++i) {
+        if (std::strcmp(list.items[i].name, name) == 0) return true;
+    }
+    return false;
+}
 
 void internal_file_list_add(DecompileContext& ctx, InternalFileList& list, const InternalFileEntry& file) {
     if (list.count == list.capacity) {
@@ -275,14 +286,50 @@ struct FoundFiles {
     long skipped_bytes;
 };
 
+// Where, past `after`, the next header lies whose reserved space leads to
+// another header that leads on in turn: a file the walk can go on from (a
+// chain of two is seldom met by chance in a file's data). The walk only moves
+// forward, so the search goes on where it stopped (-1: none to the end).
+struct NextSound {
+    long searched;  // offsets before this one hold none past the last find
+    long found;
+};
+
+long next_sound_header(const Walk& walk, long after, NextSound& cache) {
+    if (cache.found > after) return cache.found;
+    for (long offset = std::max(after + 1, cache.searched); offset + internal_header_size <= walk.size; ++offset) {
+        bool last = false;
+        if (!file_header_at(walk, offset) || le32_at(walk, offset) < internal_header_size || !le32_at(walk, offset + 4))
+            continue;
+        const long next = following(walk, offset, &last);
+        if (next >= 0 && !last && file_header_at(walk, next) && le32_at(walk, next + 4) &&
+            following(walk, next, &last) >= 0) {
+            cache = {offset + 1, offset};
+            return offset;
+        }
+    }
+    cache = {walk.size, -1};
+    return -1;
+}
+
+// A header that claims to reach the end of the image, while sound headers
+// follow, is damaged: the last file is the one after which none does.
+bool false_last(const Walk& walk, long offset, NextSound& cache) { return next_sound_header(walk, offset, cache) >= 0; }
+
 FoundFiles walk_file_headers(DecompileContext& ctx, const Walk& walk) {
     FoundFiles found{nullptr, 0, 64, 0};
+    NextSound sound{0, -1};
     found.items = static_cast<Found*>(tracked_malloc(ctx, found.capacity * static_cast<long>(sizeof(Found))));
     const long size = walk.size;
     for (long offset = help_header_size; offset + internal_header_size <= size;) {
         const uint32_t reserved = le32_at(walk, offset);
         bool last = false;
-        const long next = file_header_at(walk, offset) ? following(walk, offset, &last) : -1;
+        long next = file_header_at(walk, offset) ? following(walk, offset, &last) : -1;
+        if (next < 0 && exact_header_at(walk, offset)) {
+            next = offset + long(reserved);
+            last = next >= size;
+        }
+        if (next >= 0 && last && false_last(walk, offset, sound)) next = -1;
         if (next >= 0) {
             if (found.count == found.capacity) {
                 found.capacity *= 2;
@@ -304,8 +351,13 @@ FoundFiles walk_file_headers(DecompileContext& ctx, const Walk& walk) {
             offset += static_cast<long>(reserved);  // a free block
             continue;
         }
-        ++offset;
-        ++found.skipped_bytes;
+        // Past bytes that hold no header, a header met by chance in the
+        // damaged data could lead the walk past sound files: it goes on at
+        // the next header that a second one confirms.
+        const long resume = next_sound_header(walk, offset, sound);
+        const long skipped = (resume < 0 ? size : resume) - offset;
+        found.skipped_bytes += skipped;
+        offset += skipped;
     }
     return found;
 }

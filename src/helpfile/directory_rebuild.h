@@ -17,6 +17,8 @@ struct InternalFileList {
 };
 
 void internal_file_list_add(DecompileContext& ctx, InternalFileList& list, const InternalFileEntry& file);
+// True when the list holds a file of this name.
+bool internal_file_listed(const InternalFileList& list, const char* name);
 
 // Walks the headers of the help file image (size bytes) and adds every
 // internal file whose data does not start where a listed one does, named

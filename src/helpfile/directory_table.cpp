@@ -73,8 +73,11 @@ bool read_directory(DecompileContext& ctx, std::FILE* file, long size, InternalF
         walk.next_page = -1;
         long total = 0, read = 0;
         bool sound = true;
-        int count = btree_first_leaf(walk, file, &total, length);
-        for (; count != 0; count = btree_next_leaf(walk, file)) {
+        // A broken page or header costs the entries it holds: the leaves
+        // that can be read are (and the walk then notes what it skipped).
+        const long noted = damage_log_length(ctx);
+        int count = btree_first_leaf(ctx, walk, file, &total, length, "directory");
+        for (; count != 0; count = btree_next_leaf(ctx, walk, file)) {
             for (int i = 0; i < count; ++i) {
                 char name[internal_file_name_size];
                 read_cstring(name, file, internal_file_name_size);
@@ -90,9 +93,62 @@ bool read_directory(DecompileContext& ctx, std::FILE* file, long size, InternalF
                 ++read;
             }
         }
-        return sound && read == total;
+        return sound && read == total && damage_log_length(ctx) == noted;
     } catch (const FatalError&) {
         return false;
+    }
+}
+
+// An internal-file header that cannot be right: no space reserved, or less
+// than it says it uses (a zeroed sector, a flipped bit).
+bool header_damaged(std::FILE* file, long header_at) {
+    uint8_t header[internal_header_size];
+    std::fseek(file, header_at, SEEK_SET);
+    if (std::fread(header, 1, internal_header_size, file) != internal_header_size) return false;
+    const uint32_t reserved = get_le32(header), used = get_le32(header + 4);
+    return reserved == 0 || used > reserved;
+}
+
+// Listed files whose own header is damaged end where the next listed file
+// begins (or with the help file): the directory's offsets still tell.
+void mend_listed_lengths(DecompileContext& ctx, std::FILE* file, long size, InternalFileList& list) {
+    if (list.count == 0) return;
+    long* starts = static_cast<long*>(tracked_malloc(ctx, list.count * static_cast<long>(sizeof(long))));
+    for (long i = 0; i < list.count; ++i) starts[i] = list.items[i].data_start;
+    std::sort(starts, starts + list.count);
+    for (long i = 0; i < list.count; ++i) {
+        InternalFileEntry& entry = list.items[i];
+        if (!header_damaged(file, entry.data_start - internal_header_size)) continue;
+        const long* next = std::upper_bound(starts, starts + list.count, entry.data_start);
+        const long end = next == starts + list.count ? size : *next - internal_header_size;
+        entry.length = std::max(0L, end - entry.data_start);
+        note_damage(ctx, entry.name, -1, "its own header is damaged; its length (%ld bytes) is taken from where the "
+                    "next internal file starts", entry.length);
+    }
+    tracked_free(ctx, starts);
+}
+
+// True when the two names differ in exactly one bit of one letter.
+bool one_bit_apart(const char* a, const char* b) {
+    int bits = 0;
+    for (; *a && *b && bits <= 1; ++a, ++b) bits += __builtin_popcount(static_cast<unsigned char>(*a ^ *b));
+    return !*a && !*b && bits == 1;
+}
+
+// A listed name one bit away from a name the decompile needs, which the
+// directory lacks, is that name with a flipped bit.
+void mend_listed_names(DecompileContext& ctx, InternalFileList& list) {
+    static const char* const needed[] = {"|SYSTEM",  "|TOPIC",    "|FONT",    "|Phrases", "|PhrIndex", "|PhrImage",
+                                         "|CONTEXT", "|CTXOMAP",  "|TTLBTREE", "|TopicId", "|VIOLA",   "|Petra"};
+    for (const char* name : needed) {
+        if (internal_file_listed(list, name)) continue;
+        for (long i = 0; i < list.count; ++i) {
+            InternalFileEntry& entry = list.items[i];
+            if (!one_bit_apart(entry.name, name)) continue;
+            note_damage(ctx, "directory", -1, "the name of %s came out as \"%s\" (a flipped bit)", name, entry.name);
+            bounded_copy(sizeof entry.name, name, entry.name);
+            break;
+        }
     }
 }
 
@@ -110,6 +166,8 @@ void load_table(DecompileContext& ctx, std::FILE* file) {
     InternalFileList list{nullptr, 0, 0};
     ctx.directory_state = 1;
     bool sound = read_directory(ctx, file, size, list);
+    mend_listed_lengths(ctx, file, size, list);
+    mend_listed_names(ctx, list);
     // Without |SYSTEM nothing can be read: a directory that lost it is damaged.
     bool has_system = false;
     for (long i = 0; i < list.count; ++i) has_system = has_system || std::strcmp(list.items[i].name, "|SYSTEM") == 0;

@@ -10,6 +10,7 @@
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
 #include "topics/phrases.h"
+#include "topics/block_reexpand.h"
 #include "topics/topic_resync.h"
 
 namespace {
@@ -301,6 +302,43 @@ uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk
     return 0;
 }
 
+// The window slots before a block, taken from the block before it when that
+// one is kept whole enough to fill them; null when unknown.
+const uint8_t* window_before(DecompileContext& ctx, uint32_t block, uint8_t* slots) {
+    if (block == 0 || block > static_cast<uint32_t>(ctx.kept_block_count)) return nullptr;
+    const DecompileContext::KeptBlock& before = ctx.kept_blocks[block - 1];
+    if (before.bytes == nullptr || before.length < lz77_window_size) return nullptr;
+    for (long p = before.length - lz77_window_size; p < before.length; ++p) slots[p % lz77_window_size] = before.bytes[p];
+    return slots;
+}
+
+// Expands a compressed block again past the damage at data offset damaged,
+// with the records from `found` on at their true place (see
+// reexpand_block); false when it cannot, leaving bytes to the caller.
+bool reexpand_past_damage(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, uint32_t block, long damaged,
+                          long found, int32_t shift, const DecompileContext::KeptBlock& kept, uint8_t* bytes,
+                          long& length) {
+    const int64_t start = int64_t(block) * ctx.block_size + block_header_size;
+    const int64_t stored = std::min<int64_t>(ctx.block_size - block_header_size,
+                                             std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable) - start);
+    if (stored <= 0 || stored > topic_block_buffer_size || damaged < 0 || damaged > found) return false;
+    uint8_t input[topic_block_buffer_size];
+    std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
+    const long got = static_cast<long>(std::fread(input, 1, static_cast<size_t>(stored), file));
+    uint8_t slots[lz77_window_size];
+    const uint8_t* window = window_before(ctx, block, slots);
+    BlockReexpansion again{};
+    if (!reexpand_block(ctx, input, got, window, {kept.bytes, kept.length, walk.salvage.resync_shift}, damaged, found,
+                        shift, bytes, topic_block_buffer_size, again))
+        return false;
+    length = again.length;
+    walk.salvage.mend_untrusted = again.untrusted;
+    walk.salvage.mend_untrusted_end =
+        static_cast<uint32_t>(uint64_t(block) * static_cast<uint32_t>(ctx.decompress_size) + first_position +
+                              static_cast<uint64_t>(again.last_untrusted));
+    return true;
+}
+
 // Damage inside a block: the records past it in the same block, found by
 // their headers, where the walk goes on (0: none). A compressed block whose
 // records past the damage came out shifted is mended in its kept copy
@@ -315,7 +353,7 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     const uint32_t block = block_of_position(ctx, position);
     if (walk.salvage.resync_block != block + 1) {
         walk.salvage.resync_block = block + 1;
-        walk.salvage.resync_searches = walk.salvage.resync_mends = 0;
+        walk.salvage.resync_searches = walk.salvage.resync_mends = walk.salvage.resync_shift = 0;
     }
     if (walk.salvage.resync_searches >= searches_per_block) return 0;
     if (ctx.cached_block != static_cast<int32_t>(block) && !load_block(ctx, file, block)) return 0;
@@ -358,13 +396,19 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
         ++walk.salvage.resync_searches;
         return 0;
     }
-    const long length = std::clamp<long>(old_length + found.shift, start, topic_block_buffer_size);
-    uint8_t* bytes = static_cast<uint8_t*>(tracked_malloc(ctx, std::max<long>(length, 1)));
-    std::memcpy(bytes, kept->bytes, static_cast<size_t>(std::min(start, old_length)));
-    if (start > old_length) std::memset(bytes + old_length, 0, static_cast<size_t>(start - old_length));
-    for (long t = start; t < length; ++t) {
-        const long from = t - found.shift;
-        bytes[t] = from >= 0 && from < old_length ? kept->bytes[from] : 0;
+    long length = std::clamp<long>(old_length + found.shift, start, topic_block_buffer_size);
+    uint8_t* bytes = static_cast<uint8_t*>(tracked_malloc(ctx, topic_block_buffer_size));
+    walk.salvage.mend_untrusted = 0;
+    if (!reexpand_past_damage(ctx, file, walk, block, static_cast<long>(position - base), start, found.shift, *kept,
+                              bytes, length)) {
+        // Moved back as they came: references across the damage stay as
+        // the first expansion read them.
+        std::memcpy(bytes, kept->bytes, static_cast<size_t>(std::min(start, old_length)));
+        if (start > old_length) std::memset(bytes + old_length, 0, static_cast<size_t>(start - old_length));
+        for (long t = start; t < length; ++t) {
+            const long from = t - found.shift;
+            bytes[t] = from >= 0 && from < old_length ? kept->bytes[from] : 0;
+        }
     }
     if (ctx.block_data == kept->bytes) ctx.block_data = ctx.block_buffer;
     tracked_free(ctx, kept->bytes);
@@ -372,6 +416,7 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     kept->length = static_cast<int32_t>(length);
     ctx.cached_block = -1;
     mended_shift = found.shift;
+    walk.salvage.resync_shift += found.shift;
     return 0;
 }
 
@@ -430,6 +475,10 @@ void note_mend(DecompileContext& ctx, TopicWalk& walk, uint32_t position, int32_
                 "block %u holds garbled compressed data before topic position 0x%X: the records from there on came "
                 "out %d bytes off their place and were moved back; topic %d \"%s\" may hold garbled text before them",
                 block, position, shift < 0 ? -shift : shift, walk.salvage.topic_number, walk.salvage.title);
+    if (walk.salvage.mend_untrusted > 0)
+        note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
+                    "block %u: %ld bytes past topic position 0x%X, up to 0x%X, copy the garbled ones and may be "
+                    "garbled too", block, walk.salvage.mend_untrusted, position, walk.salvage.mend_untrusted_end);
 }
 
 // Bookkeeping of topics for a record about to be delivered.

@@ -67,6 +67,9 @@ struct TopicSalvage {
     uint32_t resync_block;    // block + 1 of the searches counted below
     int32_t resync_searches;  // searches for records past damage in that block
     int32_t resync_mends;     // its expanded bytes mended
+    int32_t resync_shift;     // how far those mends moved its later bytes, in all
+    long mend_untrusted;          // bytes past the last mend that copy garbled ones
+    uint32_t mend_untrusted_end;  // the topic position of the last of them
 };
 
 // The record walk both passes share. topic_walk_next reads one record's

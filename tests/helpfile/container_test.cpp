@@ -355,14 +355,17 @@ Bytes system_bytes() { return hlptest::build_system_file(21, 0, {hlptest::system
 
 // A |TOPIC whose first block header points at its first record.
 Bytes topic_bytes() {
-    Bytes topic = {0xFF, 0xFF, 0xFF, 0xFF, 0x0C, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    topic.resize(200, 0x42);
+    Bytes topic(200, 0x42);
+    hlptest::put_u32(topic, 0, 0xFFFFFFFF);
+    hlptest::put_u32(topic, 4, 12);
+    hlptest::put_u32(topic, 8, 0xFFFFFFFF);
     return topic;
 }
 
 Bytes picture_bytes() {
-    Bytes picture = {'l', 'P', 1, 0, 8, 0, 0, 0};
-    picture.resize(300, 0x11);
+    Bytes picture(300, 0x11);
+    hlptest::put_u32(picture, 0, 0x0001'506C);  // 'l', 'P', 1, 0
+    hlptest::put_u32(picture, 4, 8);
     return picture;
 }
 
@@ -478,4 +481,43 @@ TEST(Salvage, GarbledDirectoryPageIsRebuiltAndNamesWhatTheDirectoryStillHolds) {
     EXPECT_NE(damage_text(*h.ctx).find("directory: damaged or cut off; 28 internal files read from it"),
               std::string::npos)
         << damage_text(*h.ctx);
+}
+
+TEST(Salvage, DamagedHeadersAndNamesCostOnlyWhatTheyHold) {
+    const Bytes sys = system_bytes(), topic = topic_bytes(), picture = picture_bytes();
+    const Bytes built = hlptest::build_help_file(
+        {{"notes.txt", hlptest::bytes_of("baggage!!")}, {"|SYSTEM", sys}, {"|TOPIC", topic}, {"|bm7", picture}});
+    const uint32_t directory = hlptest::get_u32(built, 4);
+    const std::string image(built.begin(), built.end());
+    const size_t topic_at = image.find(std::string(topic.begin(), topic.end())) - 9;
+    const size_t picture_at = image.find(std::string(picture.begin(), picture.end())) - 9;
+    // What is damaged, and what the report says; notes.txt is named only by
+    // the directory, whose leaf is lost in the last case alone.
+    const std::vector<std::pair<std::function<void(Bytes&)>, const char*>> cases = {
+        {[&](Bytes& f) { f[directory + 9 + 26] ^= 0x40; }, "leaf chain broken"},  // the root page number
+        {[&](Bytes& f) { std::fill_n(f.begin() + long(topic_at), 9, 0); },
+         "|TOPIC: its own header is damaged; its length (200 bytes)"},
+        {[&](Bytes& f) { f[image.rfind("|TOPIC") + 5] ^= 0x20; }, "the name of |TOPIC came out as \"|TOPIc\""},
+        // The first file's header zeroed, and its data a header leading past |SYSTEM.
+        {[&](Bytes& f) {
+             std::fill_n(f.begin() + directory + 9 + hlptest::btree_field::header_size, 64, 0);
+             std::fill_n(f.begin() + 16, 9 + 9, 0);
+             hlptest::put_u32(f, 25, uint32_t(picture_at - 25));
+         },
+         "|SYSTEM found by its content"},
+    };
+    for (const auto& [damage, noted] : cases) {
+        SCOPED_TRACE(noted);
+        Bytes file = built;
+        damage(file);
+        OpenBytes f(file);
+        ContextHolder h;
+        h.ctx->salvage = true;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|SYSTEM"), std::string(sys.begin(), sys.end()));
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "|TOPIC"), std::string(topic.begin(), topic.end()));
+        EXPECT_EQ(salvaged_lookup(*h.ctx, f.file, "notes.txt"), &damage == &cases.back().first ? "absent" : "baggage!!");
+        EXPECT_NE(damage_text(*h.ctx).find(noted), std::string::npos) << damage_text(*h.ctx);
+    }
 }
