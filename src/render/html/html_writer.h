@@ -13,6 +13,7 @@
 #include "render/html/html_links.h"
 #include "render/html/html_pictures.h"
 #include "render/html/html_site.h"
+#include "render/html/html_text.h"
 #include "render/walk/topic_events.h"
 
 namespace platform {
@@ -22,7 +23,7 @@ struct CodePageConverter;
 struct HtmlWriter {
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
-    std::unordered_set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "style.css"};  // folded to lower case
+    HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "style.css"}, {}};
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     int16_t current_font = -1;
     bool span_open = false;
