@@ -5,7 +5,9 @@
 //
 // The input's size picks the file name: odd sizes are opened as .mvb
 // (MediaView), even ones as .hlp. Built as fuzz_open_salvage, every open
-// salvages what is intact instead of failing at the first damage.
+// salvages what is intact instead of failing at the first damage; built as
+// fuzz_open_html, it also writes the HTML edition, whose writer handles
+// every string of the file.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -88,7 +90,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     folder = pattern;
     std::atexit([] { rmdir(folder.c_str()); });
-#ifdef HLP_FUZZ_SALVAGE
+#if defined(HLP_FUZZ_HTML)
+    SetHlpunpackOptions(HLPUNPACK_SALVAGE | HLPUNPACK_HTML);
+#elif defined(HLP_FUZZ_SALVAGE)
     SetHlpunpackOptions(HLPUNPACK_SALVAGE);
 #endif
     return 0;

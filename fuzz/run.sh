@@ -24,7 +24,7 @@ repo=$(pwd)
 build=${HLP_FUZZ_BUILD:-$repo/build-fuzz}
 work=${HLP_FUZZ_WORK:-/tmp/hlpunpack-fuzz}
 corpus_dir=${HLP_CORPUS_DIR:-$repo/../shared/corpus}
-targets=(fuzz_open fuzz_open_salvage fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
+targets=(fuzz_open fuzz_open_salvage fuzz_open_html fuzz_lz77 fuzz_phrases fuzz_picture fuzz_macro fuzz_btree)
 # Help-file inputs up to this size (and real help files up to it as seeds);
 # 64 KiB by default, where timeouts and running out of memory count.
 open_max_len=${HLP_FUZZ_OPEN_MAX_LEN:-65536}
@@ -49,7 +49,8 @@ damaged_seeds() {
 # help file (the B+ tree target takes a mode byte before it).
 make_seeds() {
   local target=$1 short=${1#fuzz_}
-  short=${short%_salvage}  # fuzz_open_salvage starts from fuzz_open's seeds
+  short=${short%_salvage}  # fuzz_open_salvage and fuzz_open_html start from fuzz_open's seeds
+  short=${short%_html}
   local seeds=$work/$target/seeds
   rm -rf "$seeds" "$work/builder-seeds"
   "$build/fuzz/make_fuzz_seeds" "$work/builder-seeds"
@@ -62,7 +63,7 @@ make_seeds() {
       [ "$(stat -c %s "$f")" -le "$open_max_len" ] || continue
       if [ "$short" = open ]; then
         cp "$f" "$seeds/$(basename "$f")"
-        if [ "$target" = fuzz_open_salvage ]; then damaged_seeds "$f" "$seeds"; fi
+        if [ "$target" != fuzz_open ]; then damaged_seeds "$f" "$seeds"; fi
       else
         { printf '\0'; cat "$f"; } > "$seeds/$(basename "$f")"
       fi
@@ -74,7 +75,7 @@ run_target() {
   local target=$1 seconds=$2
   shift 2
   local max_len=65536
-  [ "$target" = fuzz_open ] || [ "$target" = fuzz_open_salvage ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
+  [ "${target#fuzz_open}" != "$target" ] || [ "$target" = fuzz_btree ] && max_len=$((open_max_len + 1))  # mode byte
   make_seeds "$target"
   mkdir -p "$work/$target/corpus" "$work/$target/findings"
   # fuzz_open writes each input to a file: in memory that costs no disk.

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/device_names.h"
+
 namespace hlpcli {
 
 namespace {
@@ -42,8 +44,10 @@ std::string flatten_entry_name(std::string_view name) {
         }
     }
 #ifdef _WIN32
-    // Windows drops trailing dots and spaces, which could merge two names.
+    // Windows drops trailing dots and spaces, which could merge two names,
+    // and opens a device for "PRN.txt".
     while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
+    if (platform::is_device_name(safe)) safe.insert(safe.begin(), '_');
 #endif
     return safe;
 }
@@ -59,8 +63,11 @@ std::string claim_unique_name(used_names& used, const std::string& name) {
     std::string candidate = name;
     size_t dot = name.rfind('.');
     if (dot == 0 || dot == std::string::npos) dot = name.size();
-    for (int n = 2; used.folded.count(fold_case(candidate)) != 0; ++n)
-        candidate = name.substr(0, dot) + "~" + std::to_string(n) + name.substr(dot);
+    // The suffixes resume where the last clash of this name stopped, so many
+    // entries of one name cost one try each.
+    int& n = used.next_suffix.try_emplace(fold_case(name), 2).first->second;
+    while (used.folded.count(fold_case(candidate)) != 0)
+        candidate = name.substr(0, dot) + "~" + std::to_string(n++) + name.substr(dot);
     used.folded.insert(fold_case(candidate));
     return candidate;
 }

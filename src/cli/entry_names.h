@@ -5,6 +5,7 @@
 #ifndef HLPUNPACK_CLI_ENTRY_NAMES_H
 #define HLPUNPACK_CLI_ENTRY_NAMES_H
 
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +26,7 @@ std::string entry_path(std::string_view name);
 // case so that two entries never land on the same file on any platform.
 struct used_names {
     std::set<std::string> folded;
+    std::map<std::string, int> next_suffix;  // folded name -> next "~N" to try
 };
 
 // A name not yet in `used`, made from `name` by adding "~2", "~3", ...

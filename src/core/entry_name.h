@@ -5,7 +5,9 @@
 #include <cstddef>
 
 // Rewrites name in place: path separators, drive colons and control
-// characters become '_', and "", "." or ".." become "_", "_" or "__" (the
-// buffer holds at least two bytes). The same input always gives the same
-// output, so a project section and the extracted entry agree.
-void make_safe_entry_name(char* name);
+// characters become '_', "", "." or ".." become "_", "_" or "__", and a
+// device name ("NUL.txt") gets a '_' in front, which the buffer of
+// `capacity` bytes (at least two) must have room for, else its first
+// letter becomes '_'. The same input always gives the same output, so a
+// project section and the extracted entry agree.
+void make_safe_entry_name(char* name, size_t capacity);

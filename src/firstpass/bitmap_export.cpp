@@ -61,7 +61,7 @@ void export_one(DecompileContext& ctx, std::FILE* file, const char* entry, size_
     bounded_copy(directory_name_limit, entry[0] == '|' ? entry + 1 : entry, name);
     // The internal file's name becomes the entry's name: it must stay a plain
     // file name ("|bm1/../../x" would otherwise leave the host's folder).
-    make_safe_entry_name(name);
+    make_safe_entry_name(name, sizeof name);
     ByteStream* stream = stream_open_file(ctx, file);
     unsigned flags = picture_export_within(ctx, name, stream, static_cast<long>(end));
     tracked_free(ctx, stream);

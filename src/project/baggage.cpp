@@ -1,10 +1,13 @@
 // [BAGGAGE]: the user files a help file carries, each extracted unchanged.
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "core/decompile_context.h"
 #include "core/entry_name.h"
 #include "helpfile/byte_stream.h"
 #include "helpfile/container.h"
+#include "platform/platform.h"
 #include "project/project_sections.h"
 #include "project/system_file.h"
 
@@ -31,15 +34,50 @@ void read_directory_entry(std::FILE* file, const BTreeWalk& walk, char* name) {
     std::fseek(file, directory_offset_size, SEEK_CUR);
 }
 
-bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project, const char* name, bool started) {
+// Entry names already listed, case folded as Windows compares them.
+using TakenNames = std::unordered_set<std::u16string>;
+
+std::u16string folded_name(const char16_t* name) {
+    std::u16string folded(name);
+    for (char16_t& c : folded)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    return folded;
+}
+
+TakenNames listed_names(const DecompileContext& ctx) {
+    TakenNames taken;
+    for (const OutputNode* node = ctx.outputs.head; node != nullptr; node = node->next)
+        taken.insert(folded_name(node->file->name));
+    return taken;
+}
+
+// The decompiler's own names (pictures, the project) win over a baggage
+// file's: one named like them ("bm1.mrb") is extracted as "bm1~2.mrb".
+void claim_baggage_name(TakenNames& taken, char* safe, size_t capacity) {
+    const std::string name = safe;
+    const size_t dot = name.rfind('.') == 0 ? std::string::npos : name.rfind('.');
+    const std::string stem = name.substr(0, dot), extension = dot == std::string::npos ? "" : name.substr(dot);
+    char16_t wide[memory_file_name_units];
+    for (unsigned n = 2;; ++n) {
+        platform::ansi_to_wide(safe, wide, memory_file_name_units);
+        if (taken.insert(folded_name(wide)).second) return;
+        const std::string next = stem + "~" + std::to_string(n) + extension;
+        if (next.size() >= capacity) return;  // cannot happen: names are short
+        std::memcpy(safe, next.c_str(), next.size() + 1);
+    }
+}
+
+bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project, const char* name, bool started,
+                     TakenNames& taken) {
     long length = 0;
     if (!find_internal_file(ctx, file, &length, name)) return started;
     if (!started) output_puts("[BAGGAGE]\n", project);
     // The name becomes an entry name, so it must stay a plain file name; the
     // project line names the file as it is extracted.
-    char safe[directory_name_limit];
+    char safe[directory_name_limit + 16];
     std::strcpy(safe, name);
-    make_safe_entry_name(safe);
+    make_safe_entry_name(safe, sizeof safe);
+    claim_baggage_name(taken, safe, sizeof safe);
     output_printf(project, "%s\n", safe);
     MemoryFile* out = output_open(safe, "wb");
     output_add(ctx.outputs, out);
@@ -52,11 +90,12 @@ bool extract_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project
 void write_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project) {
     if (project == nullptr) return;
     bool started = false;
+    TakenNames taken = listed_names(ctx);
     if (ctx.salvage) {
         int32_t count = 0;
         const InternalFileEntry* table = internal_file_table(ctx, file, &count);
         for (int32_t i = 0; i < count; ++i) {
-            if (is_baggage(ctx, table[i].name)) started = extract_baggage(ctx, file, project, table[i].name, started);
+            if (is_baggage(ctx, table[i].name)) started = extract_baggage(ctx, file, project, table[i].name, started, taken);
         }
         if (started) output_puts("\n", project);
         return;
@@ -70,7 +109,7 @@ void write_baggage(DecompileContext& ctx, std::FILE* file, MemoryFile* project) 
             read_directory_entry(file, walk, name);
             if (!is_baggage(ctx, name)) continue;
             long position = std::ftell(file);
-            started = extract_baggage(ctx, file, project, name, started);
+            started = extract_baggage(ctx, file, project, name, started, taken);
             std::fseek(file, position, SEEK_SET);
         }
     }

@@ -75,7 +75,7 @@ void write_ftindex_line(DecompileContext& ctx, std::FILE* file, MemoryFile* proj
         char* output_name = ctx.scratch;
         bounded_copy(sizeof ctx.scratch, words[3] + 1, output_name);
         // No name left: the line names nothing and nothing is extracted.
-        if (output_name[0]) make_safe_entry_name(output_name);
+        if (output_name[0]) make_safe_entry_name(output_name, sizeof ctx.scratch);
         output_printf(project, ",%s", output_name);
         long size = 0;
         if (output_name[0] && !already_extracted(ctx, words[3]) && find_internal_file(ctx, file, &size, words[3])) {

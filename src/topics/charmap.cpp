@@ -25,7 +25,7 @@ void record_name(const char* record, char (&name)[charmap_record_size + 1]) {
 // it comes from the help file, so it must stay a plain file name.
 void record_entry_name(const char* record, char (&name)[charmap_record_size + 1]) {
     record_name(record, name);
-    make_safe_entry_name(name);
+    make_safe_entry_name(name, sizeof name);
 }
 
 bool is_map_record(const char* record) {
@@ -92,7 +92,7 @@ void charmap_write_files(DecompileContext& ctx, std::FILE* file, const CharMapRe
         long length = 0;
         // A missing map, or one too short for its header, is left out.
         if (!find_internal_file(ctx, file, &length, name) || length < charmap_header_size) continue;
-        make_safe_entry_name(name);
+        make_safe_entry_name(name, sizeof name);
         dump_charmap(ctx, file, length, name);
     }
 }

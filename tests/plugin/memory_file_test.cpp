@@ -126,7 +126,7 @@ TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
     auto safe = [](const std::string& name) {
         char buffer[64] = {};
         name.copy(buffer, sizeof buffer - 1);
-        make_safe_entry_name(buffer);
+        make_safe_entry_name(buffer, sizeof buffer);
         return std::string(buffer);
     };
     EXPECT_EQ(safe("readme.txt"), "readme.txt");
@@ -136,6 +136,18 @@ TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
     EXPECT_EQ(safe(".."), "__");
     EXPECT_EQ(safe("..."), "...");
     EXPECT_EQ(safe(""), "_");
+    // Windows opens a device for these, whatever the extension.
+    EXPECT_EQ(safe("PRN"), "_PRN");
+    EXPECT_EQ(safe("nul.txt"), "_nul.txt");
+    EXPECT_EQ(safe("Com1.ini.bak"), "_Com1.ini.bak");
+    EXPECT_EQ(safe("LPT9"), "_LPT9");
+    EXPECT_EQ(safe("COM0.txt"), "COM0.txt");
+    EXPECT_EQ(safe("CONFIG.SYS"), "CONFIG.SYS");
+    EXPECT_EQ(safe("xcon"), "xcon");
+    // No room for the '_' in front: the first letter gives way.
+    char full[4] = "AUX";
+    make_safe_entry_name(full, sizeof full);
+    EXPECT_STREQ(full, "_UX");
 }
 
 }  // namespace

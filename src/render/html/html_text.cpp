@@ -8,6 +8,7 @@
 
 #include "core/decompile_context.h"
 #include "platform/code_page.h"
+#include "platform/device_names.h"
 #include "project/system_file.h"
 
 void html_escape(std::string& out, std::string_view text) {
@@ -88,19 +89,25 @@ std::string html_safe_name(const std::string& name) {
         if (safe.size() >= 120) break;
         safe += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ? c : '_';
     }
-    if (safe.empty() || safe[0] == '.') safe.insert(safe.begin(), '_');
+    if (safe.empty() || safe[0] == '.' || platform::is_device_name(safe)) safe.insert(safe.begin(), '_');
     return safe;
 }
 
-std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number) {
-    std::string base =
+std::string html_page_name(HtmlPageNames& names, const char* name, long topic_number) {
+    const std::string base =
         name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
+    std::string folded_base = base;
+    for (char& c : folded_base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // Suffixes resume where the last name of this base stopped, so many
+    // names folding alike cost one try each, not one per name before them.
+    auto [next, fresh] = names.next_suffix.try_emplace(folded_base, 2);
     std::string candidate = base;
-    for (long n = 2;; ++n) {
+    if (!fresh) candidate = base + "_" + std::to_string(next->second++);
+    for (;;) {
         std::string folded = candidate + ".html";
         for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (used.insert(std::move(folded)).second) break;
-        candidate = base + "_" + std::to_string(n);
+        if (names.used.insert(std::move(folded)).second) break;
+        candidate = base + "_" + std::to_string(next->second++);
     }
     return candidate + ".html";
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 struct DecompileContext;
@@ -26,11 +27,18 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
 // The help file's string converted to UTF-8, then escaped.
 void html_escape_converted(std::string& out, platform::CodePageConverter* code_page, std::string_view text);
 // A safe file name: letters, digits, '_', '-' and '.' kept, everything else
-// '_', at most 120 characters, never starting with a dot.
+// '_', at most 120 characters, never starting with a dot, '_' in front of a
+// device name ("PRN" gives "_PRN").
 std::string html_safe_name(const std::string& name);
-// A page name from a context name (topicN without one), unique among used
-// (case folded); ".html" added.
-std::string html_page_name(std::unordered_set<std::string>& used, const char* name, long topic_number);
+// The page names taken so far: every name folded to lower case, and for
+// each base name the next suffix to try.
+struct HtmlPageNames {
+    std::unordered_set<std::string> used;
+    std::unordered_map<std::string, long> next_suffix;
+};
+// A page name from a context name (topicN without one), unique among those
+// taken (case folded); ".html" added.
+std::string html_page_name(HtmlPageNames& names, const char* name, long topic_number);
 // The Windows code page of the help file's language (|SYSTEM), 1252 when
 // none is named.
 int help_code_page(DecompileContext& ctx, std::FILE* file);

@@ -14,6 +14,7 @@
 #include "render/html/html_pictures.h"
 #include "render/html/html_site.h"
 #include "render/html/html_tabs.h"
+#include "render/html/html_text.h"
 #include "render/walk/topic_events.h"
 
 namespace platform {
@@ -23,7 +24,7 @@ struct CodePageConverter;
 struct HtmlWriter {
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
-    std::unordered_set<std::string> used_names = {"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"};  // folded to lower case
+    HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"}, {}};
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     int16_t current_font = -1;
     bool span_open = false;
