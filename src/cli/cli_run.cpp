@@ -28,6 +28,7 @@ std::string open_failure(int open_result, bool salvage) {
     switch (open_result) {
         case E_EOPEN: return salvage ? "damaged help file" : "damaged help file (--salvage recovers what is intact)";
         case E_NO_MEMORY: return "cannot open (out of memory)";
+        case E_SMALL_BUF: return "cannot open (output too large)";
         default: return "cannot open (error " + std::to_string(open_result) + ")";
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,7 +17,10 @@ namespace {
 constexpr uint64_t largest_output = 0x40000000;
 
 void resize_buffer(MemoryFile* file, uint64_t capacity) {
-    if (capacity > largest_output) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_output);
+    if (capacity > largest_output) {
+        std::fprintf(stderr, "\nOutput file exceeds %lu bytes.\n", (unsigned long)largest_output);
+        throw FatalError{fatal_too_large};
+    }
     uint8_t* buffer = static_cast<uint8_t*>(std::realloc(file->buffer, static_cast<size_t>(capacity)));
     if (buffer == nullptr) throw std::bad_alloc();
     file->buffer = buffer;
@@ -53,7 +57,7 @@ void store(MemoryFile* file, const uint8_t* data, size_t n) {
 
 MemoryFile* output_open(const char* name, const char* mode) {
     MemoryFile* file = static_cast<MemoryFile*>(std::malloc(sizeof(MemoryFile)));
-    if (file == nullptr) throw FatalError{};
+    if (file == nullptr) throw FatalError{fatal_memory};
     file->buffer = nullptr;
     file->text = std::strchr(mode, 'b') == nullptr;
     file->capacity = file->length = file->position = 0;
@@ -353,4 +357,24 @@ void output_list_free(OutputList& list) {
         std::free(node);
     }
     list.cursor = nullptr;
+}
+
+size_t output_list_drop_folder(OutputList& list, const char16_t* folder) {
+    size_t length = 0;
+    while (folder[length]) ++length;
+    size_t dropped = 0;
+    for (OutputNode** link = &list.head; *link != nullptr;) {
+        OutputNode* node = *link;
+        if (std::memcmp(node->file->name, folder, length * sizeof(char16_t)) != 0) {
+            link = &node->next;
+            continue;
+        }
+        *link = node->next;
+        std::free(node->file->buffer);
+        std::free(node->file);
+        std::free(node);
+        ++dropped;
+    }
+    list.cursor = list.head;
+    return dropped;
 }

@@ -70,3 +70,6 @@ void output_put_compressed_long(MemoryFile* file, uint32_t value);
 long output_copy_from_file(std::FILE* help_file, long count, MemoryFile* file);
 long output_copy_from_stream(ByteStream* stream, long count, MemoryFile* file);
 void output_list_free(OutputList& list);
+// Frees and unlists the files whose names start with `folder` (u"html\\");
+// returns how many there were. The cursor goes back to the newest file.
+size_t output_list_drop_folder(OutputList& list, const char16_t* folder);

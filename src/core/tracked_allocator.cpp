@@ -96,7 +96,7 @@ void* tracked_malloc(DecompileContext& ctx, long size) {
     void* block = size < 1 ? nullptr : std::malloc(static_cast<size_t>(size));
     if (block == nullptr) {
         std::fprintf(stderr, "Allocation of %ld bytes failed. File too big.\n", size);
-        throw FatalError{};
+        throw FatalError{fatal_memory};
     }
     return register_or_free(ctx.allocations, block);
 }
@@ -107,7 +107,7 @@ void* tracked_realloc(DecompileContext& ctx, void* block, long size) {
     void* moved = size < 1 ? nullptr : std::realloc(block, static_cast<size_t>(size));
     if (moved == nullptr) {
         std::fprintf(stderr, "Reallocation to %ld bytes failed. File too big.\n", size);
-        throw FatalError{};
+        throw FatalError{fatal_memory};
     }
     if (reinterpret_cast<uintptr_t>(moved) != old_address) {
         unregister_address(ctx.allocations, old_address);

@@ -6,9 +6,15 @@
 
 struct DecompileContext;
 
+// Why a decompile ended: the help file's bytes, or a limit of ours (memory,
+// the size an output may reach), which says nothing of the file's health.
+constexpr int fatal_damage = 1;
+constexpr int fatal_memory = 2;
+constexpr int fatal_too_large = 3;
+
 // The exception that ends a decompile; its message has been printed already.
 struct FatalError {
-    int code = 1;
+    int code = fatal_damage;
 };
 
 // Writes "\n" and the formatted message to stderr, then throws FatalError.

@@ -9,7 +9,9 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
+#include "core/tracked_allocator.h"
 #include "driver/decompile.h"
 #include "hlpunpack/wcx.h"
 #include "platform/platform.h"
@@ -28,12 +30,18 @@ size_t wide_length(const char16_t* text) {
 
 // True when the run completed; every failure (a fatal error, an allocation
 // failure or anything else thrown) counts as a failed run.
-bool run_decompile(ArchiveSession* session) {
+// The open's result: a damaged file, or a limit of ours (memory, output
+// size), which is no fault of the file and is not reported as one.
+int run_decompile(ArchiveSession* session) {
     try {
         load_contents_beside(session->context, session->path);
-        return decompile_help_file(session->context, session->help_file);
+        return decompile_help_file(session->context, session->help_file) ? 0 : E_EOPEN;
+    } catch (const FatalError& error) {
+        return error.code == fatal_memory ? E_NO_MEMORY : error.code == fatal_too_large ? E_SMALL_BUF : E_EOPEN;
+    } catch (const std::bad_alloc&) {
+        return E_NO_MEMORY;
     } catch (...) {
-        return false;
+        return E_EOPEN;
     }
 }
 
@@ -83,12 +91,12 @@ WCX_HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* data) {
     path_file_name(path, ctx.help_file_name, sizeof ctx.help_file_name);
     path_base_name(path, ctx.base_name, sizeof ctx.base_name);
 
-    bool ok = run_decompile(session);
+    const int result = run_decompile(session);
     std::fclose(session->help_file);
     session->help_file = nullptr;
-    if (!ok) {
+    if (result != 0) {
         session_free(session);
-        data->OpenResult = E_EOPEN;
+        data->OpenResult = result;
         return nullptr;
     }
     return session;

@@ -9,12 +9,16 @@
 using html_site::Site;
 
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
-                     platform::CodePageConverter* code_page) {
+                     platform::CodePageConverter* code_page, uint64_t rich_text_bytes) {
     Site site{ctx, topics, code_page, {}, {}, nullptr, nullptr, {}, -1};
     for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
     for (size_t i = 0; i < topics.size(); ++i)
         site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
+    // Popups copied into pages stay within a few times the rich text: a
+    // large popup opened from every page is linked past that.
+    site.popup_copy_budget = 4 * rich_text_bytes + (1u << 20);
+    html_site::plan_popup_boxes(site);
     site.contents_topic = html_site::find_contents_topic(site, file);
     html_site::read_buttons(site, file);
     html_site::write_stylesheet(ctx, code_page, html_site::window_colour_rules(ctx, file));

@@ -34,5 +34,7 @@ struct HtmlTopic {
 
 // Writes the pages, the stylesheet, index.html and the keyword pages as
 // outputs; the bodies are let go as their pages are written.
+// Popups copied into the pages stay within a few times rich_text_bytes
+// (the topic file's size).
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
-                     platform::CodePageConverter* code_page);
+                     platform::CodePageConverter* code_page, uint64_t rich_text_bytes);

@@ -89,7 +89,7 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
         if (kind == marker_popup_box) {
             if (embedded) out += topic.page;
             out += "#p";
-            out += value;
+            append_popup_box(site, topic, value, out);
             continue;
         }
         // The writer made the digits: eight hexadecimal ones or a decimal number.
@@ -105,6 +105,14 @@ void resolve_body(const Site& site, const HtmlTopic& topic, bool embedded, std::
         out += site.topics[target].page;
         if (kind == marker_jump) append_anchor_fragment(site, target, number, out);
     }
+}
+
+void append_popup_box(const Site& site, const HtmlTopic& topic, std::string_view link, std::string& out) {
+    const size_t self = static_cast<size_t>(&topic - site.topics.data());
+    uint32_t number = 0;
+    for (char c : link) number = number * 10 + static_cast<uint32_t>(c - '0');
+    if (self < site.popup_boxes.size() && number < site.popup_boxes[self].size()) number = site.popup_boxes[self][number];
+    html_append_number(out, number);
 }
 
 void append_anchor_fragment(const Site& site, long topic, uint32_t hash, std::string& out) {

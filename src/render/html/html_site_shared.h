@@ -38,6 +38,12 @@ struct Site {
     const KeywordIndex* a_keywords = nullptr;
     std::vector<NavButton> buttons;
     long contents_topic;  // -1: no topics
+    // Each topic's popup links -> the box they open: one box per topic
+    // shown, however many links lead to it (empty: box = link).
+    std::vector<std::vector<uint32_t>> popup_boxes = {};
+    // Bytes of popup text the site may still copy into pages; past them a
+    // popup links to its topic's page.
+    mutable uint64_t popup_copy_budget = 0;
 };
 
 // The topic holding topic offset `offset`: the last one starting at or
@@ -48,6 +54,9 @@ long topic_at_offset(const Site& site, int32_t offset);
 long resolve(const Site& site, char kind, uint32_t value);
 // The target of a browse link as the header stores it; -1 for none or self.
 long browse_target(const Site& site, int32_t value, long self);
+// The number of the box that popup link `link` (its decimal digits) of
+// topic opens.
+void append_popup_box(const Site& site, const HtmlTopic& topic, std::string_view link, std::string& out);
 // "#cHASH" when the context hash has an anchor in topic's page (a context
 // id that points inside the topic), else nothing.
 void append_anchor_fragment(const Site& site, long topic, uint32_t hash, std::string& out);
@@ -86,6 +95,8 @@ std::string_view shown_title(const HtmlTopic& topic);
 void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close);
 
 // The pages of the site.
+// Sets site.popup_boxes: the links of a page that open one topic share a box.
+void plan_popup_boxes(Site& site);
 void write_pages(const Site& site, bool keywords);
 bool write_keywords(const Site& site, const KeywordIndex& index, const char* page_name, const char* heading);
 void write_index(const Site& site, std::FILE* file, bool alinks);

@@ -1,5 +1,7 @@
 #include "render/html/html_site_shared.h"
 
+#include <unordered_map>
+
 #include "core/decompile_context.h"
 #include "render/html/html_text.h"
 
@@ -11,22 +13,48 @@ std::vector<bool> popup_sized(const Site& site) {
     return small;
 }
 
+// A popup's text copied into the page, or a link to its topic's page where
+// the copy, links filled in, would be large or the site's budget is spent.
+void append_popup_text(const Site& site, long target, bool small, std::string& out) {
+    const size_t start = out.size();
+    if (small) {
+        resolve_body(site, site.topics[target], true, out);
+        const uint64_t copied = out.size() - start;
+        if (copied <= largest_popup && copied <= site.popup_copy_budget) {
+            site.popup_copy_budget -= copied;
+            return;
+        }
+        out.resize(start);
+    }
+    append_topic_link(out, site.topics[target], "<p>", "</p>\n");
+}
+
 void append_popup_boxes(const Site& site, const HtmlTopic& topic, const std::vector<bool>& small, std::string& out) {
+    const size_t self = static_cast<size_t>(&topic - site.topics.data());
     for (size_t p = 0; p < topic.popups.size(); ++p) {
+        if (site.popup_boxes[self][p] != p) continue;  // another link's box shows it
         const long target = resolve(site, topic.popups[p].kind, topic.popups[p].value);
         // The close link names a fragment no element has: the box closes
         // and the page stays where it was.
         out += "<div class=\"popup-box\" id=\"p";
         html_append_number(out, p);
         out += "\"><a class=\"close\" href=\"#_\">&#215;</a>\n";
-        if (target >= 0 && small[target]) {
-            resolve_body(site, site.topics[target], true, out);
-        } else if (target >= 0) {
-            append_topic_link(out, site.topics[target], "<p>", "</p>\n");
-        }
-        else
-            out += "<p>(The popup's topic is not in this file.)</p>\n";
+        if (target >= 0) append_popup_text(site, target, small[target], out);
+        else out += "<p>(The popup's topic is not in this file.)</p>\n";
         out += "</div>\n";
+    }
+}
+
+void plan_popup_boxes(Site& site) {
+    site.popup_boxes.resize(site.topics.size());
+    std::unordered_map<long, uint32_t> first_box;
+    for (size_t t = 0; t < site.topics.size(); ++t) {
+        const std::vector<HtmlPopup>& popups = site.topics[t].popups;
+        std::vector<uint32_t>& boxes = site.popup_boxes[t];
+        boxes.resize(popups.size());
+        first_box.clear();
+        for (size_t p = 0; p < popups.size(); ++p)
+            boxes[p] = first_box.try_emplace(resolve(site, popups[p].kind, popups[p].value), uint32_t(p)).first->second;
     }
 }
 

@@ -64,7 +64,10 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
     if (!topics.empty()) {
         close_page();
         bytes += topics.back().body.size();
-        if (bytes > largest_site) fatal_error("Output file exceeds %lu bytes.\n", (unsigned long)largest_site);
+        if (bytes > largest_site) {
+            std::fprintf(stderr, "\nThe HTML edition exceeds %lu bytes.\n", (unsigned long)largest_site);
+            throw FatalError{fatal_too_large};
+        }
     }
     std::string plain;
     for (long i = 0; i < title_length; ++i)
@@ -515,10 +518,10 @@ void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     for (const MapEntry& entry : map) w.map_numbers.emplace(entry.number, entry.topic_offset);
 }
 
-void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
+void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w, uint64_t rich_text_bytes) {
     w.close_page();
     html_pictures_finish(ctx, w.pictures);
-    html_site_write(ctx, file, w.topics, w.code_page);
+    html_site_write(ctx, file, w.topics, w.code_page, rich_text_bytes);
 }
 
 HtmlWriter::~HtmlWriter() { platform::code_page_close(code_page); }

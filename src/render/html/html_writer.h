@@ -83,4 +83,4 @@ static_assert(TopicWriter<HtmlWriter>);
 // The HTML edition's writer for the help file (its code page opened).
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer);
 // Closes what the last topic left open, writes the site and the code page.
-void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer);
+void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& writer, uint64_t rich_text_bytes);
