@@ -17,13 +17,19 @@ std::vector<long> contents_order(const Site& site) {
     const auto& topics = site.topics;
     std::vector<long> order;
     std::vector<bool> listed(topics.size(), false);
+    // A topic a backward walk has passed stops every later walk: links that
+    // do not agree (each "previous" pointing further on) would otherwise
+    // send each walk over all the topics after it.
+    std::vector<bool> walked(topics.size(), false);
     for (size_t i = 0; i < topics.size(); ++i) {
         if (listed[i]) continue;
         long head = static_cast<long>(i);
+        walked[i] = true;
         // Back to the start of the sequence, at most once round any loop.
-        for (size_t steps = 0; steps < topics.size(); ++steps) {
+        for (;;) {
             const long previous = browse_target(site, topics[head].browse_previous, head);
-            if (previous < 0 || listed[previous] || previous == static_cast<long>(i)) break;
+            if (previous < 0 || listed[previous] || walked[previous]) break;
+            walked[previous] = true;
             head = previous;
         }
         for (long t = head; t >= 0 && !listed[t]; t = browse_target(site, topics[t].browse_next, t)) {

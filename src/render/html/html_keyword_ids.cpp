@@ -1,6 +1,7 @@
 #include "render/html/html_keyword_ids.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -95,6 +96,7 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
     if (!ctx.keyword_table_loaded || ctx.keyword_sources == nullptr) return index;
     const std::vector<int64_t> first_of = first_occurrences(ctx);
     const std::vector<int64_t> reaches = topic_reaches(site);
+    std::unordered_set<long> listed;
     for (int64_t k = 0; k < ctx.keyword_source_count; ++k) {
         const KeywordSource& source = ctx.keyword_sources[k];
         if (source.kind != 0 || source.letter != letter) continue;
@@ -102,8 +104,11 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
         for (int64_t i = first_of[k]; i >= 0 && i < ctx.keyword_occurrence_count &&
                                       ctx.keyword_occurrences[i].keyword == k; ++i) {
             const long t = topic_of_reference(reaches, ctx.keyword_occurrences[i].topic_offset);
-            if (t >= 0) entry.topics.push_back(t);
+            // A topic is listed once under a keyword, however often the
+            // index names it there.
+            if (t >= 0 && listed.insert(t).second) entry.topics.push_back(t);
         }
+        listed.clear();
         if (!entry.topics.empty()) index.entries.push_back(std::move(entry));
     }
     uint8_t* fold = index.fold;

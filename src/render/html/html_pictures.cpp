@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "core/decompile_context.h"
@@ -170,7 +172,11 @@ void write_map(DecompileContext& ctx, const std::vector<Hotspot>& hotspots, cons
                platform::CodePageConverter* code_page, const HtmlMapNumbers& numbers, const HtmlHrefOf& href_of,
                std::string& out) {
     out += "<map name=\"" + map + "\">";
-    for (const Hotspot& spot : hotspots) {
+    // No picture of a help file has this many hotspots; one built to make
+    // every showing of it huge has its areas cut here.
+    constexpr size_t most_areas = 1000;
+    const size_t shown = std::min(hotspots.size(), most_areas);
+    for (const Hotspot& spot : std::span(hotspots).first(shown)) {
         out += "<area shape=\"rect\" coords=\"" + std::to_string(spot.x) + "," + std::to_string(spot.y) + "," +
                std::to_string(spot.x + spot.width) + "," + std::to_string(spot.y + spot.height) + "\"";
         const HtmlLink link =
@@ -299,9 +305,10 @@ std::string html_picture_markup(DecompileContext& ctx, HtmlPictures& w, unsigned
         out += '>';
         return out;
     }
-    const std::string map = "map" + std::to_string(w.next_map++);
-    out += " usemap=\"#" + map + "\">";
-    write_map(ctx, hotspots, map, code_page, numbers, href_of, out);
+    const auto [known, fresh] = w.page_maps.try_emplace(number);
+    if (fresh) known->second = "map" + std::to_string(w.next_map++);
+    out += " usemap=\"#" + known->second + "\">";
+    if (fresh) write_map(ctx, hotspots, known->second, code_page, numbers, href_of, out);
     return out;
 }
 

@@ -22,6 +22,9 @@ struct CodePageConverter;
 struct HtmlPictures {
     std::map<std::string, MemoryFile*> outputs;
     long next_map = 0;
+    // The maps of the page being written, by picture number: a picture shown
+    // again on the page uses its map (the writer clears this at each page).
+    std::map<unsigned, std::string> page_maps;
 };
 
 // The href a hotspot's link leads to, as the page's text links make it.

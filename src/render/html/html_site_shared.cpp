@@ -227,7 +227,18 @@ void append_topic_link(std::string& out, const HtmlTopic& topic, const char* ope
     out += "<a href=\"";
     out += topic.page;
     out += "\">";
-    html_escape(out, shown_title(topic));
+    // Lists name a topic many times (a keyword's, the contents): a title
+    // longer than a line is cut there, at a character's start.
+    constexpr size_t longest_listed_title = 240;
+    std::string_view title = shown_title(topic);
+    const bool cut = title.size() > longest_listed_title;
+    if (cut) {
+        size_t end = longest_listed_title;
+        while (end > 0 && (static_cast<unsigned char>(title[end]) & 0xC0) == 0x80) --end;
+        title = title.substr(0, end);
+    }
+    html_escape(out, title);
+    if (cut) out += "\xE2\x80\xA6";  // …
     out += "</a>";
     out += close;
 }

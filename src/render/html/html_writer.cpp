@@ -61,6 +61,7 @@ void HtmlWriter::close_page() {
 }
 
 void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
+    pictures.page_maps.clear();
     if (!topics.empty()) {
         close_page();
         bytes += topics.back().body.size();
