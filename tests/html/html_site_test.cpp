@@ -16,6 +16,7 @@
 #include "corpus_files.h"
 #include "driver/decompile.h"
 #include "helpfile_fixture.h"
+#include "html_attack_files.h"
 #include "context_builder.h"
 #include "font_builder.h"
 #include "large_help_file.h"
@@ -698,5 +699,37 @@ INSTANTIATE_TEST_SUITE_P(Corpus, CorpusHtml, testing::ValuesIn(hlptest::corpus_c
                          [](const testing::TestParamInfo<std::string>& info) {
                              return hlptest::corpus_case_name(info.param, info.index);
                          });
+
+}  // namespace
+
+namespace {
+
+// An edition that outgrows its limit is left out with its own message; the
+// sources are written as without it, and the run is no failure.
+TEST(HtmlSite, AnEditionPastItsLimitIsLeftOutAndTheSourcesStay) {
+    const hlptest::Bytes help = hlptest::popup_bomb_file(40, 4, 2000);
+    OpenBytes bytes(help);
+    ContextHolder h;
+    h.ctx->html = true;
+    h.ctx->html_limit = 4000;
+    std::snprintf(h.ctx->base_name, sizeof h.ctx->base_name, "x");
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const bool ok = decompile_help_file(*h.ctx, bytes.file);
+    testing::internal::GetCapturedStdout();
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(ok);
+    EXPECT_NE(messages.find("The HTML edition is left out: output too large."), std::string::npos) << messages;
+    std::map<std::string, size_t> names;
+    for (OutputNode* n = h.ctx->outputs.head; n; n = n->next) {
+        std::string name;
+        for (const char16_t* c = n->file->name; *c; ++c) name += static_cast<char>(*c);
+        names[name] = n->file->length;
+        EXPECT_NE(name.rfind("html\\", 0), 0u) << name;
+    }
+    const Site plain = decompile(bytes.file, "x", false);
+    ASSERT_TRUE(plain.ok);
+    for (const auto& [name, text] : plain.files) EXPECT_EQ(names[name], text.size()) << name;
+}
 
 }  // namespace

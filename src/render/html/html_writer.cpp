@@ -65,8 +65,8 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
     if (!topics.empty()) {
         close_page();
         bytes += topics.back().body.size();
-        if (bytes > largest_site) {
-            std::fprintf(stderr, "\nThe HTML edition exceeds %lu bytes.\n", (unsigned long)largest_site);
+        if (bytes > byte_limit) {
+            std::fprintf(stderr, "\nThe HTML edition exceeds %lu bytes.\n", (unsigned long)byte_limit);
             throw FatalError{fatal_too_large};
         }
     }
@@ -513,6 +513,7 @@ void HtmlWriter::on(DecompileContext&, const HotspotEnd&) {
 
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     w.code_page = platform::code_page_open(help_code_page(ctx, file));
+    w.byte_limit = ctx.html_limit != 0 ? ctx.html_limit : largest_site;
     // JumpContext and PopupContext name their topic by its [MAP] number.
     std::vector<MapEntry> map;
     read_map_entries(ctx, file, map, true);

@@ -26,6 +26,7 @@ struct HtmlWriter {
     std::vector<HtmlTopic> topics = {};
     HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"}, {}};
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
+    uint64_t byte_limit = 0;
     int16_t current_font = -1;
     bool span_open = false;
     bool paragraph_open = false;
