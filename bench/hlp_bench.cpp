@@ -22,6 +22,7 @@
 #include "helpfile/container.h"
 #include "helpfile/lz77.h"
 #include "hlpunpack/wcx.h"
+#include "html_attack_files.h"
 #include "large_help_file.h"
 #include "picture_builder.h"
 #include "plugin/output_cache.h"
@@ -190,6 +191,32 @@ void BM_Scaling(benchmark::State& state) {
     state.counters["us_per_topic_16x"] = per_topic_large * 1e6 / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_Scaling)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The HTML edition over two shapes a hostile file can take, at 1x and 4x
+// topics: browse links that all disagree, and context names that all fold
+// to one page name. Linear work keeps the time per topic level
+// (ratio_4x_1x near 1).
+void BM_HtmlShapes(benchmark::State& state) {
+    const size_t topics = 10000;
+    const auto build = [&](size_t n) {
+        return state.range(0) == 0 ? hlptest::backward_browse_file(n) : hlptest::colliding_names_file(n);
+    };
+    fs::create_directories(HLP_BENCH_DATA_DIR);
+    const std::string small = std::string(HLP_BENCH_DATA_DIR) + "/shape_small.hlp";
+    const std::string large = std::string(HLP_BENCH_DATA_DIR) + "/shape_large.hlp";
+    hlptest::write_file(small, build(topics));
+    hlptest::write_file(large, build(4 * topics));
+    SetHlpunpackOptions(HLPUNPACK_HTML | HLPUNPACK_NO_CACHE);
+    double small_time = 0, large_time = 0;
+    for (auto _ : state) {
+        small_time += timed_open(wide(small));
+        large_time += timed_open(wide(large));
+    }
+    SetHlpunpackOptions(0);
+    state.counters["ratio_4x_1x"] = (large_time / 4) / small_time;
+    state.counters["us_per_topic_1x"] = small_time * 1e6 / static_cast<double>(topics * state.iterations());
+}
+BENCHMARK(BM_HtmlShapes)->Arg(0)->Arg(1)->ArgName("names")->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_Reopen(benchmark::State& state) {
     const Generated& g = generated(static_cast<unsigned>(state.range(0)));

@@ -9,6 +9,7 @@
 
 #include "context_builder.h"
 #include "help_builder.h"
+#include "html_attack_files.h"
 #include "keyword_index_builder.h"
 #include "paragraph_builder.h"
 #include "phrase_builder.h"
@@ -288,6 +289,13 @@ void open_seeds() {
     seed("open", "system_only.hlp",
          even(build_help_file({{"|SYSTEM", build_system_file(33, 4, {system_string_record(1, "Minimal")})}},
                                          small_directory())));
+    // Small files built to make the HTML edition huge, in sizes the
+    // fuzzer's input limit takes.
+    seed("open", "attack_popups.hlp", even(popup_bomb_file(20, 16, 4000)));
+    seed("open", "attack_keyword.hlp", even(keyword_bomb_file(2000, 300, 30)));
+    seed("open", "attack_image_map.hlp", even(image_map_bomb_file(200, 5, 3)));
+    seed("open", "attack_browse.hlp", even(backward_browse_file(200)));
+    seed("open", "attack_names.hlp", even(colliding_names_file(200)));
 }
 
 // ---------------------------------------------------------------- parts
