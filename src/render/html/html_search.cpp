@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
-#include <unordered_map>
+#include <vector>
 #include <utility>
 
 #include "core/decompile_context.h"
@@ -289,26 +288,54 @@ struct Postings {
     }
 };
 
-// Words are looked up as the scanner holds them, without a copy.
-struct WordHash {
-    using is_transparent = void;
-    // FNV-1a: words are short, and this is cheaper than a general hash.
-    size_t operator()(std::string_view word) const {
-        uint64_t hash = 0xCBF29CE484222325u;
-        for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
-        return static_cast<size_t>(hash);
-    }
+// FNV-1a: words are short, and this is cheaper than a general hash.
+uint32_t word_hash(std::string_view word) {
+    uint32_t hash = 0x811C9DC5u;
+    for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x01000193u;
+    return hash;
+}
+
+struct WordEntry {
+    std::string word;
+    Postings postings;
 };
 
+// Words are looked up as the scanner holds them, without a copy, in a table
+// of open slots (a power of two of them, at most half full): each slot holds
+// its word's hash and its entry's place plus one, 0 when empty. Most words
+// are met many times, so the lookup is what counts.
 struct WordTable {
-    std::unordered_map<std::string, Postings, WordHash, std::equal_to<>> postings;
+    std::vector<WordEntry> entries;
+    std::vector<std::pair<uint32_t, uint32_t>> slots = std::vector<std::pair<uint32_t, uint32_t>>(1024);
     std::string word;  // the scanner's
 
+    void grow() {
+        std::vector<std::pair<uint32_t, uint32_t>> larger(slots.size() * 2);
+        const size_t mask = larger.size() - 1;
+        for (const auto& slot : slots) {
+            if (slot.second == 0) continue;
+            size_t at = slot.first & mask;
+            while (larger[at].second != 0) at = (at + 1) & mask;
+            larger[at] = slot;
+        }
+        slots.swap(larger);
+    }
+    Postings& postings_of(std::string_view found, uint32_t topic) {
+        const uint32_t hash = word_hash(found);
+        const size_t mask = slots.size() - 1;
+        size_t at = hash & mask;
+        for (; slots[at].second != 0; at = (at + 1) & mask) {
+            WordEntry& entry = entries[slots[at].second - 1];
+            if (slots[at].first == hash && entry.word == found) return entry.postings;
+        }
+        entries.push_back(WordEntry{std::string(found), Postings{{}, 0, topic, 0}});
+        slots[at] = {hash, static_cast<uint32_t>(entries.size())};
+        if (entries.size() * 2 > slots.size()) grow();
+        return entries.back().postings;
+    }
     void add(std::string_view text, uint32_t topic, uint32_t weight) {
         for_each_word(text, word, [&](std::string_view found) {
-            auto it = postings.find(found);
-            if (it == postings.end()) it = postings.emplace(found, Postings{{}, 0, topic, 0}).first;
-            Postings& p = it->second;
+            Postings& p = postings_of(found, topic);
             if (p.topic != topic) {
                 p.add_item();
                 p.topic = topic;
@@ -321,23 +348,27 @@ struct WordTable {
     // digits only, and items base-36 digits and signs, so neither needs
     // escaping in JSON.
     std::string json() {
-        std::vector<std::pair<const std::string, Postings>*> sorted;
-        sorted.reserve(postings.size());
-        for (auto& entry : postings) {
-            entry.second.add_item();
+        std::vector<const WordEntry*> sorted;
+        sorted.reserve(entries.size());
+        size_t size = 2;
+        for (WordEntry& entry : entries) {
+            entry.postings.add_item();
             sorted.push_back(&entry);
+            size += entry.word.size() + entry.postings.items.size() + 6;
         }
-        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->word < b->word; });
         std::string out = "{";
-        for (const auto* entry : sorted) {
+        out.reserve(size);
+        for (const WordEntry* entry : sorted) {
             if (out.size() > 1) out += ',';
             out += '"';
-            out += entry->first;
+            out += entry->word;
             out += "\":\"";
-            out += entry->second.items;
+            out += entry->postings.items;
             out += '"';
         }
-        return out + "}";
+        out += '}';
+        return out;
     }
 };
 
@@ -347,7 +378,6 @@ void write_search(const Site& site) {
     nlohmann::json pages = nlohmann::json::array(), titles = nlohmann::json::array(),
                    snippets = nlohmann::json::array();
     WordTable words;
-    words.postings.reserve(site.topics.size() * 8);
     std::string text;
     for (size_t t = 0; t < site.topics.size(); ++t) {
         const HtmlTopic& topic = site.topics[t];
