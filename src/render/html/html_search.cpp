@@ -34,22 +34,33 @@ uint32_t next_character(std::string_view text, size_t at, size_t& length) {
     return c;
 }
 
-void append_utf8(std::string& out, uint32_t c) {
+// c as UTF-8 at out (room for four bytes); the bytes written.
+size_t utf8_bytes(char* out, uint32_t c) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | c >> 6);
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | c >> 12);
+        out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | c >> 18);
+    out[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void append_utf8(std::string& out, uint32_t c) {
+    char bytes[4];
+    out.append(bytes, utf8_bytes(bytes, c));
 }
 
 // Lower case for the scripts help files are written in: ASCII, Latin-1 and
@@ -97,12 +108,14 @@ constexpr auto ascii_words = [] {
 // a word of its own (a word of those scripts is found as the topics that
 // hold all its characters). search.js splits a query the same way.
 template <class Word>
-void for_each_word(std::string_view text, std::string& word, Word&& found) {
-    size_t characters = 0;
-    word.clear();
+void for_each_word(std::string_view text, Word&& found) {
+    // A word of 40 characters of four bytes at most: a fixed buffer spares
+    // the appends to a string, the scanner's inner loop.
+    char word[longest_word * 4];
+    size_t used = 0, characters = 0;
     auto end_word = [&] {
-        if (!word.empty()) found(std::string_view(word));
-        word.clear();
+        if (used != 0) found(std::string_view(word, used));
+        used = 0;
         characters = 0;
     };
     for (size_t at = 0, length = 1; at < text.size(); at += length) {
@@ -112,7 +125,7 @@ void for_each_word(std::string_view text, std::string& word, Word&& found) {
             // Most text is ASCII: a table says what each byte is in a word.
             const char lower = ascii_words[b];
             if (lower == 0) end_word();
-            else if (characters++ < longest_word) word += lower;
+            else if (characters++ < longest_word) word[used++] = lower;
             continue;
         }
         const uint32_t c = next_character(text, at, length);
@@ -122,7 +135,7 @@ void for_each_word(std::string_view text, std::string& word, Word&& found) {
         } else if (separator(c)) {
             end_word();
         } else if (characters++ < longest_word) {
-            append_utf8(word, folded(c));
+            used += utf8_bytes(word + used, folded(c));
         }
     }
     end_word();
@@ -307,8 +320,6 @@ struct WordEntry {
 struct WordTable {
     std::vector<WordEntry> entries;
     std::vector<std::pair<uint32_t, uint32_t>> slots = std::vector<std::pair<uint32_t, uint32_t>>(1024);
-    std::string word;  // the scanner's
-
     void grow() {
         std::vector<std::pair<uint32_t, uint32_t>> larger(slots.size() * 2);
         const size_t mask = larger.size() - 1;
@@ -334,7 +345,7 @@ struct WordTable {
         return entries.back().postings;
     }
     void add(std::string_view text, uint32_t topic, uint32_t weight) {
-        for_each_word(text, word, [&](std::string_view found) {
+        for_each_word(text, [&](std::string_view found) {
             Postings& p = postings_of(found, topic);
             if (p.topic != topic) {
                 p.add_item();
