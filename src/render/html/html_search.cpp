@@ -246,23 +246,85 @@ std::string snippet_of(std::string_view text, std::string_view title) {
     return spaced;
 }
 
-// Text for a script file: JSON, with what would end a script element or a
-// line in older script engines escaped.
-std::string script_safe(const std::string& json) {
-    std::string out;
-    out.reserve(json.size() + 64);
+// JSON text made safe for a script file: what would end a script element
+// or a line in older script engines escaped.
+void append_script_safe(std::string& out, std::string_view json) {
+    size_t copied = 0;
     for (size_t i = 0; i < json.size(); ++i) {
-        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
-            out += "<\\/";
-            ++i;
-        } else if (json.compare(i, 3, "\xE2\x80\xA8") == 0 || json.compare(i, 3, "\xE2\x80\xA9") == 0) {
-            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-            i += 2;
-        } else {
-            out += json[i];
+        if (json[i] != '<' && json[i] != '\xE2') continue;
+        const std::string_view rest = json.substr(i);
+        const char* escaped = rest.starts_with("</")               ? "<\\/"
+                              : rest.starts_with("\xE2\x80\xA8") ? "\\u2028"
+                              : rest.starts_with("\xE2\x80\xA9") ? "\\u2029"
+                                                                 : nullptr;
+        if (escaped == nullptr) continue;
+        out.append(json.data() + copied, i - copied);
+        out += escaped;
+        i += json[i] == '<' ? 1 : 2;
+        copied = i + 1;
+    }
+    out.append(json.data() + copied, json.size() - copied);
+}
+
+// Whether text is UTF-8 throughout: no overlong forms, surrogates or
+// characters past U+10FFFF.
+bool valid_utf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        if (b < 0x80) {
+            ++at;
+            continue;
+        }
+        const size_t size = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (size == 0 || at + size > text.size()) return false;
+        const auto second = static_cast<uint8_t>(text[at + 1]);
+        const uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) return false;
+        for (size_t i = 2; i < size; ++i)
+            if ((static_cast<uint8_t>(text[at + i]) & 0xC0) != 0x80) return false;
+        at += size;
+    }
+    return true;
+}
+
+// text as a JSON string, escaped as the JSON library writes it; text that
+// is not UTF-8 is left to the library, which mends it.
+void append_json_string(std::string& out, std::string_view text) {
+    if (!valid_utf8(text)) {
+        out += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+    }
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    size_t copied = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(text.data() + copied, i - copied);
+        copied = i + 1;
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
         }
     }
-    return out;
+    out.append(text.data() + copied, text.size() - copied);
+    out += '"';
+}
+
+// Appends text to a JSON array being written ('[' and its items so far).
+void append_item(std::string& array, std::string_view text) {
+    if (array.size() > 1) array += ',';
+    append_json_string(array, text);
 }
 
 void write_search_page(const Site& site) {
@@ -386,28 +448,27 @@ struct WordTable {
 }  // namespace
 
 void write_search(const Site& site) {
-    nlohmann::json pages = nlohmann::json::array(), titles = nlohmann::json::array(),
-                   snippets = nlohmann::json::array();
+    std::string pages = "[", titles = "[", snippets = "[";
     WordTable words;
     std::string text;
     for (size_t t = 0; t < site.topics.size(); ++t) {
         const HtmlTopic& topic = site.topics[t];
         body_text(topic.body, text);
-        pages.push_back(topic.page);
-        titles.push_back(std::string(shown_title(topic)));
-        snippets.push_back(snippet_of(text, topic.title));
+        append_item(pages, topic.page);
+        append_item(titles, shown_title(topic));
+        append_item(snippets, snippet_of(text, topic.title));
         // A word of the title counts as five of the text.
         words.add(topic.title, static_cast<uint32_t>(t), 5);
         words.add(text, static_cast<uint32_t>(t), 1);
     }
-    nlohmann::json index;
-    index["pages"] = std::move(pages);
-    index["titles"] = std::move(titles);
-    index["snippets"] = std::move(snippets);
-    std::string json = index.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    json.pop_back();  // the object's '}': the words follow
-    json = "var hlpSearchIndex = " + script_safe(json) + ",\"words\":" + words.json() + "};\n";
-    add_output(site.ctx, "search-index.js", json);
+    // The members in the order of their names, as a JSON object is written.
+    const std::string head = "{\"pages\":" + pages + "],\"snippets\":" + snippets + "],\"titles\":" + titles + "]";
+    std::string script = "var hlpSearchIndex = ";
+    append_script_safe(script, head);
+    script += ",\"words\":";
+    script += words.json();
+    script += "};\n";
+    add_output(site.ctx, "search-index.js", script);
     write_search_page(site);
 }
 
