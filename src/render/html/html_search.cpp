@@ -220,8 +220,11 @@ std::string snippet_of(std::string_view text, std::string_view title) {
     constexpr size_t longest = 150;
     std::string spaced;
     const size_t wanted = longest + title.size() + 2;  // characters enough with the title
-    for (size_t at = 0, length = 0, kept = 0; at < text.size() && kept < wanted; at += length) {
-        const uint32_t c = next_character(text, at, length);
+    spaced.reserve(wanted + 8);
+    for (size_t at = 0, length = 1, kept = 0; at < text.size() && kept < wanted; at += length) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        length = 1;
+        const uint32_t c = b < 0x80 ? b : next_character(text, at, length);
         const bool space = c <= ' ' || c == 0xA0;
         if (space && (spaced.empty() || spaced.back() == ' ')) continue;
         if (space) spaced += ' ';
