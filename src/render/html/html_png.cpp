@@ -18,7 +18,7 @@ namespace {
 constexpr uint64_t largest_picture_pixels = uint64_t(1) << 25;
 // stb's writer tries every row filter and searches hash chains of this
 // length: short chains keep the edition's cost near that of the sources.
-constexpr int png_compression_level = 1;
+constexpr int png_compression_level = 5;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t u32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
