@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
-#include <unordered_map>
+#include <vector>
 #include <utility>
 
 #include "core/decompile_context.h"
@@ -35,22 +34,33 @@ uint32_t next_character(std::string_view text, size_t at, size_t& length) {
     return c;
 }
 
-void append_utf8(std::string& out, uint32_t c) {
+// c as UTF-8 at out (room for four bytes); the bytes written.
+size_t utf8_bytes(char* out, uint32_t c) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | c >> 6);
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | c >> 12);
+        out[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | c >> 18);
+    out[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void append_utf8(std::string& out, uint32_t c) {
+    char bytes[4];
+    out.append(bytes, utf8_bytes(bytes, c));
 }
 
 // Lower case for the scripts help files are written in: ASCII, Latin-1 and
@@ -98,12 +108,14 @@ constexpr auto ascii_words = [] {
 // a word of its own (a word of those scripts is found as the topics that
 // hold all its characters). search.js splits a query the same way.
 template <class Word>
-void for_each_word(std::string_view text, std::string& word, Word&& found) {
-    size_t characters = 0;
-    word.clear();
+void for_each_word(std::string_view text, Word&& found) {
+    // A word of 40 characters of four bytes at most: a fixed buffer spares
+    // the appends to a string, the scanner's inner loop.
+    char word[longest_word * 4];
+    size_t used = 0, characters = 0;
     auto end_word = [&] {
-        if (!word.empty()) found(std::string_view(word));
-        word.clear();
+        if (used != 0) found(std::string_view(word, used));
+        used = 0;
         characters = 0;
     };
     for (size_t at = 0, length = 1; at < text.size(); at += length) {
@@ -113,7 +125,7 @@ void for_each_word(std::string_view text, std::string& word, Word&& found) {
             // Most text is ASCII: a table says what each byte is in a word.
             const char lower = ascii_words[b];
             if (lower == 0) end_word();
-            else if (characters++ < longest_word) word += lower;
+            else if (characters++ < longest_word) word[used++] = lower;
             continue;
         }
         const uint32_t c = next_character(text, at, length);
@@ -123,7 +135,7 @@ void for_each_word(std::string_view text, std::string& word, Word&& found) {
         } else if (separator(c)) {
             end_word();
         } else if (characters++ < longest_word) {
-            append_utf8(word, folded(c));
+            used += utf8_bytes(word + used, folded(c));
         }
     }
     end_word();
@@ -208,8 +220,11 @@ std::string snippet_of(std::string_view text, std::string_view title) {
     constexpr size_t longest = 150;
     std::string spaced;
     const size_t wanted = longest + title.size() + 2;  // characters enough with the title
-    for (size_t at = 0, length = 0, kept = 0; at < text.size() && kept < wanted; at += length) {
-        const uint32_t c = next_character(text, at, length);
+    spaced.reserve(wanted + 8);
+    for (size_t at = 0, length = 1, kept = 0; at < text.size() && kept < wanted; at += length) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        length = 1;
+        const uint32_t c = b < 0x80 ? b : next_character(text, at, length);
         const bool space = c <= ' ' || c == 0xA0;
         if (space && (spaced.empty() || spaced.back() == ' ')) continue;
         if (space) spaced += ' ';
@@ -234,23 +249,85 @@ std::string snippet_of(std::string_view text, std::string_view title) {
     return spaced;
 }
 
-// Text for a script file: JSON, with what would end a script element or a
-// line in older script engines escaped.
-std::string script_safe(const std::string& json) {
-    std::string out;
-    out.reserve(json.size() + 64);
+// JSON text made safe for a script file: what would end a script element
+// or a line in older script engines escaped.
+void append_script_safe(std::string& out, std::string_view json) {
+    size_t copied = 0;
     for (size_t i = 0; i < json.size(); ++i) {
-        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') {
-            out += "<\\/";
-            ++i;
-        } else if (json.compare(i, 3, "\xE2\x80\xA8") == 0 || json.compare(i, 3, "\xE2\x80\xA9") == 0) {
-            out += json[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
-            i += 2;
-        } else {
-            out += json[i];
+        if (json[i] != '<' && json[i] != '\xE2') continue;
+        const std::string_view rest = json.substr(i);
+        const char* escaped = rest.starts_with("</")               ? "<\\/"
+                              : rest.starts_with("\xE2\x80\xA8") ? "\\u2028"
+                              : rest.starts_with("\xE2\x80\xA9") ? "\\u2029"
+                                                                 : nullptr;
+        if (escaped == nullptr) continue;
+        out.append(json.data() + copied, i - copied);
+        out += escaped;
+        i += json[i] == '<' ? 1 : 2;
+        copied = i + 1;
+    }
+    out.append(json.data() + copied, json.size() - copied);
+}
+
+// Whether text is UTF-8 throughout: no overlong forms, surrogates or
+// characters past U+10FFFF.
+bool valid_utf8(std::string_view text) {
+    for (size_t at = 0; at < text.size();) {
+        const auto b = static_cast<uint8_t>(text[at]);
+        if (b < 0x80) {
+            ++at;
+            continue;
+        }
+        const size_t size = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        if (size == 0 || at + size > text.size()) return false;
+        const auto second = static_cast<uint8_t>(text[at + 1]);
+        const uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+        const uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+        if (second < low || second > high) return false;
+        for (size_t i = 2; i < size; ++i)
+            if ((static_cast<uint8_t>(text[at + i]) & 0xC0) != 0x80) return false;
+        at += size;
+    }
+    return true;
+}
+
+// text as a JSON string, escaped as the JSON library writes it; text that
+// is not UTF-8 is left to the library, which mends it.
+void append_json_string(std::string& out, std::string_view text) {
+    if (!valid_utf8(text)) {
+        out += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
+    }
+    static constexpr char hex[] = "0123456789abcdef";
+    out += '"';
+    size_t copied = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(text.data() + copied, i - copied);
+        copied = i + 1;
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 0xF];
         }
     }
-    return out;
+    out.append(text.data() + copied, text.size() - copied);
+    out += '"';
+}
+
+// Appends text to a JSON array being written ('[' and its items so far).
+void append_item(std::string& array, std::string_view text) {
+    if (array.size() > 1) array += ',';
+    append_json_string(array, text);
 }
 
 void write_search_page(const Site& site) {
@@ -289,26 +366,52 @@ struct Postings {
     }
 };
 
-// Words are looked up as the scanner holds them, without a copy.
-struct WordHash {
-    using is_transparent = void;
-    // FNV-1a: words are short, and this is cheaper than a general hash.
-    size_t operator()(std::string_view word) const {
-        uint64_t hash = 0xCBF29CE484222325u;
-        for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
-        return static_cast<size_t>(hash);
-    }
+// FNV-1a: words are short, and this is cheaper than a general hash.
+uint32_t word_hash(std::string_view word) {
+    uint32_t hash = 0x811C9DC5u;
+    for (const char c : word) hash = (hash ^ static_cast<uint8_t>(c)) * 0x01000193u;
+    return hash;
+}
+
+struct WordEntry {
+    std::string word;
+    Postings postings;
 };
 
+// Words are looked up as the scanner holds them, without a copy, in a table
+// of open slots (a power of two of them, at most half full): each slot holds
+// its word's hash and its entry's place plus one, 0 when empty. Most words
+// are met many times, so the lookup is what counts.
 struct WordTable {
-    std::unordered_map<std::string, Postings, WordHash, std::equal_to<>> postings;
-    std::string word;  // the scanner's
-
+    std::vector<WordEntry> entries;
+    std::vector<std::pair<uint32_t, uint32_t>> slots = std::vector<std::pair<uint32_t, uint32_t>>(1024);
+    void grow() {
+        std::vector<std::pair<uint32_t, uint32_t>> larger(slots.size() * 2);
+        const size_t mask = larger.size() - 1;
+        for (const auto& slot : slots) {
+            if (slot.second == 0) continue;
+            size_t at = slot.first & mask;
+            while (larger[at].second != 0) at = (at + 1) & mask;
+            larger[at] = slot;
+        }
+        slots.swap(larger);
+    }
+    Postings& postings_of(std::string_view found, uint32_t topic) {
+        const uint32_t hash = word_hash(found);
+        const size_t mask = slots.size() - 1;
+        size_t at = hash & mask;
+        for (; slots[at].second != 0; at = (at + 1) & mask) {
+            WordEntry& entry = entries[slots[at].second - 1];
+            if (slots[at].first == hash && entry.word == found) return entry.postings;
+        }
+        entries.push_back(WordEntry{std::string(found), Postings{{}, 0, topic, 0}});
+        slots[at] = {hash, static_cast<uint32_t>(entries.size())};
+        if (entries.size() * 2 > slots.size()) grow();
+        return entries.back().postings;
+    }
     void add(std::string_view text, uint32_t topic, uint32_t weight) {
-        for_each_word(text, word, [&](std::string_view found) {
-            auto it = postings.find(found);
-            if (it == postings.end()) it = postings.emplace(found, Postings{{}, 0, topic, 0}).first;
-            Postings& p = it->second;
+        for_each_word(text, [&](std::string_view found) {
+            Postings& p = postings_of(found, topic);
             if (p.topic != topic) {
                 p.add_item();
                 p.topic = topic;
@@ -321,52 +424,54 @@ struct WordTable {
     // digits only, and items base-36 digits and signs, so neither needs
     // escaping in JSON.
     std::string json() {
-        std::vector<std::pair<const std::string, Postings>*> sorted;
-        sorted.reserve(postings.size());
-        for (auto& entry : postings) {
-            entry.second.add_item();
+        std::vector<const WordEntry*> sorted;
+        sorted.reserve(entries.size());
+        size_t size = 2;
+        for (WordEntry& entry : entries) {
+            entry.postings.add_item();
             sorted.push_back(&entry);
+            size += entry.word.size() + entry.postings.items.size() + 6;
         }
-        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+        std::sort(sorted.begin(), sorted.end(), [](const auto* a, const auto* b) { return a->word < b->word; });
         std::string out = "{";
-        for (const auto* entry : sorted) {
+        out.reserve(size);
+        for (const WordEntry* entry : sorted) {
             if (out.size() > 1) out += ',';
             out += '"';
-            out += entry->first;
+            out += entry->word;
             out += "\":\"";
-            out += entry->second.items;
+            out += entry->postings.items;
             out += '"';
         }
-        return out + "}";
+        out += '}';
+        return out;
     }
 };
 
 }  // namespace
 
 void write_search(const Site& site) {
-    nlohmann::json pages = nlohmann::json::array(), titles = nlohmann::json::array(),
-                   snippets = nlohmann::json::array();
+    std::string pages = "[", titles = "[", snippets = "[";
     WordTable words;
-    words.postings.reserve(site.topics.size() * 8);
     std::string text;
     for (size_t t = 0; t < site.topics.size(); ++t) {
         const HtmlTopic& topic = site.topics[t];
         body_text(topic.body, text);
-        pages.push_back(topic.page);
-        titles.push_back(std::string(shown_title(topic)));
-        snippets.push_back(snippet_of(text, topic.title));
+        append_item(pages, topic.page);
+        append_item(titles, shown_title(topic));
+        append_item(snippets, snippet_of(text, topic.title));
         // A word of the title counts as five of the text.
         words.add(topic.title, static_cast<uint32_t>(t), 5);
         words.add(text, static_cast<uint32_t>(t), 1);
     }
-    nlohmann::json index;
-    index["pages"] = std::move(pages);
-    index["titles"] = std::move(titles);
-    index["snippets"] = std::move(snippets);
-    std::string json = index.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    json.pop_back();  // the object's '}': the words follow
-    json = "var hlpSearchIndex = " + script_safe(json) + ",\"words\":" + words.json() + "};\n";
-    add_output(site.ctx, "search-index.js", json);
+    // The members in the order of their names, as a JSON object is written.
+    const std::string head = "{\"pages\":" + pages + "],\"snippets\":" + snippets + "],\"titles\":" + titles + "]";
+    std::string script = "var hlpSearchIndex = ";
+    append_script_safe(script, head);
+    script += ",\"words\":";
+    script += words.json();
+    script += "};\n";
+    add_output(site.ctx, "search-index.js", script);
     write_search_page(site);
 }
 
