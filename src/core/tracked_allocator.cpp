@@ -96,7 +96,8 @@ void* tracked_malloc(DecompileContext& ctx, long size) {
     void* block = size < 1 ? nullptr : std::malloc(static_cast<size_t>(size));
     if (block == nullptr) {
         std::fprintf(stderr, "Allocation of %ld bytes failed. File too big.\n", size);
-        throw FatalError{fatal_memory};
+        // A size below one comes from damaged counts, not from want of memory.
+        throw FatalError{size < 1 ? fatal_damage : fatal_memory};
     }
     return register_or_free(ctx.allocations, block);
 }
@@ -107,7 +108,7 @@ void* tracked_realloc(DecompileContext& ctx, void* block, long size) {
     void* moved = size < 1 ? nullptr : std::realloc(block, static_cast<size_t>(size));
     if (moved == nullptr) {
         std::fprintf(stderr, "Reallocation to %ld bytes failed. File too big.\n", size);
-        throw FatalError{fatal_memory};
+        throw FatalError{size < 1 ? fatal_damage : fatal_memory};
     }
     if (reinterpret_cast<uintptr_t>(moved) != old_address) {
         unregister_address(ctx.allocations, old_address);
