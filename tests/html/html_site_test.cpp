@@ -197,12 +197,12 @@ Site built_site(const std::vector<std::string>& macros, std::vector<hlptest::Int
     const std::vector<int32_t> offsets = count_topic_offsets(records, topic.positions);
     for (const auto& [letter, keywords] : {std::pair{'K', k}, std::pair{'A', a}}) {
         if (keywords.empty()) continue;
-        std::vector<KeywordSpec> specs;
+        std::vector<KeywordSpec> entries;
         for (const TopicKeyword& keyword : keywords) {
-            specs.push_back({keyword.keyword, {}});
-            for (int t : keyword.topics) specs.back().topic_offsets.push_back(static_cast<uint32_t>(offsets[2 * t]));
+            entries.push_back({keyword.keyword, {}});
+            for (int t : keyword.topics) entries.back().topic_offsets.push_back(static_cast<uint32_t>(offsets[2 * t]));
         }
-        const KeywordIndex index = build_keyword_index(specs);
+        const KeywordIndex index = build_keyword_index(entries);
         extra.push_back({std::string("|") + letter + "WBTREE", index.tree});
         extra.push_back({std::string("|") + letter + "WDATA", index.data});
     }
@@ -330,14 +330,14 @@ TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
             if (c.bits == 24) return 0x102030u * (x + 1) + 0x0B0000u * y;
             return x == 0 ? (1u << c.bits) - 1 : (x * 7 + y * 3) % (1u << c.bits);  // a white column
         };
-        PictureSpec spec;
-        spec.bits_per_pixel = c.bits;
-        spec.width = c.width;
-        spec.height = c.height;
-        spec.colours_important = c.colours_important;
-        if (c.bits <= 8) spec.colour_table = grey_colour_table(1u << c.bits);
-        spec.data = bitmap_rows(c.width, c.height, c.bits, 4, value);
-        const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)}, {}, {},
+        PictureSpec bitmap;
+        bitmap.bits_per_pixel = c.bits;
+        bitmap.width = c.width;
+        bitmap.height = c.height;
+        bitmap.colours_important = c.colours_important;
+        if (c.bits <= 8) bitmap.colour_table = grey_colour_table(1u << c.bits);
+        bitmap.data = bitmap_rows(c.width, c.height, c.bits, 4, value);
+        const Site site = built_site({}, {picture_internal_file(1, build_picture_file({bitmap}).data)}, {}, {},
                                      {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
         ASSERT_NE(site.page("topic1.html").find("<img src=\"bm1.png\""), std::string::npos);
         const std::string png = site.page("bm1.png");
@@ -355,7 +355,7 @@ TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
                 if (c.bits == 24) {
                     red = static_cast<uint8_t>(v >> 16), green = static_cast<uint8_t>(v >> 8), blue = static_cast<uint8_t>(v);
                 } else {
-                    red = spec.colour_table[4 * v + 2], green = spec.colour_table[4 * v + 1], blue = spec.colour_table[4 * v];
+                    red = bitmap.colour_table[4 * v + 2], green = bitmap.colour_table[4 * v + 1], blue = bitmap.colour_table[4 * v];
                 }
                 const bool clear = c.colours_important == 1 && red == 255 && green == 255 && blue == 255;
                 EXPECT_EQ(got[3], clear ? 0 : 255) << x << "," << y;
@@ -389,19 +389,19 @@ TEST(HtmlSite, MetafileWithHotspotsIsSvgWithAMapAndPatternFills) {
     record(0x0922, {0x0042, 0x0000, 0, 0, 0, 3, 3, 40, 50});   // BLACKNESS 3 x 3 at 50,40
     record(0x061D, {0x0009, 0x0055, 8, 8, 0, 0});               // DSTINVERT: left out
     record(0x0000, {});
-    PictureSpec spec;
-    spec.type = metafile_picture;
-    spec.packing = 1;
-    spec.metafile_width = 2540;  // hundredths of a millimetre: 96 pixels
-    spec.metafile_height = 1270;
-    spec.data = records.take();
+    PictureSpec picture;
+    picture.type = metafile_picture;
+    picture.packing = 1;
+    picture.metafile_width = 2540;  // hundredths of a millimetre: 96 pixels
+    picture.metafile_height = 1270;
+    picture.data = records.take();
     HotspotSpec jump;
     jump.kind = 0xE3;
     jump.x = 10, jump.y = 5, jump.w = 30, jump.h = 20;
     jump.name = "red";
     jump.target = "Welcome";
-    spec.hotspots = HotspotBlock{1, {jump}, {}};
-    const Site site = built_site({}, {picture_internal_file(1, build_picture_file({spec}).data)}, {}, {},
+    picture.hotspots = HotspotBlock{1, {jump}, {}};
+    const Site site = built_site({}, {picture_internal_file(1, build_picture_file({picture}).data)}, {}, {},
                                  {{"", cmd_picture(0x86, 3, picture_reference(0, 1))}});
     const std::string page = site.page("topic1.html");
     EXPECT_NE(page.find("<img src=\"bm1.svg\" alt=\"\" usemap=\"#map0\"><map name=\"map0\">"
