@@ -15,17 +15,12 @@ namespace {
 
 unsigned long hex(int32_t v) { return static_cast<unsigned long>(static_cast<uint32_t>(v)); }
 
-void append_start(DecompileContext& ctx, int32_t start, int16_t sequence, int16_t position) {
-    browse_reserve_start(ctx);
-    ctx.browse_starts[ctx.browse_start_count++] = {start, sequence, position};
-}
-
 // A chain whose both ends are known is complete: its slot is freed, and in
 // the first pass its start topic's numbers are recorded.
 void close_chain(DecompileContext& ctx, BrowseChain* chain, bool first_pass) {
     if (chain->start == -1) return;
     if (chain->expected_next != -1 || chain->expected_previous != -1) return;
-    if (first_pass) append_start(ctx, chain->start, chain->sequence, chain->head_position);
+    if (first_pass) browse_record_start(ctx, chain->start, chain->sequence, chain->head_position);
     browse_free(ctx, chain);
 }
 
@@ -81,9 +76,7 @@ void browse_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int
     ++chain->tail_position;
     ++chain->head_position;
     // Everything already placed in this sequence moves one place down.
-    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
-        if (ctx.browse_starts[i].sequence == chain->sequence) ++ctx.browse_starts[i].position;
-    }
+    browse_shift_sequence(ctx, chain->sequence, 1);
     close_chain(ctx, chain, true);
 }
 
@@ -93,15 +86,9 @@ void browse_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_
     if (tail == nullptr || head == nullptr) return problem(ctx, "merge", c, n, p);
     ++tail->tail_position;
     browse_set_next(ctx, tail, head->expected_next);
-    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
-        BrowseStart& record = ctx.browse_starts[i];
-        if (record.sequence == head->sequence) {
-            record.sequence = tail->sequence;
-            record.position = static_cast<int16_t>(record.position + tail->tail_position);
-        }
-    }
+    browse_move_sequence(ctx, head->sequence, tail->sequence, tail->tail_position);
     head->head_position = static_cast<int16_t>(head->head_position + tail->tail_position);
-    append_start(ctx, head->start, tail->sequence, head->head_position);
+    browse_record_start(ctx, head->start, tail->sequence, head->head_position);
     tail->tail_position = static_cast<int16_t>(tail->tail_position + head->tail_position);
     // A chain merged with itself (links forming a cycle) is complete: freeing
     // the head frees it, so nothing waits for its ends any more.
@@ -228,6 +215,7 @@ void browse_first_pass_start(DecompileContext& ctx) {
 
 void browse_second_pass_start(DecompileContext& ctx) {
     browse_index_reset(ctx);
+    browse_settle_starts(ctx);
     // The second pass looks a start record up for every sequence it opens:
     // an index by start topic (record order among equal ones) keeps that a
     // binary search. The records do not change in the second pass.

@@ -194,10 +194,101 @@ BrowseChain* browse_tail_chain(DecompileContext& ctx, int32_t c, int32_t f) { re
 
 BrowseChain* browse_head_chain(DecompileContext& ctx, int32_t c, int32_t f) { return find(ctx, c, f, false); }
 
-void browse_reserve_start(DecompileContext& ctx) {
+namespace {
+
+int32_t new_group(DecompileContext& ctx, BrowseIndex& index, uint16_t sequence) {
+    if (index.group_count == index.group_capacity) {
+        index.group_capacity = index.group_capacity == 0 ? 64 : index.group_capacity * 2;
+        const long n = index.group_capacity;
+        index.group_parent = static_cast<int32_t*>(tracked_realloc(ctx, index.group_parent, n * long(sizeof(int32_t))));
+        index.group_shift = static_cast<uint32_t*>(tracked_realloc(ctx, index.group_shift, n * long(sizeof(uint32_t))));
+        index.group_sequence =
+            static_cast<uint16_t*>(tracked_realloc(ctx, index.group_sequence, n * long(sizeof(uint16_t))));
+    }
+    const int32_t group = index.group_count++;
+    index.group_parent[group] = -1;
+    index.group_shift[group] = 0;
+    index.group_sequence[group] = sequence;
+    return group;
+}
+
+// The root group of a sequence number's records (made on first use).
+int32_t sequence_group(DecompileContext& ctx, int16_t sequence) {
     BrowseIndex& index = index_of(ctx);
-    if (ctx.browse_start_count < index.start_capacity) return;
-    index.start_capacity = index.start_capacity == 0 ? 16 : index.start_capacity * 2;
-    ctx.browse_starts = static_cast<BrowseStart*>(
-        tracked_realloc(ctx, ctx.browse_starts, index.start_capacity * long(sizeof(BrowseStart))));
+    const uint16_t number = static_cast<uint16_t>(sequence);
+    if (index.group_of_sequence == nullptr) {
+        index.group_of_sequence = tracked_new_array<int32_t>(ctx, 65536);
+        std::memset(index.group_of_sequence, 0xFF, 65536 * sizeof(int32_t));
+    }
+    if (index.group_of_sequence[number] < 0) index.group_of_sequence[number] = new_group(ctx, index, number);
+    return index.group_of_sequence[number];
+}
+
+// The root above a group, with the sum of the shifts on the way (its own
+// included); the path is made to point at the root straight away.
+int32_t find_root(BrowseIndex& index, int32_t group, uint32_t& sum) {
+    int32_t root = group;
+    uint32_t total = 0;
+    for (; index.group_parent[root] >= 0; root = index.group_parent[root]) total += index.group_shift[root];
+    sum = total + index.group_shift[root];
+    // Second walk: each node on the path takes the sum from it to below the root.
+    for (int32_t at = group; index.group_parent[at] >= 0;) {
+        const int32_t up = index.group_parent[at];
+        const uint32_t own = index.group_shift[at];
+        index.group_shift[at] = total;
+        index.group_parent[at] = root;
+        total -= own;
+        at = up;
+    }
+    return root;
+}
+
+}  // namespace
+
+void browse_record_start(DecompileContext& ctx, int32_t start, int16_t sequence, int16_t position) {
+    BrowseIndex& index = index_of(ctx);
+    if (ctx.browse_start_count == index.start_capacity) {
+        index.start_capacity = index.start_capacity == 0 ? 16 : index.start_capacity * 2;
+        const long n = index.start_capacity;
+        ctx.browse_starts = static_cast<BrowseStart*>(tracked_realloc(ctx, ctx.browse_starts, n * long(sizeof(BrowseStart))));
+        index.start_group = static_cast<int32_t*>(tracked_realloc(ctx, index.start_group, n * long(sizeof(int32_t))));
+    }
+    const int32_t group = sequence_group(ctx, sequence);
+    uint32_t sum = 0;
+    find_root(index, group, sum);
+    // Stored less what the group adds, so that the record reads as given.
+    const auto stored = static_cast<uint16_t>(static_cast<uint32_t>(position) - sum);
+    index.start_group[ctx.browse_start_count] = group;
+    ctx.browse_starts[ctx.browse_start_count++] = {start, sequence, static_cast<int16_t>(stored)};
+}
+
+void browse_shift_sequence(DecompileContext& ctx, int16_t sequence, int32_t places) {
+    const int32_t group = sequence_group(ctx, sequence);  // may grow the arrays
+    index_of(ctx).group_shift[group] += static_cast<uint32_t>(places);
+}
+
+void browse_move_sequence(DecompileContext& ctx, int16_t from, int16_t into, int32_t places) {
+    BrowseIndex& index = index_of(ctx);
+    const int32_t moved = sequence_group(ctx, from);
+    const int32_t target = sequence_group(ctx, into);
+    if (moved == target) return browse_shift_sequence(ctx, from, places);
+    // Below the target's root, the moved records read the target's shift
+    // as well: take it off theirs.
+    index.group_shift[moved] += static_cast<uint32_t>(places) - index.group_shift[target];
+    index.group_parent[moved] = target;
+    // The number moved from starts a group of its own again.
+    index.group_of_sequence[static_cast<uint16_t>(from)] = new_group(ctx, index, static_cast<uint16_t>(from));
+}
+
+void browse_settle_starts(DecompileContext& ctx) {
+    BrowseIndex* index = ctx.browse_index;
+    if (index == nullptr) return;
+    for (int32_t i = index->starts_settled; i < ctx.browse_start_count; ++i) {
+        uint32_t sum = 0;
+        const int32_t root = find_root(*index, index->start_group[i], sum);
+        BrowseStart& record = ctx.browse_starts[i];
+        record.sequence = static_cast<int16_t>(index->group_sequence[root]);
+        record.position = static_cast<int16_t>(static_cast<uint16_t>(record.position) + sum);
+    }
+    index->starts_settled = ctx.browse_start_count;
 }

@@ -2,6 +2,7 @@
 // same sequence numbers and positions in the second pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,8 @@ int open_chains(const DecompileContext& ctx) {
 
 // The browse sequence X -> Y -> Z stored in the given file order; keys
 // grow with the file order, as topic offsets do.
-std::vector<Topic> stored_as(const std::string& order) {
+std::vector<Topic> stored_as(const std::string& order, const std::string& browse = "XYZ") {
     auto key = [&](char name) { return static_cast<int32_t>(100 * (order.find(name) + 1)); };
-    const std::string browse = "XYZ";
     std::vector<Topic> topics;
     for (char name : order) {
         size_t at = browse.find(name);
@@ -75,6 +75,21 @@ TEST(Browse, SequencesInFileOrderReverseOrderAndMixed) {
         EXPECT_EQ(h.ctx->next_browse_number, 3);
         EXPECT_FALSE(h.ctx->had_problems);
     }
+}
+
+// One sequence of six topics in every file order: the pieces opened,
+// extended at both ends and merged must number it 1 to 6 in browse order.
+TEST(Browse, EveryFileOrderOfOneSequence) {
+    std::string order = "ABCDEF";
+    do {
+        ContextHolder h;
+        const std::vector<std::string> ids = number(*h.ctx, stored_as(order, "ABCDEF"));
+        const std::string sequence = ids[0].substr(0, ids[0].find(':'));
+        for (size_t i = 0; i < order.size(); ++i) {
+            EXPECT_EQ(ids[i], sequence + ":" + std::to_string(order[i] - 'A' + 1)) << order;
+        }
+        EXPECT_FALSE(h.ctx->had_problems) << order;
+    } while (std::next_permutation(order.begin(), order.end()));
 }
 
 TEST(Browse, TwoSequencesAndTopicsWithoutLinks) {
