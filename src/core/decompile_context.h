@@ -14,6 +14,7 @@ constexpr int lz77_window_size = 4096;
 constexpr int context_scratch_size = 4096;
 
 struct BrowseChain;
+struct BrowseIndex;
 struct BrowseStart;
 struct ContextEntry;
 struct ContextName;
@@ -168,6 +169,7 @@ struct DecompileContext {
     int32_t browse_start_count;
     int32_t next_browse_number;
     int32_t browse_count;
+    BrowseIndex* browse_index;  // tracked; finds open chains and free slots
 
     // Keyword references of the topics in [lower, upper) topic offsets,
     // and the window map of |VIOLA (window_state above).

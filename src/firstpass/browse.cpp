@@ -8,54 +8,20 @@
 #include <cstdio>
 
 #include "core/decompile_context.h"
+#include "firstpass/browse_index.h"
 #include "firstpass/keyword_window.h"
 
 namespace {
 
 unsigned long hex(int32_t v) { return static_cast<unsigned long>(static_cast<uint32_t>(v)); }
 
-BrowseChain* take_slot(DecompileContext& ctx) {
-    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
-        if (ctx.browse_chains[i].start == -1) return &ctx.browse_chains[i];
-    }
-    // The second pass grows the first pass's array again: a new slot must
-    // not keep what the first pass left there.
-    ctx.browse_chains = static_cast<BrowseChain*>(
-        tracked_realloc(ctx, ctx.browse_chains, (ctx.browse_chain_count + 1) * long(sizeof(BrowseChain))));
-    BrowseChain* slot = &ctx.browse_chains[ctx.browse_chain_count++];
-    *slot = {-1, -1, -1, 0, 0, 0};
-    return slot;
-}
-
-BrowseChain* tail_chain(DecompileContext& ctx, int32_t c, int32_t f) {
-    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
-        BrowseChain& chain = ctx.browse_chains[i];
-        if (chain.start != -1 && (chain.expected_next == c || chain.expected_next == f)) return &chain;
-    }
-    return nullptr;
-}
-
-BrowseChain* head_chain(DecompileContext& ctx, int32_t c, int32_t f) {
-    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
-        BrowseChain& chain = ctx.browse_chains[i];
-        if (chain.start != -1 && (chain.expected_previous == c || chain.expected_previous == f)) return &chain;
-    }
-    return nullptr;
-}
-
-void append_start(DecompileContext& ctx, int32_t start, int16_t sequence, int16_t position) {
-    ctx.browse_starts = static_cast<BrowseStart*>(
-        tracked_realloc(ctx, ctx.browse_starts, (ctx.browse_start_count + 1) * long(sizeof(BrowseStart))));
-    ctx.browse_starts[ctx.browse_start_count++] = {start, sequence, position};
-}
-
 // A chain whose both ends are known is complete: its slot is freed, and in
 // the first pass its start topic's numbers are recorded.
 void close_chain(DecompileContext& ctx, BrowseChain* chain, bool first_pass) {
     if (chain->start == -1) return;
     if (chain->expected_next != -1 || chain->expected_previous != -1) return;
-    if (first_pass) append_start(ctx, chain->start, chain->sequence, chain->head_position);
-    chain->start = -1;
+    if (first_pass) browse_record_start(ctx, chain->start, chain->sequence, chain->head_position);
+    browse_free(ctx, chain);
 }
 
 uint32_t identifier(int16_t sequence, int16_t position) {
@@ -68,59 +34,65 @@ void problem(DecompileContext& ctx, const char* what, int32_t c, int32_t n, int3
 }
 
 void browse_start(DecompileContext& ctx, int32_t c, int32_t n, int32_t p) {
-    BrowseChain* chain = take_slot(ctx);
-    *chain = {c, n, p, static_cast<int16_t>(ctx.next_browse_number++), 1, 1};
+    BrowseChain* chain = browse_take_slot(ctx);
+    browse_open(ctx, chain, {c, n, p, static_cast<int16_t>(ctx.next_browse_number++), 1, 1});
+}
+
+// Every open chain is listed after a failed link, up to a bound for the
+// whole decompile: a file of many broken links and many open chains would
+// otherwise print lines by the square of its topics.
+constexpr int32_t open_browse_lines = 1000;
+
+void list_open_chains(DecompileContext& ctx) {
+    if (ctx.browse_index == nullptr) return;
+    BrowseIndex& index = *ctx.browse_index;
+    if (index.listed_open >= open_browse_lines || index.open_count == 0) return;
+    for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
+        const BrowseChain& open = ctx.browse_chains[i];
+        if (open.start == -1) continue;
+        if (index.listed_open++ == open_browse_lines) {
+            std::fprintf(stderr, "Open browse: more are not listed\n");
+            return;
+        }
+        std::fprintf(stderr, "Open browse %08lx %08lx\n", hex(open.expected_previous), hex(open.expected_next));
+    }
 }
 
 void browse_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* chain = tail_chain(ctx, c, f);
+    BrowseChain* chain = browse_tail_chain(ctx, c, f);
     if (chain == nullptr) {
         problem(ctx, "link", c, n, p);
-        for (int32_t i = 0; i < ctx.browse_chain_count; ++i) {
-            const BrowseChain& open = ctx.browse_chains[i];
-            if (open.start != -1) {
-                std::fprintf(stderr, "Open browse %08lx %08lx\n", hex(open.expected_previous), hex(open.expected_next));
-            }
-        }
-        return;
+        return list_open_chains(ctx);
     }
-    chain->expected_next = n;
+    browse_set_next(ctx, chain, n);
     ++chain->tail_position;
     close_chain(ctx, chain, true);
 }
 
 void browse_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* chain = head_chain(ctx, c, f);
+    BrowseChain* chain = browse_head_chain(ctx, c, f);
     if (chain == nullptr) return problem(ctx, "backlink", c, n, p);
-    chain->expected_previous = p;
+    browse_set_previous(ctx, chain, p);
     ++chain->tail_position;
     ++chain->head_position;
     // Everything already placed in this sequence moves one place down.
-    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
-        if (ctx.browse_starts[i].sequence == chain->sequence) ++ctx.browse_starts[i].position;
-    }
+    browse_shift_sequence(ctx, chain->sequence, 1);
     close_chain(ctx, chain, true);
 }
 
 void browse_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* tail = tail_chain(ctx, c, f);
-    BrowseChain* head = head_chain(ctx, c, f);
+    BrowseChain* tail = browse_tail_chain(ctx, c, f);
+    BrowseChain* head = browse_head_chain(ctx, c, f);
     if (tail == nullptr || head == nullptr) return problem(ctx, "merge", c, n, p);
     ++tail->tail_position;
-    tail->expected_next = head->expected_next;
-    for (int32_t i = 0; i < ctx.browse_start_count; ++i) {
-        BrowseStart& record = ctx.browse_starts[i];
-        if (record.sequence == head->sequence) {
-            record.sequence = tail->sequence;
-            record.position = static_cast<int16_t>(record.position + tail->tail_position);
-        }
-    }
+    browse_set_next(ctx, tail, head->expected_next);
+    browse_move_sequence(ctx, head->sequence, tail->sequence, tail->tail_position);
     head->head_position = static_cast<int16_t>(head->head_position + tail->tail_position);
-    append_start(ctx, head->start, tail->sequence, head->head_position);
+    browse_record_start(ctx, head->start, tail->sequence, head->head_position);
     tail->tail_position = static_cast<int16_t>(tail->tail_position + head->tail_position);
     // A chain merged with itself (links forming a cycle) is complete: freeing
     // the head frees it, so nothing waits for its ends any more.
-    head->start = -1;
+    browse_free(ctx, head);
     close_chain(ctx, tail, true);
 }
 
@@ -147,8 +119,8 @@ uint32_t browse_number_start(DecompileContext& ctx, int32_t c, int32_t n, int32_
         std::fprintf(stderr, "Browse start %08lx not found\n", hex(c));
         return 0;
     }
-    BrowseChain* chain = take_slot(ctx);
-    *chain = {c, n, p, record->sequence, record->position, record->position};
+    BrowseChain* chain = browse_take_slot(ctx);
+    browse_open(ctx, chain, {c, n, p, record->sequence, record->position, record->position});
     return identifier(record->sequence, record->position);
 }
 
@@ -161,10 +133,10 @@ uint32_t extend_chain(DecompileContext& ctx, BrowseChain* chain, bool at_tail, i
         return 0;
     }
     if (at_tail) {
-        chain->expected_next = n;
+        browse_set_next(ctx, chain, n);
         ++chain->tail_position;
     } else {
-        chain->expected_previous = p;
+        browse_set_previous(ctx, chain, p);
         --chain->head_position;
     }
     const uint32_t result = identifier(chain->sequence, at_tail ? chain->tail_position : chain->head_position);
@@ -175,16 +147,16 @@ uint32_t extend_chain(DecompileContext& ctx, BrowseChain* chain, bool at_tail, i
 }  // namespace
 
 uint32_t browse_number_link(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    return extend_chain(ctx, tail_chain(ctx, c, f), true, c, n, p);
+    return extend_chain(ctx, browse_tail_chain(ctx, c, f), true, c, n, p);
 }
 
 uint32_t browse_number_backlink(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    return extend_chain(ctx, head_chain(ctx, c, f), false, c, n, p);
+    return extend_chain(ctx, browse_head_chain(ctx, c, f), false, c, n, p);
 }
 
 uint32_t browse_number_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_t n, int32_t p) {
-    BrowseChain* tail = tail_chain(ctx, c, f);
-    BrowseChain* head = head_chain(ctx, c, f);
+    BrowseChain* tail = browse_tail_chain(ctx, c, f);
+    BrowseChain* head = browse_head_chain(ctx, c, f);
     if (tail == nullptr || head == nullptr) {
         problem(ctx, "merge", c, n, p);
         return 0;
@@ -197,9 +169,9 @@ uint32_t browse_number_merge(DecompileContext& ctx, int32_t c, int32_t f, int32_
                      head->head_position);
     }
     uint32_t result = identifier(tail->sequence, tail->tail_position);
-    tail->expected_next = head->expected_next;
+    browse_set_next(ctx, tail, head->expected_next);
     tail->tail_position = head->tail_position;
-    head->start = -1;
+    browse_free(ctx, head);
     return result;
 }
 
@@ -237,12 +209,13 @@ uint32_t browse_number_select(DecompileContext& ctx, int32_t c, int32_t f, int32
 }
 
 void browse_first_pass_start(DecompileContext& ctx) {
-    ctx.browse_chain_count = 0;
+    browse_index_reset(ctx);
     ctx.next_browse_number = 1;
 }
 
 void browse_second_pass_start(DecompileContext& ctx) {
-    ctx.browse_chain_count = 0;
+    browse_index_reset(ctx);
+    browse_settle_starts(ctx);
     // The second pass looks a start record up for every sequence it opens:
     // an index by start topic (record order among equal ones) keeps that a
     // binary search. The records do not change in the second pass.

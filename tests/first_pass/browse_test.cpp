@@ -2,6 +2,7 @@
 // same sequence numbers and positions in the second pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,9 +40,8 @@ int open_chains(const DecompileContext& ctx) {
 
 // The browse sequence X -> Y -> Z stored in the given file order; keys
 // grow with the file order, as topic offsets do.
-std::vector<Topic> stored_as(const std::string& order) {
+std::vector<Topic> stored_as(const std::string& order, const std::string& browse = "XYZ") {
     auto key = [&](char name) { return static_cast<int32_t>(100 * (order.find(name) + 1)); };
-    const std::string browse = "XYZ";
     std::vector<Topic> topics;
     for (char name : order) {
         size_t at = browse.find(name);
@@ -77,10 +77,36 @@ TEST(Browse, SequencesInFileOrderReverseOrderAndMixed) {
     }
 }
 
+// One sequence of six topics in every file order: the pieces opened,
+// extended at both ends and merged must number it 1 to 6 in browse order.
+TEST(Browse, EveryFileOrderOfOneSequence) {
+    std::string order = "ABCDEF";
+    do {
+        ContextHolder h;
+        const std::vector<std::string> ids = number(*h.ctx, stored_as(order, "ABCDEF"));
+        const std::string sequence = ids[0].substr(0, ids[0].find(':'));
+        for (size_t i = 0; i < order.size(); ++i) {
+            EXPECT_EQ(ids[i], sequence + ":" + std::to_string(order[i] - 'A' + 1)) << order;
+        }
+        EXPECT_FALSE(h.ctx->had_problems) << order;
+    } while (std::next_permutation(order.begin(), order.end()));
+}
+
 TEST(Browse, TwoSequencesAndTopicsWithoutLinks) {
-    ContextHolder h;
-    std::vector<Topic> topics = {{10, 30, -1}, {20, 40, -1}, {25, -1, -1}, {30, -1, 10}, {40, -1, 20}};
-    EXPECT_EQ(number(*h.ctx, topics), (std::vector<std::string>{"1:1", "2:1", "-", "1:2", "2:2"}));
+    {
+        ContextHolder h;
+        std::vector<Topic> topics = {{10, 30, -1}, {20, 40, -1}, {25, -1, -1}, {30, -1, 10}, {40, -1, 20}};
+        EXPECT_EQ(number(*h.ctx, topics), (std::vector<std::string>{"1:1", "2:1", "-", "1:2", "2:2"}));
+    }
+    {
+        // Two chains wait for 100; the one in the lower slot (the slot 10's
+        // closed chain freed, taken again by 40) gets it, whatever 100 names.
+        ContextHolder h;
+        testing::internal::CaptureStderr();
+        std::vector<Topic> topics = {{10, 30, -1}, {20, 100, -1}, {30, -1, 10}, {40, 100, -1}, {100, -1, 20}};
+        EXPECT_EQ(number(*h.ctx, topics), (std::vector<std::string>{"1:1", "-", "1:2", "3:1", "3:2"}));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Browse start 00000014 not found\n");
+    }
 }
 
 TEST(Browse, UnexpectedLinksAreReportedAndNumberNothing) {
@@ -103,6 +129,23 @@ TEST(Browse, UnexpectedLinksAreReportedAndNumberNothing) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(browse_number_select(*h.ctx, 50, 50, -1, 10), 0u);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can not link 00000032 ffffffff 0000000a\n");
+}
+
+// A file of many broken links and many open chains lists the open chains
+// up to a bound, not once for every broken link.
+TEST(Browse, OpenChainsListedUpToABound) {
+    ContextHolder h;
+    testing::internal::CaptureStderr();
+    browse_first_pass_start(*h.ctx);
+    for (int32_t t = 0; t < 3; ++t) browse_select(*h.ctx, 10 + t, 10 + t, 50, -1);
+    for (int32_t t = 0; t < 400; ++t) browse_select(*h.ctx, 100 + t, 100 + t, -1, 60);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    size_t listed = 0, links = 0;
+    for (size_t at = 0; (at = messages.find("Open browse ", at)) != std::string::npos; ++at) ++listed;
+    for (size_t at = 0; (at = messages.find("Can not link ", at)) != std::string::npos; ++at) ++links;
+    EXPECT_EQ(links, 400u);
+    EXPECT_EQ(listed, 1000u);
+    EXPECT_NE(messages.find("Open browse: more are not listed\n"), std::string::npos);
 }
 
 // Slots the second pass grows into start free, whatever the first pass
