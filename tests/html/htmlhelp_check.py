@@ -18,8 +18,10 @@ import subprocess
 import sys
 
 CODECS = {"shift_jis": "cp932", "gb2312": "cp936", "ks_c_5601-1987": "cp949", "big5": "cp950"}
+# A 3.0, a 3.1 and 4.0 files with a [MAP], one in Japanese and one whose titles and keywords are
+# Western letters outside ASCII.
 CORPUS = ["win31sdk__TESTDRVR.HLP", "osfreewin16__winfile.hlp", "bcb6ide__MASTAPP.HLP", "msvc6__ERRLOOK.HLP",
-          "migalley__JAPANESE_MIG.HLP"]
+          "migalley__JAPANESE_MIG.HLP", "migalley__GERMAN_MIG.HLP"]
 # The contents an author would give the sample, not in its own order.
 SAMPLE_CNT = """:Base sample.hlp
 :Title hlpunpack Sample
@@ -31,6 +33,14 @@ SAMPLE_CNT = """:Base sample.hlp
 1 Pictures=pictures
 1 Elsewhere=ctx@other.hlp
 """
+
+
+def context_hash(name):
+    """WinHelp's hash of a context id of letters and digits."""
+    value = 0
+    for c in name.upper():
+        value = (value * 43 + ord(c) - ord("0")) & 0xFFFFFFFF
+    return value
 
 
 def sections(text):
@@ -59,7 +69,8 @@ def check_project(folder, cnt, failures):
     project = sections(open(os.path.join(site, hhp), encoding="latin-1").read())
     options = dict(line.split("=", 1) for line in project["OPTIONS"])
     pages = {f for f in os.listdir(site) if f.endswith(".html")}
-    if not pages <= set(project["FILES"]) or not all(os.path.exists(os.path.join(site, f)) for f in project["FILES"]):
+    own = {name + extension for extension in (".hhp", ".h", ".hhc", ".hhk")}
+    if set(os.listdir(site)) - own != set(project["FILES"]):
         failures.append(f"{name}: [FILES] is not the folder's files")
     if options["Default topic"] not in pages or options["Contents file"] != name + ".hhc":
         failures.append(f"{name}: [OPTIONS] {options}")
@@ -93,12 +104,16 @@ def check_map(folder, name, site, project, pages, failures):
     aliases = dict(line.split("=", 1) for line in project.get("ALIAS", []))
     if set(defines) != set(aliases) or {int(n) for n in defines.values()} != set(winhelp):
         failures.append(f"{name}: NAME.h and [ALIAS] against the .hpj's [MAP]")
+    texts = {p: open(os.path.join(site, p), encoding="utf-8").read() for p in pages}
     for symbol, number in defines.items():
         page, _, anchor = aliases.get(symbol, "").partition("#")
         context = winhelp.get(int(number), "")
+        # A context id inside its topic has an anchor there: the alias leads to it.
+        spans = [p for p in pages if context.isalnum() and f'id="c{context_hash(context):08x}"' in texts[p]]
+        expected = f"{spans[0]}#c{context_hash(context):08x}" if spans else None
         named = context + ".html" in pages and not anchor
-        text = open(os.path.join(site, page), encoding="utf-8").read() if page in pages else ""
-        if not text or (anchor and f'id="{anchor}"' not in text) or (named and page != context + ".html"):
+        if page not in pages or (anchor and f'id="{anchor}"' not in texts[page]) or (named and page != context + ".html") \
+                or (expected and aliases[symbol] != expected):
             failures.append(f"{name}: {number} ({context}) leads to {page}#{anchor}")
     return defines, aliases
 
