@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     folder = pattern;
     std::atexit([] { rmdir(folder.c_str()); });
 #if defined(HLP_FUZZ_HTML)
-    SetHlpunpackOptions(HLPUNPACK_SALVAGE | HLPUNPACK_HTML);
+    SetHlpunpackOptions(HLPUNPACK_SALVAGE | HLPUNPACK_HTMLHELP);
 #elif defined(HLP_FUZZ_SALVAGE)
     SetHlpunpackOptions(HLPUNPACK_SALVAGE);
 #endif

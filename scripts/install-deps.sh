@@ -62,8 +62,10 @@ fi
 # chromium renders the HTML edition in the browser test (CTest label browser),
 # driven by node through playwright-core, which the test installs with npm
 # from tests/html/package-lock.json. node and npm are looked for as commands:
-# a node of another origin brings its own npm.
-packages=(cmake make g++ nlohmann-json3-dev libstb-dev tmux binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium)
+# a node of another origin brings its own npm. fp-utils brings Free Pascal's
+# chmcmd and chmls, which compile and list the HTML Help project (CTest label
+# htmlhelp).
+packages=(cmake make g++ nlohmann-json3-dev libstb-dev tmux binutils libgtest-dev libgmock-dev libbenchmark-dev unrtf imagemagick libwmf-bin chromium fp-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -175,6 +175,9 @@ WCX_EXPORT int WCX_API GetBackgroundFlags(void);
    The flags replace the settings file's for every later open. */
 #define HLPUNPACK_SALVAGE 1
 #define HLPUNPACK_HTML 2
+/* The HTML edition (implied) with an HTML Help project beside its pages:
+   NAME.hhp, NAME.h, NAME.hhc and NAME.hhk. */
+#define HLPUNPACK_HTMLHELP 8
 /* CloseArchive frees the session instead of keeping it for a reopen: for
    programs that open each file once, so that memory stays that of the files
    open at the time. */

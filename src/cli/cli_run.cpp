@@ -155,7 +155,7 @@ int worse_status(int a, int b) {
 int run_cli(const cli_options& options, const console& con) {
     const bool batch = options.jobs > 0 || names_a_folder(options);
     SetHlpunpackOptions((options.salvage ? HLPUNPACK_SALVAGE : 0) | (options.html ? HLPUNPACK_HTML : 0) |
-                        (batch ? HLPUNPACK_NO_CACHE : 0));
+                        (options.htmlhelp ? HLPUNPACK_HTMLHELP : 0) | (batch ? HLPUNPACK_NO_CACHE : 0));
     std::vector<help_job> jobs = find_help_jobs(options);
     if (batch) separate_output_folders(jobs);
     report_file report;

@@ -19,6 +19,8 @@ const char usage_text[] =
     "                        report what was lost in NAME-damage.txt; the summary\n"
     "                        \"N of M topics recovered whole\" goes to standard error\n"
     "      --html            also write a browsable HTML edition into html/\n"
+    "      --htmlhelp        --html, and an HTML Help project beside its pages\n"
+    "                        (NAME.hhp, .h, .hhc, .hhk) to compile into NAME.chm\n"
     "  -j N, --jobs N        decompile N files at once (default with a folder:\n"
     "                        the number of cores)\n"
     "      --report FILE     write one JSON object per help file into FILE\n"
@@ -120,6 +122,8 @@ parse_result parse_command_line(const std::vector<std::string>& args) {
             return result;
         } else if (arg == "--html") {
             options.html = true;
+        } else if (arg == "--htmlhelp") {
+            options.html = options.htmlhelp = true;
         } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
             std::string value;
             if (!take_value(args, i, 6, value, result) || !set_jobs(value, result)) return result;

@@ -16,6 +16,7 @@ struct cli_options {
     bool quiet = false;      // -q: silence the decompiler's messages
     bool salvage = false;    // -s: recover what is intact from a damaged file
     bool html = false;       // --html: add the browsable HTML edition
+    bool htmlhelp = false;   // --htmlhelp: and its HTML Help project (sets html)
     int jobs = 0;            // -j: files decompiled at once; 0 when not given
     std::string report;      // --report: JSON Lines file, one line per help file
     std::vector<std::string> files;  // UTF-8; help files and folders

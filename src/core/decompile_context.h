@@ -36,6 +36,7 @@ struct DecompileContext {
     bool guess_context_ids;   // context-id guessing allowed
     bool salvage;             // damage local to one part loses that part, not the decompile
     bool html;                // also write the browsable HTML edition
+    bool htmlhelp;            // and an HTML Help project beside its pages
     uint64_t html_limit;      // bytes the edition's pages may hold; 0: 1 GiB
     char compiler_name[13];   // help compiler to rebuild with, empty if unknown
     int32_t window_state;     // per-topic window table: -1 unread, 0 none, 1 loaded

@@ -87,7 +87,8 @@ WCX_HANDLE WCX_API OpenArchiveW(tOpenArchiveDataW* data) {
     DecompileContext& ctx = session->context;
     ctx.mediaview = path_is_mediaview(path);
     ctx.salvage = settings.salvage;
-    ctx.html = settings.html;
+    ctx.html = settings.html || settings.htmlhelp;
+    ctx.htmlhelp = settings.htmlhelp;
     path_file_name(path, ctx.help_file_name, sizeof ctx.help_file_name);
     path_base_name(path, ctx.base_name, sizeof ctx.base_name);
 
@@ -189,7 +190,8 @@ int WCX_API GetPackerCaps(void) { return PK_CAPS_MULTIPLE | PK_CAPS_SEARCHTEXT |
 int WCX_API GetBackgroundFlags(void) { return BACKGROUND_UNPACK; }
 
 void WCX_API SetHlpunpackOptions(int flags) {
-    plugin_settings_override(PluginSettings{(flags & HLPUNPACK_SALVAGE) != 0, (flags & HLPUNPACK_HTML) != 0});
+    plugin_settings_override(PluginSettings{(flags & HLPUNPACK_SALVAGE) != 0, (flags & HLPUNPACK_HTML) != 0,
+                                            (flags & HLPUNPACK_HTMLHELP) != 0});
     cache_set_enabled((flags & HLPUNPACK_NO_CACHE) == 0);
 }
 

@@ -75,6 +75,7 @@ PluginSettings parse_settings(const char* text, size_t length) {
                 const bool on = e - value == 1 && *value == '1';
                 if (same_word(key, static_cast<size_t>(key_end - key), "salvage")) settings.salvage = on;
                 else if (same_word(key, static_cast<size_t>(key_end - key), "html")) settings.html = on;
+                else if (same_word(key, static_cast<size_t>(key_end - key), "htmlhelp")) settings.htmlhelp = on;
             }
         }
         line = line_end + 1;
@@ -83,7 +84,8 @@ PluginSettings parse_settings(const char* text, size_t length) {
 }
 
 int settings_flags(PluginSettings settings) {
-    return (settings.salvage ? HLPUNPACK_SALVAGE : 0) | (settings.html ? HLPUNPACK_HTML : 0);
+    return (settings.salvage ? HLPUNPACK_SALVAGE : 0) | (settings.html ? HLPUNPACK_HTML : 0) |
+           (settings.htmlhelp ? HLPUNPACK_HTMLHELP : 0);
 }
 
 void settings_startup() {

@@ -8,6 +8,7 @@
 struct PluginSettings {
     bool salvage;  // recover what is intact from a damaged help file
     bool html;     // add the browsable HTML edition
+    bool htmlhelp; // and an HTML Help project beside its pages (implies html)
 };
 
 // Library load and unload.
@@ -18,7 +19,7 @@ void settings_shutdown();
 PluginSettings plugin_settings();
 void plugin_settings_override(PluginSettings settings);
 // The settings in an ini file's text: section [hlpunpack], keys salvage and
-// html, "1" meaning on; anything else leaves a switch off.
+// html and htmlhelp, "1" meaning on; anything else leaves a switch off.
 PluginSettings parse_settings(const char* text, size_t length);
 // Bit flags of SetHlpunpackOptions and of the cache key.
 int settings_flags(PluginSettings settings);

@@ -140,6 +140,11 @@ TEST_F(CliTool, HtmlEditionGoesIntoItsSubfolderAndOnlyWhenAsked) {
     EXPECT_EQ(plain.out.find("html"), std::string::npos) << plain.out;
     clitest::tool_result listed = run_tool(dir(), {"-l", "-q", "--html", "manual.hlp"});
     EXPECT_NE(listed.out.find("html/index.html"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find(".hhp"), std::string::npos) << listed.out;
+    // --htmlhelp writes the edition too, with its project beside the pages.
+    listed = run_tool(dir(), {"-l", "-q", "--htmlhelp", "manual.hlp"});
+    for (const char* name : {"html/index.html", "html/manual.hhp", "html/manual.hhc", "html/manual.hhk"})
+        EXPECT_NE(listed.out.find(name), std::string::npos) << name << "\n" << listed.out;
     // The folder is there already as a link: nothing is written through it.
     fs::create_directories(dir() / "out");
     fs::create_directory(dir() / "elsewhere");

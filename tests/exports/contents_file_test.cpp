@@ -1,11 +1,13 @@
 // The author's contents file beside a help file, through the exports: found
-// in any letter case, copied into the sources, drawn as the contents tree.
+// in any letter case, copied into the sources, drawn as the contents tree
+// (and as the HTML Help project's contents, whose strings are escaped).
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 
 #include "context_builder.h"
+#include "help_builder.h"
 #include "large_help_file.h"
 #include "paragraph_builder.h"
 #include "plugin/archive_session.h"
@@ -57,12 +59,13 @@ const char* const contents_text =
     ":Base x.hlp\r\n:Title Test help\r\n1 Start\r\n2 Welcome=welcome\r\n2 Deeper\r\n3 Second=second>proc\r\n"
     "1 Elsewhere=ctx@other.hlp\r\n:Include more.cnt\r\n";
 
-// Every output of x.hlp decompiled with the HTML edition.
-std::map<std::string, std::string> outputs_beside(const std::string& cnt_name) {
+// Every output of x.hlp decompiled with the HTML edition (or `flags`).
+std::map<std::string, std::string> outputs_beside(const std::string& cnt_name, const Bytes& help = help_file(),
+                                                  int flags = HLPUNPACK_HTML) {
     TempDir dir;
-    write_file(dir.file("x.hlp"), help_file());
+    write_file(dir.file("x.hlp"), help);
     if (!cnt_name.empty()) write_file(dir.file(cnt_name), bytes_of(contents_text));
-    SetHlpunpackOptions(HLPUNPACK_HTML | HLPUNPACK_NO_CACHE);
+    SetHlpunpackOptions(flags | HLPUNPACK_NO_CACHE);
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     WCX_HANDLE handle = open_archive(dir.file("x.hlp"));
@@ -119,6 +122,71 @@ TEST(ContentsFile, BesideTheHelpFileItIsCopiedNamedAndDrawnAsTheTree) {
     const std::string css = files["html\\style.css"];
     EXPECT_NE(css.find("body{background:#123456}"), std::string::npos);
     EXPECT_NE(css.find(".nonscroll{background:#abcdef}"), std::string::npos);
+}
+
+// With --htmlhelp the contents file is the project's contents: headings hold
+// their topics, an entry of another help file has no page here.
+TEST(ContentsFile, IsTheHtmlHelpContentsTree) {
+    auto files = outputs_beside("x.cnt", help_file(), HLPUNPACK_HTMLHELP);
+    auto item = [](const std::string& name, const std::string& local) {
+        return "\t<LI> <OBJECT type=\"text/sitemap\">\r\n\t\t<param name=\"Name\" value=\"" + name + "\">\r\n" +
+               (local.empty() ? "" : "\t\t<param name=\"Local\" value=\"" + local + "\">\r\n") + "\t\t</OBJECT>\r\n";
+    };
+    const std::string tree = "<UL>\r\n" + item("Start", "") + "<UL>\r\n" + item("Welcome", page_titled(files, "Welcome")) +
+                             item("Deeper", "") + "<UL>\r\n" + item("Second", page_titled(files, "Second")) +
+                             "</UL>\r\n</UL>\r\n" + item("Elsewhere", "") + item(":Include more.cnt", "") +
+                             "</UL>\r\n</BODY>";
+    const std::string contents = files["html\\x.hhc"];
+    EXPECT_NE(contents.find(tree), std::string::npos) << contents;
+    EXPECT_NE(files["html\\x.hhp"].find("\r\nDefault topic=" + page_titled(files, "Second") + "\r\n"), std::string::npos);
+}
+
+// The HTML Help project keeps every help-file string where it lands: no
+// line of the .hhp broken, the sitemaps' values escaped, a long title of a
+// two-byte code page cut between characters.
+TEST(ContentsFile, HtmlHelpProjectEscapesTheHelpFilesStrings) {
+    using namespace hlptest;
+    const std::string long_title(130 * 2, '\x83');  // 130 times the katakana 0x83 0x83
+    TopicHeaderSpec hostile, japanese;
+    hostile.title = "<b>&\"x\"";
+    japanese.title = "A" + long_title;
+    TextRecordSpec text;
+    text.paragraphs = {plain_paragraph("a")};
+    std::vector<TopicRecord> records = {topic_header(hostile), text_record(text), topic_header(japanese),
+                                        text_record(text)};
+    link_topic_headers(records);
+    const TopicFile topic = build_topic_file(records, topic_layout_for(33, 4));
+    const std::vector<int32_t> offsets = count_topic_offsets(records, topic.positions);
+    const KeywordIndex k = build_keyword_index({{"k\"<&>", {static_cast<uint32_t>(offsets[0])}}});
+    WinHelpWindow main;
+    main.flags = 0x0002 | 0x0004 | 0x0078;
+    main.name = "main";
+    main.caption = "Cap\"tion\r\n[FILES]";
+    main.x = 100, main.y = 200, main.width = 300, main.height = 400;
+    const Bytes help = build_help_file(
+        {{"|SYSTEM", build_system_file(33, 4, {system_string_record(system_title, "A\"B\r\nTitle=evil"),
+                                               lcid_record(0x411, 0, 0), winhelp_window_record(main)})},
+         {"|TOPIC", topic.data}, {"|KWBTREE", k.tree}, {"|KWDATA", k.data}});
+    auto files = outputs_beside("", help, HLPUNPACK_HTMLHELP);
+    const std::string cut = "A" + long_title.substr(0, 238) + "...";
+    const struct {
+        const char* file;
+        std::string text;
+    } cases[] = {
+        {"x.hhp", "\r\nLanguage=0x411\r\nTitle=A\"BTitle=evil\r\n"},
+        {"x.hhp", "\r\nmain=\"Cap'tion[FILES]\",\"x.hhc\",\"x.hhk\",\"topic0.html\",\"topic0.html\",,,,,"
+                     "0x42520,,0x304e,[100,150,400,450],,,,,,,0\r\n\r\n[FILES]\r\n"},
+        {"x.hhc", "charset=shift_jis"},
+        {"x.hhc", "<param name=\"Name\" value=\"&lt;b&gt;&amp;&quot;x&quot;\">\r\n"},
+        {"x.hhc", "<param name=\"Name\" value=\"" + cut + "\">\r\n\t\t<param name=\"Local\" value=\"topic1.html\">"},
+        {"x.hhk", "<param name=\"Name\" value=\"k&quot;&lt;&amp;&gt;\">\r\n\t\t<param name=\"Local\" "
+                     "value=\"topic0.html\">"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(files[std::string("html\\") + c.file].find(c.text), std::string::npos) << c.text << "\n"
+                                                                                         << files[std::string("html\\") + c.file];
+    // The hostile strings start no line of their own.
+    EXPECT_EQ(files["html\\x.hhp"].find("\nTitle=evil"), std::string::npos);
 }
 
 TEST(ContentsFile, WithoutOneTheSourcesHaveNoneAndTheListHoldsTheTitledTopics) {

@@ -24,7 +24,8 @@ struct Opened {
 Opened open_built(const Bytes& help) {
     TempDir dir;
     write_file(dir.file("x.hlp"), help);
-    SetHlpunpackOptions(HLPUNPACK_HTML | HLPUNPACK_NO_CACHE);
+    // With the HTML Help project, whose contents and index list the titles too.
+    SetHlpunpackOptions(HLPUNPACK_HTMLHELP | HLPUNPACK_NO_CACHE);
     testing::internal::CaptureStderr();
     Opened opened;
     WCX_HANDLE handle = open_archive(dir.file("x.hlp"), &opened.result);

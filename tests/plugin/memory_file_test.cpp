@@ -158,18 +158,22 @@ TEST(EntryName, UntrustedNamesBecomePlainFileNames) {
 TEST(PluginSettings, ReadsTheSwitchesOfItsOwnSectionOnly) {
     struct Case {
         const char* text;
-        bool salvage, html;
+        bool salvage, html, htmlhelp;
     } cases[] = {
-        {"[hlpunpack]\r\nsalvage=1\r\n", true, false},
-        {"[HLPUNPACK]\n Salvage = 1 \nhtml=1", true, true},
-        {"[other]\nsalvage=1\n[hlpunpack]\nhtml=1\n", false, true},
-        {"[hlpunpack]\nsalvage=0\nhtml=yes\n;salvage=1\n", false, false},
-        {"salvage=1\n", false, false},
-        {"", false, false},
+        {"[hlpunpack]\r\nsalvage=1\r\n", true, false, false},
+        {"[HLPUNPACK]\n Salvage = 1 \nhtml=1", true, true, false},
+        {"[other]\nsalvage=1\n[hlpunpack]\nhtml=1\n", false, true, false},
+        {"[hlpunpack]\nsalvage=0\nhtml=yes\n;salvage=1\n", false, false, false},
+        {"[hlpunpack]\r\nHtmlHelp=1\r\n", false, false, true},
+        {"[other]\nhtmlhelp=1\n[hlpunpack]\nhtmlhelp = 1\nhtml=1\n", false, true, true},
+        {"[hlpunpack]\nhtmlhelps=1\nhtmlhelp=on\n", false, false, false},
+        {"salvage=1\n", false, false, false},
+        {"", false, false, false},
     };
     for (const Case& c : cases) {
         PluginSettings s = parse_settings(c.text, std::strlen(c.text));
         EXPECT_EQ(s.salvage, c.salvage) << c.text;
         EXPECT_EQ(s.html, c.html) << c.text;
+        EXPECT_EQ(s.htmlhelp, c.htmlhelp) << c.text;
     }
 }

@@ -104,7 +104,20 @@ void append_contents_topic(const Site& site, std::string& page) {
 
 }  // namespace
 
-void write_index(const Site& site, std::FILE* file, bool alinks) {
+SiteContents site_contents(const Site& site) {
+    const DecompileContext& ctx = site.ctx;
+    SiteContents contents;
+    if (ctx.contents_file != nullptr)
+        contents.tree = read_contents_tree(ctx.contents_file, static_cast<size_t>(ctx.contents_file_size));
+    const std::vector<bool> other = popup_only(site);
+    for (long t : contents_order(site)) {
+        if (other[t] || site.topics[t].title.empty()) contents.others.push_back(t);
+        else if (ctx.contents_file == nullptr) contents.listed.push_back(t);
+    }
+    return contents;
+}
+
+void write_index(const Site& site, std::FILE* file, bool alinks, const SiteContents& contents) {
     DecompileContext& ctx = site.ctx;
     std::string title;
     platform::code_page_append(site.code_page, ctx.help_title, std::strlen(ctx.help_title), title);
@@ -127,22 +140,19 @@ void write_index(const Site& site, std::FILE* file, bool alinks) {
     if (alinks) page += " <a href=\"akeywords.html\">A keywords</a>";
     page += "</nav>\n";
     append_contents_topic(site, page);
-    const std::vector<bool> other = popup_only(site);
-    if (ctx.contents_file != nullptr) append_contents_tree(site, page);
+    if (ctx.contents_file != nullptr) append_contents_tree(site, contents.tree, page);
     else page += "<h2>Contents</h2>\n<ol class=\"contents\">\n";
-    std::vector<long> others;
-    for (long t : contents_order(site)) {
-        if (other[t] || site.topics[t].title.empty()) others.push_back(t);
-        else if (ctx.contents_file == nullptr) append_topic_link(page, site.topics[t], "<li>", "</li>\n");
-        write_part(out, page, false);
-    }
-    if (ctx.contents_file == nullptr) page += "</ol>\n";
-    if (!others.empty()) page += "<h2>Other topics</h2>\n<ul class=\"other-topics\">\n";
-    for (long t : others) {
+    for (long t : contents.listed) {
         append_topic_link(page, site.topics[t], "<li>", "</li>\n");
         write_part(out, page, false);
     }
-    if (!others.empty()) page += "</ul>\n";
+    if (ctx.contents_file == nullptr) page += "</ol>\n";
+    if (!contents.others.empty()) page += "<h2>Other topics</h2>\n<ul class=\"other-topics\">\n";
+    for (long t : contents.others) {
+        append_topic_link(page, site.topics[t], "<li>", "</li>\n");
+        write_part(out, page, false);
+    }
+    if (!contents.others.empty()) page += "</ul>\n";
     page += "</body>\n</html>\n";
     write_part(out, page, true);
 }

@@ -13,24 +13,24 @@ namespace html_site {
 
 namespace {
 
-// The href of a topic entry; empty when its context id names no topic.
-std::string entry_href(const Site& site, const ContentsEntry& entry, const std::string& base) {
+// The help file an entry names ('@' or :Base), its window cut off; empty
+// for none.
+std::string entry_file(const ContentsEntry& entry, const std::string& base) {
     std::string file = entry.file.empty() ? base : entry.file;
     const size_t window = file.find('>');
     if (window != std::string::npos) file.erase(window);
+    return file;
+}
+
+// The href of a topic entry; empty when its context id names no topic.
+std::string entry_href(const Site& site, const ContentsEntry& entry, const std::string& base) {
+    const std::string file = entry_file(entry, base);
     if (!file.empty() && !html_is_this_file(site.ctx, file.c_str())) {
         HtmlPagePopups unused;
         const HtmlLink link{HtmlLink::other_file, 0, false, file, entry.context};
         return html_link_href(link, nullptr, unused).href;
     }
-    const uint32_t hash = context_hash(entry.context.c_str());
-    const auto found = site.offset_of_hash.find(hash);
-    if (found == site.offset_of_hash.end()) return {};
-    const long topic = topic_at_offset(site, found->second);
-    if (topic < 0) return {};
-    std::string href = site.topics[topic].page;
-    append_anchor_fragment(site, topic, hash, href);
-    return href;
+    return contents_entry_local(site, entry, base);
 }
 
 void append_entry(const Site& site, const ContentsEntry& entry, const std::string& base, std::string& out) {
@@ -48,9 +48,20 @@ void append_entry(const Site& site, const ContentsEntry& entry, const std::strin
 
 }  // namespace
 
-void append_contents_tree(const Site& site, std::string& out) {
-    const DecompileContext& ctx = site.ctx;
-    const ContentsTree tree = read_contents_tree(ctx.contents_file, static_cast<size_t>(ctx.contents_file_size));
+std::string contents_entry_local(const Site& site, const ContentsEntry& entry, const std::string& base) {
+    const std::string file = entry_file(entry, base);
+    if (!file.empty() && !html_is_this_file(site.ctx, file.c_str())) return {};
+    const uint32_t hash = context_hash(entry.context.c_str());
+    const auto found = site.offset_of_hash.find(hash);
+    if (found == site.offset_of_hash.end()) return {};
+    const long topic = topic_at_offset(site, found->second);
+    if (topic < 0) return {};
+    std::string href = site.topics[topic].page;
+    append_anchor_fragment(site, topic, hash, href);
+    return href;
+}
+
+void append_contents_tree(const Site& site, const ContentsTree& tree, std::string& out) {
     out += "<nav class=\"cnt\">\n";
     if (!tree.title.empty()) {
         out += "<h2>";

@@ -2,6 +2,7 @@
 
 #include "core/decompile_context.h"
 #include "project/context_map.h"
+#include "render/html/html_help_project.h"
 #include "render/html/html_keyword_ids.h"
 #include "render/html/html_search.h"
 #include "render/html/html_site_shared.h"
@@ -29,7 +30,10 @@ void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTop
     site.a_keywords = &a_keywords;
     html_site::write_keywords(site, k_keywords, "keywords.html", "Index");
     const bool alinks = html_site::write_keywords(site, a_keywords, "akeywords.html", "A keywords");
-    html_site::write_index(site, file, alinks);
+    // The contents read the bodies, which the pages let go.
+    const html_site::SiteContents contents = html_site::site_contents(site);
+    html_site::write_index(site, file, alinks, contents);
     html_site::write_search(site);
     html_site::write_pages(site, true);
+    if (ctx.htmlhelp) html_site::write_help_project(site, file, k_keywords, contents);
 }

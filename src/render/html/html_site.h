@@ -19,6 +19,7 @@ struct CodePageConverter;
 struct HtmlTopic {
     std::string page;   // file name inside html/
     std::string title;  // UTF-8, plain text
+    std::string raw_title;  // in the help file's code page; kept for the HTML Help project only
     std::string body;   // HTML with markers
     int32_t offset;     // topic offset (old format: the topic number)
     // The last topic offset the rich text reaches in the topic (old format:

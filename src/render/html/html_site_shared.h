@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "project/contents_file.h"
 #include "render/html/html_site.h"
 
 struct DecompileContext;
@@ -94,14 +95,29 @@ std::string_view shown_title(const HtmlTopic& topic);
 // A link to a topic's page, its title as the text, as list items show it.
 void append_topic_link(std::string& out, const HtmlTopic& topic, const char* open, const char* close);
 
+// What the contents show: the author's tree when a contents file came with
+// the help file (ctx.contents_file), else the titled topics in contents
+// order (listed); either way the topics listed apart (others: those shown
+// only as popups, and untitled ones).
+struct SiteContents {
+    ContentsTree tree;
+    std::vector<long> listed;
+    std::vector<long> others;
+};
+// Reads the topics' bodies: made before the pages let them go.
+SiteContents site_contents(const Site& site);
+// The page (and anchor) of a contents entry naming a topic of this file;
+// empty when it names another help file or no topic.
+std::string contents_entry_local(const Site& site, const ContentsEntry& entry, const std::string& base);
+
 // The pages of the site.
 // Sets site.popup_boxes: the links of a page that open one topic share a box.
 void plan_popup_boxes(Site& site);
 void write_pages(const Site& site, bool keywords);
 bool write_keywords(const Site& site, const KeywordIndex& index, const char* page_name, const char* heading);
-void write_index(const Site& site, std::FILE* file, bool alinks);
-// The author's contents file (ctx.contents_file) as a tree of links.
-void append_contents_tree(const Site& site, std::string& out);
+void write_index(const Site& site, std::FILE* file, bool alinks, const SiteContents& contents);
+// The author's contents file as a tree of links.
+void append_contents_tree(const Site& site, const ContentsTree& tree, std::string& out);
 // `window_rules` go after the fixed rules.
 void write_stylesheet(DecompileContext& ctx, platform::CodePageConverter* code_page, const std::string& window_rules);
 

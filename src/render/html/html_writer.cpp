@@ -75,6 +75,7 @@ void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title
         if (static_cast<uint8_t>(title[i]) < 0x20) plain += ' ';
         else plain += title[i];
     platform::code_page_append(code_page, plain.data(), plain.size(), topic.title);
+    if (raw_titles) topic.raw_title = std::move(plain);
     topic.page = html_page_name(used_names, name, topic.number - 16);
     topics.push_back(std::move(topic));
     current_font = -1;
@@ -514,6 +515,7 @@ void HtmlWriter::on(DecompileContext&, const HotspotEnd&) {
 void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
     w.code_page = platform::code_page_open(help_code_page(ctx, file));
     w.byte_limit = ctx.html_limit != 0 ? ctx.html_limit : largest_site;
+    w.raw_titles = ctx.htmlhelp;
     // JumpContext and PopupContext name their topic by its [MAP] number.
     std::vector<MapEntry> map;
     read_map_entries(ctx, file, map, true);

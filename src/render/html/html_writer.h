@@ -27,6 +27,7 @@ struct HtmlWriter {
     HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"}, {}};
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     uint64_t byte_limit = 0;
+    bool raw_titles = false;  // keep each title's bytes too (the HTML Help project lists them)
     int16_t current_font = -1;
     bool span_open = false;
     bool paragraph_open = false;
