@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Writes the attack files with GENERATOR into OUT/files, decompiles each
-# with --html into OUT/NAME by TOOL (the command and the words before its
-# options, such as "wine hlpunpack.exe"), and holds every output to the
-# edition's bounds: status 0, the sources written, html/ at most 20 x the
-# topic file + 1 MiB, no file named for a device, and a picture's name kept
-# before a baggage file's.
+# Decompiles the attack files GENERATOR writes with --html by TOOL (words
+# such as "wine hlpunpack.exe") into OUT/NAME, and holds each output to the
+# edition's bounds (status 0, the sources, html/ at most 20 x the topic file
+# + 1 MiB, no device names, the picture's name kept before the baggage's).
 #   html_attack_check.sh GENERATOR OUT TOOL...
 set -euo pipefail
 generator=$1 out=$2
@@ -18,8 +16,7 @@ for file in "$out"/files/*.hlp; do
   dir=$out/$name
   "$@" --html -q -o "$dir" "$file" </dev/null >/dev/null || { fail "exit status $?"; continue; }
   [[ -f $dir/$name.hpj && -f $dir/$name.rtf ]] || { fail "no $name.hpj or $name.rtf"; continue; }
-  rtf=$(stat -c %s "$dir/$name.rtf")
-  html=$(find "$dir/html" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  rtf=$(stat -c %s "$dir/$name.rtf") html=$(find "$dir/html" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
   ((html <= 20 * rtf + 1048576)) || fail "html/ holds $html bytes for a topic file of $rtf"
   devices=$(find "$dir" -printf '%f\n' | grep -Eix '(con|prn|aux|nul|com[1-9]|lpt[1-9])(\..*)?' || true)
   [[ -z $devices ]] || fail "$(wc -l <<<"$devices") files named for devices, such as $(head -1 <<<"$devices")"
