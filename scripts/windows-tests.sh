@@ -10,7 +10,7 @@ root=$PWD
 jobs=$(nproc)
 
 cmake -S . -B build >/dev/null
-cmake --build build -j"$jobs" --target hlpunpack hlpunpack_wcx wcx_host
+cmake --build build -j"$jobs" --target hlpunpack hlpunpack_wcx wcx_host make_attack_files
 
 for target in i686:build-win32 x86_64:build-win64; do
   arch=${target%%:*}

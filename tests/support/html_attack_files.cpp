@@ -1,6 +1,7 @@
 #include "html_attack_files.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,44 @@ Bytes colliding_names_file(size_t topics) {
         std::string name = "a";
         for (size_t v = t, i = 0; i < 4; ++i, v /= count) name += signs[v % count];
         file.topics.push_back({name, {name}, {}});
+    }
+    return build(file);
+}
+
+Bytes device_names_file(size_t copies) {
+    std::vector<std::string> devices = {"CON", "PRN", "AUX", "NUL"};
+    for (char n = '1'; n <= '9'; ++n) {
+        devices.push_back(std::string("COM") + n);
+        devices.push_back(std::string("LPT") + n);
+    }
+    AttackFile file;
+    for (size_t c = 1; c <= copies; ++c) {
+        for (std::string name : devices) {
+            // Every other copy in lower case; the later ones with an extension.
+            if (c % 2 == 0)
+                for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (c > 1) name += "." + std::to_string(c);
+            file.topics.push_back({name, {name}, {}});
+        }
+    }
+    file.extra.push_back({"NUL.txt", bytes_of("baggage NUL.txt")});
+    return build(file);
+}
+
+Bytes baggage_like_pictures_file(size_t pictures) {
+    PictureSpec spec;
+    spec.width = spec.height = 8;
+    spec.colour_table = grey_colour_table(2);
+    spec.data = bitmap_rows(8, 8, 1, 4, [](uint32_t x, uint32_t y) { return (x ^ y) & 1u; });
+    AttackFile file;
+    for (uint16_t n = 1; n <= pictures; ++n) {
+        const std::string name = "bm" + std::to_string(n);
+        file.extra.push_back(picture_internal_file(n, build_picture_file({spec, spec}).data));
+        file.extra.push_back({name + ".mrb", bytes_of("baggage " + name + ".mrb")});
+        Paragraph shown;
+        shown.segments.push_back({"", cmd_picture(0x86, 3, picture_reference(0, n))});
+        shown.segments.push_back({"", cmd_end()});
+        file.topics.push_back({"Picture " + name, {}, {shown}});
     }
     return build(file);
 }

@@ -23,5 +23,13 @@ Bytes image_map_bomb_file(size_t hotspots, size_t showings, size_t topics);
 Bytes backward_browse_file(size_t topics);
 // `topics` topics whose context names all fold to one page name ("a____").
 Bytes colliding_names_file(size_t topics);
+// `copies` topics for each device name (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9), titled and named with it ("CON", then "con.2", "CON.3" ...),
+// and a baggage file "NUL.txt".
+Bytes device_names_file(size_t copies);
+// `pictures` pictures of two images each (extracted as bmN.mrb), each shown
+// by a topic and shadowed by a baggage file of that name holding
+// "baggage bmN.mrb".
+Bytes baggage_like_pictures_file(size_t pictures);
 
 }  // namespace hlptest

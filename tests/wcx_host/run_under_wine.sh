@@ -5,6 +5,7 @@
 #   run_under_wine.sh PREFIX run PROGRAM.exe ARGS...
 #   run_under_wine.sh PREFIX walk HOST.exe DLL HELPFILE OUTDIR LINUX_HOST LINUX_PLUGIN
 #   run_under_wine.sh PREFIX cli HLPUNPACK.exe HELPFILE OUTDIR LINUX_HLPUNPACK
+#   run_under_wine.sh PREFIX attacks HLPUNPACK.exe GENERATOR OUTDIR LINUX_HLPUNPACK
 set -euo pipefail
 prefix=$1
 action=$2
@@ -48,6 +49,15 @@ case $action in
     timeout 500 wine "$exe" -q -o "$out" "$file" </dev/null
     diff -r "$out.linux" "$out"
     echo "the Windows tool extracted what the Linux tool does: $(ls "$out" | tr '\n' ' ')"
+    ;;
+  attacks)
+    exe=$1 generator=$2 out=$3 linux_cli=$4
+    check=$(dirname "$0")/html_attack_check.sh
+    bash "$check" "$generator" "$out.linux" "$linux_cli"
+    start_server
+    bash "$check" "$generator" "$out" timeout 500 wine "$exe"
+    diff -r "$out.linux" "$out"
+    echo "the Windows tool's HTML editions of the attack files are the Linux tool's"
     ;;
   *)
     echo "run_under_wine.sh: unknown action $action" >&2
