@@ -323,7 +323,7 @@ TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
         uint16_t bits;
         uint32_t width, height;
         uint32_t colours_important;  // 1: transparent
-    } cases[] = {{1, 13, 3, 0}, {4, 7, 5, 0}, {8, 5, 4, 0}, {24, 3, 2, 0}, {8, 6, 2, 1}};
+    } cases[] = {{1, 13, 3, 0}, {4, 7, 5, 0}, {8, 5, 4, 0}, {24, 3, 2, 0}, {8, 6, 2, 1}, {4, 9, 3, 1}, {1, 11, 2, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
         auto value = [&](uint32_t x, uint32_t y) {
