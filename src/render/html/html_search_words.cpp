@@ -127,7 +127,8 @@ void for_each_word(std::string_view text, Word&& found) {
         if (cjk(c)) {
             end_word();
             std::memcpy(word, text.data() + at, length);
-            found(word, length);
+            used = length;  // one place calls found(), so it is inlined
+            end_word();
         } else if (separator(c)) {
             end_word();
         } else if (characters++ < longest_word) {
@@ -175,6 +176,20 @@ void grow(SearchWords& words) {
     words.slots.swap(larger);
 }
 
+// A word met for the first time, in slot `slot`.
+[[gnu::noinline]] SearchWords::Entry& new_entry(SearchWords& words, const char* word, size_t size, uint32_t topic,
+                                                uint64_t head, uint32_t hash, size_t slot) {
+    if (words.letters.empty()) words.letters.assign(8, '\0');
+    const auto from = static_cast<uint32_t>(words.letters.size() - 8);
+    words.letters.resize(from);
+    words.letters.append(word, size);
+    words.letters.append(8, '\0');
+    words.entries.push_back({head, from, static_cast<uint32_t>(size), topic, 0, {}});
+    words.slots[slot] = {hash, static_cast<uint32_t>(words.entries.size())};
+    if (words.entries.size() * 2 > words.slots.size()) grow(words);
+    return words.entries.back();
+}
+
 // Words are looked up as the scanner holds them, without a copy; most are
 // met many times, so the lookup is what counts, and most words are told
 // apart by their first eight bytes.
@@ -189,18 +204,14 @@ SearchWords::Entry& entry_of(SearchWords& words, const char* word, size_t size, 
             same_tail(words.letters.data() + entry.at, word, size))
             return entry;
     }
-    if (words.letters.empty()) words.letters.assign(8, '\0');
-    const auto from = static_cast<uint32_t>(words.letters.size() - 8);
-    words.letters.resize(from);
-    words.letters.append(word, size);
-    words.letters.append(8, '\0');
-    words.entries.push_back({head, from, static_cast<uint32_t>(size), topic, 0, {}});
-    words.slots[at] = {hash, static_cast<uint32_t>(words.entries.size())};
-    if (words.entries.size() * 2 > words.slots.size()) grow(words);
-    return words.entries.back();
+    return new_entry(words, word, size, topic, head, hash, at);
 }
 
 size_t put_base36(char* out, size_t at, uint32_t value) {
+    if (value < 10) {  // most topics follow closely, most counts are small
+        out[at] = static_cast<char>('0' + value);
+        return at + 1;
+    }
     char digits[8];
     int count = 0;
     do {
