@@ -43,13 +43,22 @@ constexpr bool ascii_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Tags that start a block: the words on either side are apart.
+// Tags that start a block: the words on either side are apart (p, br,
+// td, tr, div, table, li, dt, dd, h1, h2, h3). Every tag of a body is
+// asked, so the names are told apart by their length first.
 bool block_tag(std::string_view name) {
-    if (name.empty() || std::strchr("pbtdlh", name[0]) == nullptr) return false;
-    static constexpr std::string_view blocks[] = {"p", "br", "td", "tr", "div", "table", "li", "dt", "dd", "h1", "h2", "h3"};
-    for (std::string_view block : blocks)
-        if (name == block) return true;
-    return false;
+    switch (name.size()) {
+        case 1: return name[0] == 'p';
+        case 2: {
+            const char pair[] = {name[0], name[1]};
+            for (const char* block : {"br", "td", "tr", "li", "dt", "dd", "h1", "h2", "h3"})
+                if (pair[0] == block[0] && pair[1] == block[1]) return true;
+            return false;
+        }
+        case 3: return name == "div";
+        case 5: return name == "table";
+        default: return false;
+    }
 }
 
 // Skips the tag at body[at] ('<'); markers inside it may hold any byte.
