@@ -289,7 +289,8 @@ TEST(HtmlSite, KeywordPagesHaveEntryIdsAndALetterBar) {
 // there (a title word counting five), and is safe inside a script.
 TEST(HtmlSite, SearchIndexListsTheTopicsOfEachWord) {
     const Site site = built_site({"JI(, Welcome)", "JI(, Welcome)"}, {}, {}, {}, {},
-                                 "Hello, \xC9t\xE9 </script> hello_world");
+                                 "Hello, \xC9t\xE9 </script> hello_world information Informational INFORMATION "
+                                 "abcdefghijABCDEFGHIJabcdefghijabcdefghijXYZ");
     ASSERT_TRUE(site.ok);
     const std::string script = site.page("search-index.js");
     const std::string prefix = "var hlpSearchIndex = ";
@@ -298,12 +299,18 @@ TEST(HtmlSite, SearchIndexListsTheTopicsOfEachWord) {
     const nlohmann::json index = nlohmann::json::parse(script.substr(prefix.size(), script.rfind(';') - prefix.size()));
     EXPECT_EQ(index["pages"], nlohmann::json::array({"Welcome.html", "topic1.html"}));
     EXPECT_EQ(index["titles"], nlohmann::json::array({"Welcome", "Macros"}));
-    EXPECT_EQ(index["snippets"][0], "Hello, \xC3\x89t\xC3\xA9 </script> hello_world");
+    EXPECT_EQ(index["snippets"][0],
+              "Hello, \xC3\x89t\xC3\xA9 </script> hello_world information Informational INFORMATION "
+              "abcdefghijABCDEFGHIJabcdefghijabcdefghijXYZ");
     // Items "DELTA*COUNT" in base 36 from topic 0.
     const nlohmann::json& words = index["words"];
     EXPECT_EQ(words["hello"], "0");
     EXPECT_EQ(words["\xC3\xA9t\xC3\xA9"], "0");
     EXPECT_EQ(words["hello_world"], "0");
+    // Words alike in their first eight letters, and one cut at 40.
+    EXPECT_EQ(words["information"], "0*2");
+    EXPECT_EQ(words["informational"], "0");
+    EXPECT_EQ(words["abcdefghijabcdefghijabcdefghijabcdefghij"], "0");
     EXPECT_EQ(words["welcome"], "0*5");
     EXPECT_EQ(words["herehere"], "1");  // two links, one word on the page
     EXPECT_EQ(words["macros"], "1*5");
@@ -323,7 +330,7 @@ TEST(HtmlSite, BitmapsAreShownAsPngWithTheirPixels) {
         uint16_t bits;
         uint32_t width, height;
         uint32_t colours_important;  // 1: transparent
-    } cases[] = {{1, 13, 3, 0}, {4, 7, 5, 0}, {8, 5, 4, 0}, {24, 3, 2, 0}, {8, 6, 2, 1}};
+    } cases[] = {{1, 13, 3, 0}, {4, 7, 5, 0}, {8, 5, 4, 0}, {24, 3, 2, 0}, {8, 6, 2, 1}, {4, 9, 3, 1}, {1, 11, 2, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
         auto value = [&](uint32_t x, uint32_t y) {

@@ -4,6 +4,7 @@
 #include "render/html/html_png.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
@@ -16,8 +17,9 @@ namespace {
 // A help file's bitmap holds at most 256 MiB of rows and is in practice a
 // screen or less; more pixels than this are a damaged header.
 constexpr uint64_t largest_picture_pixels = uint64_t(1) << 25;
-// stb's writer tries every row filter and searches hash chains of this
-// length: short chains keep the edition's cost near that of the sources.
+// stb's deflate searches hash chains of this length (and its writer tries
+// every row filter): short chains keep the edition's cost near that of the
+// sources.
 constexpr int png_compression_level = 5;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -137,6 +139,74 @@ void decode_row(const Dib& d, uint32_t y, int components, bool white_transparent
     }
 }
 
+// CRC-32 of PNG chunks (the zlib polynomial), a byte at a time.
+constexpr auto crc_table = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}();
+
+void append_u32(std::string& out, uint32_t v) {
+    const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    out.append(bytes, 4);
+}
+
+void append_chunk(std::string& out, const char* type, const uint8_t* data, size_t size) {
+    append_u32(out, static_cast<uint32_t>(size));
+    const size_t from = out.size();
+    out.append(type, 4);
+    if (size != 0) out.append(reinterpret_cast<const char*>(data), size);
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = from; i < out.size(); ++i) crc = crc_table[(crc ^ static_cast<uint8_t>(out[i])) & 0xFF] ^ (crc >> 8);
+    append_u32(out, crc ^ 0xFFFFFFFFu);
+}
+
+// A bitmap of 1 to 8 bits a pixel as a PNG of the same depth and colour
+// table: its rows are already PNG's packed indices, so they are copied as
+// they are (no row filter) and deflated at a fraction of the bytes of
+// colours. White entries of the table are transparent when asked.
+bool indexed_png(const Dib& d, bool white_transparent, std::string& png) {
+    const size_t row_bytes = (size_t(d.width) * d.bits + 7) / 8;
+    std::vector<uint8_t> rows((row_bytes + 1) * d.height);
+    for (uint32_t y = 0; y < d.height; ++y) {
+        const uint8_t* row = d.rows + uint64_t(d.top_down ? y : d.height - 1 - y) * d.stride;
+        uint8_t* out = rows.data() + (row_bytes + 1) * y;
+        out[0] = 0;  // no filter
+        std::copy(row, row + row_bytes, out + 1);
+    }
+    int packed_size = 0;
+    unsigned char* packed = stbi_zlib_compress(rows.data(), static_cast<int>(rows.size()), &packed_size,
+                                               png_compression_level);
+    if (packed == nullptr) return false;
+    const size_t colours = size_t(1) << d.bits;
+    uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(d.bits), 3, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<uint8_t>(d.width >> (24 - 8 * i));
+        header[4 + i] = static_cast<uint8_t>(d.height >> (24 - 8 * i));
+    }
+    uint8_t alpha[256];
+    size_t alphas = 0;
+    for (size_t i = 0; i < colours; ++i) {
+        const bool white = d.palette[i][0] == 0xFF && d.palette[i][1] == 0xFF && d.palette[i][2] == 0xFF;
+        alpha[i] = white_transparent && white ? 0 : 0xFF;
+        if (alpha[i] == 0) alphas = i + 1;
+    }
+    std::string written("\x89PNG\r\n\x1A\n", 8);
+    append_chunk(written, "IHDR", header, sizeof header);
+    append_chunk(written, "PLTE", &d.palette[0][0], 3 * colours);
+    if (alphas != 0) append_chunk(written, "tRNS", alpha, alphas);
+    append_chunk(written, "IDAT", packed, static_cast<size_t>(packed_size));
+    STBIW_FREE(packed);
+    append_chunk(written, "IEND", nullptr, 0);
+    png = std::move(written);
+    return true;
+}
+
 void append_bytes(void* context, void* data, int size) {
     static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
 }
@@ -144,6 +214,7 @@ void append_bytes(void* context, void* data, int size) {
 bool dib_png(const uint8_t* dib, long size, long bits_at, bool white_transparent, std::string& png) {
     Dib d;
     if (!read_dib(dib, size, bits_at, d)) return false;
+    if (d.bits <= 8) return indexed_png(d, white_transparent, png);
     const int components = white_transparent ? 4 : 3;
     std::vector<uint8_t> pixels(size_t(d.width) * d.height * components);
     for (uint32_t y = 0; y < d.height; ++y)
