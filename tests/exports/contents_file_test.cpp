@@ -3,6 +3,7 @@
 // (and as the HTML Help project's contents, whose strings are escaped).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -166,9 +167,14 @@ TEST(ContentsFile, HtmlHelpProjectEscapesTheHelpFilesStrings) {
     const Bytes help = build_help_file(
         {{"|SYSTEM", build_system_file(33, 4, {system_string_record(system_title, "A\"B\r\nTitle=evil"),
                                                lcid_record(0x411, 0, 0), winhelp_window_record(main)})},
-         {"|TOPIC", topic.data}, {"|KWBTREE", k.tree}, {"|KWDATA", k.data}});
+         {"|TOPIC", topic.data}, {"|KWBTREE", k.tree}, {"|KWDATA", k.data},
+         // One number sending to one topic three times: three names.
+         {"|CTXOMAP", build_context_map({{5, offsets[2]}, {5, offsets[2]}, {5, offsets[2]}})}});
     auto files = outputs_beside("", help, HLPUNPACK_HTMLHELP);
     const std::string cut = "A" + long_title.substr(0, 238) + "...";
+    char unnamed[16];
+    std::snprintf(unnamed, sizeof unnamed, "TOPIC%08x", static_cast<unsigned>(offsets[2]));
+    const std::string u = unnamed;
     const struct {
         const char* file;
         std::string text;
@@ -181,6 +187,8 @@ TEST(ContentsFile, HtmlHelpProjectEscapesTheHelpFilesStrings) {
         {"x.hhc", "<param name=\"Name\" value=\"" + cut + "\">\r\n\t\t<param name=\"Local\" value=\"topic1.html\">"},
         {"x.hhk", "<param name=\"Name\" value=\"k&quot;&lt;&amp;&gt;\">\r\n\t\t<param name=\"Local\" "
                      "value=\"topic0.html\">"},
+        {"x.h", "#define " + u + " 5\r\n#define " + u + "_5 5\r\n#define " + u + "_5_3 5\r\n"},
+        {"x.hhp", "[ALIAS]\r\n" + u + "=topic1.html\r\n" + u + "_5=topic1.html\r\n" + u + "_5_3=topic1.html\r\n"},
     };
     for (const auto& c : cases)
         EXPECT_NE(files[std::string("html\\") + c.file].find(c.text), std::string::npos) << c.text << "\n"

@@ -3,6 +3,7 @@
 // same topic, at the same place in it.
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -25,10 +26,19 @@ std::string map_target(const Site& site, int32_t topic_offset) {
     return local;
 }
 
+std::string folded(std::string text) {
+    for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
 // The #define name of an entry: the context name the project file's [MAP]
 // gives it, with what a C name cannot hold as '_'; the number added when
-// another entry has the name already.
-std::string map_symbol(DecompileContext& ctx, const MapEntry& entry, std::unordered_set<std::string>& used) {
+// another entry has the name already, and a count after that when that is
+// taken too. HTML Help looks aliases up without regard to case. The count
+// goes on from where the name's last one stopped, so that a map naming one
+// topic many times under one number takes linear time.
+std::string map_symbol(DecompileContext& ctx, const MapEntry& entry, std::unordered_set<std::string>& used,
+                       std::unordered_map<std::string, unsigned long>& counts) {
     const char* name = topic_offset_name(ctx, entry.topic_offset);
     char fallback[32];
     if (name == nullptr) {
@@ -39,16 +49,13 @@ std::string map_symbol(DecompileContext& ctx, const MapEntry& entry, std::unorde
     for (const char* c = name; *c != '\0' && symbol.size() < 255; ++c)
         symbol += (*c >= '0' && *c <= '9') || (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z') ? *c : '_';
     if (symbol.empty() || (symbol[0] >= '0' && symbol[0] <= '9')) symbol.insert(symbol.begin(), '_');
-    // HTML Help looks aliases up without regard to case.
-    auto fresh = [&used](const std::string& candidate) {
-        std::string folded = candidate;
-        for (char& c : folded) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        return used.insert(std::move(folded)).second;
-    };
-    const std::string base = symbol;
-    for (unsigned long n = 2; !fresh(symbol); ++n)
-        symbol = base + '_' + std::to_string(static_cast<uint32_t>(entry.number)) + (n > 2 ? '_' + std::to_string(n) : "");
-    return symbol;
+    if (used.insert(folded(symbol)).second) return symbol;
+    const std::string numbered = symbol + '_' + std::to_string(static_cast<uint32_t>(entry.number));
+    unsigned long& count = counts[folded(numbered)];
+    for (count = count < 2 ? 2 : count + 1;; ++count) {
+        symbol = count == 2 ? numbered : numbered + '_' + std::to_string(count);
+        if (used.insert(folded(symbol)).second) return symbol;
+    }
 }
 
 }  // namespace
@@ -58,12 +65,13 @@ void append_help_map(const Site& site, std::FILE* file, const HelpProject& proje
     std::vector<MapEntry> entries;
     read_map_entries(ctx, file, entries, true);
     std::unordered_set<std::string> used;
+    std::unordered_map<std::string, unsigned long> counts;
     std::string defines, aliases;
     for (const MapEntry& entry : entries) {
         // A number the map sends to no topic has nowhere to land.
         const std::string target = map_target(site, entry.topic_offset);
         if (target.empty()) continue;
-        const std::string symbol = map_symbol(ctx, entry, used);
+        const std::string symbol = map_symbol(ctx, entry, used, counts);
         defines += "#define " + symbol + ' ' + std::to_string(static_cast<uint32_t>(entry.number)) + "\r\n";
         aliases += symbol + '=' + target + "\r\n";
     }
