@@ -12,6 +12,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 
+#include "render/html/html_png_deflate.h"
+
 namespace {
 
 // A help file's bitmap holds at most 256 MiB of rows and is in practice a
@@ -166,7 +168,45 @@ void append_chunk(std::string& out, const char* type, const uint8_t* data, size_
     append_u32(out, crc ^ 0xFFFFFFFFu);
 }
 
-// A bitmap of 1 to 8 bits a pixel as a PNG of the same depth and colour
+// Rows of PNG (each behind its filter byte) deflated: by stb, or past this
+// many bytes (a damaged header's rows of zeros, in practice) by a run-length
+// deflate that takes linear time.
+constexpr size_t stb_deflate_limit = size_t(4) << 20;
+
+bool deflate_rows(const std::vector<uint8_t>& rows, std::string& packed) {
+    if (rows.size() > stb_deflate_limit) {
+        html_run_length_zlib(rows.data(), rows.size(), packed);
+        return true;
+    }
+    int packed_size = 0;
+    unsigned char* data =
+        stbi_zlib_compress(const_cast<uint8_t*>(rows.data()), static_cast<int>(rows.size()), &packed_size,
+                           png_compression_level);
+    if (data == nullptr) return false;
+    packed.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(packed_size));
+    STBIW_FREE(data);
+    return true;
+}
+
+// The PNG of deflated rows; the palette and its transparency when given.
+std::string png_file(uint32_t width, uint32_t height, uint8_t depth, uint8_t colour_type, const std::string& idat,
+                     const uint8_t* palette = nullptr, size_t colours = 0, const uint8_t* alpha = nullptr,
+                     size_t alphas = 0) {
+    uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, depth, colour_type, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+        header[4 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    std::string written("\x89PNG\r\n\x1A\n", 8);
+    append_chunk(written, "IHDR", header, sizeof header);
+    if (palette != nullptr) append_chunk(written, "PLTE", palette, 3 * colours);
+    if (alphas != 0) append_chunk(written, "tRNS", alpha, alphas);
+    append_chunk(written, "IDAT", reinterpret_cast<const uint8_t*>(idat.data()), idat.size());
+    append_chunk(written, "IEND", nullptr, 0);
+    return written;
+}
+
+// A bitmap of 1 to 8 bits is an indexed PNG of its own depth and colour
 // table: its rows are already PNG's packed indices, so they are copied as
 // they are (no row filter) and deflated at a fraction of the bytes of
 // colours. White entries of the table are transparent when asked.
@@ -179,16 +219,9 @@ bool indexed_png(const Dib& d, bool white_transparent, std::string& png) {
         out[0] = 0;  // no filter
         std::copy(row, row + row_bytes, out + 1);
     }
-    int packed_size = 0;
-    unsigned char* packed = stbi_zlib_compress(rows.data(), static_cast<int>(rows.size()), &packed_size,
-                                               png_compression_level);
-    if (packed == nullptr) return false;
+    std::string packed;
+    if (!deflate_rows(rows, packed)) return false;
     const size_t colours = size_t(1) << d.bits;
-    uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(d.bits), 3, 0, 0, 0};
-    for (int i = 0; i < 4; ++i) {
-        header[i] = static_cast<uint8_t>(d.width >> (24 - 8 * i));
-        header[4 + i] = static_cast<uint8_t>(d.height >> (24 - 8 * i));
-    }
     uint8_t alpha[256];
     size_t alphas = 0;
     for (size_t i = 0; i < colours; ++i) {
@@ -196,14 +229,22 @@ bool indexed_png(const Dib& d, bool white_transparent, std::string& png) {
         alpha[i] = white_transparent && white ? 0 : 0xFF;
         if (alpha[i] == 0) alphas = i + 1;
     }
-    std::string written("\x89PNG\r\n\x1A\n", 8);
-    append_chunk(written, "IHDR", header, sizeof header);
-    append_chunk(written, "PLTE", &d.palette[0][0], 3 * colours);
-    if (alphas != 0) append_chunk(written, "tRNS", alpha, alphas);
-    append_chunk(written, "IDAT", packed, static_cast<size_t>(packed_size));
-    STBIW_FREE(packed);
-    append_chunk(written, "IEND", nullptr, 0);
-    png = std::move(written);
+    png = png_file(d.width, d.height, static_cast<uint8_t>(d.bits), 3, packed, &d.palette[0][0], colours, alpha, alphas);
+    return true;
+}
+
+// Colours past what stb's writer does in linear time: unfiltered rows of
+// RGB or RGBA, deflated by runs.
+bool large_colour_png(const Dib& d, int components, const std::vector<uint8_t>& pixels, std::string& png) {
+    const size_t row_bytes = size_t(d.width) * components;
+    std::vector<uint8_t> rows((row_bytes + 1) * d.height);
+    for (uint32_t y = 0; y < d.height; ++y) {
+        rows[(row_bytes + 1) * y] = 0;
+        std::copy_n(pixels.data() + row_bytes * y, row_bytes, rows.data() + (row_bytes + 1) * y + 1);
+    }
+    std::string packed;
+    if (!deflate_rows(rows, packed)) return false;
+    png = png_file(d.width, d.height, 8, components == 4 ? 6 : 2, packed);
     return true;
 }
 
@@ -219,6 +260,7 @@ bool dib_png(const uint8_t* dib, long size, long bits_at, bool white_transparent
     std::vector<uint8_t> pixels(size_t(d.width) * d.height * components);
     for (uint32_t y = 0; y < d.height; ++y)
         decode_row(d, y, components, white_transparent, pixels.data() + size_t(y) * d.width * components);
+    if (pixels.size() > stb_deflate_limit) return large_colour_png(d, components, pixels, png);
     // The writer's settings are its globals (of this file alone): set once.
     static const bool configured = [] {
         stbi_write_png_compression_level = png_compression_level;

@@ -1,6 +1,6 @@
 // Bitmaps as PNG for the HTML edition: the device-independent bitmaps the
 // picture export writes (and metafiles carry) decoded to colours and written
-// with stb's PNG writer.
+// with stb's PNG writer (large ones deflated by runs).
 #pragma once
 
 #include <cstdint>
