@@ -7,7 +7,10 @@
 #include <map>
 #include <string>
 
+#include "help_builder.h"
 #include "html_attack_files.h"
+#include "paragraph_builder.h"
+#include "project_builder.h"
 #include "plugin/archive_session.h"
 #include "wcx_fixture.h"
 
@@ -64,6 +67,28 @@ TEST(HtmlBounds, BombFilesGiveAnEditionOfTheTopicFilesOrder) {
         EXPECT_LE(opened.html_bytes, 20 * rtf + (1u << 20)) << "topic file " << rtf;
         EXPECT_TRUE(opened.files.count("html\\index.html"));
     }
+}
+
+// Text before the first topic's header (a damaged or hand-made |TOPIC)
+// has no page to go to: the edition leaves it out, whatever command it holds.
+TEST(HtmlBounds, TextBeforeTheFirstTopicIsLeftOut) {
+    TextRecordSpec stray;
+    Paragraph marks;
+    marks.segments = {{"a", cmd_nonbreaking_space()}, {"b", cmd_nonbreaking_hyphen()}, {"c", cmd_tab()},
+                      {"", cmd_end()}};
+    stray.paragraphs = {marks};
+    TopicHeaderSpec first;
+    first.title = "First";
+    TextRecordSpec text;
+    text.paragraphs = {plain_paragraph("inside")};
+    std::vector<TopicRecord> records = {text_record(stray), topic_header(first), text_record(text)};
+    link_topic_headers(records);
+    const Bytes help = build_help_file({{"|SYSTEM", build_system_file(33, 4, {})},
+                                        {"|TOPIC", build_topic_file(records, topic_layout_for(33, 4)).data}});
+    const Opened opened = open_built(help);
+    ASSERT_EQ(opened.result, 0);
+    EXPECT_TRUE(opened.files.count("x.rtf"));
+    EXPECT_TRUE(opened.files.count("html\\index.html"));
 }
 
 }  // namespace

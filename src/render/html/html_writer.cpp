@@ -389,11 +389,13 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
 }
 
 void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
+    if (topics.empty()) return;
     open_paragraph();
     body() += "&nbsp;";
 }
 
 void HtmlWriter::on(DecompileContext&, const SoftHyphen&) {
+    if (topics.empty()) return;
     open_paragraph();
     body() += "&shy;";
 }
