@@ -168,13 +168,21 @@ void append_chunk(std::string& out, const char* type, const uint8_t* data, size_
     append_u32(out, crc ^ 0xFFFFFFFFu);
 }
 
-// Rows of PNG (each behind its filter byte) deflated: by stb, or past this
-// many bytes (a damaged header's rows of zeros, in practice) by a run-length
-// deflate that takes linear time.
+// Rows of PNG (each behind its filter byte) deflated: by stb, or by a
+// run-length deflate that takes linear time past this many bytes, or past
+// a quarter of it where seven bytes in eight repeat the one before (a
+// damaged header's rows of zeros, in practice), on which stb's hash chains
+// compare hundreds of bytes for each one.
 constexpr size_t stb_deflate_limit = size_t(4) << 20;
 
+bool mostly_runs(const std::vector<uint8_t>& rows) {
+    size_t repeats = 0;
+    for (size_t i = 1; i < rows.size(); ++i) repeats += rows[i] == rows[i - 1];
+    return repeats >= rows.size() / 8 * 7;
+}
+
 bool deflate_rows(const std::vector<uint8_t>& rows, std::string& packed) {
-    if (rows.size() > stb_deflate_limit) {
+    if (rows.size() > stb_deflate_limit || (rows.size() > stb_deflate_limit / 4 && mostly_runs(rows))) {
         html_run_length_zlib(rows.data(), rows.size(), packed);
         return true;
     }
