@@ -70,10 +70,10 @@ Bytes build(const AttackFile& file) {
     files.push_back({"|CONTEXT", build_context_tree(pairs)});
     std::vector<KeywordSpec> keywords;
     for (size_t k = 0; k < file.keyword_topics.size(); ++k) {
-        KeywordSpec spec{"k" + std::to_string(k), {}};
+        KeywordSpec keyword{"k" + std::to_string(k), {}};
         for (size_t t : file.keyword_topics[k])
-            spec.topic_offsets.push_back(static_cast<uint32_t>(topic.topic_offsets[header_of[t]]));
-        keywords.push_back(spec);
+            keyword.topic_offsets.push_back(static_cast<uint32_t>(topic.topic_offsets[header_of[t]]));
+        keywords.push_back(keyword);
     }
     if (!keywords.empty()) {
         BTreeOptions tree;
@@ -113,11 +113,11 @@ Bytes keyword_bomb_file(size_t title_length, size_t listings, size_t keywords) {
 }
 
 Bytes image_map_bomb_file(size_t hotspots, size_t showings, size_t topics) {
-    PictureSpec spec;
-    spec.bits_per_pixel = 1;
-    spec.width = spec.height = 8;
-    spec.colour_table = grey_colour_table(2);
-    spec.data = bitmap_rows(8, 8, 1, 4, [](uint32_t x, uint32_t y) { return (x + y) & 1u; });
+    PictureSpec picture;
+    picture.bits_per_pixel = 1;
+    picture.width = picture.height = 8;
+    picture.colour_table = grey_colour_table(2);
+    picture.data = bitmap_rows(8, 8, 1, 4, [](uint32_t x, uint32_t y) { return (x + y) & 1u; });
     HotspotBlock block;
     for (size_t h = 0; h < hotspots; ++h) {
         HotspotSpec spot;
@@ -128,9 +128,9 @@ Bytes image_map_bomb_file(size_t hotspots, size_t showings, size_t topics) {
         spot.target = "ExecFile(\"x" + std::to_string(h) + "\")";
         block.hotspots.push_back(spot);
     }
-    spec.hotspots = block;
+    picture.hotspots = block;
     AttackFile file;
-    file.extra.push_back(picture_internal_file(1, build_picture_file({spec}).data));
+    file.extra.push_back(picture_internal_file(1, build_picture_file({picture}).data));
     Paragraph shown;
     for (size_t s = 0; s < showings; ++s) shown.segments.push_back({"", cmd_picture(0x86, 3, picture_reference(0, 1))});
     shown.segments.push_back({"", cmd_end()});
@@ -181,14 +181,14 @@ Bytes device_names_file(size_t copies) {
 }
 
 Bytes baggage_like_pictures_file(size_t pictures) {
-    PictureSpec spec;
-    spec.width = spec.height = 8;
-    spec.colour_table = grey_colour_table(2);
-    spec.data = bitmap_rows(8, 8, 1, 4, [](uint32_t x, uint32_t y) { return (x ^ y) & 1u; });
+    PictureSpec picture;
+    picture.width = picture.height = 8;
+    picture.colour_table = grey_colour_table(2);
+    picture.data = bitmap_rows(8, 8, 1, 4, [](uint32_t x, uint32_t y) { return (x ^ y) & 1u; });
     AttackFile file;
     for (uint16_t n = 1; n <= pictures; ++n) {
         const std::string name = "bm" + std::to_string(n);
-        file.extra.push_back(picture_internal_file(n, build_picture_file({spec, spec}).data));
+        file.extra.push_back(picture_internal_file(n, build_picture_file({picture, picture}).data));
         file.extra.push_back({name + ".mrb", bytes_of("baggage " + name + ".mrb")});
         Paragraph shown;
         shown.segments.push_back({"", cmd_picture(0x86, 3, picture_reference(0, n))});
