@@ -48,6 +48,7 @@ struct DecompileContext {
     // Format of the help file, from its |SYSTEM file.
     uint16_t system_minor;
     uint16_t system_flags;
+    bool system_header_guessed;  // salvage: the header was damaged, minor and flags guessed
     bool old_format;
     bool topics_compressed;
     bool minor_above_21;

@@ -401,6 +401,33 @@ TEST(BuiltSalvage, TopicWithoutItsHeaderIsWrittenUnderARecoveredTitle) {
     EXPECT_FALSE(run.plain->listed("damaged-damage.txt"));
 }
 
+// A zeroed sector takes the head of |SYSTEM, which names the version and
+// the compression; salvage tells them from the other internal files and
+// from how the first topic record reads, and says so. A chain that ends
+// early, with blocks after it still naming records, is named for what it is.
+TEST(BuiltSalvage, DamagedSystemHeaderIsGuessedAndAnEarlyChainEndNamed) {
+    SalvageSample s = salvage_sample([](SalvageSample& s) {
+        for (size_t i = 0; i < s.records.size(); ++i)
+            if (s.topic.block_of(s.topic.positions[i]) == 2 && s.topic.block_of(s.topic.positions[i + 1]) == 2) {
+                for (uint32_t k = 0; k < 4; ++k) s.topic.data[stored_at(s.topic, s.topic.positions[i] + 12 + k)] = 0xFF;
+                return;
+            }
+    });
+    const Bytes head = {0x6C, 0x03, 33, 0, 1, 0};
+    const auto system = std::search(s.help.begin(), s.help.end(), head.begin(), head.end());
+    ASSERT_NE(system, s.help.end());
+    std::fill(system, system + 12, 0);
+    SalvagedRun run(s);
+    EXPECT_FALSE(run.plain->opened);
+    EXPECT_NE(run.report.find("|SYSTEM at offset 0: its header is damaged: the version and the compression are "
+                              "guessed"),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("block 2 holds the end of its record chain at topic position"), std::string::npos)
+        << run.report;
+    EXPECT_GE(whole_topics(run), 27) << run.report;
+}
+
 TEST(BuiltSalvage, IntactFileComesOutTheSameWithSalvage) {
     const SalvageSample s = salvage_sample([](SalvageSample&) {});
     SalvagedRun run(s);
