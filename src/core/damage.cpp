@@ -63,6 +63,19 @@ void damage_found(DecompileContext& ctx, const char* internal_file, long offset,
     damage_found(ctx, Damage::rest, what, internal_file, offset, "%s", what);
 }
 
+void reference_misplaced(DecompileContext& ctx, const char* index, const char* what, int32_t named,
+                         int32_t written) {
+    constexpr int32_t listed = 5;
+    char message[400];
+    std::snprintf(message, sizeof message, "%.300s names topic offset 0x%X, where no text starts", what,
+                  static_cast<uint32_t>(named));
+    if (!ctx.salvage) fatal_error("%s", message);
+    if (ctx.misplaced_references < listed) note_damage(ctx, index, -1, "%s; written at 0x%X", message, written);
+    else if (ctx.misplaced_references == listed)
+        note_damage(ctx, index, -1, "more references name places where no text starts; they are not listed");
+    ++ctx.misplaced_references;
+}
+
 bool damage_noted(const DecompileContext& ctx) { return ctx.damage_log.head != nullptr; }
 
 long damage_log_length(const DecompileContext& ctx) {

@@ -32,6 +32,12 @@ void note_damage(DecompileContext& ctx, const char* internal_file, long offset, 
 // goes on with what is intact.
 void damage_found(DecompileContext& ctx, const char* internal_file, long offset, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+// A reference of an index (a context id, a keyword) names a place where no
+// text starts, so the index is damaged; it was written at the next place
+// that has text. Without salvage fatal; with salvage the first few are noted
+// one by one, then one line says that more are not listed.
+void reference_misplaced(DecompileContext& ctx, const char* index, const char* what, int32_t named,
+                         int32_t written);
 // True when a loss has been noted.
 bool damage_noted(const DecompileContext& ctx);
 // The length of the damage report so far: a step whose losses were noted

@@ -48,6 +48,7 @@ struct DecompileContext {
     // Format of the help file, from its |SYSTEM file.
     uint16_t system_minor;
     uint16_t system_flags;
+    bool system_header_guessed;  // salvage: the header was damaged, minor and flags guessed
     bool old_format;
     bool topics_compressed;
     bool minor_above_21;
@@ -178,6 +179,7 @@ struct DecompileContext {
     int32_t keyword_count;
     int32_t keyword_cursor;
     int32_t keyword_upper_bound;
+    int32_t misplaced_references;  // salvage: index references to places where no text starts
     BTreeWalk viola_walk;
     uint8_t* viola_entries;  // tracked, one leaf page of 8-byte entries
     int32_t viola_count;

@@ -22,6 +22,12 @@ namespace {
 constexpr int32_t keyword_window_capacity = 16384;
 constexpr int32_t end_mark = keyword_window_end;
 
+// The data file of a keyword index: simple indexes by letter, multi-key
+// ones by their key letter.
+void index_name(char* name, size_t size, int32_t kind, uint8_t letter) {
+    std::snprintf(name, size, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
+}
+
 // The references one collection gathers: topic offsets in [lower, upper),
 // less the first `skip` references at lower (in collection order), which
 // earlier windows wrote.
@@ -70,7 +76,7 @@ void add_occurrence(DecompileContext& ctx, int32_t t) {
 void load_index(DecompileContext& ctx, std::FILE* file, int32_t kind, uint8_t letter) {
     char data_name[16];
     char tree_name[16];
-    std::snprintf(data_name, sizeof data_name, kind == 0 ? "|%cWDATA" : "|%cKWDATA", letter);
+    index_name(data_name, sizeof data_name, kind, letter);
     std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
     walk_keyword_index(
         ctx, file, data_name, tree_name,
@@ -286,6 +292,14 @@ void open_footnote(const DecompileContext& ctx, MemoryFile* out, const KeywordRe
     }
 }
 
+void misplaced_keyword(DecompileContext& ctx, const KeywordReference& reference, int32_t written) {
+    char index[16], what[200];
+    index_name(index, sizeof index, reference.kind, reference.letter);
+    std::snprintf(what, sizeof what, "a reference of keyword \"%.*s\"", std::min(reference.length, 100),
+                  reference.keyword);
+    reference_misplaced(ctx, index, what, reference.topic_offset, written);
+}
+
 void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32_t topic_offset) {
     const long limit = ctx.minor_above_21 ? 1023 : 254;
     // The keywords lie all over their pool: asking for the texts of the
@@ -297,6 +311,7 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
         if (ctx.keyword_cursor + ahead < ctx.keyword_count)
             __builtin_prefetch(ctx.keyword_window[ctx.keyword_cursor + ahead].keyword);
         const long keyword_length = reference.length;
+        if (reference.topic_offset < topic_offset) misplaced_keyword(ctx, reference, topic_offset);
         if (run.length == 0) {
             open_footnote(ctx, out, reference);
         } else if (reference.letter == run.letter && reference.kind == run.kind &&
@@ -316,6 +331,17 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
 }
 
 }  // namespace
+
+int64_t keyword_references_left(const DecompileContext& ctx) {
+    if (!ctx.keyword_table_loaded) return 0;
+    int64_t left = ctx.keyword_count - ctx.keyword_cursor;
+    if (ctx.keyword_upper_bound != end_mark) {
+        for (int64_t i = 0; i < ctx.keyword_occurrence_count; ++i)
+            left += ctx.keyword_occurrences[i].topic_offset >= ctx.keyword_upper_bound;
+        left -= ctx.keyword_resume_skip;
+    }
+    return left;
+}
 
 void write_keyword_footnotes(DecompileContext& ctx, MemoryFile* out, std::FILE* file, int32_t topic_offset) {
     if (ctx.keyword_cursor >= ctx.keyword_count) {

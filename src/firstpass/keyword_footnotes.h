@@ -22,5 +22,8 @@ inline bool keyword_footnotes_due(const DecompileContext& ctx, int32_t topic_off
     if (ctx.keyword_cursor < ctx.keyword_count) return ctx.keyword_window[ctx.keyword_cursor].topic_offset <= topic_offset;
     return ctx.keyword_upper_bound != keyword_window_end;
 }
+// The keyword references no topic offset reached (after the walk: those
+// naming places past the last topic); 0 when no keyword was asked for.
+int64_t keyword_references_left(const DecompileContext& ctx);
 // The topic's window number, or -1 (called with non-decreasing offsets).
 int32_t topic_window_number(DecompileContext& ctx, std::FILE* file, int32_t topic_offset);

@@ -17,6 +17,7 @@ struct SystemHeader {
     uint16_t major;
     uint16_t flags;
     long length;  // of the whole internal file
+    bool damaged;  // the magic number or the major version is wrong
 };
 
 // Positions at |SYSTEM and reads its header; false when there is no |SYSTEM.

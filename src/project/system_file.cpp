@@ -102,6 +102,37 @@ void find_keyword_files(DecompileContext& ctx, std::FILE* file) {
     }
 }
 
+// The first record of |TOPIC follows its first block's 12-byte header.
+// Stored as it is, its link to the record before it reads -1 at its byte 8;
+// compressed, a control byte comes first and the link lies a byte later.
+uint16_t guess_topic_compression(DecompileContext& ctx, std::FILE* file) {
+    constexpr long block_header = 12, link_at = 8;
+    long length = 0;
+    uint8_t raw[block_header + link_at + 4];
+    if (!find_internal_file(ctx, file, &length, "|TOPIC") || length < long(sizeof raw)) return 4;
+    my_fread(sizeof raw, file, raw);
+    return get_le32(raw + block_header + link_at) == 0xFFFFFFFFu ? 0 : 4;  // most files are compressed
+}
+
+// A |SYSTEM whose header is damaged names neither the version nor the
+// compression. The version follows from internal files only some versions
+// write (3.0 its |TOMAP; 4.0 its phrase index, |Petra, |TopicId, |VIOLA;
+// 3.1 mostly |Phrases, where 4.0 mostly has no phrases or the index).
+void guess_system_header(DecompileContext& ctx, std::FILE* file, SystemHeader& header) {
+    const long at = std::ftell(file);
+    auto has = [&](const char* name) { return find_internal_file(ctx, file, nullptr, name); };
+    if (has("|TOMAP")) header.minor = 15;
+    else if (has("|PhrIndex") || has("|Petra") || has("|TopicId") || has("|VIOLA") || !has("|Phrases"))
+        header.minor = 33;
+    else header.minor = 21;
+    header.major = 1;
+    header.flags = header.minor > 16 ? guess_topic_compression(ctx, file) : 0;
+    ctx.system_minor = header.minor;
+    ctx.system_flags = header.flags;
+    ctx.system_header_guessed = true;
+    std::fseek(file, at, SEEK_SET);
+}
+
 }  // namespace
 
 bool read_system_header(DecompileContext& ctx, std::FILE* file, SystemHeader& header) {
@@ -114,6 +145,12 @@ bool read_system_header(DecompileContext& ctx, std::FILE* file, SystemHeader& he
     header.minor = get_le16(raw + 2);
     header.major = get_le16(raw + 4);
     header.flags = get_le16(raw + 10);
+    header.damaged = get_le16(raw) != system_magic || header.major != 1;
+    if (header.damaged && ctx.system_header_guessed) {
+        header.minor = ctx.system_minor;
+        header.major = 1;
+        header.flags = ctx.system_flags;
+    }
     return true;
 }
 
@@ -152,6 +189,10 @@ const char* record_string(const SystemRecord* record, long offset) {
 void load_system_file(DecompileContext& ctx, std::FILE* file) {
     SystemHeader header;
     if (!read_system_header(ctx, file, header)) fatal_message("Internal |SYSTEM file not found. Can't continue.\n");
+    if (header.damaged) {
+        damage_found(ctx, "|SYSTEM", 0, "its header is damaged: the version and the compression are guessed from the other internal files");
+        guess_system_header(ctx, file, header);
+    }
     set_format_fields(ctx, header);
     clear_window_names(ctx);
     if (ctx.old_format) {

@@ -214,6 +214,8 @@ uint64_t next_block_start(const DecompileContext& ctx, uint32_t position) {
 // record that follows right after this one (or the block after), and
 // paragraph data the passes can read. why says what failed.
 Damage salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, const char*& why) {
+    // Damage only where later blocks still name records.
+    static constexpr const char* chain_end = "the end of its record chain";
     uint8_t raw[topic_link_header_size];
     if (topic_read(ctx, file, walk.position, raw, topic_link_header_size) < topic_link_header_size) {
         why = "|TOPIC ends inside the record chain";
@@ -226,10 +228,16 @@ Damage salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& wa
             why = "a record link that does not go forward";
             return Damage::rest;
         }
-        if (int64_t(walk.position) + link.next_link >= ctx.topic_file_size) return Damage::end;
+        if (int64_t(walk.position) + link.next_link >= ctx.topic_file_size) {
+            why = chain_end;
+            return Damage::end;
+        }
         walk.next_position = walk.position + static_cast<uint32_t>(link.next_link);
     } else {
-        if (link.next_link == -1) return Damage::end;
+        if (link.next_link == -1) {
+            why = chain_end;
+            return Damage::end;
+        }
         if (int64_t(link.next_link) <= int64_t(walk.position)) {
             why = "a record link that goes backwards";
             return Damage::rest;

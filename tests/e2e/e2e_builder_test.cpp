@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <functional>
 
+#include "context_builder.h"
 #include "decompiled.h"
 #include "external_tool.h"
+#include "keyword_index_builder.h"
+#include "large_help_file.h"
 #include "paragraph_builder.h"
 #include "picture_builder.h"
 #include "picture_checks.h"
@@ -399,6 +402,59 @@ TEST(BuiltSalvage, TopicWithoutItsHeaderIsWrittenUnderARecoveredTitle) {
     // Without salvage the walk ends quietly at the damage.
     EXPECT_TRUE(run.plain->opened);
     EXPECT_FALSE(run.plain->listed("damaged-damage.txt"));
+}
+
+// A zeroed sector takes the head of |SYSTEM, which names the version and
+// the compression; salvage tells them from the other internal files and
+// from how the first topic record reads, and says so. A chain that ends
+// early, with blocks after it still naming records, is named for what it is.
+TEST(BuiltSalvage, DamagedSystemHeaderIsGuessedAndAnEarlyChainEndNamed) {
+    SalvageSample s = salvage_sample([](SalvageSample& s) {
+        for (size_t i = 0; i < s.records.size(); ++i)
+            if (s.topic.block_of(s.topic.positions[i]) == 2 && s.topic.block_of(s.topic.positions[i + 1]) == 2) {
+                for (uint32_t k = 0; k < 4; ++k) s.topic.data[stored_at(s.topic, s.topic.positions[i] + 12 + k)] = 0xFF;
+                return;
+            }
+    });
+    const Bytes head = {0x6C, 0x03, 33, 0, 1, 0};
+    const auto system = std::search(s.help.begin(), s.help.end(), head.begin(), head.end());
+    ASSERT_NE(system, s.help.end());
+    std::fill(system, system + 12, 0);
+    SalvagedRun run(s);
+    EXPECT_FALSE(run.plain->opened);
+    EXPECT_NE(run.report.find("|SYSTEM at offset 0: its header is damaged: the version and the compression are "
+                              "guessed"),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("block 2 holds the end of its record chain at topic position"), std::string::npos)
+        << run.report;
+    EXPECT_GE(whole_topics(run), 27) << run.report;
+}
+
+// A garbled offset in an index points where no text starts, or past the
+// last topic: the file fails without salvage; with salvage the keyword is
+// written at the next text and the report names both.
+TEST(BuiltSalvage, IndexEntriesPointingNowhereAreReported) {
+    SalvageSample s = salvage_sample([](SalvageSample&) {});
+    const std::vector<int32_t> offsets = count_topic_offsets(s.records, s.topic.positions);
+    const int32_t between = (1 << 15) + 0x7000, beyond = 10 << 15;  // block 1 holds far less text
+    std::vector<ContextPair> pairs{{context_string_hash("first"), offsets[0]}, {context_string_hash("beyond"), beyond}};
+    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.hash < b.hash; });
+    std::vector<InternalFile> files{{"|SYSTEM", build_system_file(33, 0, {})},
+                                    {"|TOPIC", s.topic.data},
+                                    {"|CONTEXT", build_context_tree(pairs)}};
+    const KeywordIndex index = build_keyword_index({{"between", {uint32_t(offsets[3]), uint32_t(between)}}});
+    for (InternalFile& f : keyword_index_files('K', false, index)) files.push_back(f);
+    s.help = build_help_file(files);
+    SalvagedRun run(s);
+    EXPECT_FALSE(run.plain->opened);
+    EXPECT_NE(run.report.find("|KWDATA: a reference of keyword \"between\" names topic offset 0xF000, where no text "
+                              "starts; written at 0x10000"),
+              std::string::npos)
+        << run.report;
+    EXPECT_NE(run.report.find("|CONTEXT: 1 context ids name places past the last topic: left out"), std::string::npos)
+        << run.report;
+    EXPECT_EQ(whole_topics(run), 30);
 }
 
 TEST(BuiltSalvage, IntactFileComesOutTheSameWithSalvage) {

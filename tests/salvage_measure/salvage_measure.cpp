@@ -381,6 +381,14 @@ bool meets_floors(std::map<std::string, Tally>& tallies, const std::map<std::str
     return met;
 }
 
+// Four bytes of one internal file garbled at seeded places.
+Bytes honesty_copy(const Bytes& help, const std::string& file_name, const std::string& name, const Internal& file) {
+    Bytes copy = help;
+    Random random{seed_of(file_name + "/" + name)};
+    for (int i = 0; i < 4; ++i) copy[file.start + random.next() % file.length] ^= uint8_t(1 + random.next() % 255);
+    return copy;
+}
+
 // The damage-honesty check of one help file: in each internal file (pictures
 // beyond the first two left out), four bytes garbled at seeded places. With
 // salvage a copy whose entries differ from the intact file's must say so in
@@ -397,9 +405,7 @@ std::vector<std::string> honesty_of(const fs::path& path, const Bytes& help, con
     int pictures = 0;
     for (const auto& [name, file] : directory(help)) {
         if (file.length < 8 || (is_picture_name(name) && ++pictures > 2)) continue;
-        Bytes copy = help;
-        Random random{seed_of(path.filename().string() + "/" + name)};
-        for (int i = 0; i < 4; ++i) copy[file.start + random.next() % file.length] ^= uint8_t(1 + random.next() % 255);
+        const Bytes copy = honesty_copy(help, path.filename().string(), name, file);
         const fs::path copy_path = work / ("damaged" + path.extension().string());
         write_bytes(copy_path, copy);
         ++cases;
@@ -429,6 +435,15 @@ int main(int argc, char** argv) {
         const Bytes copy = damaged(read_bytes(argv[2]), argv[3], fs::path(argv[2]).filename().string(), at);
         if (copy.empty()) return 1;
         write_bytes(argv[4], copy);
+        return 0;
+    }
+    if (argc == 5 && std::string(argv[1]) == "--honesty-copy") {
+        // The honesty check's copy of one internal file, to look into.
+        const Bytes help = read_bytes(argv[2]);
+        const auto files = directory(help);
+        const auto found = files.find(argv[3]);
+        if (found == files.end()) return 1;
+        write_bytes(argv[4], honesty_copy(help, fs::path(argv[2]).filename().string(), found->first, found->second));
         return 0;
     }
     std::string folder = HLP_CORPUS_DIR;

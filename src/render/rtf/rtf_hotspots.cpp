@@ -5,7 +5,9 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
+#include "firstpass/keyword_footnotes.h"
 #include "firstpass/picture_names.h"
 #include "firstpass/pictures.h"
 #include "project/context_hash.h"
@@ -184,4 +186,13 @@ void RtfWriter::on(DecompileContext&, const SoftHyphen&) { output_puts("\\-", ou
 void RtfWriter::finish(DecompileContext& ctx) {
     if (target != nullptr) tracked_free(ctx, target);
     target = nullptr;
+    // Index entries the text never reached name places past the last topic.
+    if (context_cursor < ctx.context_count) {
+        damage_found(ctx, "|CONTEXT", -1, "%d context ids name places past the last topic: left out",
+                     ctx.context_count - context_cursor);
+    }
+    if (const int64_t left = keyword_references_left(ctx); left > 0) {
+        damage_found(ctx, "|KWDATA", -1, "%lld keyword references name places past the last topic: left out",
+                     static_cast<long long>(left));
+    }
 }

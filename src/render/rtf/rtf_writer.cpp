@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/damage.h"
 #include "core/decompile_context.h"
 #include "firstpass/browse.h"
 #include "firstpass/keyword_footnotes.h"
@@ -49,9 +50,22 @@ void start_page(RtfWriter& w) {
 }
 
 // The footnotes of the context names that point at the topic.
-void write_context_footnotes(DecompileContext& ctx, RtfWriter& w, uint32_t offset) {
-    while (w.context_cursor < ctx.context_count && ctx.contexts[w.context_cursor].topic_offset <= as_offset(offset))
+// A context id whose offset the text passed without its footnote lies
+// where no text starts: the context table is damaged.
+void misplaced_context(DecompileContext& ctx, const ContextEntry& entry, int32_t written) {
+    char what[300];
+    std::snprintf(what, sizeof what, "context id %s", unhash(ctx, entry.hash));
+    reference_misplaced(ctx, "|CONTEXT", what, entry.topic_offset, written);
+}
+
+void write_context_footnotes(DecompileContext& ctx, RtfWriter& w, const TopicStart& topic) {
+    for (; w.context_cursor < ctx.context_count; ) {
+        const int32_t at = ctx.contexts[w.context_cursor].topic_offset;
+        if (at > as_offset(topic.known_offset)) break;
+        if (at < as_offset(topic.known_offset) && at != as_offset(topic.offset))
+            misplaced_context(ctx, ctx.contexts[w.context_cursor], as_offset(topic.known_offset));
         write_context_footnote(ctx, w);
+    }
 }
 
 }  // namespace
@@ -75,7 +89,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
     }
     write_browse_footnote(ctx, out, static_cast<uint32_t>(topic.number - 16), browse);
     write_title_and_macros(ctx, out, topic);
-    write_context_footnotes(ctx, *this, topic.known_offset);
+    write_context_footnotes(ctx, *this, topic);
     int32_t window = topic_window_number(ctx, file, as_offset(topic.offset));
     if (window == -1 && topic.known_offset != topic.offset)
         window = topic_window_number(ctx, file, as_offset(topic.known_offset));
@@ -93,7 +107,8 @@ void RtfWriter::on(DecompileContext& ctx, const RecoveredTopic& topic) {
     write_footnote_start(ctx, out, '$');
     escape_rtf_text(out, topic.title);
     output_puts("}\n", out);
-    write_context_footnotes(ctx, *this, topic.offset);
+    while (context_cursor < ctx.context_count && ctx.contexts[context_cursor].topic_offset <= as_offset(topic.offset))
+        write_context_footnote(ctx, *this);
 }
 
 void RtfWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
@@ -263,6 +278,7 @@ void RtfWriter::on(DecompileContext& ctx, const TextRun& run) {
             while (context_cursor < ctx.context_count) {
                 const int32_t at = ctx.contexts[context_cursor].topic_offset;
                 if (at > as_offset(start) || at >= end) break;
+                if (at != as_offset(start)) misplaced_context(ctx, ctx.contexts[context_cursor], as_offset(start));
                 write_context_footnote(ctx, *this);
             }
             context_at = next_context();
