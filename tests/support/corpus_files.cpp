@@ -30,6 +30,10 @@ std::vector<std::string> corpus_cases(const std::string& folder) {
     return files;
 }
 
+bool corpus_copy_damaged(const std::string& path) {
+    return fs::path(path).filename() == "watcom__PENAPIWH.HLP";
+}
+
 std::string corpus_case_name(const std::string& path, size_t index) {
     if (path.empty()) return "absent";
     std::string name = fs::path(path).stem().string();

@@ -19,6 +19,11 @@ std::vector<std::string> corpus_cases(const std::string& folder);
 // letters and digits made '_', then the index; "absent" for the empty path.
 std::string corpus_case_name(const std::string& path, size_t index);
 
+// True for the corpus files that are damaged copies, which open only with
+// salvage: watcom__PENAPIWH.HLP is the 3.1 SDK's file with 1.5 KB of its
+// topic text overwritten, so four topics its indexes name are gone.
+bool corpus_copy_damaged(const std::string& path);
+
 // One line of EXPECTED.tsv: the file name and its counts by column name.
 struct ExpectedRow {
     std::string file;

@@ -50,14 +50,15 @@ TEST(Commands, SimpleCodes) {
 TEST(Commands, JumpsAndPopupsUnderlineTheirTextAndHideTheTarget) {
     RtfRun run;
     run.set_fonts({plain_font(20)});
-    run.set_contexts({{"target", 5000}});
+    run.set_contexts({{"target", 0}});  // the topic itself
     std::string rtf = run.body({segments_record({{"", cmd_font(0)},
                                                  {"Go", cmd_link(0xE3, hash("target"))},
                                                  {"here", cmd_hotspot_end()},
                                                  {" or ", cmd_link(0xE2, hash("target"))},
                                                  {"there", cmd_hotspot_end()},
                                                  {"", cmd_end()}})});
-    EXPECT_EQ(rtf, "\\pard \\fs20 Go\\uldb here\\plain\\fs20 {\\v target} or \\ul there\\plain\\fs20 {\\v target}");
+    EXPECT_EQ(rtf, "{\\up #}{\\footnote\\pard\\plain{\\up #} target}\n"
+                   "\\pard \\fs20 Go\\uldb here\\plain\\fs20 {\\v target} or \\ul there\\plain\\fs20 {\\v target}");
     EXPECT_EQ(run.out, "");
 }
 
@@ -90,7 +91,7 @@ TEST(Commands, PercentTargetsBecomeStarsInUnderlinedFonts) {
         FontDescriptor underlined = plain_font(20);
         underlined.underline = 1;
         run.set_fonts({plain_font(20), underlined});
-        run.set_contexts({{"t", 5000}});
+        run.set_contexts({{"t", 0}});
         std::string rtf = run.body({segments_record({{"", cmd_font(0)},
                                                      {"a", cmd_link(0xE7, hash("t"))},
                                                      {"b", cmd_hotspot_end()},
@@ -99,8 +100,9 @@ TEST(Commands, PercentTargetsBecomeStarsInUnderlinedFonts) {
                                                      {"d", cmd_hotspot_end()},
                                                      {"", cmd_end()}})});
         // minor_27 files leave the leading % or * out.
-        EXPECT_EQ(rtf, minor_27 ? "\\pard \\fs20 a\\uldb b\\plain\\fs20 {\\v t}\\ul cd{\\v t}"
-                                : "\\pard \\fs20 a\\uldb b\\plain\\fs20 {\\v %t}\\ul cd{\\v *t}");
+        const std::string id = "{\\up #}{\\footnote\\pard\\plain{\\up #} t}\n";
+        EXPECT_EQ(rtf, id + (minor_27 ? "\\pard \\fs20 a\\uldb b\\plain\\fs20 {\\v t}\\ul cd{\\v t}"
+                                      : "\\pard \\fs20 a\\uldb b\\plain\\fs20 {\\v %t}\\ul cd{\\v *t}"));
     }
 }
 
@@ -240,7 +242,7 @@ TEST(Commands, EmbeddedPicturesAreTakenInOrder) {
 TEST(Commands, PictureHotspotCharactersAdvanceTheTextPosition) {
     RtfRun run;
     run.set_pictures({0, 0x02});
-    run.set_contexts({{"spot", 4}});
+    run.set_contexts({{"spot", 6}});
     // A(0) B(1) NUL(2), the picture covers 3..5, C is character 6. The
     // second picture's count (two bytes) lies outside its size: the picture
     // number's bytes 0x81 are data, not line breaks.

@@ -74,6 +74,7 @@ void RtfWriter::on(DecompileContext& ctx, const WalkStarted&) { browse_second_pa
 
 void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
     start_page(*this);
+    topic_start = as_offset(topic.offset);
     uint32_t browse = 0;
     const TopicHeader& header = topic.header;
     if (ctx.old_format) {
@@ -82,7 +83,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
         output_puts("}\n", out);
         const int32_t key = static_cast<int32_t>(topic.number);
         browse = browse_number_select(ctx, key, key, header.browse_next, header.browse_previous);
-        write_keyword_footnotes(ctx, out, file, as_offset(topic.position));
+        write_keyword_footnotes(ctx, out, file, as_offset(topic.position), as_offset(topic.position));
     } else {
         browse = browse_number_select(ctx, as_offset(topic.offset), as_offset(topic.known_offset),
                                       header.browse_next, header.browse_previous);
@@ -104,6 +105,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
 // header can be known.
 void RtfWriter::on(DecompileContext& ctx, const RecoveredTopic& topic) {
     start_page(*this);
+    topic_start = as_offset(topic.offset);
     write_footnote_start(ctx, out, '$');
     escape_rtf_text(out, topic.title);
     output_puts("}\n", out);
@@ -286,7 +288,7 @@ void RtfWriter::on(DecompileContext& ctx, const TextRun& run) {
         }
         const int32_t offset = as_offset(inside ? start : run.range_end - 1);
         if (keyword_at <= offset && keyword_footnotes_due(ctx, offset)) {
-            write_keyword_footnotes(ctx, out, file, offset);
+            write_keyword_footnotes(ctx, out, file, offset, topic_start);
             keyword_at = next_keyword();
         }
         if (i == length) break;

@@ -17,6 +17,7 @@ struct RtfWriter {
     std::FILE* file;
     MemoryFile* out;
     int32_t context_cursor = 0;  // next |CONTEXT entry still to be written
+    int32_t topic_start = 0;     // offset of the topic being written
     bool first_topic = true;
     int16_t current_font = -1;
     bool popup = false;  // open hotspot underlines once
