@@ -489,14 +489,30 @@ void note_mend(DecompileContext& ctx, TopicWalk& walk, uint32_t position, int32_
                     "garbled too", block, walk.salvage.mend_untrusted, position, walk.salvage.mend_untrusted_end);
 }
 
+// A 3.0 topic header stores no number, but |TOMAP lists the topics' places
+// in number order from entry 16 on: the place found there numbers the
+// topic; -1 when it is not there.
+int32_t mapped_topic_number(const DecompileContext& ctx, uint32_t position) {
+    constexpr int32_t first = 16;
+    if (ctx.topic_map == nullptr || ctx.topic_map_count <= first || position > uint32_t(INT32_MAX)) return -1;
+    const int32_t* end = ctx.topic_map + ctx.topic_map_count;
+    const int32_t* at = std::lower_bound(static_cast<const int32_t*>(ctx.topic_map) + first, end, static_cast<int32_t>(position));
+    return at != end && *at == static_cast<int32_t>(position) ? static_cast<int32_t>(at - ctx.topic_map) : -1;
+}
+
+// The number a topic header gives its topic, or -1 when it gives none.
+int32_t stored_topic_number(const DecompileContext& ctx, const TopicWalk& walk) {
+    if (ctx.old_format) return mapped_topic_number(ctx, walk.position);
+    return walk.head_size >= 16 ? static_cast<int32_t>(get_le32(walk.head + 12)) : -1;
+}
+
 // Bookkeeping of topics for a record about to be delivered.
 void count_topics(DecompileContext& ctx, TopicWalk& walk) {
     const TopicLink& link = walk.link;
     const bool text_record =
         walk.head != nullptr && (link.record_type == 1 || link.record_type == 0x20 || link.record_type == 0x23);
     if (link.record_type == 2 && walk.head != nullptr) {
-        const int32_t id = (!ctx.old_format && walk.head_size >= 16) ? static_cast<int32_t>(get_le32(walk.head + 12))
-                                                                      : -1;
+        const int32_t id = stored_topic_number(ctx, walk);
         // Topic headers number their topics: after dropped records, a
         // number past the one this header's place gives counts the topics
         // lost whole.

@@ -457,6 +457,47 @@ TEST(BuiltSalvage, IndexEntriesPointingNowhereAreReported) {
     EXPECT_EQ(whole_topics(run), 30);
 }
 
+// A 3.0 header stores no topic number: the topics a broken chain loses
+// whole are told from |TOMAP, which lists each topic's place, so the topics
+// after them keep the numbers their jumps use.
+TEST(BuiltSalvage, OldTopicsLostWholeAreCountedFromTheTopicMap) {
+    SalvageSample s;
+    for (int t = 0; t < 30; ++t) {
+        s.records.push_back(old_topic_header(salvage_title(t)));
+        for (int p = 0; p < 2; ++p) s.records.push_back(paragraphs({{salvage_text(t, p, 60), cmd_end()}}, 1));
+    }
+    s.topic = build_topic_file(s.records, topic_layout_for(15, 0));
+    std::vector<int32_t> map(16, 0);
+    size_t broken = 0;
+    for (size_t i = 0; i < s.records.size(); i += 3) {
+        map.push_back(int32_t(s.topic.positions[i]));
+        if (broken == 0 && s.topic.block_of(s.topic.positions[i]) == 1) broken = i;
+    }
+    // The first topic of the second block links to itself.
+    put_u32(s.topic.data, s.topic.positions[broken] + 12, 0);
+    s.help = build_help_file({{"|SYSTEM", build_old_system_file("Old")},
+                              {"|TOPIC", s.topic.data},
+                              {"|TOMAP", build_topic_map(map)}});
+    s.padding = 60;
+    SalvagedRun run(s);
+    int numbered = 0;  // titles, each after its number
+    for (size_t n = 1; n < run.scan.footnotes.size(); ++n) {
+        if (run.scan.footnotes[n].mark != '$' || run.scan.footnotes[n - 1].mark != '#') continue;
+        for (int t = 0; t < 30; ++t)
+            if (run.scan.footnotes[n].text == salvage_title(t)) {
+                EXPECT_EQ(run.scan.footnotes[n - 1].text, "TOPIC" + std::to_string(16 + t)) << salvage_title(t);
+                ++numbered;
+            }
+    }
+    const int lost = 30 - numbered;
+    EXPECT_EQ(run.titles().size(), size_t(numbered));
+    EXPECT_GT(lost, 0) << run.report;
+    EXPECT_NE(run.report.find("lost whole with the dropped records"), std::string::npos) << run.report;
+    // The topic whose link broke is cut short as well.
+    EXPECT_NE(run.report.find(std::to_string(29 - lost) + " of 30 topics recovered whole"), std::string::npos)
+        << run.report;
+}
+
 TEST(BuiltSalvage, IntactFileComesOutTheSameWithSalvage) {
     const SalvageSample s = salvage_sample([](SalvageSample&) {});
     SalvagedRun run(s);
