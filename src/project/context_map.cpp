@@ -25,6 +25,23 @@ long bytes_left_in(std::FILE* file) {
     return end > here ? end - here : 0;
 }
 
+// The help compilers sort |CONTEXT by hash value read as a signed number;
+// an entry out of that order has a garbled hash, and its context id's name
+// and the jumps to it are lost. MediaView's compiler is left out: no file
+// of it was at hand to confirm its order.
+void check_context_order(DecompileContext& ctx, long loaded) {
+    if (ctx.mediaview) return;
+    long out_of_order = 0, first = -1;
+    for (long i = 1; i < loaded; ++i) {
+        if (static_cast<int32_t>(ctx.contexts[i].hash) >= static_cast<int32_t>(ctx.contexts[i - 1].hash)) continue;
+        if (first < 0) first = i;
+        ++out_of_order;
+    }
+    if (out_of_order > 0)
+        damage_found(ctx, "|CONTEXT", -1, "%ld hash values out of order, the first between entries %ld and %ld: "
+                     "their context ids may come out under other names", out_of_order, first, first + 1);
+}
+
 // |CONTEXT: leaf entries are (hash, topic offset) pairs in hash order.
 void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     BTreeWalk walk;
@@ -60,6 +77,7 @@ void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     }
     ctx.context_count = static_cast<int32_t>(loaded);
     std::fprintf(stderr, "%d topic offsets and hash values loaded\n", ctx.context_count);
+    check_context_order(ctx, loaded);
     // Stable, so a topic's ids keep their file order and the first of them
     // stays the topic's main id.
     std::stable_sort(ctx.contexts, ctx.contexts + loaded,

@@ -2,6 +2,7 @@
 // sections, on intact and damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,12 @@ Bytes context_tree(const std::vector<hlptest::ContextPair>& pairs) {
 // The ids of named_topics() with their names known, as the first pass
 // would leave them.
 void name_hashes(DecompileContext& ctx) {
-    for (const char* name : {"main_id", "first", "second", "last", "third"}) add_context_name(ctx, name, false);
+    for (const char* name : {"main", "first", "second", "last", "third"}) add_context_name(ctx, name, false);
 }
 
 // As three_topics(), with ids whose names are known.
 std::vector<hlptest::ContextPair> named_topics() {
-    return {{h("main_id"), 0x1000}, {h("first"), 0x40}, {h("second"), 0x1000},
+    return {{h("main"), 0x1000}, {h("first"), 0x40}, {h("second"), 0x1000},
             {h("last"), 0x2000}, {h("third"), 0x1000}};
 }
 
@@ -122,6 +123,23 @@ TEST(ContextMap, DamagedContextFilesAreFatal) {
                      0xFFFF);
     Decompile d5({{"|CONTEXT", negative}});
     EXPECT_EQ(fatal_output([&] { load_context_map(d5.ctx(), d5.file()); }), "\nmalformed |CONTEXT file\n");
+
+    // A garbled hash out of the table's order (0x200 made 0x7F000200): its
+    // id's name is lost. Salvage keeps the table and says so.
+    Bytes garbled = hlptest::build_context_tree({{0x100, 1}, {0x200, 2}, {0x300, 3}});
+    const Bytes entry = {0x00, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
+    const auto at = std::search(garbled.begin(), garbled.end(), entry.begin(), entry.end());
+    ASSERT_NE(at, garbled.end());
+    at[3] = 0x7F;
+    Decompile d6({{"|CONTEXT", garbled}});
+    const std::string why = "1 hash values out of order, the first between entries 2 and 3: their context ids may "
+                            "come out under other names";
+    EXPECT_NE(fatal_output([&] { load_context_map(d6.ctx(), d6.file()); }).find("\n" + why), std::string::npos);
+    Decompile d7({{"|CONTEXT", garbled}});
+    d7.ctx().salvage = true;
+    EXPECT_NE(stderr_of([&] { load_context_map(d7.ctx(), d7.file()); }).find("Salvage: |CONTEXT: " + why),
+              std::string::npos);
+    EXPECT_EQ(d7.ctx().context_count, 3);
 }
 
 // |CONTEXT claiming gigabytes, with a total that fits the claim but not the
@@ -152,7 +170,7 @@ TEST(ContextMap, TopicNames) {
     stderr_of([&] { load_context_map(d.ctx(), d.file()); });
     name_hashes(d.ctx());
     std::string err = stderr_of([&] {
-        EXPECT_STREQ(topic_offset_name(d.ctx(), 0x1000), "main_id");  // the run's first id
+        EXPECT_STREQ(topic_offset_name(d.ctx(), 0x1000), "main");  // the run's first id
         EXPECT_STREQ(topic_offset_name(d.ctx(), 0x40), "first");
         EXPECT_STREQ(topic_offset_name(d.ctx(), 0x2000), "last");
         EXPECT_EQ(topic_offset_name(d.ctx(), 0), nullptr);  // silently
@@ -203,7 +221,7 @@ TEST(ContextMap, AliasSectionNamesLaterIdsOfEachTopic) {
     stderr_of([&] { load_context_map(d.ctx(), d.file()); });
     name_hashes(d.ctx());
     EXPECT_EQ(stderr_of([&] { write_alias_section(d.ctx(), d.project); }), "Creating [ALIAS] section...\n");
-    EXPECT_EQ(d.project_text(), "[ALIAS]\nsecond=main_id\nthird=main_id\n\n");
+    EXPECT_EQ(d.project_text(), "[ALIAS]\nthird=main\nsecond=main\n\n");
 
     // One id per topic: no section, no progress line.
     Decompile single({{"|CONTEXT", context_tree({{h("a"), 1}, {h("b"), 2}})}});
@@ -219,7 +237,7 @@ TEST(ContextMap, MapSection) {
     name_hashes(d.ctx());
     EXPECT_EQ(stderr_of([&] { write_map_section(d.ctx(), d.file(), d.project); }),
               "Creating [MAP] section...\nCan not find topic offset 00004444\n");
-    EXPECT_EQ(d.project_text(), "[MAP]\nmain_id 10\nlast -5\n21KSYK4 7\nTOPIC00004444 3\n\n");
+    EXPECT_EQ(d.project_text(), "[MAP]\nmain 10\nlast -5\n21KSYK4 7\nTOPIC00004444 3\n\n");
     EXPECT_TRUE(d.ctx().map_undefined);
     EXPECT_FALSE(d.ctx().had_problems);
 }
@@ -253,7 +271,7 @@ TEST(ContextMap, MapCountBeyondItsFileStopsAtTheEnd) {
     stderr_of([&] { load_context_map(d.ctx(), d.file()); });
     name_hashes(d.ctx());
     EXPECT_EQ(stderr_of([&] { write_map_section(d.ctx(), d.file(), d.project); }), "Creating [MAP] section...\n");
-    EXPECT_EQ(d.project_text(), "[MAP]\nmain_id 1\n\n");
+    EXPECT_EQ(d.project_text(), "[MAP]\nmain 1\n\n");
     EXPECT_TRUE(d.ctx().had_problems);
 }
 

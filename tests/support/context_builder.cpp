@@ -1,6 +1,8 @@
 // Context map, keyword index and |Rose files.
 #include "context_builder.h"
 
+#include <algorithm>
+
 namespace hlptest {
 namespace {
 
@@ -40,7 +42,11 @@ uint32_t context_string_hash(std::string_view name) {
     return h;
 }
 
-Bytes build_context_tree(const std::vector<ContextPair>& pairs, const BTreeOptions& options) {
+Bytes build_context_tree(const std::vector<ContextPair>& given, const BTreeOptions& options) {
+    // In hash order read as signed numbers, as the help compilers sort it.
+    std::vector<ContextPair> pairs = given;
+    std::stable_sort(pairs.begin(), pairs.end(),
+                     [](const ContextPair& a, const ContextPair& b) { return int32_t(a.hash) < int32_t(b.hash); });
     std::vector<BTreeEntry> entries;
     for (const auto& p : pairs) entries.push_back({u32_bytes(p.hash), u32_bytes(static_cast<uint32_t>(p.topic_offset))});
     return build_btree(entries, options);
