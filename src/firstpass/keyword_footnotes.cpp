@@ -300,8 +300,17 @@ void misplaced_keyword(DecompileContext& ctx, const KeywordReference& reference,
     reference_misplaced(ctx, index, what, reference.topic_offset, written);
 }
 
+// Topic starts as write_keyword_footnotes takes them.
+struct Starts {
+    const int32_t* at;
+    size_t count;
+    bool misplaced(int32_t named, int32_t written) const {
+        return at != nullptr && named < written && std::find(at, at + count, named) == at + count;
+    }
+};
+
 void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32_t topic_offset,
-                 int32_t topic_start) {
+                 const Starts& starts) {
     const long limit = ctx.minor_above_21 ? 1023 : 254;
     // The keywords lie all over their pool: asking for the texts of the
     // references a few topics ahead hides most of the wait for them.
@@ -312,9 +321,7 @@ void write_up_to(DecompileContext& ctx, MemoryFile* out, FootnoteRun& run, int32
         if (ctx.keyword_cursor + ahead < ctx.keyword_count)
             __builtin_prefetch(ctx.keyword_window[ctx.keyword_cursor + ahead].keyword);
         const long keyword_length = reference.length;
-        if (reference.topic_offset < topic_offset && reference.topic_offset != topic_start &&
-            topic_start != keyword_place_unknown)
-            misplaced_keyword(ctx, reference, topic_offset);
+        if (starts.misplaced(reference.topic_offset, topic_offset)) misplaced_keyword(ctx, reference, topic_offset);
         if (run.length == 0) {
             open_footnote(ctx, out, reference);
         } else if (reference.letter == run.letter && reference.kind == run.kind &&
@@ -347,14 +354,15 @@ int64_t keyword_references_left(const DecompileContext& ctx) {
 }
 
 void write_keyword_footnotes(DecompileContext& ctx, MemoryFile* out, std::FILE* file, int32_t topic_offset,
-                             int32_t topic_start) {
+                             const int32_t* topic_starts, size_t topic_start_count) {
+    const Starts starts{topic_starts, topic_start_count};
     if (ctx.keyword_cursor >= ctx.keyword_count) {
         if (ctx.keyword_upper_bound == end_mark) return;
         collect_keywords(ctx, file);
     }
     FootnoteRun run{0, 0, 0};
     for (;;) {
-        write_up_to(ctx, out, run, topic_offset, topic_start);
+        write_up_to(ctx, out, run, topic_offset, starts);
         // A window that ran out at or below the topic offset leaves references
         // up to it to the next window; write them now, in the same footnotes.
         // Every collection starts past the previous one (or, within one

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -13,16 +14,15 @@ struct MemoryFile;
 // keyword_upper_bound once the last collection has reached the end.
 constexpr int32_t keyword_window_end = INT32_MAX;
 
-// write_keyword_footnotes' topic_start when the caller does not know where
-// text starts, so no reference is taken for misplaced.
-constexpr int32_t keyword_place_unknown = INT32_MIN;
 // Writes the keyword footnotes of every keyword reference at or before the
-// topic offset (called with non-decreasing offsets). Text starts at the
-// offset and at topic_start (the offset of the topic it lies in, whose text
-// starts in the next block when its header ends one); a reference below
-// the offset naming neither is damage.
+// topic offset (called with non-decreasing offsets). References name the
+// offset or one of the topic starts (the topics begun since the last call:
+// a topic's text starts in the next block when its header ends one, and a
+// topic may have no text); one below the offset naming neither is damage.
+// Without topic starts (null) the caller does not know where text starts,
+// and no reference is taken for misplaced.
 void write_keyword_footnotes(DecompileContext& ctx, MemoryFile* out, std::FILE* file, int32_t topic_offset,
-                             int32_t topic_start = keyword_place_unknown);
+                             const int32_t* topic_starts = nullptr, size_t topic_start_count = 0);
 // False when write_keyword_footnotes would neither write nor collect for
 // this offset, so the text conversion can skip the call for most characters.
 inline bool keyword_footnotes_due(const DecompileContext& ctx, int32_t topic_offset) {

@@ -455,6 +455,28 @@ TEST(BuiltSalvage, IndexEntriesPointingNowhereAreReported) {
     EXPECT_NE(run.report.find("|CONTEXT: 1 context ids name places past the last topic: left out"), std::string::npos)
         << run.report;
     EXPECT_EQ(whole_topics(run), 30);
+
+    // A keyword of a topic without text, whose header ends a block, is
+    // written with the next text, as it always was: the topic's start is a
+    // place it may name.
+    std::vector<TopicRecord> records;
+    TopicFile topic;
+    for (size_t padding = 3900; padding < 4100 && (topic.positions.empty() || topic.block_of(topic.positions[3]) == 0);
+         ++padding) {
+        records = {topic_header_record("First", 0), paragraphs({{std::string(padding, 'x'), cmd_end()}}),
+                   topic_header_record("Empty", 1), topic_header_record("Full", 2),
+                   paragraphs({{"Some text.", cmd_end()}})};
+        link_topic_headers(records);
+        topic = build_topic_file(records, topic_layout_for(33, 0));
+    }
+    ASSERT_EQ(topic.block_of(topic.positions[2]), 0u);
+    const int32_t empty_at = count_topic_offsets(records, topic.positions)[2];
+    ASSERT_NE(empty_at, count_topic_offsets(records, topic.positions)[3]);
+    files = {{"|SYSTEM", build_system_file(33, 0, {})}, {"|TOPIC", topic.data}};
+    for (InternalFile& f : keyword_index_files('K', false, build_keyword_index({{"empty", {uint32_t(empty_at)}}})))
+        files.push_back(f);
+    BuiltRun plain("empty.hlp", build_help_file(files));
+    EXPECT_NE(plain.d->contents(plain.d->topic_name).find("{\\up K}{\\footnote"), std::string::npos);
 }
 
 // A 3.0 header stores no topic number: the topics a broken chain loses

@@ -68,13 +68,21 @@ void write_context_footnotes(DecompileContext& ctx, RtfWriter& w, const TopicSta
     }
 }
 
+// A topic begins: keywords may name it until they are next written. A file
+// with no keywords due writes none, so only the latest starts are kept.
+void note_topic_start(RtfWriter& w, int32_t offset) {
+    constexpr size_t kept = 64;
+    if (w.topic_starts.size() >= kept) w.topic_starts.erase(w.topic_starts.begin());
+    w.topic_starts.push_back(offset);
+}
+
 }  // namespace
 
 void RtfWriter::on(DecompileContext& ctx, const WalkStarted&) { browse_second_pass_start(ctx); }
 
 void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
     start_page(*this);
-    topic_start = as_offset(topic.offset);
+    note_topic_start(*this, as_offset(topic.offset));
     uint32_t browse = 0;
     const TopicHeader& header = topic.header;
     if (ctx.old_format) {
@@ -83,7 +91,8 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
         output_puts("}\n", out);
         const int32_t key = static_cast<int32_t>(topic.number);
         browse = browse_number_select(ctx, key, key, header.browse_next, header.browse_previous);
-        write_keyword_footnotes(ctx, out, file, as_offset(topic.position), as_offset(topic.position));
+        const int32_t position = as_offset(topic.position);
+        write_keyword_footnotes(ctx, out, file, position, &position, 1);
     } else {
         browse = browse_number_select(ctx, as_offset(topic.offset), as_offset(topic.known_offset),
                                       header.browse_next, header.browse_previous);
@@ -105,7 +114,7 @@ void RtfWriter::on(DecompileContext& ctx, const TopicStart& topic) {
 // header can be known.
 void RtfWriter::on(DecompileContext& ctx, const RecoveredTopic& topic) {
     start_page(*this);
-    topic_start = as_offset(topic.offset);
+    note_topic_start(*this, as_offset(topic.offset));
     write_footnote_start(ctx, out, '$');
     escape_rtf_text(out, topic.title);
     output_puts("}\n", out);
@@ -288,7 +297,8 @@ void RtfWriter::on(DecompileContext& ctx, const TextRun& run) {
         }
         const int32_t offset = as_offset(inside ? start : run.range_end - 1);
         if (keyword_at <= offset && keyword_footnotes_due(ctx, offset)) {
-            write_keyword_footnotes(ctx, out, file, offset, topic_start);
+            write_keyword_footnotes(ctx, out, file, offset, topic_starts.data(), topic_starts.size());
+            if (topic_starts.size() > 1) topic_starts.erase(topic_starts.begin(), topic_starts.end() - 1);
             keyword_at = next_keyword();
         }
         if (i == length) break;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "core/font_descriptor.h"
 #include "render/walk/topic_events.h"
@@ -17,7 +18,9 @@ struct RtfWriter {
     std::FILE* file;
     MemoryFile* out;
     int32_t context_cursor = 0;  // next |CONTEXT entry still to be written
-    int32_t topic_start = 0;     // offset of the topic being written
+    // Offsets of the topics begun since keyword footnotes were last written
+    // (the one being written last): keywords may name them.
+    std::vector<int32_t> topic_starts;
     bool first_topic = true;
     int16_t current_font = -1;
     bool popup = false;  // open hotspot underlines once
