@@ -42,18 +42,25 @@ int compare_phrases(const char* a, uint32_t la, const char* b, uint32_t lb, bool
     return la < lb ? -1 : (la > lb ? 1 : 0);
 }
 
-// Help compilers list the phrases in order: |Phrases as bytes, the packed
-// tables without regard to case in two runs (the one-byte codes, then the
-// rest); and no phrase of theirs holds a control character. Damaged texts
-// seldom keep to that, so it tells where damage shows (it proves nothing of
-// an intact table, which is never judged by it).
-bool phrase_plausible(const DecompileContext& ctx, uint32_t i, const char* texts) {
+// No phrase a help compiler writes holds a control character.
+bool holds_control_character(const DecompileContext& ctx, uint32_t i, const char* texts) {
     const char* text = texts + ctx.phrase_offsets[i];
     const uint32_t length = phrase_length(ctx, i);
     for (uint32_t k = 0; k < length; ++k) {
         const unsigned char c = static_cast<unsigned char>(text[k]);
-        if (c < 0x20 || c == 0x7F) return false;
+        if (c < 0x20 || c == 0x7F) return true;
     }
+    return false;
+}
+
+// Help compilers list the phrases in order: |Phrases as bytes, the packed
+// tables without regard to case in two runs (the one-byte codes, then the
+// rest). Damaged texts seldom keep to that, so it tells where damage shows
+// (it proves nothing of an intact table, which is never judged by order).
+bool phrase_plausible(const DecompileContext& ctx, uint32_t i, const char* texts) {
+    if (holds_control_character(ctx, i, texts)) return false;
+    const char* text = texts + ctx.phrase_offsets[i];
+    const uint32_t length = phrase_length(ctx, i);
     if (i == 0 || (ctx.packed_phrases && i == 128)) return true;
     const char* before = texts + ctx.phrase_offsets[i - 1];
     return compare_phrases(before, phrase_length(ctx, i - 1), text, length, ctx.packed_phrases) <= 0;
@@ -331,6 +338,16 @@ void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted) {
     // sure to be cut wrongly.
     const uint32_t from = shown < ctx.phrase_count ? damage_begins(ctx, shown) : ctx.phrase_count - 1;
     for (uint32_t i = from; i < ctx.phrase_count; ++i) untrusted[i] = 1;
+}
+
+uint32_t flag_control_characters(const DecompileContext& ctx, uint8_t* untrusted) {
+    uint32_t flagged = 0;
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        if (untrusted[i] || !holds_control_character(ctx, i, ctx.phrase_texts)) continue;
+        untrusted[i] = 1;
+        ++flagged;
+    }
+    return flagged;
 }
 
 uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last) {

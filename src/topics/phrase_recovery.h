@@ -31,6 +31,11 @@ bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted);
 // table): the phrases from the first one that reads as damaged are flagged.
 void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted);
 
+// Flags the phrases not yet flagged that hold a control character, which
+// no phrase a compiler writes has (stored texts zeroed or garbled show so
+// and nothing else); answers how many it flagged.
+uint32_t flag_control_characters(const DecompileContext& ctx, uint8_t* untrusted);
+
 // Writes each flagged phrase's mark ("[?]", stretched or cut to the
 // phrase's length so that topic text keeps its length) into the texts and
 // keeps the flags in the context; answers how many there are and the first

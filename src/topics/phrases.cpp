@@ -117,8 +117,12 @@ uint8_t* new_trust_flags(DecompileContext& ctx, uint32_t count) {
     return flags;
 }
 
-// Marks the flagged phrases in the texts and notes which they are.
+// Marks the flagged phrases in the texts and notes which they are. A phrase
+// holding a control character was zeroed or garbled: stored texts tell so
+// and nothing else.
 void settle_trust(DecompileContext& ctx, const char* internal_file, uint8_t* untrusted) {
+    if (const uint32_t garbled = flag_control_characters(ctx, untrusted); garbled > 0)
+        damage_found(ctx, internal_file, -1, "%u phrases hold control characters, which no phrase has", garbled);
     uint32_t first = 0, last = 0;
     const uint32_t count = mark_untrusted_phrases(ctx, untrusted, first, last);
     if (count == 0) {

@@ -339,6 +339,11 @@ TEST(PhraseDamage, FailsTheFileWithoutSalvage) {
     for (size_t i = 0; i < 200; ++i) bit += hlptest::phrase_length_bits(packed_words[i].size(), 4).size();
     bit += (packed_words[200].size() - 1) / 16 + 1;
     flipped.index[28 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+    // Stored texts with a zeroed stretch: nothing but the zeros tells.
+    hlptest::PhraseIndexOptions stored;
+    stored.compress_image = false;
+    auto zeroed = hlptest::build_phrase_index(packed_words, stored);
+    std::fill_n(zeroed.image.begin() + long(zeroed.image.size() / 2), 40, 0);
     struct Case {
         const char* name;
         std::vector<hlptest::InternalFile> files;
@@ -349,7 +354,9 @@ TEST(PhraseDamage, FailsTheFileWithoutSalvage) {
                           Case{"garbled |PhrImage", {{"|PhrIndex", garbled_image.index}, {"|PhrImage", garbled_image.image}},
                                "the phrase texts expand to"},
                           Case{"a length bit flipped", {{"|PhrIndex", flipped.index}, {"|PhrImage", flipped.image}},
-                               "the phrase lengths add up to"}}) {
+                               "the phrase lengths add up to"},
+                          Case{"zeroed stored |PhrImage", {{"|PhrIndex", zeroed.index}, {"|PhrImage", zeroed.image}},
+                               "phrases hold control characters"}}) {
         SCOPED_TRACE(c.name);
         OpenHelp help(c.files, 33, 4);
         EXPECT_NE(fatal_output([&] { phrase_table_load(help.ctx, help.file); }).find(c.message), std::string::npos);
