@@ -56,13 +56,20 @@ void store(MemoryFile* file, const uint8_t* data, size_t n) {
 }  // namespace
 
 MemoryFile* output_open(const char* name, const char* mode) {
-    MemoryFile* file = static_cast<MemoryFile*>(std::malloc(sizeof(MemoryFile)));
-    if (file == nullptr) throw FatalError{fatal_memory};
+    char16_t wide[memory_file_name_units];
+    wide[0] = 0;
+    if (name != nullptr && *name) platform::ansi_to_wide(name, wide, memory_file_name_units);
+    wide[memory_file_name_units - 1] = 0;
+    size_t units = 0;
+    while (wide[units]) ++units;
+    void* room = std::malloc(sizeof(MemoryFile) + (units + 1) * sizeof(char16_t));
+    if (room == nullptr) throw FatalError{fatal_memory};
+    MemoryFile* file = static_cast<MemoryFile*>(room);
     file->buffer = nullptr;
     file->text = std::strchr(mode, 'b') == nullptr;
     file->capacity = file->length = file->position = 0;
-    file->name[0] = 0;
-    if (name != nullptr && *name) platform::ansi_to_wide(name, file->name, memory_file_name_units);
+    file->name = reinterpret_cast<char16_t*>(static_cast<char*>(room) + sizeof(MemoryFile));
+    std::memcpy(file->name, wide, (units + 1) * sizeof(char16_t));
     return file;
 }
 
@@ -365,7 +372,9 @@ size_t output_list_drop_folder(OutputList& list, const char16_t* folder) {
     size_t dropped = 0;
     for (OutputNode** link = &list.head; *link != nullptr;) {
         OutputNode* node = *link;
-        if (std::memcmp(node->file->name, folder, length * sizeof(char16_t)) != 0) {
+        size_t same = 0;  // the name may be shorter than the folder
+        while (same < length && node->file->name[same] == folder[same]) ++same;
+        if (same != length) {
             link = &node->next;
             continue;
         }

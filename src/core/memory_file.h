@@ -16,7 +16,10 @@ struct MemoryFile {
     uint32_t capacity;
     uint32_t length;  // highest position ever reached: the size of the entry
     uint32_t position;
-    char16_t name[memory_file_name_units];
+    // Zero-terminated, at most memory_file_name_units units with the zero;
+    // stored behind the record in its own allocation, as long as it is: a
+    // large help file has thousands of entries, most with short names.
+    char16_t* name;
 };
 
 struct OutputNode {

@@ -119,7 +119,9 @@ int WCX_API ReadHeaderExW(WCX_HANDLE handle, tHeaderDataExW* header) {
     OutputNode* node = session->context.outputs.cursor;
     if (node == nullptr || node->file == nullptr) return E_END_ARCHIVE;
     const MemoryFile* file = node->file;
-    std::memcpy(header->FileName, file->name, sizeof file->name);
+    size_t units = 0;
+    while (file->name[units]) ++units;
+    std::memcpy(header->FileName, file->name, (units + 1) * sizeof(char16_t));
     header->PackSize = file->length;
     header->UnpSize = file->length;
 #if defined(_WIN32)

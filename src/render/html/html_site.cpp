@@ -11,9 +11,12 @@ using html_site::Site;
 
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
                      platform::CodePageConverter* code_page, uint64_t rich_text_bytes) {
-    Site site{ctx, topics, code_page, {}, {}, nullptr, nullptr, {}, -1};
+    Site site{ctx, topics, code_page, {}, {}, {}, nullptr, nullptr, {}, -1};
     for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
+    site.topic_of_hash.reserve(site.offset_of_hash.size());
+    for (const auto& [hash, offset] : site.offset_of_hash)
+        site.topic_of_hash.emplace(hash, html_site::topic_at_offset(site, offset));
     for (size_t i = 0; i < topics.size(); ++i)
         site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
     // Popups copied into pages stay within a few times the rich text: a

@@ -42,8 +42,8 @@ long resolve(const Site& site, char kind, uint32_t value) {
         auto it = site.topic_of_number.find(value);
         return it != site.topic_of_number.end() ? it->second : -1;
     }
-    auto it = site.offset_of_hash.find(value);
-    return it != site.offset_of_hash.end() ? topic_at_offset(site, it->second) : -1;
+    auto it = site.topic_of_hash.find(value);
+    return it != site.topic_of_hash.end() ? it->second : -1;
 }
 
 long browse_target(const Site& site, int32_t value, long self) {

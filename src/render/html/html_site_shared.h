@@ -34,6 +34,9 @@ struct Site {
     std::vector<HtmlTopic>& topics;
     platform::CodePageConverter* code_page;
     std::unordered_map<uint32_t, int32_t> offset_of_hash;
+    // The topic each context hash leads to, found once: pages resolve
+    // every link, and a popup's links again in each page showing it.
+    std::unordered_map<uint32_t, long> topic_of_hash;
     std::unordered_map<uint32_t, long> topic_of_number;
     const KeywordIndex* k_keywords = nullptr;  // the keyword pages' entries
     const KeywordIndex* a_keywords = nullptr;
