@@ -7,6 +7,37 @@
 #include <array>
 #include <vector>
 
+#include <cstdlib>
+
+namespace {
+
+// stb's deflate takes a 128 KiB table of hash chains for every picture:
+// allocated and cleared afresh, it is new memory from the system each
+// time, page by page. The thread keeps one table and hands it out again.
+constexpr size_t png_hash_table_bytes = 16384 * sizeof(unsigned char**);
+thread_local void* spare_hash_table = nullptr;
+thread_local void* lent_hash_table = nullptr;
+
+void* png_allocate(size_t size) {
+    if (size != png_hash_table_bytes) return std::malloc(size);
+    void* table = spare_hash_table != nullptr ? spare_hash_table : std::malloc(size);
+    spare_hash_table = nullptr;
+    lent_hash_table = table;
+    return table;
+}
+
+void png_release(void* block) {
+    if (block == nullptr || block != lent_hash_table) return std::free(block);
+    std::free(spare_hash_table);
+    spare_hash_table = block;
+    lent_hash_table = nullptr;
+}
+
+}  // namespace
+
+#define STBIW_MALLOC(size) png_allocate(size)
+#define STBIW_REALLOC(block, size) std::realloc(block, size)
+#define STBIW_FREE(block) png_release(block)
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -293,3 +324,8 @@ bool html_bmp_png(const uint8_t* bmp, long size, bool white_transparent, std::st
 }
 
 bool html_dib_png(const uint8_t* dib, long size, std::string& png) { return dib_png(dib, size, -1, false, png); }
+
+void html_png_let_go() {
+    std::free(spare_hash_table);
+    spare_hash_table = nullptr;
+}

@@ -18,3 +18,7 @@ bool html_bmp_png(const uint8_t* bmp, long size, bool white_transparent, std::st
 // info header first, the colour table and the pixels behind it), as
 // metafile records carry them.
 bool html_dib_png(const uint8_t* dib, long size, std::string& png);
+
+// Lets go of the scratch memory the thread keeps between pictures; called
+// once the edition's pictures are written.
+void html_png_let_go();

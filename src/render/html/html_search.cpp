@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/decompile_context.h"
+#include "core/memory_file.h"
 #include "render/html/html_search_words.h"
 #include "render/html/html_text.h"
 
@@ -143,22 +144,24 @@ std::string snippet_of(std::string_view text, std::string_view title) {
 }
 
 // JSON text made safe for a script file: what would end a script element
-// or a line in older script engines escaped.
-void append_script_safe(std::string& out, std::string_view json) {
+// or a line in older script engines escaped; put(bytes, size) takes the
+// pieces in order.
+template <class Put>
+void script_safe(std::string_view json, Put&& put) {
     size_t copied = 0;
     for (size_t i = find_either(json, 0, '<', '\xE2'); i < json.size(); i = find_either(json, i + 1, '<', '\xE2')) {
         const std::string_view rest = json.substr(i);
-        const char* escaped = rest.starts_with("</")               ? "<\\/"
-                              : rest.starts_with("\xE2\x80\xA8") ? "\\u2028"
-                              : rest.starts_with("\xE2\x80\xA9") ? "\\u2029"
-                                                                 : nullptr;
-        if (escaped == nullptr) continue;
-        out.append(json.data() + copied, i - copied);
-        out += escaped;
+        const std::string_view escaped = rest.starts_with("</")               ? "<\\/"
+                                         : rest.starts_with("\xE2\x80\xA8") ? "\\u2028"
+                                         : rest.starts_with("\xE2\x80\xA9") ? "\\u2029"
+                                                                            : "";
+        if (escaped.empty()) continue;
+        put(json.data() + copied, i - copied);
+        put(escaped.data(), escaped.size());
         i += json[i] == '<' ? 1 : 2;
         copied = i + 1;
     }
-    out.append(json.data() + copied, json.size() - copied);
+    put(json.data() + copied, json.size() - copied);
 }
 
 // The length of the UTF-8 sequence at text[at] (its first byte 0x80 or
@@ -251,6 +254,13 @@ void write_search_page(const Site& site) {
 
 void write_search(const Site& site) {
     std::string pages = "[", titles = "[", snippets = "[";
+    // Room made once: grown by doubling, each list would be copied into
+    // new memory again and again. Room not written costs no memory.
+    size_t names = 0, title_bytes = 0;
+    for (const HtmlTopic& topic : site.topics) names += topic.page.size() + 3, title_bytes += topic.title.size() + 3;
+    pages.reserve(names + 2);
+    titles.reserve(title_bytes + site.topics.size() * 8 + 2);
+    snippets.reserve(site.topics.size() * 256 + 2);
     SearchWords words;
     std::string text;
     for (size_t t = 0; t < site.topics.size(); ++t) {
@@ -263,14 +273,23 @@ void write_search(const Site& site) {
         search_words_add(words, topic.title, static_cast<uint32_t>(t), 5);
         search_words_add(words, text, static_cast<uint32_t>(t), 1);
     }
-    // The members in the order of their names, as a JSON object is written.
-    const std::string head = "{\"pages\":" + pages + "],\"snippets\":" + snippets + "],\"titles\":" + titles + "]";
-    std::string script = "var hlpSearchIndex = ";
-    append_script_safe(script, head);
-    script += ",\"words\":";
-    script += search_words_json(words);
-    script += "};\n";
-    add_output(site.ctx, "search-index.js", script);
+    pages += ']';
+    titles += ']';
+    snippets += ']';
+    const std::string word_list = search_words_json(words);
+    words = SearchWords{};
+    // Written in its parts as they are: the index is the largest file of the
+    // site, and joining them first would hold it twice more. The members go
+    // in the order of their names, as a JSON object is written; no part
+    // ends in what a neighbour's start would make unsafe.
+    const std::string_view parts[] = {"var hlpSearchIndex = {\"pages\":", pages, ",\"snippets\":", snippets,
+                                      ",\"titles\":", titles, ",\"words\":"};
+    MemoryFile* file = open_page(site.ctx, "search-index.js");
+    output_reserve(file, pages.size() + titles.size() + snippets.size() + word_list.size() + 128);
+    const auto put = [file](const char* bytes, size_t size) { output_write(bytes, 1, size, file); };
+    for (const std::string_view part : parts) script_safe(part, put);
+    output_write(word_list.data(), 1, word_list.size(), file);
+    output_write("};\n", 1, 3, file);
     write_search_page(site);
 }
 

@@ -13,6 +13,7 @@
 #include "project/context_hash.h"
 #include "project/context_map.h"
 #include "render/html/html_fonts.h"
+#include "render/html/html_png.h"
 #include "render/html/html_symbol_fonts.h"
 #include "render/html/html_text.h"
 #include "topics/fonts.h"
@@ -530,7 +531,10 @@ void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w, u
     html_site_write(ctx, file, w.topics, w.code_page, rich_text_bytes);
 }
 
-HtmlWriter::~HtmlWriter() { platform::code_page_close(code_page); }
+HtmlWriter::~HtmlWriter() {
+    platform::code_page_close(code_page);
+    html_png_let_go();
+}
 
 // The rich text's own: the walk's start, fields and dtypes.
 void HtmlWriter::on(DecompileContext&, const WalkStarted&) {}
