@@ -439,7 +439,6 @@ TEST(BuiltSalvage, IndexEntriesPointingNowhereAreReported) {
     const std::vector<int32_t> offsets = count_topic_offsets(s.records, s.topic.positions);
     const int32_t between = (1 << 15) + 0x7000, beyond = 10 << 15;  // block 1 holds far less text
     std::vector<ContextPair> pairs{{context_string_hash("first"), offsets[0]}, {context_string_hash("beyond"), beyond}};
-    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.hash < b.hash; });
     std::vector<InternalFile> files{{"|SYSTEM", build_system_file(33, 0, {})},
                                     {"|TOPIC", s.topic.data},
                                     {"|CONTEXT", build_context_tree(pairs)}};
