@@ -31,6 +31,8 @@ struct HtmlTopic {
     int32_t browse_next;
     std::vector<HtmlPopup> popups;
     std::vector<uint32_t> anchors;  // context hashes with an anchor in the body, in order
+    // Where the body's first non-scrolling region starts; -1 for none.
+    int64_t region_at = -1;
 };
 
 // Writes the pages, the stylesheet, index.html and the keyword pages as

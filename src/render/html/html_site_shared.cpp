@@ -1,7 +1,6 @@
 #include "render/html/html_site_shared.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "core/decompile_context.h"
 #include "core/memory_file.h"
@@ -191,7 +190,7 @@ std::string folded_text(std::string_view html) {
         if (c == '<') in_tag = true;
         else if (c == '>') in_tag = false;
         else if (!in_tag && c != ' ' && c != '\n' && c != '\t')
-            text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            text += c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
     }
     return text;
 }
@@ -199,16 +198,15 @@ std::string folded_text(std::string_view html) {
 }  // namespace
 
 bool region_holds_title(const HtmlTopic& topic) {
-    static constexpr std::string_view region = "<div class=\"nonscroll\">";
     const std::string_view body = topic.body;
-    const size_t start = body.find(region);
+    const size_t start = topic.region_at < 0 ? std::string_view::npos : static_cast<size_t>(topic.region_at);
     std::string title;
     html_escape(title, topic.title);
     if (start == std::string::npos) {
         // Without a region, a first paragraph that is the title alone.
+        if (title.empty() || !body.starts_with("<p")) return false;
         const size_t end = body.find("</p>");
-        return !title.empty() && body.rfind("<p", 0) == 0 && end != std::string::npos &&
-               folded_text(body.substr(0, end)) == folded_text(title);
+        return end != std::string::npos && folded_text(body.substr(0, end)) == folded_text(title);
     }
     // An untitled topic's heading would only repeat its page name.
     if (title.empty()) return true;

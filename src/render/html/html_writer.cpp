@@ -137,6 +137,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
     close_paragraph();
     if (!paragraph.in_table) close_table();
     if (paragraph.keep_next && !non_scrolling_open) {
+        if (topics.back().region_at < 0) topics.back().region_at = static_cast<int64_t>(body().size());
         body() += "<div class=\"nonscroll\">\n";
         non_scrolling_open = true;
     } else if (!paragraph.keep_next && non_scrolling_open) {
