@@ -108,13 +108,20 @@ void for_each_word(std::string_view text, Word&& found) {
             // Most text is ASCII: a run of its letters and digits is kept
             // folded, up to the word's room; what passes the room is
             // written over one byte behind the characters kept.
+            // Pointers held in locals: a store through char* could
+            // otherwise change anything, and every bound would be read
+            // again for each byte.
             const size_t room = longest_word - std::min(characters, longest_word);
+            const uint8_t* const from = bytes + at;
+            const uint8_t* const end = bytes + text.size();
+            const uint8_t* const kept_end = from + std::min(room, static_cast<size_t>(end - from));
+            const uint8_t* p = from;
             char* out = word + used;
-            size_t run = 0;
-            for (char lower; at < text.size() && (lower = ascii_words[bytes[at]]) != 0; ++at, ++run)
-                out[std::min(run, room)] = lower;
-            used += std::min(run, room);
-            characters += run;
+            for (char lower; p < kept_end && (lower = ascii_words[*p]) != 0; ++p) *out++ = lower;
+            used = static_cast<size_t>(out - word);
+            while (p < end && ascii_words[*p] != 0) ++p;
+            characters += static_cast<size_t>(p - from);
+            at = static_cast<size_t>(p - bytes);
             continue;
         }
         if (bytes[at] < 0x80) {
