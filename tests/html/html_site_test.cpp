@@ -494,6 +494,9 @@ TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
         {"topic1.html", "<p>x   y\tz<span class=\"f1\">mono</span><span class=\"f2\">\xE2\x80\xA2</span></p>"},
         {"topic1.html", std::string("<a href=\"Welcome.html#") + id + "\">"},
         {"Welcome.html", std::string("He<span id=\"") + id + "\"></span>llo"},
+        // The anchor is no part of what the search shows or finds.
+        {"search-index.js", "\"snippets\":[\"Hello\","},
+        {"search-index.js", "\"hello\":\"0\""},
         {"style.css", ".f1{font-family:\"Courier New\",monospace;"},
         {"style.css", ".f3{font-family:\"Odd\\22 Face\";"},
         {"style.css", "white-space:pre-wrap;tab-size:36pt"},

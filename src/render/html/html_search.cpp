@@ -19,26 +19,29 @@ namespace html_site {
 
 namespace {
 
-// The place of the first `a` or `b` in text from `at` on, text.size() when
-// neither is there. Eight bytes are tested at once: bodies are mostly text
-// between tags.
-size_t find_either(std::string_view text, size_t at, char a, char b) {
+// The place of the first `a`, `b` or `c` in text from `at` on, text.size()
+// when none is there. Eight bytes are tested at once: bodies are mostly
+// text between tags.
+size_t find_any(std::string_view text, size_t at, char a, char b, char c) {
     constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
     const uint64_t as = ones * static_cast<uint8_t>(a), bs = ones * static_cast<uint8_t>(b);
+    const uint64_t cs = ones * static_cast<uint8_t>(c);
     if constexpr (std::endian::native == std::endian::little) {
         for (; at + 8 <= text.size(); at += 8) {
             uint64_t bytes;
             std::memcpy(&bytes, text.data() + at, 8);
-            const uint64_t x = bytes ^ as, y = bytes ^ bs;
-            // A byte that is zero in x or y sets its top bit; a borrow can
-            // only mark bytes above the first match.
-            const uint64_t found = (((x - ones) & ~x) | ((y - ones) & ~y)) & highs;
+            const uint64_t x = bytes ^ as, y = bytes ^ bs, z = bytes ^ cs;
+            // A byte that is zero in x, y or z sets its top bit; a borrow
+            // can only mark bytes above the first match.
+            const uint64_t found = (((x - ones) & ~x) | ((y - ones) & ~y) | ((z - ones) & ~z)) & highs;
             if (found != 0) return at + static_cast<size_t>(std::countr_zero(found) / 8);
         }
     }
-    while (at < text.size() && text[at] != a && text[at] != b) ++at;
+    while (at < text.size() && text[at] != a && text[at] != b && text[at] != c) ++at;
     return at;
 }
+
+size_t find_either(std::string_view text, size_t at, char a, char b) { return find_any(text, at, a, b, b); }
 
 constexpr bool ascii_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -98,14 +101,20 @@ size_t decode_entity(std::string_view body, size_t at, std::string& out) {
 }
 
 // The text a reader sees of a page body into out: tags left out (blocks as
-// spaces), entities decoded, markers skipped.
+// spaces), entities decoded, markers skipped (an anchor's, between
+// letters, is no word and parts none).
 void body_text(std::string_view body, std::string& out) {
     out.clear();
     size_t at = 0;
     while (at < body.size()) {
-        const size_t stop = find_either(body, at, '<', '&');
+        const size_t stop = find_any(body, at, '<', '&', html_marker);
         out.append(body.data() + at, stop - at);
         if (stop == body.size()) break;
+        if (body[stop] == html_marker) {
+            const size_t end = body.find(html_marker, stop + 1);
+            at = end == std::string_view::npos ? body.size() : end + 1;
+            continue;
+        }
         at = body[stop] == '<' ? skip_tag(body, stop, out) : decode_entity(body, stop, out);
     }
 }
