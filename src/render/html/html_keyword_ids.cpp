@@ -1,7 +1,6 @@
 #include "render/html/html_keyword_ids.h"
 
 #include <algorithm>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -96,7 +95,8 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
     if (!ctx.keyword_table_loaded || ctx.keyword_sources == nullptr) return index;
     const std::vector<int64_t> first_of = first_occurrences(ctx);
     const std::vector<int64_t> reaches = topic_reaches(site);
-    std::unordered_set<long> listed;
+    // The keyword each topic was last listed under.
+    std::vector<int64_t> listed_under(site.topics.size(), -1);
     for (int64_t k = 0; k < ctx.keyword_source_count; ++k) {
         const KeywordSource& source = ctx.keyword_sources[k];
         if (source.kind != 0 || source.letter != letter) continue;
@@ -106,9 +106,10 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
             const long t = topic_of_reference(reaches, ctx.keyword_occurrences[i].topic_offset);
             // A topic is listed once under a keyword, however often the
             // index names it there.
-            if (t >= 0 && listed.insert(t).second) entry.topics.push_back(t);
+            if (t < 0 || listed_under[static_cast<size_t>(t)] == k) continue;
+            listed_under[static_cast<size_t>(t)] = k;
+            entry.topics.push_back(t);
         }
-        listed.clear();
         if (!entry.topics.empty()) index.entries.push_back(std::move(entry));
     }
     uint8_t* fold = index.fold;
