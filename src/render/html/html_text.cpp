@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <utility>
 
@@ -83,11 +82,24 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
     }
 }
 
+namespace {
+
+// ASCII only, whatever locale the host has set: page names must not
+// depend on it.
+constexpr bool ascii_alnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+}  // namespace
+
 std::string html_safe_name(const std::string& name) {
     std::string safe;
+    safe.reserve(std::min<size_t>(name.size(), 120) + 1);
     for (char c : name) {
         if (safe.size() >= 120) break;
-        safe += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' ? c : '_';
+        safe += ascii_alnum(c) || c == '_' || c == '-' || c == '.' ? c : '_';
     }
     if (safe.empty() || safe[0] == '.' || platform::is_device_name(safe)) safe.insert(safe.begin(), '_');
     return safe;
@@ -97,7 +109,7 @@ std::string html_page_name(HtmlPageNames& names, const char* name, long topic_nu
     const std::string base =
         name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
     std::string folded_base = base;
-    for (char& c : folded_base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : folded_base) c = ascii_lower(c);
     // Suffixes resume where the last name of this base stopped, so many
     // names folding alike cost one try each, not one per name before them.
     auto [next, fresh] = names.next_suffix.try_emplace(folded_base, 2);
@@ -105,7 +117,7 @@ std::string html_page_name(HtmlPageNames& names, const char* name, long topic_nu
     if (!fresh) candidate = base + "_" + std::to_string(next->second++);
     for (;;) {
         std::string folded = candidate + ".html";
-        for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : folded) c = ascii_lower(c);
         if (names.used.insert(std::move(folded)).second) break;
         candidate = base + "_" + std::to_string(next->second++);
     }
