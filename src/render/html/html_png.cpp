@@ -5,9 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
-
 #include <cstdlib>
+#include <vector>
 
 namespace {
 

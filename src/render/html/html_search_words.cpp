@@ -106,11 +106,10 @@ void for_each_word(std::string_view text, Word&& found) {
     for (size_t at = 0; at < text.size();) {
         if (ascii_words[bytes[at]] != 0) {
             // Most text is ASCII: a run of its letters and digits is kept
-            // folded, up to the word's room; what passes the room is
-            // written over one byte behind the characters kept.
-            // Pointers held in locals: a store through char* could
-            // otherwise change anything, and every bound would be read
-            // again for each byte.
+            // folded, up to the word's room, and counted past it. The
+            // bounds are held in locals: a store through char* could
+            // change anything, and every bound would be read again for
+            // each byte.
             const size_t room = longest_word - std::min(characters, longest_word);
             const uint8_t* const from = bytes + at;
             const uint8_t* const end = bytes + text.size();
