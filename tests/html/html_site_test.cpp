@@ -497,6 +497,8 @@ TEST(HtmlSite, TextKeepsTabStopsSpacesFacesAndAnchors) {
         // The anchor is no part of what the search shows or finds.
         {"search-index.js", "\"snippets\":[\"Hello\","},
         {"search-index.js", "\"hello\":\"0\""},
+        // Text in columns at tab stops is words apart ("a", "b", "c", "d").
+        {"search-index.js", "\"d\":\"1\""},
         {"style.css", ".f1{font-family:\"Courier New\",monospace;"},
         {"style.css", ".f3{font-family:\"Odd\\22 Face\";"},
         {"style.css", "white-space:pre-wrap;tab-size:36pt"},

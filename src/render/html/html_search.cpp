@@ -65,12 +65,33 @@ bool block_tag(std::string_view name) {
     }
 }
 
+// The spans open where a tag is read, each true when it holds a column of
+// text laid out at tab stops: the writer's tab cells (class "tab-...") and
+// the plain spans of aligned text inside them. Their text is apart from
+// the next column's, as the reader sees it.
+using TabSpans = std::vector<bool>;
+
+void note_span(std::string_view body, size_t at, bool closing, TabSpans& spans, std::string& out) {
+    if (closing) {
+        if (!spans.empty() && spans.back()) out += ' ';
+        if (!spans.empty()) spans.pop_back();
+        return;
+    }
+    const std::string_view tag = body.substr(at);
+    const bool tab = tag.starts_with("<span class=\"tab-") || tag.starts_with("<span>");
+    if (tab) out += ' ';
+    spans.push_back(tab);
+}
+
 // Skips the tag at body[at] ('<'); markers inside it may hold any byte.
-size_t skip_tag(std::string_view body, size_t at, std::string& out) {
-    size_t name_start = at + 1 + (at + 1 < body.size() && body[at + 1] == '/');
+size_t skip_tag(std::string_view body, size_t at, TabSpans& spans, std::string& out) {
+    const bool closing = at + 1 < body.size() && body[at + 1] == '/';
+    size_t name_start = at + 1 + closing;
     size_t name_end = name_start;
     while (name_end < body.size() && ascii_alnum(body[name_end])) ++name_end;
-    if (block_tag(body.substr(name_start, name_end - name_start))) out += ' ';
+    const std::string_view name = body.substr(name_start, name_end - name_start);
+    if (block_tag(name)) out += ' ';
+    else if (name == "span") note_span(body, at, closing, spans, out);
     for (size_t i = find_either(body, name_end, '>', html_marker); i < body.size();) {
         if (body[i] == '>') return i + 1;
         const size_t end = body.find(html_marker, i + 1);
@@ -105,6 +126,7 @@ size_t decode_entity(std::string_view body, size_t at, std::string& out) {
 // letters, is no word and parts none).
 void body_text(std::string_view body, std::string& out) {
     out.clear();
+    TabSpans spans;
     size_t at = 0;
     while (at < body.size()) {
         const size_t stop = find_any(body, at, '<', '&', html_marker);
@@ -115,7 +137,7 @@ void body_text(std::string_view body, std::string& out) {
             at = end == std::string_view::npos ? body.size() : end + 1;
             continue;
         }
-        at = body[stop] == '<' ? skip_tag(body, stop, out) : decode_entity(body, stop, out);
+        at = body[stop] == '<' ? skip_tag(body, stop, spans, out) : decode_entity(body, stop, out);
     }
 }
 
