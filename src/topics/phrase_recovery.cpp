@@ -6,6 +6,8 @@
 
 #include "core/decompile_context.h"
 #include "helpfile/lz77_trace.h"
+#include "topics/phrase_order.h"
+#include "topics/phrase_placement.h"
 
 namespace {
 
@@ -20,6 +22,10 @@ constexpr long resync_reach = 16384;
 // phrase that reads as damaged is not trusted either.
 constexpr uint32_t back_phrases = 2;
 constexpr int64_t back_bytes = 32;
+constexpr int back_groups = 2;
+// A byte of a reading placed at the texts' end without its phrases' order
+// to confirm it.
+constexpr uint8_t weakly_known = 2;
 // How many phrases before the first that reads as damaged may be the one
 // whose length came out wrong.
 constexpr uint32_t length_mend_reach = 64;
@@ -27,43 +33,13 @@ constexpr uint32_t length_mend_check = 64;
 // Phrases in order after the gap, the sign that the second reading is on
 // the stream's own groups.
 constexpr uint32_t in_order_run = 3;
+// Damaged spots read past, one a round; and the most a byte of the image
+// expands to (a control byte and eight references of 18 bytes from 17).
+constexpr int max_rounds = 32;
+constexpr int64_t lz77_expansion_bound = 9;
 
 uint32_t phrase_length(const DecompileContext& ctx, uint32_t i) {
     return ctx.phrase_offsets[i + 1] - ctx.phrase_offsets[i];
-}
-
-int compare_phrases(const char* a, uint32_t la, const char* b, uint32_t lb, bool fold_case) {
-    for (uint32_t i = 0; i < std::min(la, lb); ++i) {
-        unsigned ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if (fold_case && ca >= 'A' && ca <= 'Z') ca += 'a' - 'A';
-        if (fold_case && cb >= 'A' && cb <= 'Z') cb += 'a' - 'A';
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    return la < lb ? -1 : (la > lb ? 1 : 0);
-}
-
-// No phrase a help compiler writes holds a control character.
-bool holds_control_character(const DecompileContext& ctx, uint32_t i, const char* texts) {
-    const char* text = texts + ctx.phrase_offsets[i];
-    const uint32_t length = phrase_length(ctx, i);
-    for (uint32_t k = 0; k < length; ++k) {
-        const unsigned char c = static_cast<unsigned char>(text[k]);
-        if (c < 0x20 || c == 0x7F) return true;
-    }
-    return false;
-}
-
-// Help compilers list the phrases in order: |Phrases as bytes, the packed
-// tables without regard to case in two runs (the one-byte codes, then the
-// rest). Damaged texts seldom keep to that, so it tells where damage shows
-// (it proves nothing of an intact table, which is never judged by order).
-bool phrase_plausible(const DecompileContext& ctx, uint32_t i, const char* texts) {
-    if (holds_control_character(ctx, i, texts)) return false;
-    const char* text = texts + ctx.phrase_offsets[i];
-    const uint32_t length = phrase_length(ctx, i);
-    if (i == 0 || (ctx.packed_phrases && i == 128)) return true;
-    const char* before = texts + ctx.phrase_offsets[i - 1];
-    return compare_phrases(before, phrase_length(ctx, i - 1), text, length, ctx.packed_phrases) <= 0;
 }
 
 // Where phrases start to read as damaged one after the other, as they do
@@ -99,17 +75,42 @@ uint32_t damage_begins(const DecompileContext& ctx, uint32_t shown) {
     return i;
 }
 
-// The input offset of the control group that produces output byte `output`.
-long group_at_output(const uint8_t* image, long size, int64_t output) {
-    long at = 0;
-    int64_t produced = 0;
-    while (at < size) {
-        const Lz77Group group = lz77_group_at(image, size, at);
-        if (produced + group.produced > output) break;
-        produced += group.produced;
-        at = group.next;
+// A control byte of the image and the texts offset a reading puts its
+// first byte at.
+struct ReadingPlace {
+    long input;
+    int64_t output;
+};
+
+// The control group that produces texts byte `output` in the reading from
+// `start`.
+ReadingPlace group_at_output(const uint8_t* image, long size, ReadingPlace start, int64_t output) {
+    ReadingPlace at = start;
+    while (at.input < size) {
+        const Lz77Group group = lz77_group_at(image, size, at.input);
+        if (at.output + group.produced > output) break;
+        at.output += group.produced;
+        at.input = group.next;
     }
     return at;
+}
+
+// The texts offset of the control group `back` groups before the one that
+// produces texts byte `output` in the reading from `start`: garbled bytes
+// that copy sound text read as sound, so damage may begin some way before it
+// shows.
+int64_t output_groups_before(const uint8_t* image, long size, ReadingPlace start, int64_t output, int back) {
+    constexpr int ring = 8;  // more than `back`
+    int64_t starts[ring] = {start.output};
+    int n = 0;
+    for (ReadingPlace at = start; at.input < size;) {
+        const Lz77Group group = lz77_group_at(image, size, at.input);
+        if (at.output + group.produced > output) break;
+        at.output += group.produced;
+        at.input = group.next;
+        starts[++n % ring] = at.output;
+    }
+    return n >= back ? starts[(n - back) % ring] : start.output;
 }
 
 // The first control byte that readings started at every offset in
@@ -143,16 +144,17 @@ bool sound_stretch(const DecompileContext& ctx, const char* texts, int64_t from,
 }
 
 // The readings meet at `at` only some way past the damage. The earliest
-// start before it whose reading, placed to end where `at`'s begins, gives
-// sound phrases is on the stream's own groups: the bytes between it and `at`
-// are recovered too. `at` itself when none is.
+// start before it whose reading, placed to end at `joined` where `at`'s
+// begins, gives sound phrases is on the stream's own groups: the bytes
+// between it and `at` are recovered too. `at` itself when none is.
 long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long image_size, long from, long at,
-                          uint32_t size, int64_t kept) {
-    const int64_t joined = int64_t(size) - lz77_measure(image + at, image_size - at).produced;
-    if (joined <= kept) return at;
+                          int64_t joined, int64_t kept) {
+    const uint32_t size = ctx.phrase_offsets[ctx.phrase_count];
+    if (joined <= kept || joined > size) return at;
     char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
     std::memset(scratch, 0, size);
+    std::memset(known, 0, size);
     long found = at;
     for (long start = from; start < std::min(at, from + resync_starts) && found == at; ++start) {
         int64_t produced = 0;
@@ -177,14 +179,12 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
     return found;
 }
 
-// Reads the stream again from control byte `at`, placed so that it ends at
-// the texts' end. Bytes before `kept` stay as the first reading gave them
-// and must agree where the two readings overlap; false when they do not.
-bool read_tail(DecompileContext& ctx, const uint8_t* image, long image_size, long at, uint32_t size, int64_t kept,
-               uint8_t* known) {
-    const Lz77Extent tail = lz77_measure(image + at, image_size - at);
-    const int64_t start = int64_t(size) - tail.produced;
-    if (!tail.whole_items || start < 0) return false;
+// Reads the stream again from control byte `at`, its first byte placed at
+// texts offset `start`. Bytes before `kept` stay as the readings before gave
+// them and must agree where they overlap this one; false when they do not.
+bool read_at(DecompileContext& ctx, const uint8_t* image, long image_size, long at, int64_t start, uint32_t size,
+             int64_t kept, uint8_t* known) {
+    if (!lz77_measure(image + at, image_size - at).whole_items || start < 0) return false;
     uint8_t* texts = reinterpret_cast<uint8_t*>(ctx.phrase_texts);
     uint8_t* copy = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) * 2 + 1));
     uint8_t* copy_known = copy + size;
@@ -201,30 +201,73 @@ bool read_tail(DecompileContext& ctx, const uint8_t* image, long image_size, lon
     return agree;
 }
 
-// Flags phrases holding an unvouched byte, and past the bytes kept from the
-// first reading those that read as damaged, and those before the second
-// reading shows a run of phrases in order after a gap.
-void flag_unknown(const DecompileContext& ctx, const uint8_t* known, int64_t kept, uint8_t* untrusted) {
+// The first phrase past `start` whose bytes the reading vouches for that
+// reads as damaged, once a pair has read in order: where the next damage
+// shows. The count when there is none.
+uint32_t next_damage_shown(const DecompileContext& ctx, const uint8_t* known, int64_t start) {
+    const uint32_t* offsets = ctx.phrase_offsets;
+    uint32_t i = uint32_t(std::lower_bound(offsets, offsets + ctx.phrase_count + 1, start) - offsets) + 1;
+    for (; i < ctx.phrase_count; ++i) {
+        bool whole = true;
+        for (uint32_t x = offsets[i - 1]; x < offsets[i + 1] && whole; ++x) whole = known[x] != 0;
+        if (whole && !phrase_plausible(ctx, i, ctx.phrase_texts)) return i;
+    }
+    return ctx.phrase_count;
+}
+
+// Bytes of each phrase the readings do not vouch for; a phrase holding a
+// byte only weakly vouched for (of a reading not placed by its order) counts
+// as doubtful whole where it has any byte in doubt.
+std::vector<uint32_t> doubtful_bytes(const DecompileContext& ctx, const uint8_t* known) {
+    std::vector<uint32_t> doubt(ctx.phrase_count, 0);
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
+        bool weak = false;
+        for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1]; ++x)
+            doubt[i] += known[x] == 0, weak |= known[x] == weakly_known;
+        if (weak && doubt[i] > 0) doubt[i] = phrase_length(ctx, i);
+    }
+    return doubt;
+}
+
+// A phrase reads as sound by the bytes vouched for: in order only where it
+// and the one before are wholly so.
+bool reads_sound(const DecompileContext& ctx, const std::vector<uint32_t>& doubt, const uint8_t* known, uint32_t i) {
+    if (doubt[i] == 0 && (i == 0 || doubt[i - 1] == 0)) return phrase_plausible(ctx, i, ctx.phrase_texts);
+    for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1]; ++x) {
+        const unsigned char c = static_cast<unsigned char>(ctx.phrase_texts[x]);
+        if (known[x] && (c < 0x20 || c == 0x7F)) return false;
+    }
+    return true;
+}
+
+// Flags phrases no byte of which is vouched for, and past the bytes kept
+// from the first reading those that read as damaged, and those before the
+// second reading shows a run of phrases in order after a gap. A phrase
+// vouched for in part keeps those bytes, its others written as '?' in place.
+void flag_unknown(DecompileContext& ctx, const uint8_t* known, int64_t kept, uint8_t* untrusted) {
+    const std::vector<uint32_t> doubt = doubtful_bytes(ctx, known);
     uint32_t in_order = in_order_run;
     for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
-        bool whole = true;
-        for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1] && whole; ++x) whole = known[x] != 0;
-        if (!whole) {
-            untrusted[i] = 1;
+        if (doubt[i] > 0 && doubt[i] == phrase_length(ctx, i)) {
+            untrusted[i] = phrase_marked_whole;
             in_order = 0;
             continue;
         }
         if (in_order < in_order_run) {
             uint32_t run = 0;
-            while (i + run < ctx.phrase_count && run < in_order_run && phrase_plausible(ctx, i + run, ctx.phrase_texts)) ++run;
+            while (i + run < ctx.phrase_count && run < in_order_run && reads_sound(ctx, doubt, known, i + run)) ++run;
             if (run < in_order_run) {
-                untrusted[i] = 1;
+                untrusted[i] = phrase_marked_whole;
                 continue;
             }
             in_order = in_order_run;
         }
-        if (ctx.phrase_offsets[i + 1] > kept && !phrase_plausible(ctx, i, ctx.phrase_texts)) untrusted[i] = 1;
+        if (ctx.phrase_offsets[i + 1] > kept && !reads_sound(ctx, doubt, known, i)) untrusted[i] = phrase_marked_whole;
+        else if (doubt[i] > 0 && untrusted[i] == 0) untrusted[i] = phrase_marked_in_place;
     }
+    for (uint32_t i = 0; i < ctx.phrase_count; ++i)
+        for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1] && untrusted[i] == phrase_marked_in_place; ++x)
+            if (!known[x]) ctx.phrase_texts[x] = '?';
 }
 
 }  // namespace
@@ -272,21 +315,54 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
     const uint32_t shown = first_implausible(ctx, 0);
     int64_t kept = size > back_bytes ? int64_t(size) - back_bytes : 0;
     if (shown < ctx.phrase_count) kept = ctx.phrase_offsets[damage_begins(ctx, shown)];
+    const int64_t first_kept = kept;
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
     std::memset(known, 0, size);
     std::memset(known, 1, static_cast<size_t>(kept));
-    // The readings start past where the damage showed (so past the garbled
-    // bytes, mostly), where the first reading is sure to have gone wrong.
-    const int64_t shown_at = shown < ctx.phrase_count ? ctx.phrase_offsets[shown] : kept;
-    const long from = std::min(image_size, group_at_output(image, image_size, shown_at) + resync_skip);
-    long at = merge_point(image, image_size, from, std::min(image_size, from + resync_starts));
-    if (at >= 0) at = earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, size, kept);
-    if (at >= 0 && !read_tail(ctx, image, image_size, at, size, kept, known)) {
-        // The readings disagree where both should be sound: keep neither's
-        // bytes there.
+    int64_t shown_at = shown < ctx.phrase_count ? ctx.phrase_offsets[shown] : kept;
+    ReadingPlace reading{0, 0};
+    // Each round reads past one damaged spot; the stretch up to the next one
+    // is placed where its phrases read in order, the last so that it ends at
+    // the texts' end.
+    for (int round = 0; round < max_rounds; ++round) {
+        // The readings start past where the damage showed (so past the
+        // garbled bytes, mostly), where the reading before is sure to have
+        // gone wrong.
+        const ReadingPlace damage = group_at_output(image, image_size, reading, shown_at);
+        const long from = std::min(image_size, damage.input + resync_skip);
+        long at = merge_point(image, image_size, from, std::min(image_size, from + resync_starts));
+        if (at < 0) break;
+        const int64_t end_aligned = int64_t(size) - lz77_measure(image + at, image_size - at).produced;
+        const ReadingPlace base = group_at_output(image, image_size, reading, kept);
+        const ReadingPlacement placement = place_reading(ctx, image, image_size, at, end_aligned, kept,
+                                                         base.output + lz77_expansion_bound * (at - base.input));
+        const int64_t joined = placement.place;
+        const long earliest = earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, joined, kept);
+        int64_t start = joined;
+        for (long a = earliest; a < at; a = lz77_group_at(image, image_size, a).next)
+            start -= lz77_group_at(image, image_size, a).produced;
+        at = earliest;
+        if (!read_at(ctx, image, image_size, at, start, size, kept, known)) {
+            // The readings disagree where both should be sound: keep neither's
+            // bytes there.
+            std::memset(known + kept, 0, size - kept);
+            break;
+        }
+        // Bytes of a reading its phrases' order did not place vouch only for
+        // phrases that read as sound whole.
+        if (!placement.confirmed)
+            for (int64_t x = kept; x < size; ++x) known[x] = known[x] ? weakly_known : 0;
+        if (joined == end_aligned) break;
+        const uint32_t next = next_damage_shown(ctx, known, start);
+        if (next >= ctx.phrase_count) break;
+        kept = std::min<int64_t>(ctx.phrase_offsets[damage_begins(ctx, next)],
+                                 output_groups_before(image, image_size, {at, start}, ctx.phrase_offsets[next], back_groups));
+        kept = std::max<int64_t>(start, kept);
         std::memset(known + kept, 0, size - kept);
+        shown_at = ctx.phrase_offsets[next];
+        reading = {at, start};
     }
-    flag_unknown(ctx, known, kept, untrusted);
+    flag_unknown(ctx, known, first_kept, untrusted);
     tracked_free(ctx, known);
 }
 
@@ -343,19 +419,25 @@ void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted) {
 uint32_t flag_control_characters(const DecompileContext& ctx, uint8_t* untrusted) {
     uint32_t flagged = 0;
     for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
-        if (untrusted[i] || !holds_control_character(ctx, i, ctx.phrase_texts)) continue;
+        if (untrusted[i] || !phrase_holds_control_character(ctx, i, ctx.phrase_texts)) continue;
         untrusted[i] = 1;
         ++flagged;
     }
     return flagged;
 }
 
-uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last) {
+uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last,
+                                uint32_t& in_place) {
     uint32_t count = 0;
+    in_place = 0;
     for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
         if (!untrusted[i]) continue;
         if (count++ == 0) first = i;
         last = i;
+        if (untrusted[i] == phrase_marked_in_place) {
+            ++in_place;
+            continue;
+        }
         char* text = ctx.phrase_texts + ctx.phrase_offsets[i];
         const uint32_t length = phrase_length(ctx, i);
         for (uint32_t k = 0; k < length; ++k) text[k] = '?';

@@ -6,6 +6,11 @@
 
 struct DecompileContext;
 
+// A phrase's flag: sound, written as a mark, or vouched for in part and
+// written with '?' for each byte in doubt.
+constexpr uint8_t phrase_marked_whole = 1;
+constexpr uint8_t phrase_marked_in_place = 2;
+
 // Offsets that are out of order or outside the texts (size bytes): each run
 // of them is spread evenly over the texts between the sound entries around
 // it, so every phrase stays inside the texts, and the phrases they bound are
@@ -15,8 +20,10 @@ uint32_t mend_phrase_offsets(uint32_t* offsets, uint32_t count, uint32_t size, u
 // The phrase texts (size bytes) came from a compressed image that does not
 // expand to that size. The bytes before the damage are kept, the stream is
 // read again from the first control byte that every reading started past
-// the damage agrees on, and each phrase holding a byte that neither reading
-// vouches for is flagged in untrusted.
+// each damaged spot agrees on, each stretch placed where its phrases read in
+// order; a phrase no byte of which the readings vouch for is flagged in
+// untrusted, one vouched for in part is written with '?' in place of the
+// others and flagged as such.
 void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long image_size, uint32_t size,
                           uint8_t* untrusted);
 
@@ -36,8 +43,9 @@ void distrust_from_disorder(const DecompileContext& ctx, uint8_t* untrusted);
 // and nothing else); answers how many it flagged.
 uint32_t flag_control_characters(const DecompileContext& ctx, uint8_t* untrusted);
 
-// Writes each flagged phrase's mark ("[?]", stretched or cut to the
-// phrase's length so that topic text keeps its length) into the texts and
-// keeps the flags in the context; answers how many there are and the first
-// and last of them.
-uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last);
+// Writes each phrase flagged whole as its mark ("[?]", stretched or cut to
+// the phrase's length so that topic text keeps its length) into the texts
+// and keeps the flags in the context; answers how many are flagged, the
+// first and last of them, and how many of them were marked in place.
+uint32_t mark_untrusted_phrases(DecompileContext& ctx, uint8_t* untrusted, uint32_t& first, uint32_t& last,
+                                uint32_t& in_place);

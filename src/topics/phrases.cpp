@@ -123,14 +123,20 @@ uint8_t* new_trust_flags(DecompileContext& ctx, uint32_t count) {
 void settle_trust(DecompileContext& ctx, const char* internal_file, uint8_t* untrusted) {
     if (const uint32_t garbled = flag_control_characters(ctx, untrusted); garbled > 0)
         damage_found(ctx, internal_file, -1, "%u phrases hold control characters, which no phrase has", garbled);
-    uint32_t first = 0, last = 0;
-    const uint32_t count = mark_untrusted_phrases(ctx, untrusted, first, last);
+    uint32_t first = 0, last = 0, in_place = 0;
+    const uint32_t count = mark_untrusted_phrases(ctx, untrusted, first, last, in_place);
     if (count == 0) {
         tracked_free(ctx, untrusted);
         return;
     }
-    note_damage(ctx, internal_file, -1, "phrases %u to %u (%u of %u) cannot be trusted and are written as [?]", first,
-                last, count, ctx.phrase_count);
+    if (in_place == 0)
+        note_damage(ctx, internal_file, -1, "phrases %u to %u (%u of %u) cannot be trusted and are written as [?]", first,
+                    last, count, ctx.phrase_count);
+    else
+        note_damage(ctx, internal_file, -1,
+                    "phrases %u to %u (%u of %u) cannot be trusted and are written as [?], %u of them sound in part "
+                    "with ? for each letter in doubt",
+                    first, last, count, ctx.phrase_count, in_place);
 }
 
 bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
