@@ -160,6 +160,23 @@ struct Names {
     bool old_format;
 };
 
+// A topic file whose first block lost its start shows by the next blocks'
+// headers: the last topic header before the block, at or before the last
+// record link before it, before the block's first record link, all small
+// (a block's topic positions grow by 16 or 32 KB at most).
+bool later_topic_block_at(const uint8_t* data, long length, long block_size) {
+    constexpr int32_t position_step = 0x8000;
+    for (long k = 1; k <= 8 && k * block_size + 12 <= length; ++k) {
+        const uint8_t* header = data + k * block_size;
+        const int32_t last_link = int32_t(get_le32(header)), first_link = int32_t(get_le32(header + 4));
+        const int32_t last_header = int32_t(get_le32(header + 8));
+        if (last_header >= -1 && last_header <= last_link && last_link >= 0 && last_link < first_link &&
+            first_link < int32_t(k + 1) * position_step)
+            return true;
+    }
+    return false;
+}
+
 // Names what the content identifies; null for the rest.
 const char* name_by_content(Names& seen, const uint8_t* data, long length) {
     if (length >= 4 && get_le16(data) == system_magic && !seen.system) {
@@ -210,6 +227,10 @@ const char* name_by_content(Names& seen, const uint8_t* data, long length) {
     if (!seen.context_map && length >= 2 && length == 2 + 8L * get_le16(data)) {
         seen.context_map = true;
         return "|CTXOMAP";
+    }
+    if (!seen.topic && (later_topic_block_at(data, length, 4096) || later_topic_block_at(data, length, 2048))) {
+        seen.topic = true;
+        return "|TOPIC";
     }
     return nullptr;
 }

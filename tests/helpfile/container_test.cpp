@@ -521,3 +521,31 @@ TEST(Salvage, DamagedHeadersAndNamesCostOnlyWhatTheyHold) {
         EXPECT_NE(damage_text(*h.ctx).find(noted), std::string::npos) << damage_text(*h.ctx);
     }
 }
+
+TEST(Salvage, TopicFileWhoseFirstBlockLostItsStartIsFoundByTheNextBlocks) {
+    // Two 4 KB blocks: the first one's start zeroed (a lost sector), the
+    // second one's header as a compiler writes it. The directory is lost.
+    Bytes topic(4096 + 300, 0x42);
+    hlptest::put_u32(topic, 4096, 0x19AA);      // the last record link before the block
+    hlptest::put_u32(topic, 4096 + 4, 0x400C);  // the block's first record link
+    hlptest::put_u32(topic, 4096 + 8, 0x06E7);  // the last topic header before the block
+    std::fill_n(topic.begin(), 64, 0);
+    Bytes unrelated(4096 + 300, 0x42);  // the same bytes with no header past the first block
+    std::fill_n(unrelated.begin(), 64, 0);
+    for (const bool headed : {true, false}) {
+        SCOPED_TRACE(headed ? "with the second block's header" : "without");
+        const Bytes& data = headed ? topic : unrelated;
+        Bytes file = hlptest::build_help_file({{"|SYSTEM", system_bytes()}, {"|TOPIC", data}});
+        const uint32_t directory = hlptest::get_u32(file, 4);
+        std::fill_n(file.begin() + directory + 9 + hlptest::btree_field::header_size, 64, 0);
+        OpenBytes f(file);
+        ContextHolder h;
+        h.ctx->salvage = true;
+        testing::internal::CaptureStderr();
+        const std::string found = salvaged_lookup(*h.ctx, f.file, "|TOPIC");
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(found, headed ? std::string(data.begin(), data.end()) : "absent");
+        EXPECT_EQ(damage_text(*h.ctx).find("|TOPIC found by its content") != std::string::npos, headed)
+            << damage_text(*h.ctx);
+    }
+}
