@@ -294,8 +294,8 @@ Damage salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& wa
 }
 
 // The first record of a block after the one holding position, as that
-// block's header names it (its second field); 0 when no later block names
-// one. Each call starts past the block of the damage and the walk only
+// block's header names it (its second field: the first record in the block
+// or running into it); 0 when no later block names one. Each call starts past the block of the damage and the walk only
 // moves forward, so all the searches of a walk read each header once.
 uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk& walk, uint32_t position) {
     const int64_t limit = std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable);
@@ -304,8 +304,13 @@ uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk
         uint8_t header[block_header_size];
         std::fseek(file, static_cast<long>(ctx.topic_data_start + block * ctx.block_size), SEEK_SET);
         if (std::fread(header, 1, block_header_size, file) != static_cast<size_t>(block_header_size)) return 0;
+        // A record may run on from the block before (3.0 files' records do):
+        // the header then names it, where it starts, and it is past the
+        // damage when it starts after it.
         const uint32_t first = get_le32(header + 4);
-        if (first >= first_position && block_of_position(ctx, first) == block) return first;
+        const int64_t first_block = block_of_position(ctx, first);
+        if (first >= first_position && first > position && (first_block == block || first_block + 1 == block))
+            return first;
     }
     return 0;
 }

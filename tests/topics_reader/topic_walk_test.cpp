@@ -675,7 +675,8 @@ TEST(TopicWalkSalvage, ShiftedRecordsPastAGarbledExpansionAreMendedInPlace) {
 
 TEST(TopicWalkSalvage, OldFormatGoesOnAtTheNextBlocksFirstRecord) {
     // Old positions are offsets into |TOPIC, links are distances, and a
-    // block header may name a record that began in an earlier block.
+    // block header may name a record that began in an earlier block (as 3.0
+    // compilers write them: the record that runs into the block).
     std::vector<TopicRecord> records;
     const std::string pool = letters(9000);
     for (uint32_t t = 0; t < 10; ++t) {
@@ -683,21 +684,27 @@ TEST(TopicWalkSalvage, OldFormatGoesOnAtTheNextBlocksFirstRecord) {
         for (uint32_t p = 0; p < 3; ++p) records.push_back(paragraph(pool.substr((t * 3 + p) * 200, 200)));
     }
     const TopicLayout layout = hlptest::topic_layout_for(15, 0);
-    TopicFile file = hlptest::build_topic_file(records, layout);
-    ASSERT_GT(file.block_count, 3u);
-    const size_t hit = 9;
-    ASSERT_LT(file.positions[hit] % 2048 + 16, 2048u);
-    hlptest::put_u32(file.data, file.positions[hit] + next_link_field, 0);
-    OpenHelp help({{"|TOPIC", file.data}}, 15, 0);
-    help.ctx.salvage = true;
-    TopicWalk walk;
-    std::vector<uint32_t> positions;
-    ASSERT_TRUE(topic_walk_start(help.ctx, help.file, walk));
-    while (topic_walk_next(help.ctx, help.file, walk)) positions.push_back(walk.position);
-    std::vector<uint32_t> expected;
-    for (size_t i = 0; i < records.size(); ++i)
-        if (i < hit || i >= first_of_next_block(file, hit)) expected.push_back(file.positions[i]);
-    EXPECT_EQ(positions, expected);
+    for (const bool running_in : {false, true}) {
+        SCOPED_TRACE(running_in ? "the header names the record running into the block" : "the first record in it");
+        TopicFile file = hlptest::build_topic_file(records, layout);
+        ASSERT_GT(file.block_count, 3u);
+        const size_t hit = 9, next = first_of_next_block(file, hit);
+        ASSERT_LT(file.positions[hit] % 2048 + 16, 2048u);
+        ASSERT_GT(next, hit + 1);
+        hlptest::put_u32(file.data, file.positions[hit] + next_link_field, 0);
+        const size_t resumed = running_in ? next - 1 : next;
+        if (running_in) hlptest::put_u32(file.data, (file.block_of(file.positions[hit]) + 1) * 2048 + 4, file.positions[resumed]);
+        OpenHelp help({{"|TOPIC", file.data}}, 15, 0);
+        help.ctx.salvage = true;
+        TopicWalk walk;
+        std::vector<uint32_t> positions;
+        ASSERT_TRUE(topic_walk_start(help.ctx, help.file, walk));
+        while (topic_walk_next(help.ctx, help.file, walk)) positions.push_back(walk.position);
+        std::vector<uint32_t> expected;
+        for (size_t i = 0; i < records.size(); ++i)
+            if (i < hit || i >= resumed) expected.push_back(file.positions[i]);
+        EXPECT_EQ(positions, expected);
+    }
 }
 
 TEST(TopicWalkSalvage, RecordsCopyingTextFromBeforeAGarbledStretchReadTheTrueText) {
