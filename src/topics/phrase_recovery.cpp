@@ -35,7 +35,10 @@ constexpr uint32_t length_mend_check = 64;
 constexpr uint32_t in_order_run = 3;
 // Damaged spots read past, one a round; and the most a byte of the image
 // expands to (a control byte and eight references of 18 bytes from 17).
-constexpr int max_rounds = 32;
+constexpr int max_rounds = 8;
+// Bytes of phrases compared and of texts read again to place the readings
+// of one table.
+constexpr int64_t placement_budget = int64_t(1) << 26;
 constexpr int64_t lz77_expansion_bound = 9;
 
 uint32_t phrase_length(const DecompileContext& ctx, uint32_t i) {
@@ -148,7 +151,7 @@ bool sound_stretch(const DecompileContext& ctx, const char* texts, int64_t from,
 // begins, gives sound phrases is on the stream's own groups: the bytes
 // between it and `at` are recovered too. `at` itself when none is.
 long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long image_size, long from, long at,
-                          int64_t joined, int64_t kept) {
+                          int64_t joined, int64_t kept, int64_t& budget) {
     const uint32_t size = ctx.phrase_offsets[ctx.phrase_count];
     if (joined <= kept || joined > size) return at;
     char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
@@ -156,7 +159,7 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
     std::memset(scratch, 0, size);
     std::memset(known, 0, size);
     long found = at;
-    for (long start = from; start < std::min(at, from + resync_starts) && found == at; ++start) {
+    for (long start = from; start < std::min(at, from + resync_starts) && found == at && budget > 0; ++start) {
         int64_t produced = 0;
         long a = start;
         while (a < at) {
@@ -169,6 +172,7 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
         // Each reading sees the first reading's bytes behind it (as far back
         // as a reference reaches), not an earlier candidate's.
         const int64_t behind = std::max<int64_t>(0, position - lz77_window_size);
+        budget -= joined - behind;
         std::memcpy(scratch + behind, ctx.phrase_texts + behind, static_cast<size_t>(joined - behind));
         lz77_expand_marked(image, at, start, reinterpret_cast<uint8_t*>(scratch), known, static_cast<long>(position),
                            static_cast<long>(joined));
@@ -321,6 +325,7 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
     std::memset(known, 1, static_cast<size_t>(kept));
     int64_t shown_at = shown < ctx.phrase_count ? ctx.phrase_offsets[shown] : kept;
     ReadingPlace reading{0, 0};
+    int64_t budget = placement_budget;
     // Each round reads past one damaged spot; the stretch up to the next one
     // is placed where its phrases read in order, the last so that it ends at
     // the texts' end.
@@ -335,9 +340,10 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
         const int64_t end_aligned = int64_t(size) - lz77_measure(image + at, image_size - at).produced;
         const ReadingPlace base = group_at_output(image, image_size, reading, kept);
         const ReadingPlacement placement = place_reading(ctx, image, image_size, at, end_aligned, kept,
-                                                         base.output + lz77_expansion_bound * (at - base.input));
+                                                         base.output + lz77_expansion_bound * (at - base.input), budget);
         const int64_t joined = placement.place;
-        const long earliest = earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, joined, kept);
+        const long earliest =
+            earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, joined, kept, budget);
         int64_t start = joined;
         for (long a = earliest; a < at; a = lz77_group_at(image, image_size, a).next)
             start -= lz77_group_at(image, image_size, a).produced;
