@@ -10,8 +10,9 @@
 using html_site::Site;
 
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
-                     platform::CodePageConverter* code_page, uint64_t rich_text_bytes) {
-    Site site{ctx, topics, code_page, {}, {}, {}, nullptr, nullptr, {}, -1};
+                     platform::CodePageConverter* code_page, html_site::SearchIndex& search,
+                     uint64_t rich_text_bytes) {
+    Site site{ctx, topics, code_page, search, {}, {}, {}, nullptr, nullptr, {}, -1};
     for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
         site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
     site.topic_of_hash.reserve(site.offset_of_hash.size());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "project/contents_file.h"
+#include "render/html/html_search_index.h"
 #include "render/html/html_site.h"
 
 struct DecompileContext;
@@ -33,6 +34,7 @@ struct Site {
     DecompileContext& ctx;
     std::vector<HtmlTopic>& topics;
     platform::CodePageConverter* code_page;
+    SearchIndex& search;  // gathered by the writer, written with the pages
     std::unordered_map<uint32_t, int32_t> offset_of_hash;
     // The topic each context hash leads to, found once: pages resolve
     // every link, and a popup's links again in each page showing it.

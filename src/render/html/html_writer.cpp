@@ -14,6 +14,7 @@
 #include "project/context_map.h"
 #include "render/html/html_fonts.h"
 #include "render/html/html_png.h"
+#include "render/html/html_search_text.h"
 #include "render/html/html_symbol_fonts.h"
 #include "render/html/html_text.h"
 #include "topics/fonts.h"
@@ -55,10 +56,12 @@ void HtmlWriter::close_page() {
     if (topics.empty()) return;
     close_paragraph();
     close_table();
-    close(non_scrolling_open, "</div>\n");
+    close(non_scrolling_open, "</div>\n", true);
     topics.back().popups = std::move(popups.boxes);
     std::sort(topics.back().anchors.begin(), topics.back().anchors.end());
     popups = HtmlPagePopups{};
+    html_site::search_add_topic(search, topics.back(), search_text, static_cast<uint32_t>(topics.size() - 1));
+    search_text.clear();
 }
 
 void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
@@ -108,10 +111,15 @@ void HtmlWriter::on(DecompileContext& ctx, const RecoveredTopic& recovered) {
     start_page(std::move(topic), page_context_name(ctx, topic.offset), recovered.title, recovered.title_length);
 }
 
-void HtmlWriter::close(bool& open, const char* tag) {
-    if (open) body() += tag;
+void HtmlWriter::close(bool& open, const char* tag, bool block) {
+    if (open) {
+        body() += tag;
+        if (block) search_text += ' ';
+    }
     open = false;
 }
+
+void HtmlWriter::search_visible(size_t from) { html_visible_text(std::string_view(body()).substr(from), search_text); }
 
 void HtmlWriter::close_span() { close(span_open, "</span>"); }
 
@@ -120,16 +128,16 @@ void HtmlWriter::close_paragraph() {
     close_span();
     close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
-    close(paragraph_open, "</p>\n");
+    close(paragraph_open, "</p>\n", true);
 }
 
-void HtmlWriter::close_row() { close(cell_open, "</td></tr>\n"); }
+void HtmlWriter::close_row() { close(cell_open, "</td></tr>\n", true); }
 
 void HtmlWriter::close_table() {
     if (!table_open) return;
     close_paragraph();
     close_row();
-    close(table_open, "</table>\n");
+    close(table_open, "</table>\n", true);
 }
 
 void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
@@ -139,10 +147,11 @@ void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
     if (paragraph.keep_next && !non_scrolling_open) {
         if (topics.back().region_at < 0) topics.back().region_at = static_cast<int64_t>(body().size());
         body() += "<div class=\"nonscroll\">\n";
+        search_text += ' ';
         non_scrolling_open = true;
     } else if (!paragraph.keep_next && non_scrolling_open) {
         close_table();
-        close(non_scrolling_open, "</div>\n");
+        close(non_scrolling_open, "</div>\n", true);
     }
     paragraph_in_table = paragraph.in_table;
     paragraph_style.clear();
@@ -193,6 +202,7 @@ void HtmlWriter::open_paragraph() {
     }
     tab_line.paragraph_at = body().size();
     body() += paragraph_style.empty() ? std::string("<p>") : "<p style=\"" + paragraph_style + "\">";
+    search_text += ' ';
     paragraph_open = true;
     tab_line.laid_out = false;
     tab_line.first_line = true;
@@ -210,8 +220,10 @@ void HtmlWriter::append_text(const char* text, long length) {
         span_open = true;
     }
     const size_t size = static_cast<size_t>(length);
+    const size_t from = out.size();
     if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, size);
     else html_append_text(out, code_page, text, size);
+    search_visible(from);
     tab_line.segment_width += html_estimated_width(length, font_size, font_monospace);
 }
 
@@ -273,6 +285,7 @@ void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     if (link) close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
     body() += "<br>";
+    search_text += ' ';
     // Lines after the first start at the left indent.
     tab_line.first_line = false;
     start_tab_segment(tab_line.ruler.left, 0);
@@ -292,6 +305,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
         body() += cell_index < static_cast<int>(cell_widths.size())
                       ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
                       : std::string("</td><td>");
+        search_text += ' ';
     } else if (end.kind == ParagraphEndKind::row) {
         close_row();
     }
@@ -299,6 +313,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
 
 void HtmlWriter::start_tab_segment(long x, uint16_t type) {
     tab_line.segment_at = body().size();
+    tab_line.search_segment_at = search_text.size();
     tab_line.segment_x = std::max(0L, x);
     tab_line.segment_type = type <= 2 ? type : 0;
     tab_line.segment_width = 0;
@@ -342,20 +357,26 @@ void HtmlWriter::end_tab_segment(long cell_twips) {
     if (t.segment_type == 1 || t.segment_type == 2) {
         // The text before the stop at its start, the aligned text at its end.
         out.insert(t.segment_at, "</span><span>");
+        search_text.insert(t.search_segment_at, 1, ' ');
         std::string open = t.segment_type == 1 ? "<span class=\"tab-right\" style=\"min-width:"
                                                : "<span class=\"tab-centre\" style=\"min-width:";
         html_append_points(open, t.segment_x - t.aligned_x);
         open += "\"><span>";
         out.insert(t.aligned_at, open);
+        search_text.insert(t.search_aligned_at, 1, ' ');
         out += "</span></span>";
+        search_text += ' ';
         t.segment_at = out.size();
+        t.search_segment_at = search_text.size();
     }
     if (cell_twips < 0) return;
     std::string open = "<span class=\"tab-cell\" style=\"min-width:";
     html_append_points(open, cell_twips);
     open += "\">";
     out.insert(t.segment_at, open);
+    search_text.insert(t.search_segment_at, 1, ' ');
     out += "</span>";
+    search_text += ' ';
 }
 
 void HtmlWriter::on(DecompileContext&, const Tab&) {
@@ -377,6 +398,7 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
         const long from = t.segment_x;
         if (aligned) end_tab_segment(-1);
         t.aligned_at = aligned ? body().size() : t.segment_at;
+        t.search_aligned_at = aligned ? search_text.size() : t.search_segment_at;
         t.aligned_x = from;
         start_tab_segment(stop->twips, stop->type);
     } else if (stop) {
@@ -385,6 +407,7 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
     } else {
         end_tab_segment(-1);
         body() += '\t';
+        search_text += ' ';
         start_tab_segment(html_next_default_stop(reach), 0);
     }
     if (link) open_hotspot(hotspot_tag);
@@ -394,6 +417,7 @@ void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
     if (topics.empty()) return;
     open_paragraph();
     body() += "&nbsp;";
+    search_text += ' ';
 }
 
 void HtmlWriter::on(DecompileContext&, const SoftHyphen&) {
@@ -407,7 +431,9 @@ void HtmlWriter::on(DecompileContext& ctx, const Picture& picture) {
     open_paragraph();
     close_span();
     auto href_of = [this](const HtmlLink& link) { return html_link_href(link, nullptr, popups).href; };
+    const size_t from = body().size();
     body() += html_picture_markup(ctx, pictures, picture.number, picture.side, code_page, map_numbers, href_of);
+    search_visible(from);
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
@@ -419,6 +445,7 @@ void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     std::string converted;
     platform::code_page_append(code_page, label.data(), label.size(), converted);
     std::string& out = body();
+    const size_t from = out.size();
     // A button whose macro links (KLink, JumpId...) is a link around its box.
     const char* comma = text[0] == '!' ? std::strchr(text, ',') : nullptr;
     const HtmlLink link = comma != nullptr ? html_macro_link(ctx, comma + 1, map_numbers) : HtmlLink{};
@@ -440,6 +467,7 @@ void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     }
     out += "]</span>";
     if (linked) out += "</a>";
+    search_visible(from);
 }
 
 void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
@@ -529,7 +557,7 @@ void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w, uint64_t rich_text_bytes) {
     w.close_page();
     html_pictures_finish(ctx, w.pictures);
-    html_site_write(ctx, file, w.topics, w.code_page, rich_text_bytes);
+    html_site_write(ctx, file, w.topics, w.code_page, w.search, rich_text_bytes);
 }
 
 HtmlWriter::~HtmlWriter() {

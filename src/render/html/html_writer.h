@@ -12,6 +12,7 @@
 
 #include "render/html/html_links.h"
 #include "render/html/html_pictures.h"
+#include "render/html/html_search_index.h"
 #include "render/html/html_site.h"
 #include "render/html/html_tabs.h"
 #include "render/html/html_text.h"
@@ -48,6 +49,11 @@ struct HtmlWriter {
     const char16_t* symbol_table = nullptr;  // the current face's glyphs, for symbol fonts
     std::string hotspot_tag = {};  // the open link's tag, opened again after a tab's cell
     int32_t context_cursor = 0;    // the next context id to place in the text
+    // The words and snippets of the topics closed so far, and the text a
+    // reader sees of the page being written: gathered as it is written,
+    // tags as spaces where they part words.
+    html_site::SearchIndex search = {};
+    std::string search_text = {};
 
     HtmlWriter() = default;
     HtmlWriter(const HtmlWriter&) = delete;
@@ -62,7 +68,10 @@ struct HtmlWriter {
     // browse links set; title and page, from name if not null, added here).
     void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
     void close_page();
-    void close(bool& open, const char* tag);  // the closing tag of what is open, once
+    // The closing tag of what is open, once; a block's parts words.
+    void close(bool& open, const char* tag, bool block = false);
+    // The text a reader sees of the body from `from` on, to search_text.
+    void search_visible(size_t from);
     void close_span();
     void close_row();
     void close_paragraph();
