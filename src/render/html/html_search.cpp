@@ -26,20 +26,27 @@ size_t find_either(std::string_view text, size_t at, char a, char b) { return ht
 // left out where the text begins with it.
 std::string snippet_of(std::string_view text, std::string_view title) {
     constexpr size_t longest = 150;
-    std::string spaced;
     const size_t wanted = longest + title.size() + 2;  // characters enough with the title
-    spaced.reserve(wanted + 8);
+    // Written in place (a character is at most four bytes), then cut to size.
+    std::string spaced(4 * wanted, '\0');
+    char* const out = spaced.data();
+    size_t used = 0;
     for (size_t at = 0, length = 1, kept = 0; at < text.size() && kept < wanted; at += length) {
         const auto b = static_cast<uint8_t>(text[at]);
         length = 1;
         const uint32_t c = b < 0x80 ? b : next_character(text, at, length);
-        const bool space = c <= ' ' || c == 0xA0;
-        if (space && (spaced.empty() || spaced.back() == ' ')) continue;
-        if (space) spaced += ' ';
-        else if (length == 1) spaced += static_cast<char>(b);
-        else spaced.append(text.data() + at, length);
+        if (c <= ' ' || c == 0xA0) {
+            if (used == 0 || out[used - 1] == ' ') continue;
+            out[used++] = ' ';
+        } else if (length == 1) {
+            out[used++] = static_cast<char>(b);
+        } else {
+            std::memcpy(out + used, text.data() + at, length);
+            used += length;
+        }
         ++kept;
     }
+    spaced.resize(used);
     if (!title.empty() && spaced.compare(0, title.size(), title) == 0) {
         spaced.erase(0, title.size());
         if (!spaced.empty() && spaced.front() == ' ') spaced.erase(0, 1);

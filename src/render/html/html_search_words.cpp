@@ -87,6 +87,55 @@ constexpr auto ascii_words = [] {
     return table;
 }();
 
+constexpr uint64_t lanes = 0x0101010101010101ull, lane_tops = 0x8080808080808080ull;
+
+// 0x80 in each of eight bytes (each below 0x80) that lies from `low` to
+// `high`; no sum carries into the next byte.
+constexpr uint64_t bytes_within(uint64_t x, uint8_t low, uint8_t high) {
+    return (x + lanes * (0x80 - low)) & ~(x + lanes * (0x7F - high)) & lane_tops;
+}
+
+// 0x80 in each of eight bytes that is an ASCII letter, digit or '_'; the
+// bytes with ASCII capitals folded into `folded`.
+uint64_t word_bytes(uint64_t x, uint64_t& folded) {
+    const uint64_t low = x & ~lane_tops;
+    const uint64_t upper = bytes_within(low, 'A', 'Z');
+    const uint64_t underscore = ~((low ^ (lanes * '_')) + lanes * 0x7F) & lane_tops;
+    folded = x | upper >> 2;
+    return (upper | bytes_within(low, 'a', 'z') | bytes_within(low, '0', '9') | underscore) & ~x;
+}
+
+// The run of ASCII letters, digits and '_' at bytes[at], folded into
+// word[used...] up to the word's room and counted past it; where the run
+// ends. The bounds are held in locals: a store through char* could change
+// anything, and every bound would be read again for each byte.
+size_t ascii_run(const uint8_t* bytes, size_t size, size_t at, char* word, size_t& used, size_t& characters) {
+    const size_t room = longest_word - std::min(characters, longest_word);
+    const uint8_t* const from = bytes + at;
+    const uint8_t* const end = bytes + size;
+    const uint8_t* const kept_end = from + std::min(room, static_cast<size_t>(end - from));
+    const uint8_t* p = from;
+    char* out = word + used;
+    for (char lower; p < kept_end && (lower = ascii_words[*p]) != 0; ++p) *out++ = lower;
+    used = static_cast<size_t>(out - word);
+    while (p < end && ascii_words[*p] != 0) ++p;
+    characters += static_cast<size_t>(p - from);
+    return static_cast<size_t>(p - bytes);
+}
+
+// Most words: ASCII, eight bytes or fewer, an ASCII sign after them. The
+// length of such a word starting at bytes[at], folded into word, else 0.
+size_t short_word(const uint8_t* bytes, size_t size, size_t at, char* word) {
+    if (std::endian::native != std::endian::little || at + 8 > size) return 0;
+    uint64_t x, folded;
+    std::memcpy(&x, bytes + at, 8);
+    const uint64_t in_word = word_bytes(x, folded);
+    const auto n = static_cast<size_t>(std::countr_zero(~in_word & lane_tops) / 8);
+    if (n == 8 || (x >> (8 * n) & 0x80) != 0) return 0;
+    std::memcpy(word, &folded, 8);
+    return n;
+}
+
 // Calls found(word, size) for each of the search's words of UTF-8 text, in
 // order: letters and digits (and '_') folded to lower case, at most 40
 // characters a word; each Chinese, Japanese or Korean character is a word
@@ -105,22 +154,13 @@ void for_each_word(std::string_view text, Word&& found) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     for (size_t at = 0; at < text.size();) {
         if (ascii_words[bytes[at]] != 0) {
-            // Most text is ASCII: a run of its letters and digits is kept
-            // folded, up to the word's room, and counted past it. The
-            // bounds are held in locals: a store through char* could
-            // change anything, and every bound would be read again for
-            // each byte.
-            const size_t room = longest_word - std::min(characters, longest_word);
-            const uint8_t* const from = bytes + at;
-            const uint8_t* const end = bytes + text.size();
-            const uint8_t* const kept_end = from + std::min(room, static_cast<size_t>(end - from));
-            const uint8_t* p = from;
-            char* out = word + used;
-            for (char lower; p < kept_end && (lower = ascii_words[*p]) != 0; ++p) *out++ = lower;
-            used = static_cast<size_t>(out - word);
-            while (p < end && ascii_words[*p] != 0) ++p;
-            characters += static_cast<size_t>(p - from);
-            at = static_cast<size_t>(p - bytes);
+            const size_t whole = used == 0 ? short_word(bytes, text.size(), at, word) : 0;
+            if (whole != 0) {
+                found(word, whole);
+                at += whole + 1;  // and the sign after it
+                continue;
+            }
+            at = ascii_run(bytes, text.size(), at, word, used, characters);
             continue;
         }
         if (bytes[at] < 0x80) {
