@@ -210,13 +210,19 @@ bool same_tail(const char* a, const char* b, size_t size) {
     return true;
 }
 
+// Where a word goes among `count` slots (a power of two).
+size_t home_slot(uint64_t head, const char* word, size_t size, size_t count) {
+    return static_cast<size_t>(tail_hash((head ^ size) * hash_factor, word, size) >> 32) & (count - 1);
+}
+
 void grow(SearchWords& words) {
-    std::vector<std::pair<uint32_t, uint32_t>> larger(words.slots.size() * 2);
+    std::vector<SearchWords::Slot> larger(words.slots.size() * 2);
     const size_t mask = larger.size() - 1;
-    for (const auto& slot : words.slots) {
-        if (slot.second == 0) continue;
-        size_t at = slot.first & mask;
-        while (larger[at].second != 0) at = (at + 1) & mask;
+    for (const SearchWords::Slot& slot : words.slots) {
+        if (slot.entry == 0) continue;
+        const char* word = words.letters.data() + words.entries[slot.entry - 1].at;
+        size_t at = home_slot(slot.head, word, slot.size, larger.size());
+        while (larger[at].entry != 0) at = (at + 1) & mask;
         larger[at] = slot;
     }
     words.slots.swap(larger);
@@ -224,33 +230,32 @@ void grow(SearchWords& words) {
 
 // A word met for the first time, in slot `slot`.
 [[gnu::noinline]] SearchWords::Entry& new_entry(SearchWords& words, const char* word, size_t size, uint32_t topic,
-                                                uint64_t head, uint32_t hash, size_t slot) {
+                                                uint64_t head, size_t slot) {
     if (words.letters.empty()) words.letters.assign(8, '\0');
     const auto from = static_cast<uint32_t>(words.letters.size() - 8);
     words.letters.resize(from);
     words.letters.append(word, size);
     words.letters.append(8, '\0');
-    words.entries.push_back({head, from, static_cast<uint32_t>(size), topic, 0, {}});
-    words.slots[slot] = {hash, static_cast<uint32_t>(words.entries.size())};
+    words.entries.push_back({from, static_cast<uint32_t>(size), topic, 0, {}});
+    words.slots[slot] = {head, static_cast<uint32_t>(size), static_cast<uint32_t>(words.entries.size())};
     if (words.entries.size() * 2 > words.slots.size()) grow(words);
     return words.entries.back();
 }
 
 // Words are looked up as the scanner holds them, without a copy; most are
-// met many times, so the lookup is what counts, and most words are told
-// apart by their first eight bytes.
+// met many times, so the lookup is what counts: a slot holds what tells
+// most words apart, their first eight bytes and their length.
 SearchWords::Entry& entry_of(SearchWords& words, const char* word, size_t size, uint32_t topic) {
     const uint64_t head = word_part(word, size);
-    const auto hash = static_cast<uint32_t>(tail_hash((head ^ size) * hash_factor, word, size) >> 32);
     const size_t mask = words.slots.size() - 1;
-    size_t at = hash & mask;
-    for (; words.slots[at].second != 0; at = (at + 1) & mask) {
-        SearchWords::Entry& entry = words.entries[words.slots[at].second - 1];
-        if (words.slots[at].first == hash && entry.head == head && entry.size == size &&
-            same_tail(words.letters.data() + entry.at, word, size))
-            return entry;
+    size_t at = home_slot(head, word, size, words.slots.size());
+    for (; words.slots[at].entry != 0; at = (at + 1) & mask) {
+        const SearchWords::Slot& slot = words.slots[at];
+        if (slot.head != head || slot.size != size) continue;
+        SearchWords::Entry& entry = words.entries[slot.entry - 1];
+        if (size <= 8 || same_tail(words.letters.data() + entry.at, word, size)) return entry;
     }
-    return new_entry(words, word, size, topic, head, hash, at);
+    return new_entry(words, word, size, topic, head, at);
 }
 
 size_t put_base36(char* out, size_t at, uint32_t value) {
