@@ -62,6 +62,8 @@ void HtmlWriter::close_page() {
     popups = HtmlPagePopups{};
     html_site::search_add_topic(search, topics.back(), search_text, static_cast<uint32_t>(topics.size() - 1));
     search_text.clear();
+    topics.back().body = std::string(page_body);
+    page_body.clear();
 }
 
 void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {

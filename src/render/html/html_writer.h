@@ -54,6 +54,9 @@ struct HtmlWriter {
     // tags as spaces where they part words.
     html_site::SearchIndex search = {};
     std::string search_text = {};
+    // The body of the page being written, its room kept from page to page;
+    // the topic gets a copy of its own size once the page is closed.
+    std::string page_body = {};
 
     HtmlWriter() = default;
     HtmlWriter(const HtmlWriter&) = delete;
@@ -63,7 +66,7 @@ struct HtmlWriter {
     HLP_TOPIC_HANDLERS
 
     // Helpers of the events.
-    std::string& body() { return topics.back().body; }
+    std::string& body() { return page_body; }
     // Closes the page before and starts topic's (its offset, number and
     // browse links set; title and page, from name if not null, added here).
     void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
