@@ -27,8 +27,7 @@ long topic_of_map_offset(const Site& site, int32_t offset) {
     const int32_t wanted = offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : offset;
     for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
         if (ctx.topic_map[i] != wanted) continue;
-        auto it = site.topic_of_number.find(static_cast<uint32_t>(i));
-        return it != site.topic_of_number.end() ? it->second : -1;
+        return static_cast<long>(number_map_find(site.topic_of_number, static_cast<uint32_t>(i), -1));
     }
     return -1;
 }
@@ -37,20 +36,16 @@ long topic_of_map_offset(const Site& site, int32_t offset) {
 
 long resolve(const Site& site, char kind, uint32_t value) {
     if (kind == marker_offset) return topic_of_map_offset(site, static_cast<int32_t>(value));
-    if (kind == marker_number || site.ctx.old_format) {
-        auto it = site.topic_of_number.find(value);
-        return it != site.topic_of_number.end() ? it->second : -1;
-    }
-    auto it = site.topic_of_hash.find(value);
-    return it != site.topic_of_hash.end() ? it->second : -1;
+    if (kind == marker_number || site.ctx.old_format)
+        return static_cast<long>(number_map_find(site.topic_of_number, value, -1));
+    return static_cast<long>(number_map_find(site.topic_of_hash, value, -1));
 }
 
 long browse_target(const Site& site, int32_t value, long self) {
     if (value == -1) return -1;
     long target = -1;
     if (site.ctx.old_format) {
-        auto it = site.topic_of_number.find(static_cast<uint32_t>(value));
-        if (it != site.topic_of_number.end()) target = it->second;
+        target = static_cast<long>(number_map_find(site.topic_of_number, static_cast<uint32_t>(value), -1));
     } else {
         target = topic_at_offset(site, value);
         if (target >= 0 && site.topics[target].offset != value) target = -1;
