@@ -131,21 +131,30 @@ std::string html_safe_name(const std::string& name) {
     return safe;
 }
 
+HtmlPageNames html_page_names(std::initializer_list<std::string_view> reserved) {
+    HtmlPageNames names;
+    bool added = false;
+    for (const std::string_view name : reserved) html_name_number(names.used, name, 0, added);
+    return names;
+}
+
 std::string html_page_name(HtmlPageNames& names, const char* name, long topic_number) {
     const std::string base =
         name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
-    std::string folded_base = base;
-    for (char& c : folded_base) c = ascii_lower(c);
+    std::string folded = base;
+    for (char& c : folded) c = ascii_lower(c);
     // Suffixes resume where the last name of this base stopped, so many
     // names folding alike cost one try each, not one per name before them.
-    auto [next, fresh] = names.next_suffix.try_emplace(folded_base, 2);
+    bool fresh = false;
+    long& next = html_name_number(names.next_suffix, folded, 2, fresh);
     std::string candidate = base;
-    if (!fresh) candidate = base + "_" + std::to_string(next->second++);
-    for (;;) {
-        std::string folded = candidate + ".html";
+    if (!fresh) candidate = base + "_" + std::to_string(next++);
+    for (bool added = false;;) {
+        folded.assign(candidate).append(".html");
         for (char& c : folded) c = ascii_lower(c);
-        if (names.used.insert(std::move(folded)).second) break;
-        candidate = base + "_" + std::to_string(next->second++);
+        html_name_number(names.used, folded, 0, added);
+        if (added) break;
+        candidate = base + "_" + std::to_string(next++);
     }
     return candidate + ".html";
 }

@@ -4,10 +4,11 @@
 
 #include <charconv>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+
+#include "render/html/html_name_table.h"
 
 struct DecompileContext;
 namespace platform {
@@ -33,9 +34,11 @@ std::string html_safe_name(const std::string& name);
 // The page names taken so far: every name folded to lower case, and for
 // each base name the next suffix to try.
 struct HtmlPageNames {
-    std::unordered_set<std::string> used;
-    std::unordered_map<std::string, long> next_suffix;
+    HtmlNameTable used;
+    HtmlNameTable next_suffix;
 };
+// No page name taken but the reserved ones (folded to lower case).
+HtmlPageNames html_page_names(std::initializer_list<std::string_view> reserved);
 // A page name from a context name (topicN without one), unique among those
 // taken (case folded); ".html" added.
 std::string html_page_name(HtmlPageNames& names, const char* name, long topic_number);

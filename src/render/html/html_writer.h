@@ -25,7 +25,7 @@ struct CodePageConverter;
 struct HtmlWriter {
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
-    HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"}, {}};
+    HtmlPageNames used_names = html_page_names({"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"});
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     uint64_t byte_limit = 0;
     bool raw_titles = false;  // keep each title's bytes too (the HTML Help project lists them)
