@@ -34,6 +34,11 @@ std::string snippet_of(std::string_view text, std::string_view title) {
     for (size_t at = 0, length = 1, kept = 0; at < text.size() && kept < wanted; at += length) {
         const auto b = static_cast<uint8_t>(text[at]);
         length = 1;
+        if (b > ' ' && b < 0x80) {  // most text
+            out[used++] = static_cast<char>(b);
+            ++kept;
+            continue;
+        }
         const uint32_t c = b < 0x80 ? b : next_character(text, at, length);
         if (c <= ' ' || c == 0xA0) {
             if (used == 0 || out[used - 1] == ' ') continue;
@@ -51,10 +56,16 @@ std::string snippet_of(std::string_view text, std::string_view title) {
         spaced.erase(0, title.size());
         if (!spaced.empty() && spaced.front() == ' ') spaced.erase(0, 1);
     }
-    size_t cut = 0, count = 0;
-    for (size_t length = 1; cut < spaced.size() && count < longest; cut += length, ++count)
-        if (static_cast<uint8_t>(spaced[cut]) < 0x80) length = 1;
-        else next_character(spaced, cut, length);
+    // ASCII (most snippets) is a character a byte.
+    size_t cut = std::min(longest, spaced.size());
+    const bool ascii = std::all_of(spaced.begin(), spaced.begin() + static_cast<std::ptrdiff_t>(cut),
+                                   [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+    if (!ascii) {
+        cut = 0;
+        for (size_t length = 1, count = 0; cut < spaced.size() && count < longest; cut += length, ++count)
+            if (static_cast<uint8_t>(spaced[cut]) < 0x80) length = 1;
+            else next_character(spaced, cut, length);
+    }
     const bool cut_short = cut < spaced.size();
     spaced.erase(cut);
     while (!spaced.empty() && spaced.back() == ' ') spaced.pop_back();

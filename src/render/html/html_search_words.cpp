@@ -4,6 +4,8 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace html_site {
 
@@ -276,24 +278,42 @@ size_t put_base36(char* out, size_t at, uint32_t value) {
 
 // A word's topics as the index writes them: "DELTA[*COUNT]" items apart
 // by ',', in base 36, each topic number the one before plus DELTA, COUNT
-// (1 when left out) the times the word is in that topic.
-void append_items(std::string& out, const std::vector<uint32_t>& counts) {
-    // An item is at most 16 characters: written in place, then cut to size.
-    const size_t from = out.size();
-    out.resize(from + counts.size() / 2 * 16);
-    char* item = out.data() + from;
-    size_t size = 0;
+// (1 when left out) the times the word is in that topic. An item is at
+// most 16 characters.
+size_t put_items(char* out, size_t at, const std::vector<uint32_t>& counts) {
     uint32_t last = 0;
     for (size_t i = 0; i < counts.size(); i += 2) {
-        if (i != 0) item[size++] = ',';
-        size = put_base36(item, size, counts[i] - last);
+        if (i != 0) out[at++] = ',';
+        at = put_base36(out, at, counts[i] - last);
         if (counts[i + 1] > 1) {
-            item[size++] = '*';
-            size = put_base36(item, size, counts[i + 1]);
+            out[at++] = '*';
+            at = put_base36(out, at, counts[i + 1]);
         }
         last = counts[i];
     }
-    out.resize(from + size);
+    return at;
+}
+
+// The words in the order of their bytes: by their first eight as a number,
+// then by the rest.
+std::vector<uint32_t> words_in_order(const SearchWords& words) {
+    std::vector<std::pair<uint64_t, uint32_t>> keyed(words.entries.size());
+    for (size_t i = 0; i < words.entries.size(); ++i) {
+        const SearchWords::Entry& entry = words.entries[i];
+        uint64_t key = 0;
+        for (uint32_t b = 0; b < 8 && b < entry.size; ++b)
+            key |= uint64_t(static_cast<uint8_t>(words.letters[entry.at + b])) << (56 - 8 * b);
+        keyed[i] = {key, static_cast<uint32_t>(i)};
+    }
+    const auto text = [&](uint32_t i) {
+        return std::string_view(words.letters).substr(words.entries[i].at, words.entries[i].size);
+    };
+    std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : text(a.second) < text(b.second);
+    });
+    std::vector<uint32_t> order(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+    return order;
 }
 
 }  // namespace
@@ -312,31 +332,30 @@ void search_words_add(SearchWords& words, std::string_view text, uint32_t topic,
 }
 
 // Words are letters and digits only, and items base-36 digits and signs,
-// so neither needs escaping in JSON.
+// so neither needs escaping in JSON. Written in place into room enough,
+// then copied once at their size.
 std::string search_words_json(SearchWords& words) {
-    std::vector<const SearchWords::Entry*> sorted;
-    sorted.reserve(words.entries.size());
-    size_t size = 2;
+    size_t room = 2;
     for (SearchWords::Entry& entry : words.entries) {
         entry.counts.push_back(entry.topic);
         entry.counts.push_back(entry.count);
-        sorted.push_back(&entry);
-        size += entry.size + 2 * entry.counts.size() + 6;
+        room += entry.size + 6 + entry.counts.size() / 2 * 17;
     }
-    auto text = [&](const SearchWords::Entry* entry) { return std::string_view(words.letters).substr(entry->at, entry->size); };
-    std::sort(sorted.begin(), sorted.end(), [&](const auto* a, const auto* b) { return text(a) < text(b); });
-    std::string out = "{";
-    out.reserve(size);
-    for (const SearchWords::Entry* entry : sorted) {
-        if (out.size() > 1) out += ',';
-        out += '"';
-        out += text(entry);
-        out += "\":\"";
-        append_items(out, entry->counts);
-        out += '"';
+    const std::unique_ptr<char[]> out(new char[room]);
+    size_t at = 0;
+    out[at++] = '{';
+    for (const uint32_t word : words_in_order(words)) {
+        const SearchWords::Entry& entry = words.entries[word];
+        if (at > 1) out[at++] = ',';
+        out[at++] = '"';
+        std::memcpy(out.get() + at, words.letters.data() + entry.at, entry.size);
+        at += entry.size;
+        std::memcpy(out.get() + at, "\":\"", 3);
+        at = put_items(out.get(), at + 3, entry.counts);
+        out[at++] = '"';
     }
-    out += '}';
-    return out;
+    out[at++] = '}';
+    return std::string(out.get(), at);
 }
 
 }  // namespace html_site

@@ -179,14 +179,16 @@ namespace {
 // letters in lower case: a region's title may differ from the topic's in
 // spacing and case alone ("TPtoDP", "ALC_Values").
 std::string folded_text(std::string_view html) {
-    std::string text;
+    std::string text(html.size(), '\0');  // written in place, then cut to size
+    size_t size = 0;
     bool in_tag = false;
     for (const char c : html) {
         if (c == '<') in_tag = true;
         else if (c == '>') in_tag = false;
         else if (!in_tag && c != ' ' && c != '\n' && c != '\t')
-            text += c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+            text[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
     }
+    text.resize(size);
     return text;
 }
 
