@@ -262,10 +262,16 @@ void HtmlWriter::on(DecompileContext& ctx, const FontChange& change) {
     close_span();
     current_font = change.font >= 0 && change.font < ctx.font_count ? change.font : -1;
     const FontDescriptor* font = current_font >= 0 && ctx.fonts != nullptr ? &ctx.fonts[current_font] : nullptr;
-    const char* face = font_face_name(ctx, current_font);
     font_size = font != nullptr ? font->size : 0;
-    font_monospace = html_face_monospace(face, font != nullptr ? font->family : 0);
-    symbol_table = html_symbol_table(face);
+    // Faces are told apart by their names: once for each font.
+    face_facts.resize(static_cast<size_t>(std::max<int>(ctx.font_count, 0)) + 1);
+    FaceFacts& facts = face_facts[static_cast<size_t>(current_font + 1)];
+    if (!facts.known) {
+        const char* face = font_face_name(ctx, current_font);
+        facts = {true, html_face_monospace(face, font != nullptr ? font->family : 0), html_symbol_table(face)};
+    }
+    font_monospace = facts.monospace;
+    symbol_table = facts.symbol_table;
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {

@@ -47,6 +47,13 @@ struct HtmlWriter {
     int font_size = 0;  // of the current font, half points
     bool font_monospace = false;
     const char16_t* symbol_table = nullptr;  // the current face's glyphs, for symbol fonts
+    // What each font's face tells, found when the font is first used.
+    struct FaceFacts {
+        bool known = false;
+        bool monospace = false;
+        const char16_t* symbol_table = nullptr;
+    };
+    std::vector<FaceFacts> face_facts = {};
     std::string hotspot_tag = {};  // the open link's tag, opened again after a tab's cell
     int32_t context_cursor = 0;    // the next context id to place in the text
     // The words and snippets of the topics closed so far, and the text a
