@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -125,7 +126,7 @@ int match_length(const uint8_t* a, const uint8_t* b, int limit) {
 // Kept by the thread between pictures; only the buckets used are emptied.
 struct Chains {
     int capacity = 0;
-    std::vector<int32_t> places;
+    std::unique_ptr<int32_t[]> places;  // read only below each bucket's count: left uncleared
     std::vector<uint16_t> counts;
     std::vector<uint16_t> used;
 };
@@ -136,7 +137,7 @@ constexpr int hash_buckets = 16384;
 void prepare(Chains& c, int quality) {
     if (c.capacity != 2 * quality) {
         c.capacity = 2 * quality;
-        c.places.assign(size_t(hash_buckets) * c.capacity, 0);
+        c.places.reset(new int32_t[size_t(hash_buckets) * c.capacity]);
         c.counts.assign(hash_buckets, 0);
     }
     for (const uint16_t bucket : c.used) c.counts[bucket] = 0;

@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 namespace html_site {
@@ -278,20 +277,24 @@ size_t put_base36(char* out, size_t at, uint32_t value) {
 
 // A word's topics as the index writes them: "DELTA[*COUNT]" items apart
 // by ',', in base 36, each topic number the one before plus DELTA, COUNT
-// (1 when left out) the times the word is in that topic. An item is at
-// most 16 characters.
-size_t put_items(char* out, size_t at, const std::vector<uint32_t>& counts) {
+// (1 when left out) the times the word is in that topic.
+void append_items(std::string& out, const std::vector<uint32_t>& counts) {
+    // An item is at most 16 characters: written in place, then cut to size.
+    const size_t from = out.size();
+    out.resize(from + counts.size() / 2 * 16);
+    char* item = out.data() + from;
+    size_t size = 0;
     uint32_t last = 0;
     for (size_t i = 0; i < counts.size(); i += 2) {
-        if (i != 0) out[at++] = ',';
-        at = put_base36(out, at, counts[i] - last);
+        if (i != 0) item[size++] = ',';
+        size = put_base36(item, size, counts[i] - last);
         if (counts[i + 1] > 1) {
-            out[at++] = '*';
-            at = put_base36(out, at, counts[i + 1]);
+            item[size++] = '*';
+            size = put_base36(item, size, counts[i + 1]);
         }
         last = counts[i];
     }
-    return at;
+    out.resize(from + size);
 }
 
 // The words in the order of their bytes: by their first eight as a number,
@@ -332,30 +335,27 @@ void search_words_add(SearchWords& words, std::string_view text, uint32_t topic,
 }
 
 // Words are letters and digits only, and items base-36 digits and signs,
-// so neither needs escaping in JSON. Written in place into room enough,
-// then copied once at their size.
+// so neither needs escaping in JSON.
 std::string search_words_json(SearchWords& words) {
-    size_t room = 2;
+    size_t size = 2;
     for (SearchWords::Entry& entry : words.entries) {
         entry.counts.push_back(entry.topic);
         entry.counts.push_back(entry.count);
-        room += entry.size + 6 + entry.counts.size() / 2 * 17;
+        size += entry.size + 2 * entry.counts.size() + 6;
     }
-    const std::unique_ptr<char[]> out(new char[room]);
-    size_t at = 0;
-    out[at++] = '{';
+    std::string out = "{";
+    out.reserve(size);
     for (const uint32_t word : words_in_order(words)) {
         const SearchWords::Entry& entry = words.entries[word];
-        if (at > 1) out[at++] = ',';
-        out[at++] = '"';
-        std::memcpy(out.get() + at, words.letters.data() + entry.at, entry.size);
-        at += entry.size;
-        std::memcpy(out.get() + at, "\":\"", 3);
-        at = put_items(out.get(), at + 3, entry.counts);
-        out[at++] = '"';
+        if (out.size() > 1) out += ',';
+        out += '"';
+        out.append(words.letters, entry.at, entry.size);
+        out += "\":\"";
+        append_items(out, entry.counts);
+        out += '"';
     }
-    out[at++] = '}';
-    return std::string(out.get(), at);
+    out += '}';
+    return out;
 }
 
 }  // namespace html_site
