@@ -72,7 +72,7 @@ size_t plain_ascii_end(const char* text, size_t at, size_t length) {
 
 }  // namespace
 
-void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
+bool html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
     size_t one = 0;
     if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
         // Tabs are kept (no byte of a two-byte character is one).
@@ -83,14 +83,16 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
             if (tab < length) out += '\t';
             at = tab + 1;
         }
-        return;
+        return true;
     }
     // Single-byte text: runs of plain ASCII are copied as they are.
+    bool entities = false;
     for (size_t i = 0; i < length;) {
         const size_t run = plain_ascii_end(text, i, length);
         out.append(text + i, run - i);
         if (run == length) break;
         const unsigned char c = static_cast<unsigned char>(text[run]);
+        entities = entities || c == '&' || c == '<' || c == '>' || c == '"';
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -106,6 +108,7 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
         }
         i = run + 1;
     }
+    return entities;
 }
 
 namespace {

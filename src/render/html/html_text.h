@@ -23,8 +23,9 @@ inline void html_append_number(std::string& out, unsigned long value) {
 
 // Appends text with &, <, > and " escaped; control characters are dropped.
 void html_escape(std::string& out, std::string_view text);
-// Appends text of the help file's code page as escaped UTF-8 (tabs kept).
-void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length);
+// Appends text of the help file's code page as escaped UTF-8 (tabs kept);
+// false when no entity was written.
+bool html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length);
 // The help file's string converted to UTF-8, then escaped.
 void html_escape_converted(std::string& out, platform::CodePageConverter* code_page, std::string_view text);
 // A safe file name: letters, digits, '_', '-' and '.' kept, everything else

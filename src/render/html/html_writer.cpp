@@ -223,12 +223,15 @@ void HtmlWriter::append_text(const char* text, long length) {
     }
     const size_t size = static_cast<size_t>(length);
     const size_t from = out.size();
-    if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, size);
-    else html_append_text(out, code_page, text, size);
     // Escaped text of the code page is read as it is but for its entities.
-    const std::string_view added = std::string_view(out).substr(from);
-    if (symbol_table == nullptr && added.find('&') == std::string_view::npos) search_text += added;
-    else search_visible(from);
+    if (symbol_table != nullptr) {
+        html_append_symbol_text(out, symbol_table, code_page, text, size);
+        search_visible(from);
+    } else if (html_append_text(out, code_page, text, size)) {
+        search_visible(from);
+    } else {
+        search_text.append(out, from, std::string::npos);
+    }
     tab_line.segment_width += html_estimated_width(length, font_size, font_monospace);
 }
 
