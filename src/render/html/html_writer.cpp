@@ -28,6 +28,14 @@ constexpr uint64_t largest_site = 0x40000000;
 // Twips as CSS pixels (96 per inch).
 long pixels(long twips) { return twips / 15; }
 
+// "Npx;" of twips.
+void append_pixels(std::string& out, long twips) {
+    const long value = pixels(twips);
+    if (value < 0) out += '-';
+    html_append_number(out, value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value));
+    out += "px;";
+}
+
 // The context a page is named by, if one points at the topic. A topic
 // without one gets a page name of its own: that is no fault worth the
 // complaint the rich text's lookup prints.
@@ -171,11 +179,15 @@ void HtmlWriter::on(DecompileContext&, const ParagraphFormat& format) {
         if (m == 2) {
             // Negative line spacing means exactly that; positive, at least.
             const long value = twips < 0 ? -twips : twips;
-            if (value > 0) paragraph_style += "line-height:" + std::to_string(pixels(value)) + "px;";
+            if (value > 0) {
+                paragraph_style += "line-height:";
+                append_pixels(paragraph_style, value);
+            }
             continue;
         }
         paragraph_style += properties[m];
-        paragraph_style += ':' + std::to_string(pixels(twips)) + "px;";
+        paragraph_style += ':';
+        append_pixels(paragraph_style, twips);
     }
     if (!(format.flags & 0x0100)) return;
     const uint8_t border = format.border;
@@ -198,12 +210,17 @@ void HtmlWriter::open_paragraph() {
         body() += "<tr>";
         cell_index = 0;
         cell_open = true;
-        body() += cell_index < static_cast<int>(cell_widths.size())
-                      ? "<td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
-                      : std::string("<td>");
+        open_cell("<td");
     }
-    tab_line.paragraph_at = body().size();
-    body() += paragraph_style.empty() ? std::string("<p>") : "<p style=\"" + paragraph_style + "\">";
+    std::string& out = body();
+    tab_line.paragraph_at = out.size();
+    if (paragraph_style.empty()) {
+        out += "<p>";
+    } else {
+        out += "<p style=\"";
+        out += paragraph_style;
+        out += "\">";
+    }
     search_text += ' ';
     paragraph_open = true;
     tab_line.laid_out = false;
@@ -306,6 +323,17 @@ void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     if (link) open_hotspot(hotspot_tag);
 }
 
+void HtmlWriter::open_cell(const char* tag) {
+    std::string& out = body();
+    out += tag;
+    if (cell_index < static_cast<int>(cell_widths.size())) {
+        out += " style=\"width:";
+        html_append_number(out, static_cast<unsigned long>(cell_widths[cell_index]));
+        out += "px\"";
+    }
+    out += '>';
+}
+
 void HtmlWriter::end_paragraph() {
     if (topics.empty()) return;
     open_paragraph();
@@ -316,9 +344,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
     end_paragraph();
     if (end.kind == ParagraphEndKind::cell && cell_open) {
         ++cell_index;
-        body() += cell_index < static_cast<int>(cell_widths.size())
-                      ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
-                      : std::string("</td><td>");
+        open_cell("</td><td");
         search_text += ' ';
     } else if (end.kind == ParagraphEndKind::row) {
         close_row();

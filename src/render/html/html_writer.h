@@ -87,6 +87,8 @@ struct HtmlWriter {
     void close_paragraph();
     void close_table();
     void open_paragraph();
+    // A cell's tag (`tag` and its width, if the row gives one).
+    void open_cell(const char* tag);
     void end_paragraph();
     void open_link(const HtmlHref& href, bool popup);
     void open_hotspot(const std::string& tag);
