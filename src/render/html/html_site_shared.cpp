@@ -192,6 +192,23 @@ std::string folded_text(std::string_view html) {
     return text;
 }
 
+// Whether folded_text(html) is `folded`, told from as few characters as
+// it takes: a first paragraph is mostly not its topic's title.
+bool folded_text_is(std::string_view html, std::string_view folded) {
+    size_t at = 0;
+    bool in_tag = false;
+    for (const char c : html) {
+        if (c == '<') in_tag = true;
+        else if (c == '>') in_tag = false;
+        else if (!in_tag && c != ' ' && c != '\n' && c != '\t') {
+            const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+            if (at == folded.size() || folded[at] != lower) return false;
+            ++at;
+        }
+    }
+    return at == folded.size();
+}
+
 }  // namespace
 
 bool region_holds_title(const HtmlTopic& topic) {
@@ -203,7 +220,7 @@ bool region_holds_title(const HtmlTopic& topic) {
         // Without a region, a first paragraph that is the title alone.
         if (title.empty() || !body.starts_with("<p")) return false;
         const size_t end = body.find("</p>");
-        return end != std::string::npos && folded_text(body.substr(0, end)) == folded_text(title);
+        return end != std::string::npos && folded_text_is(body.substr(0, end), folded_text(title));
     }
     // An untitled topic's heading would only repeat its page name.
     if (title.empty()) return true;
