@@ -1,7 +1,6 @@
 #include "render/html/html_text.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -12,17 +11,41 @@
 #include "platform/device_names.h"
 #include "project/system_file.h"
 
+namespace {
+
+// Where the run of bytes a page takes as they are from text[at] on ends:
+// printable ASCII but &, <, > and ", and bytes from 0x80 on when
+// `high_plain`. Eight bytes are tested at once: text is mostly such runs.
+size_t plain_run_end(const char* text, size_t at, size_t length, bool high_plain) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t lanes = 0x0101010101010101ull, tops = 0x8080808080808080ull;
+        // A lane of v below 0x80 is zero exactly when v + 0x7F leaves its top bit clear.
+        const auto zero = [](uint64_t v) { return ~(v + lanes * 0x7F) & tops; };
+        for (; at + 8 <= length; at += 8) {
+            uint64_t x;
+            std::memcpy(&x, text + at, 8);
+            const uint64_t low = x & ~tops;
+            // '<' and '>' differ in one bit, '"' and '&' in another.
+            const uint64_t ascii_odd = (~(low + lanes * 0x60) & tops) | zero((low | lanes * 0x02) ^ lanes * '>') |
+                                       zero((low | lanes * 0x04) ^ lanes * '&');
+            const uint64_t odd = (ascii_odd & ~x) | (high_plain ? 0 : x & tops);
+            if (odd != 0) return at + static_cast<size_t>(std::countr_zero(odd) / 8);
+        }
+    }
+    for (; at < length; ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x80 ? !high_plain : c < 0x20 || c == '&' || c == '<' || c == '>' || c == '"') break;
+    }
+    return at;
+}
+
+}  // namespace
+
 void html_escape(std::string& out, std::string_view text) {
     // Runs of bytes a page takes as they are go out in one append.
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 256; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
     size_t at = 0;
     while (at < text.size()) {
-        size_t run = at;
-        while (run < text.size() && plain[static_cast<uint8_t>(text[run])]) ++run;
+        const size_t run = plain_run_end(text.data(), at, text.size(), true);
         out.append(text.data() + at, run - at);
         if (run == text.size()) break;
         switch (text[run]) {
@@ -42,36 +65,6 @@ void html_escape_converted(std::string& out, platform::CodePageConverter* code_p
     html_escape(out, converted);
 }
 
-namespace {
-
-// Where the run of plain ASCII from text[at] on ends (printable, but &, <,
-// > and "), eight bytes tested at once: text is mostly such runs.
-size_t plain_ascii_end(const char* text, size_t at, size_t length) {
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t lanes = 0x0101010101010101ull, tops = 0x8080808080808080ull;
-        // A lane of v below 0x80 is zero exactly when v + 0x7F leaves its top bit clear.
-        const auto zero = [](uint64_t v) { return ~(v + lanes * 0x7F) & tops; };
-        for (; at + 8 <= length; at += 8) {
-            uint64_t x;
-            std::memcpy(&x, text + at, 8);
-            const uint64_t low = x & ~tops;
-            // '<' and '>' differ in one bit, '"' and '&' in another.
-            const uint64_t odd = (x & tops) | (~(low + lanes * 0x60) & tops) |
-                                 zero((low | lanes * 0x02) ^ lanes * '>') | zero((low | lanes * 0x04) ^ lanes * '&');
-            if (odd != 0) return at + static_cast<size_t>(std::countr_zero(odd) / 8);
-        }
-    }
-    while (at < length && plain[static_cast<unsigned char>(text[at])]) ++at;
-    return at;
-}
-
-}  // namespace
-
 bool html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
     size_t one = 0;
     if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
@@ -88,7 +81,7 @@ bool html_append_text(std::string& out, platform::CodePageConverter* code_page, 
     // Single-byte text: runs of plain ASCII are copied as they are.
     bool entities = false;
     for (size_t i = 0; i < length;) {
-        const size_t run = plain_ascii_end(text, i, length);
+        const size_t run = plain_run_end(text, i, length, false);
         out.append(text + i, run - i);
         if (run == length) break;
         const unsigned char c = static_cast<unsigned char>(text[run]);
