@@ -515,7 +515,9 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
     open_paragraph();
     close_span();
     close(hotspot_open, "</a>");
-    std::string tag = popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
+    // Made in the kept tag's own room: most text has links.
+    std::string& tag = hotspot_tag;
+    tag = popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
     tag += href.href;
     tag += '"';
     if (!href.title.empty()) {
@@ -529,7 +531,7 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
 
 void HtmlWriter::open_hotspot(const std::string& tag) {
     body() += tag;
-    hotspot_tag = tag;
+    if (&tag != &hotspot_tag) hotspot_tag = tag;
     hotspot_open = true;
 }
 
@@ -545,7 +547,8 @@ void HtmlWriter::on(DecompileContext& ctx, const MacroHotspot& hotspot) {
     close_span();
     close(hotspot_open, "</a>");
     // Inert, with the macro to read.
-    std::string tag = "<a class=\"macro\" title=\"";
+    std::string& tag = hotspot_tag;
+    tag = "<a class=\"macro\" title=\"";
     html_escape_converted(tag, code_page, hotspot.macro);
     tag += "\">";
     open_hotspot(tag);
