@@ -52,9 +52,8 @@ std::string contents_entry_local(const Site& site, const ContentsEntry& entry, c
     const std::string file = entry_file(entry, base);
     if (!file.empty() && !html_is_this_file(site.ctx, file.c_str())) return {};
     const uint32_t hash = context_hash(entry.context.c_str());
-    const auto found = site.offset_of_hash.find(hash);
-    if (found == site.offset_of_hash.end()) return {};
-    const long topic = topic_at_offset(site, found->second);
+    if (!number_map_holds(site.offset_of_hash, hash)) return {};
+    const long topic = topic_at_offset(site, static_cast<int32_t>(number_map_find(site.offset_of_hash, hash, 0)));
     if (topic < 0) return {};
     std::string href = site.topics[topic].page;
     append_anchor_fragment(site, topic, hash, href);

@@ -69,15 +69,18 @@ std::vector<int64_t> first_occurrences(const DecompileContext& ctx) {
     return first_of;
 }
 
-// Alphabetical without regard to case; keywords that differ only in case
-// keep the index's order.
-void sort_entries(std::vector<KeywordEntry>& entries, const uint8_t fold[256]) {
-    std::stable_sort(entries.begin(), entries.end(), [fold](const KeywordEntry& a, const KeywordEntry& b) {
-        return std::lexicographical_compare(a.raw.begin(), a.raw.end(), b.raw.begin(), b.raw.end(),
-                                            [fold](char p, char q) {
-                                                return fold[static_cast<uint8_t>(p)] < fold[static_cast<uint8_t>(q)];
-                                            });
-    });
+// The entries' keywords folded, one after another in the index's own text
+// (its memory stays where it is when the index is moved).
+void fold_keywords(KeywordIndex& index) {
+    size_t size = 0;
+    for (const KeywordEntry& entry : index.entries) size += entry.raw.size();
+    index.folded_text.resize(size);
+    char* out = index.folded_text.data();
+    for (KeywordEntry& entry : index.entries) {
+        for (size_t i = 0; i < entry.raw.size(); ++i) out[i] = static_cast<char>(index.fold[static_cast<uint8_t>(entry.raw[i])]);
+        entry.folded = std::string_view(out, entry.raw.size());
+        out += entry.raw.size();
+    }
 }
 
 std::string folded(std::string_view raw, const uint8_t fold[256]) {
@@ -100,7 +103,7 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
     for (int64_t k = 0; k < ctx.keyword_source_count; ++k) {
         const KeywordSource& source = ctx.keyword_sources[k];
         if (source.kind != 0 || source.letter != letter) continue;
-        KeywordEntry entry{text_of(ctx, source), {}, {}};
+        KeywordEntry entry{text_of(ctx, source), {}, {}, {}};
         for (int64_t i = first_of[k]; i >= 0 && i < ctx.keyword_occurrence_count &&
                                       ctx.keyword_occurrences[i].keyword == k; ++i) {
             const long t = topic_of_reference(reaches, ctx.keyword_occurrences[i].topic_offset);
@@ -112,21 +115,25 @@ KeywordIndex build_keyword_index(const Site& site, uint8_t letter) {
         }
         if (!entry.topics.empty()) index.entries.push_back(std::move(entry));
     }
-    uint8_t* fold = index.fold;
-    platform::code_page_fold_table(site.code_page, fold);
-    sort_entries(index.entries, fold);
-    std::unordered_map<std::string, int> ids;
+    platform::code_page_fold_table(site.code_page, index.fold);
+    fold_keywords(index);
+    // Alphabetical without regard to case; keywords that differ only in case
+    // keep the index's order.
+    std::stable_sort(index.entries.begin(), index.entries.end(),
+                     [](const KeywordEntry& a, const KeywordEntry& b) { return a.folded < b.folded; });
+    // A keyword listed twice (a damaged index read again) keeps ids apart:
+    // its id is its bytes', so the count goes by the keyword.
+    std::unordered_map<std::string_view, int> repeats;
+    index.exact.reserve(index.entries.size());
+    index.folded.reserve(index.entries.size());
     for (size_t i = 0; i < index.entries.size(); ++i) {
         KeywordEntry& entry = index.entries[i];
         entry.id = keyword_id(entry.raw);
-        // A keyword listed twice (a damaged index read again) keeps ids apart.
-        const int seen = ids[entry.id]++;
-        if (seen > 0) {
+        if (!index.exact.emplace(entry.raw, i).second) {
             entry.id += '-';
-            html_append_number(entry.id, static_cast<unsigned long>(seen + 1));
+            html_append_number(entry.id, static_cast<unsigned long>(++repeats[entry.raw] + 1));
         }
-        index.exact.emplace(entry.raw, i);
-        index.folded.emplace(folded(entry.raw, fold), i);
+        index.folded.emplace(entry.folded, i);
     }
     return index;
 }

@@ -15,6 +15,7 @@ namespace html_site {
 
 struct KeywordEntry {
     std::string_view raw;     // the keyword in the help file's code page
+    std::string_view folded;  // its letters' case folded (KeywordIndex::folded_text)
     std::string id;           // of its <dt>, unique on the page
     std::vector<long> topics;  // in the index's order, repeats kept
 };
@@ -25,8 +26,9 @@ struct KeywordIndex {
     uint8_t letter = 'K';
     std::vector<KeywordEntry> entries;
     std::unordered_map<std::string_view, size_t> exact;
-    std::unordered_map<std::string, size_t> folded;
+    std::unordered_map<std::string_view, size_t> folded;
     uint8_t fold[256] = {};  // the code page's letter case folding
+    std::vector<char> folded_text;  // the entries' folded keywords, one after another
 };
 
 // "k-" and the keyword's bytes: letters and digits kept, a space as '-',

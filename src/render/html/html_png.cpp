@@ -8,41 +8,14 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+#include "render/html/html_png_deflate.h"
 
-// stb's deflate takes a 128 KiB table of hash chains for every picture:
-// allocated and cleared afresh, it is new memory from the system each
-// time, page by page. The thread keeps one table and hands it out again.
-constexpr size_t png_hash_table_bytes = 16384 * sizeof(unsigned char**);
-thread_local void* spare_hash_table = nullptr;
-thread_local void* lent_hash_table = nullptr;
-
-void* png_allocate(size_t size) {
-    if (size != png_hash_table_bytes) return std::malloc(size);
-    void* table = spare_hash_table != nullptr ? spare_hash_table : std::malloc(size);
-    spare_hash_table = nullptr;
-    lent_hash_table = table;
-    return table;
-}
-
-void png_release(void* block) {
-    if (block == nullptr || block != lent_hash_table) return std::free(block);
-    std::free(spare_hash_table);
-    spare_hash_table = block;
-    lent_hash_table = nullptr;
-}
-
-}  // namespace
-
-#define STBIW_MALLOC(size) png_allocate(size)
-#define STBIW_REALLOC(block, size) std::realloc(block, size)
-#define STBIW_FREE(block) png_release(block)
+// stb's writer deflates with its own code, made cheaper: html_png_deflate.cpp.
+#define STBIW_ZLIB_COMPRESS html_stb_deflate
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
-
-#include "render/html/html_png_deflate.h"
 
 namespace {
 
@@ -217,12 +190,11 @@ bool deflate_rows(const std::vector<uint8_t>& rows, std::string& packed) {
         return true;
     }
     int packed_size = 0;
-    unsigned char* data =
-        stbi_zlib_compress(const_cast<uint8_t*>(rows.data()), static_cast<int>(rows.size()), &packed_size,
-                           png_compression_level);
+    unsigned char* data = html_stb_deflate(const_cast<uint8_t*>(rows.data()), static_cast<int>(rows.size()),
+                                           &packed_size, png_compression_level);
     if (data == nullptr) return false;
     packed.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(packed_size));
-    STBIW_FREE(data);
+    std::free(data);
     return true;
 }
 
@@ -324,7 +296,4 @@ bool html_bmp_png(const uint8_t* bmp, long size, bool white_transparent, std::st
 
 bool html_dib_png(const uint8_t* dib, long size, std::string& png) { return dib_png(dib, size, -1, false, png); }
 
-void html_png_let_go() {
-    std::free(spare_hash_table);
-    spare_hash_table = nullptr;
-}
+void html_png_let_go() { html_stb_deflate_let_go(); }

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <bit>
 #include <cstdlib>
 #include <algorithm>
 #include <array>
@@ -12,6 +11,8 @@
 
 #include "core/decompile_context.h"
 #include "core/memory_file.h"
+#include "render/html/html_search_index.h"
+#include "render/html/html_search_text.h"
 #include "render/html/html_search_words.h"
 #include "render/html/html_text.h"
 
@@ -19,154 +20,52 @@ namespace html_site {
 
 namespace {
 
-// The place of the first `a`, `b` or `c` in text from `at` on, text.size()
-// when none is there. Eight bytes are tested at once: bodies are mostly
-// text between tags.
-size_t find_any(std::string_view text, size_t at, char a, char b, char c) {
-    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    const uint64_t as = ones * static_cast<uint8_t>(a), bs = ones * static_cast<uint8_t>(b);
-    const uint64_t cs = ones * static_cast<uint8_t>(c);
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; at + 8 <= text.size(); at += 8) {
-            uint64_t bytes;
-            std::memcpy(&bytes, text.data() + at, 8);
-            const uint64_t x = bytes ^ as, y = bytes ^ bs, z = bytes ^ cs;
-            // A byte that is zero in x, y or z sets its top bit; a borrow
-            // can only mark bytes above the first match.
-            const uint64_t found = (((x - ones) & ~x) | ((y - ones) & ~y) | ((z - ones) & ~z)) & highs;
-            if (found != 0) return at + static_cast<size_t>(std::countr_zero(found) / 8);
-        }
-    }
-    while (at < text.size() && text[at] != a && text[at] != b && text[at] != c) ++at;
-    return at;
-}
-
-size_t find_either(std::string_view text, size_t at, char a, char b) { return find_any(text, at, a, b, b); }
-
-constexpr bool ascii_alnum(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// Tags that start a block: the words on either side are apart (p, br,
-// td, tr, div, table, li, dt, dd, h1, h2, h3). Every tag of a body is
-// asked, so the names are told apart by their length first.
-bool block_tag(std::string_view name) {
-    switch (name.size()) {
-        case 1: return name[0] == 'p';
-        case 2: {
-            const char pair[] = {name[0], name[1]};
-            for (const char* block : {"br", "td", "tr", "li", "dt", "dd", "h1", "h2", "h3"})
-                if (pair[0] == block[0] && pair[1] == block[1]) return true;
-            return false;
-        }
-        case 3: return name == "div";
-        case 5: return name == "table";
-        default: return false;
-    }
-}
-
-// The spans open where a tag is read, each true when it holds a column of
-// text laid out at tab stops: the writer's tab cells (class "tab-...") and
-// the plain spans of aligned text inside them. Their text is apart from
-// the next column's, as the reader sees it.
-using TabSpans = std::vector<bool>;
-
-void note_span(std::string_view body, size_t at, bool closing, TabSpans& spans, std::string& out) {
-    if (closing) {
-        if (!spans.empty() && spans.back()) out += ' ';
-        if (!spans.empty()) spans.pop_back();
-        return;
-    }
-    const std::string_view tag = body.substr(at);
-    const bool tab = tag.starts_with("<span class=\"tab-") || tag.starts_with("<span>");
-    if (tab) out += ' ';
-    spans.push_back(tab);
-}
-
-// Skips the tag at body[at] ('<'); markers inside it may hold any byte.
-size_t skip_tag(std::string_view body, size_t at, TabSpans& spans, std::string& out) {
-    const bool closing = at + 1 < body.size() && body[at + 1] == '/';
-    size_t name_start = at + 1 + closing;
-    size_t name_end = name_start;
-    while (name_end < body.size() && ascii_alnum(body[name_end])) ++name_end;
-    const std::string_view name = body.substr(name_start, name_end - name_start);
-    if (block_tag(name)) out += ' ';
-    else if (name == "span") note_span(body, at, closing, spans, out);
-    for (size_t i = find_either(body, name_end, '>', html_marker); i < body.size();) {
-        if (body[i] == '>') return i + 1;
-        const size_t end = body.find(html_marker, i + 1);
-        if (end == std::string_view::npos) return body.size();
-        i = find_either(body, end + 1, '>', html_marker);
-    }
-    return body.size();
-}
-
-size_t decode_entity(std::string_view body, size_t at, std::string& out) {
-    const size_t end = body.find(';', at);
-    if (end == std::string_view::npos || end - at > 10) {
-        out += '&';
-        return at + 1;
-    }
-    const std::string_view name = body.substr(at + 1, end - at - 1);
-    if (name == "amp") out += '&';
-    else if (name == "lt") out += '<';
-    else if (name == "gt") out += '>';
-    else if (name == "quot") out += '"';
-    else if (name == "nbsp") out += ' ';
-    else if (name.size() > 1 && name[0] == '#') {
-        const unsigned long c = std::strtoul(std::string(name.substr(1)).c_str(), nullptr, 10);
-        char bytes[4];
-        if (c > 0 && c < 0x110000) out.append(bytes, utf8_bytes(bytes, static_cast<uint32_t>(c)));
-    }
-    return end + 1;
-}
-
-// The text a reader sees of a page body into out: tags left out (blocks as
-// spaces), entities decoded, markers skipped (an anchor's, between
-// letters, is no word and parts none).
-void body_text(std::string_view body, std::string& out) {
-    out.clear();
-    TabSpans spans;
-    size_t at = 0;
-    while (at < body.size()) {
-        const size_t stop = find_any(body, at, '<', '&', html_marker);
-        out.append(body.data() + at, stop - at);
-        if (stop == body.size()) break;
-        if (body[stop] == html_marker) {
-            const size_t end = body.find(html_marker, stop + 1);
-            at = end == std::string_view::npos ? body.size() : end + 1;
-            continue;
-        }
-        at = body[stop] == '<' ? skip_tag(body, stop, spans, out) : decode_entity(body, stop, out);
-    }
-}
+size_t find_either(std::string_view text, size_t at, char a, char b) { return html_find_any(text, at, a, b, b); }
 
 // The first words of the text, whitespace made single spaces, the title
 // left out where the text begins with it.
 std::string snippet_of(std::string_view text, std::string_view title) {
     constexpr size_t longest = 150;
-    std::string spaced;
     const size_t wanted = longest + title.size() + 2;  // characters enough with the title
-    spaced.reserve(wanted + 8);
+    // Written in place (a character is at most four bytes), then cut to size.
+    std::string spaced(4 * wanted, '\0');
+    char* const out = spaced.data();
+    size_t used = 0;
     for (size_t at = 0, length = 1, kept = 0; at < text.size() && kept < wanted; at += length) {
         const auto b = static_cast<uint8_t>(text[at]);
         length = 1;
+        if (b > ' ' && b < 0x80) {  // most text
+            out[used++] = static_cast<char>(b);
+            ++kept;
+            continue;
+        }
         const uint32_t c = b < 0x80 ? b : next_character(text, at, length);
-        const bool space = c <= ' ' || c == 0xA0;
-        if (space && (spaced.empty() || spaced.back() == ' ')) continue;
-        if (space) spaced += ' ';
-        else if (length == 1) spaced += static_cast<char>(b);
-        else spaced.append(text.data() + at, length);
+        if (c <= ' ' || c == 0xA0) {
+            if (used == 0 || out[used - 1] == ' ') continue;
+            out[used++] = ' ';
+        } else if (length == 1) {
+            out[used++] = static_cast<char>(b);
+        } else {
+            std::memcpy(out + used, text.data() + at, length);
+            used += length;
+        }
         ++kept;
     }
+    spaced.resize(used);
     if (!title.empty() && spaced.compare(0, title.size(), title) == 0) {
         spaced.erase(0, title.size());
         if (!spaced.empty() && spaced.front() == ' ') spaced.erase(0, 1);
     }
-    size_t cut = 0, count = 0;
-    for (size_t length = 1; cut < spaced.size() && count < longest; cut += length, ++count)
-        if (static_cast<uint8_t>(spaced[cut]) < 0x80) length = 1;
-        else next_character(spaced, cut, length);
+    // ASCII (most snippets) is a character a byte.
+    size_t cut = std::min(longest, spaced.size());
+    const bool ascii = std::all_of(spaced.begin(), spaced.begin() + static_cast<std::ptrdiff_t>(cut),
+                                   [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+    if (!ascii) {
+        cut = 0;
+        for (size_t length = 1, count = 0; cut < spaced.size() && count < longest; cut += length, ++count)
+            if (static_cast<uint8_t>(spaced[cut]) < 0x80) length = 1;
+            else next_character(spaced, cut, length);
+    }
     const bool cut_short = cut < spaced.size();
     spaced.erase(cut);
     while (!spaced.empty() && spaced.back() == ' ') spaced.pop_back();
@@ -283,32 +182,31 @@ void write_search_page(const Site& site) {
 
 }  // namespace
 
+void search_add_topic(SearchIndex& index, const HtmlTopic& topic, std::string_view text, uint32_t number) {
+    append_item(index.snippets, snippet_of(text, topic.title));
+    // A word of the title counts as five of the text.
+    search_words_add(index.words, topic.title, number, 5);
+    search_words_add(index.words, text, number, 1);
+}
+
 void write_search(const Site& site) {
-    std::string pages = "[", titles = "[", snippets = "[";
+    std::string pages = "[", titles = "[";
     // Room made once: grown by doubling, each list would be copied into
     // new memory again and again. Room not written costs no memory.
     size_t names = 0, title_bytes = 0;
     for (const HtmlTopic& topic : site.topics) names += topic.page.size() + 3, title_bytes += topic.title.size() + 3;
     pages.reserve(names + 2);
     titles.reserve(title_bytes + site.topics.size() * 8 + 2);
-    snippets.reserve(site.topics.size() * 256 + 2);
-    SearchWords words;
-    std::string text;
-    for (size_t t = 0; t < site.topics.size(); ++t) {
-        const HtmlTopic& topic = site.topics[t];
-        body_text(topic.body, text);
+    for (const HtmlTopic& topic : site.topics) {
         append_item(pages, topic.page);
         append_item(titles, shown_title(topic));
-        append_item(snippets, snippet_of(text, topic.title));
-        // A word of the title counts as five of the text.
-        search_words_add(words, topic.title, static_cast<uint32_t>(t), 5);
-        search_words_add(words, text, static_cast<uint32_t>(t), 1);
     }
     pages += ']';
     titles += ']';
+    std::string& snippets = site.search.snippets;
     snippets += ']';
-    const std::string word_list = search_words_json(words);
-    words = SearchWords{};
+    const std::string word_list = search_words_json(site.search.words);
+    site.search.words = SearchWords{};
     // Written in its parts as they are: the index is the largest file of the
     // site, and joining them first would hold it twice more. The members go
     // in the order of their names, as a JSON object is written; no part

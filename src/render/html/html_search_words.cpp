@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 namespace html_site {
 
@@ -87,6 +88,55 @@ constexpr auto ascii_words = [] {
     return table;
 }();
 
+constexpr uint64_t lanes = 0x0101010101010101ull, lane_tops = 0x8080808080808080ull;
+
+// 0x80 in each of eight bytes (each below 0x80) that lies from `low` to
+// `high`; no sum carries into the next byte.
+constexpr uint64_t bytes_within(uint64_t x, uint8_t low, uint8_t high) {
+    return (x + lanes * (0x80 - low)) & ~(x + lanes * (0x7F - high)) & lane_tops;
+}
+
+// 0x80 in each of eight bytes that is an ASCII letter, digit or '_'; the
+// bytes with ASCII capitals folded into `folded`.
+uint64_t word_bytes(uint64_t x, uint64_t& folded) {
+    const uint64_t low = x & ~lane_tops;
+    const uint64_t upper = bytes_within(low, 'A', 'Z');
+    const uint64_t underscore = ~((low ^ (lanes * '_')) + lanes * 0x7F) & lane_tops;
+    folded = x | upper >> 2;
+    return (upper | bytes_within(low, 'a', 'z') | bytes_within(low, '0', '9') | underscore) & ~x;
+}
+
+// The run of ASCII letters, digits and '_' at bytes[at], folded into
+// word[used...] up to the word's room and counted past it; where the run
+// ends. The bounds are held in locals: a store through char* could change
+// anything, and every bound would be read again for each byte.
+size_t ascii_run(const uint8_t* bytes, size_t size, size_t at, char* word, size_t& used, size_t& characters) {
+    const size_t room = longest_word - std::min(characters, longest_word);
+    const uint8_t* const from = bytes + at;
+    const uint8_t* const end = bytes + size;
+    const uint8_t* const kept_end = from + std::min(room, static_cast<size_t>(end - from));
+    const uint8_t* p = from;
+    char* out = word + used;
+    for (char lower; p < kept_end && (lower = ascii_words[*p]) != 0; ++p) *out++ = lower;
+    used = static_cast<size_t>(out - word);
+    while (p < end && ascii_words[*p] != 0) ++p;
+    characters += static_cast<size_t>(p - from);
+    return static_cast<size_t>(p - bytes);
+}
+
+// Most words: ASCII, eight bytes or fewer, an ASCII sign after them. The
+// length of such a word starting at bytes[at], folded into word, else 0.
+size_t short_word(const uint8_t* bytes, size_t size, size_t at, char* word) {
+    if (std::endian::native != std::endian::little || at + 8 > size) return 0;
+    uint64_t x, folded;
+    std::memcpy(&x, bytes + at, 8);
+    const uint64_t in_word = word_bytes(x, folded);
+    const auto n = static_cast<size_t>(std::countr_zero(~in_word & lane_tops) / 8);
+    if (n == 8 || (x >> (8 * n) & 0x80) != 0) return 0;
+    std::memcpy(word, &folded, 8);
+    return n;
+}
+
 // Calls found(word, size) for each of the search's words of UTF-8 text, in
 // order: letters and digits (and '_') folded to lower case, at most 40
 // characters a word; each Chinese, Japanese or Korean character is a word
@@ -105,22 +155,13 @@ void for_each_word(std::string_view text, Word&& found) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     for (size_t at = 0; at < text.size();) {
         if (ascii_words[bytes[at]] != 0) {
-            // Most text is ASCII: a run of its letters and digits is kept
-            // folded, up to the word's room, and counted past it. The
-            // bounds are held in locals: a store through char* could
-            // change anything, and every bound would be read again for
-            // each byte.
-            const size_t room = longest_word - std::min(characters, longest_word);
-            const uint8_t* const from = bytes + at;
-            const uint8_t* const end = bytes + text.size();
-            const uint8_t* const kept_end = from + std::min(room, static_cast<size_t>(end - from));
-            const uint8_t* p = from;
-            char* out = word + used;
-            for (char lower; p < kept_end && (lower = ascii_words[*p]) != 0; ++p) *out++ = lower;
-            used = static_cast<size_t>(out - word);
-            while (p < end && ascii_words[*p] != 0) ++p;
-            characters += static_cast<size_t>(p - from);
-            at = static_cast<size_t>(p - bytes);
+            const size_t whole = used == 0 ? short_word(bytes, text.size(), at, word) : 0;
+            if (whole != 0) {
+                found(word, whole);
+                at += whole + 1;  // and the sign after it
+                continue;
+            }
+            at = ascii_run(bytes, text.size(), at, word, used, characters);
             continue;
         }
         if (bytes[at] < 0x80) {
@@ -170,13 +211,19 @@ bool same_tail(const char* a, const char* b, size_t size) {
     return true;
 }
 
+// Where a word goes among `count` slots (a power of two).
+size_t home_slot(uint64_t head, const char* word, size_t size, size_t count) {
+    return static_cast<size_t>(tail_hash((head ^ size) * hash_factor, word, size) >> 32) & (count - 1);
+}
+
 void grow(SearchWords& words) {
-    std::vector<std::pair<uint32_t, uint32_t>> larger(words.slots.size() * 2);
+    std::vector<SearchWords::Slot> larger(words.slots.size() * 2);
     const size_t mask = larger.size() - 1;
-    for (const auto& slot : words.slots) {
-        if (slot.second == 0) continue;
-        size_t at = slot.first & mask;
-        while (larger[at].second != 0) at = (at + 1) & mask;
+    for (const SearchWords::Slot& slot : words.slots) {
+        if (slot.entry == 0) continue;
+        const char* word = words.letters.data() + words.entries[slot.entry - 1].at;
+        size_t at = home_slot(slot.head, word, slot.size, larger.size());
+        while (larger[at].entry != 0) at = (at + 1) & mask;
         larger[at] = slot;
     }
     words.slots.swap(larger);
@@ -184,33 +231,32 @@ void grow(SearchWords& words) {
 
 // A word met for the first time, in slot `slot`.
 [[gnu::noinline]] SearchWords::Entry& new_entry(SearchWords& words, const char* word, size_t size, uint32_t topic,
-                                                uint64_t head, uint32_t hash, size_t slot) {
+                                                uint64_t head, size_t slot) {
     if (words.letters.empty()) words.letters.assign(8, '\0');
     const auto from = static_cast<uint32_t>(words.letters.size() - 8);
     words.letters.resize(from);
     words.letters.append(word, size);
     words.letters.append(8, '\0');
-    words.entries.push_back({head, from, static_cast<uint32_t>(size), topic, 0, {}});
-    words.slots[slot] = {hash, static_cast<uint32_t>(words.entries.size())};
+    words.entries.push_back({from, static_cast<uint32_t>(size), topic, 0, {}});
+    words.slots[slot] = {head, static_cast<uint32_t>(size), static_cast<uint32_t>(words.entries.size())};
     if (words.entries.size() * 2 > words.slots.size()) grow(words);
     return words.entries.back();
 }
 
 // Words are looked up as the scanner holds them, without a copy; most are
-// met many times, so the lookup is what counts, and most words are told
-// apart by their first eight bytes.
+// met many times, so the lookup is what counts: a slot holds what tells
+// most words apart, their first eight bytes and their length.
 SearchWords::Entry& entry_of(SearchWords& words, const char* word, size_t size, uint32_t topic) {
     const uint64_t head = word_part(word, size);
-    const auto hash = static_cast<uint32_t>(tail_hash((head ^ size) * hash_factor, word, size) >> 32);
     const size_t mask = words.slots.size() - 1;
-    size_t at = hash & mask;
-    for (; words.slots[at].second != 0; at = (at + 1) & mask) {
-        SearchWords::Entry& entry = words.entries[words.slots[at].second - 1];
-        if (words.slots[at].first == hash && entry.head == head && entry.size == size &&
-            same_tail(words.letters.data() + entry.at, word, size))
-            return entry;
+    size_t at = home_slot(head, word, size, words.slots.size());
+    for (; words.slots[at].entry != 0; at = (at + 1) & mask) {
+        const SearchWords::Slot& slot = words.slots[at];
+        if (slot.head != head || slot.size != size) continue;
+        SearchWords::Entry& entry = words.entries[slot.entry - 1];
+        if (size <= 8 || same_tail(words.letters.data() + entry.at, word, size)) return entry;
     }
-    return new_entry(words, word, size, topic, head, hash, at);
+    return new_entry(words, word, size, topic, head, at);
 }
 
 size_t put_base36(char* out, size_t at, uint32_t value) {
@@ -251,6 +297,28 @@ void append_items(std::string& out, const std::vector<uint32_t>& counts) {
     out.resize(from + size);
 }
 
+// The words in the order of their bytes: by their first eight as a number,
+// then by the rest.
+std::vector<uint32_t> words_in_order(const SearchWords& words) {
+    std::vector<std::pair<uint64_t, uint32_t>> keyed(words.entries.size());
+    for (size_t i = 0; i < words.entries.size(); ++i) {
+        const SearchWords::Entry& entry = words.entries[i];
+        uint64_t key = 0;
+        for (uint32_t b = 0; b < 8 && b < entry.size; ++b)
+            key |= uint64_t(static_cast<uint8_t>(words.letters[entry.at + b])) << (56 - 8 * b);
+        keyed[i] = {key, static_cast<uint32_t>(i)};
+    }
+    const auto text = [&](uint32_t i) {
+        return std::string_view(words.letters).substr(words.entries[i].at, words.entries[i].size);
+    };
+    std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : text(a.second) < text(b.second);
+    });
+    std::vector<uint32_t> order(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i) order[i] = keyed[i].second;
+    return order;
+}
+
 }  // namespace
 
 void search_words_add(SearchWords& words, std::string_view text, uint32_t topic, uint32_t weight) {
@@ -269,25 +337,21 @@ void search_words_add(SearchWords& words, std::string_view text, uint32_t topic,
 // Words are letters and digits only, and items base-36 digits and signs,
 // so neither needs escaping in JSON.
 std::string search_words_json(SearchWords& words) {
-    std::vector<const SearchWords::Entry*> sorted;
-    sorted.reserve(words.entries.size());
     size_t size = 2;
     for (SearchWords::Entry& entry : words.entries) {
         entry.counts.push_back(entry.topic);
         entry.counts.push_back(entry.count);
-        sorted.push_back(&entry);
         size += entry.size + 2 * entry.counts.size() + 6;
     }
-    auto text = [&](const SearchWords::Entry* entry) { return std::string_view(words.letters).substr(entry->at, entry->size); };
-    std::sort(sorted.begin(), sorted.end(), [&](const auto* a, const auto* b) { return text(a) < text(b); });
     std::string out = "{";
     out.reserve(size);
-    for (const SearchWords::Entry* entry : sorted) {
+    for (const uint32_t word : words_in_order(words)) {
+        const SearchWords::Entry& entry = words.entries[word];
         if (out.size() > 1) out += ',';
         out += '"';
-        out += text(entry);
+        out.append(words.letters, entry.at, entry.size);
         out += "\":\"";
-        append_items(out, entry->counts);
+        append_items(out, entry.counts);
         out += '"';
     }
     out += '}';

@@ -22,7 +22,6 @@ struct SearchWords {
     // being read is added when the word is met in a later one, or at the
     // end.
     struct Entry {
-        uint64_t head;      // the word's first eight bytes, zeros past its end
         uint32_t at, size;  // of the word in `letters`
         uint32_t topic;     // being counted
         uint32_t count;
@@ -33,8 +32,14 @@ struct SearchWords {
     // eight bytes at a time.
     std::string letters;
     // Open slots (a power of two of them, at most half full): the word's
-    // hash and its entry's place plus one, 0 when empty.
-    std::vector<std::pair<uint32_t, uint32_t>> slots = std::vector<std::pair<uint32_t, uint32_t>>(1024);
+    // first eight bytes (zeros past its end), its length and its entry's
+    // place plus one, 0 when empty.
+    struct Slot {
+        uint64_t head;
+        uint32_t size;
+        uint32_t entry;
+    };
+    std::vector<Slot> slots = std::vector<Slot>(1024);
 };
 
 // Counts the words of UTF-8 text (a topic's title or text) for `topic`,

@@ -10,15 +10,22 @@
 using html_site::Site;
 
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
-                     platform::CodePageConverter* code_page, uint64_t rich_text_bytes) {
-    Site site{ctx, topics, code_page, {}, {}, {}, nullptr, nullptr, {}, -1};
-    for (int32_t i = 0; i < ctx.context_count && ctx.contexts != nullptr; ++i)
-        site.offset_of_hash.emplace(ctx.contexts[i].hash, ctx.contexts[i].topic_offset);
-    site.topic_of_hash.reserve(site.offset_of_hash.size());
-    for (const auto& [hash, offset] : site.offset_of_hash)
-        site.topic_of_hash.emplace(hash, html_site::topic_at_offset(site, offset));
+                     platform::CodePageConverter* code_page, html_site::SearchIndex& search,
+                     uint64_t rich_text_bytes) {
+    Site site{ctx, topics, code_page, search, {}, {}, {}, nullptr, nullptr, {}, -1};
+    const size_t contexts = ctx.contexts != nullptr && ctx.context_count > 0 ? size_t(ctx.context_count) : 0;
+    html_site::number_map_reserve(site.offset_of_hash, contexts);
+    html_site::number_map_reserve(site.topic_of_hash, contexts);
+    for (size_t i = 0; i < contexts; ++i) {
+        // A hash named twice leads where its first context does.
+        const uint32_t hash = ctx.contexts[i].hash;
+        if (html_site::number_map_holds(site.offset_of_hash, hash)) continue;
+        html_site::number_map_add(site.offset_of_hash, hash, ctx.contexts[i].topic_offset);
+        html_site::number_map_add(site.topic_of_hash, hash, html_site::topic_at_offset(site, ctx.contexts[i].topic_offset));
+    }
+    html_site::number_map_reserve(site.topic_of_number, topics.size());
     for (size_t i = 0; i < topics.size(); ++i)
-        site.topic_of_number.emplace(static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
+        html_site::number_map_add(site.topic_of_number, static_cast<uint32_t>(topics[i].number), static_cast<long>(i));
     // Popups copied into pages stay within a few times the rich text: a
     // large popup opened from every page is linked past that.
     site.popup_copy_budget = 4 * rich_text_bytes + (1u << 20);

@@ -14,6 +14,9 @@ struct DecompileContext;
 namespace platform {
 struct CodePageConverter;
 }
+namespace html_site {
+struct SearchIndex;
+}
 
 // A topic's page as the writer collected it.
 struct HtmlTopic {
@@ -38,6 +41,8 @@ struct HtmlTopic {
 // Writes the pages, the stylesheet, index.html and the keyword pages as
 // outputs; the bodies are let go as their pages are written.
 // Popups copied into the pages stay within a few times rich_text_bytes
-// (the topic file's size).
+// (the topic file's size). The search index holds the words and snippets
+// of every topic.
 void html_site_write(DecompileContext& ctx, std::FILE* file, std::vector<HtmlTopic>& topics,
-                     platform::CodePageConverter* code_page, uint64_t rich_text_bytes);
+                     platform::CodePageConverter* code_page, html_site::SearchIndex& search,
+                     uint64_t rich_text_bytes);

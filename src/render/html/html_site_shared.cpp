@@ -27,8 +27,7 @@ long topic_of_map_offset(const Site& site, int32_t offset) {
     const int32_t wanted = offset == 0 && ctx.topic_map_count > 0 ? ctx.topic_map[0] : offset;
     for (int32_t i = 16; i < ctx.topic_map_count; ++i) {
         if (ctx.topic_map[i] != wanted) continue;
-        auto it = site.topic_of_number.find(static_cast<uint32_t>(i));
-        return it != site.topic_of_number.end() ? it->second : -1;
+        return static_cast<long>(number_map_find(site.topic_of_number, static_cast<uint32_t>(i), -1));
     }
     return -1;
 }
@@ -37,20 +36,16 @@ long topic_of_map_offset(const Site& site, int32_t offset) {
 
 long resolve(const Site& site, char kind, uint32_t value) {
     if (kind == marker_offset) return topic_of_map_offset(site, static_cast<int32_t>(value));
-    if (kind == marker_number || site.ctx.old_format) {
-        auto it = site.topic_of_number.find(value);
-        return it != site.topic_of_number.end() ? it->second : -1;
-    }
-    auto it = site.topic_of_hash.find(value);
-    return it != site.topic_of_hash.end() ? it->second : -1;
+    if (kind == marker_number || site.ctx.old_format)
+        return static_cast<long>(number_map_find(site.topic_of_number, value, -1));
+    return static_cast<long>(number_map_find(site.topic_of_hash, value, -1));
 }
 
 long browse_target(const Site& site, int32_t value, long self) {
     if (value == -1) return -1;
     long target = -1;
     if (site.ctx.old_format) {
-        auto it = site.topic_of_number.find(static_cast<uint32_t>(value));
-        if (it != site.topic_of_number.end()) target = it->second;
+        target = static_cast<long>(number_map_find(site.topic_of_number, static_cast<uint32_t>(value), -1));
     } else {
         target = topic_at_offset(site, value);
         if (target >= 0 && site.topics[target].offset != value) target = -1;
@@ -184,15 +179,34 @@ namespace {
 // letters in lower case: a region's title may differ from the topic's in
 // spacing and case alone ("TPtoDP", "ALC_Values").
 std::string folded_text(std::string_view html) {
-    std::string text;
+    std::string text(html.size(), '\0');  // written in place, then cut to size
+    size_t size = 0;
     bool in_tag = false;
     for (const char c : html) {
         if (c == '<') in_tag = true;
         else if (c == '>') in_tag = false;
         else if (!in_tag && c != ' ' && c != '\n' && c != '\t')
-            text += c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+            text[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
     }
+    text.resize(size);
     return text;
+}
+
+// Whether folded_text(html) is `folded`, told from as few characters as
+// it takes: a first paragraph is mostly not its topic's title.
+bool folded_text_is(std::string_view html, std::string_view folded) {
+    size_t at = 0;
+    bool in_tag = false;
+    for (const char c : html) {
+        if (c == '<') in_tag = true;
+        else if (c == '>') in_tag = false;
+        else if (!in_tag && c != ' ' && c != '\n' && c != '\t') {
+            const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+            if (at == folded.size() || folded[at] != lower) return false;
+            ++at;
+        }
+    }
+    return at == folded.size();
 }
 
 }  // namespace
@@ -206,7 +220,7 @@ bool region_holds_title(const HtmlTopic& topic) {
         // Without a region, a first paragraph that is the title alone.
         if (title.empty() || !body.starts_with("<p")) return false;
         const size_t end = body.find("</p>");
-        return end != std::string::npos && folded_text(body.substr(0, end)) == folded_text(title);
+        return end != std::string::npos && folded_text_is(body.substr(0, end), folded_text(title));
     }
     // An untitled topic's heading would only repeat its page name.
     if (title.empty()) return true;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "project/contents_file.h"
+#include "render/html/html_number_map.h"
+#include "render/html/html_search_index.h"
 #include "render/html/html_site.h"
 
 struct DecompileContext;
@@ -33,11 +35,12 @@ struct Site {
     DecompileContext& ctx;
     std::vector<HtmlTopic>& topics;
     platform::CodePageConverter* code_page;
-    std::unordered_map<uint32_t, int32_t> offset_of_hash;
+    SearchIndex& search;  // gathered by the writer, written with the pages
+    NumberMap offset_of_hash;
     // The topic each context hash leads to, found once: pages resolve
     // every link, and a popup's links again in each page showing it.
-    std::unordered_map<uint32_t, long> topic_of_hash;
-    std::unordered_map<uint32_t, long> topic_of_number;
+    NumberMap topic_of_hash;
+    NumberMap topic_of_number;
     const KeywordIndex* k_keywords = nullptr;  // the keyword pages' entries
     const KeywordIndex* a_keywords = nullptr;
     std::vector<NavButton> buttons;

@@ -47,4 +47,7 @@ struct HtmlTabLine {
     long segment_width = 0;   // estimated
     size_t aligned_at = 0;    // right or centred segment: where the text before its stop starts
     long aligned_x = 0;       // and where that is, in twips
+    // The segment's and the aligned text's places in the page's search text.
+    size_t search_segment_at = 0;
+    size_t search_aligned_at = 0;
 };

@@ -1,7 +1,8 @@
 #include "render/html/html_text.h"
 
 #include <algorithm>
-#include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -10,17 +11,41 @@
 #include "platform/device_names.h"
 #include "project/system_file.h"
 
+namespace {
+
+// Where the run of bytes a page takes as they are from text[at] on ends:
+// printable ASCII but &, <, > and ", and bytes from 0x80 on when
+// `high_plain`. Eight bytes are tested at once: text is mostly such runs.
+size_t plain_run_end(const char* text, size_t at, size_t length, bool high_plain) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t lanes = 0x0101010101010101ull, tops = 0x8080808080808080ull;
+        // A lane of v below 0x80 is zero exactly when v + 0x7F leaves its top bit clear.
+        const auto zero = [](uint64_t v) { return ~(v + lanes * 0x7F) & tops; };
+        for (; at + 8 <= length; at += 8) {
+            uint64_t x;
+            std::memcpy(&x, text + at, 8);
+            const uint64_t low = x & ~tops;
+            // '<' and '>' differ in one bit, '"' and '&' in another.
+            const uint64_t ascii_odd = (~(low + lanes * 0x60) & tops) | zero((low | lanes * 0x02) ^ lanes * '>') |
+                                       zero((low | lanes * 0x04) ^ lanes * '&');
+            const uint64_t odd = (ascii_odd & ~x) | (high_plain ? 0 : x & tops);
+            if (odd != 0) return at + static_cast<size_t>(std::countr_zero(odd) / 8);
+        }
+    }
+    for (; at < length; ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if (c >= 0x80 ? !high_plain : c < 0x20 || c == '&' || c == '<' || c == '>' || c == '"') break;
+    }
+    return at;
+}
+
+}  // namespace
+
 void html_escape(std::string& out, std::string_view text) {
     // Runs of bytes a page takes as they are go out in one append.
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 256; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
     size_t at = 0;
     while (at < text.size()) {
-        size_t run = at;
-        while (run < text.size() && plain[static_cast<uint8_t>(text[run])]) ++run;
+        const size_t run = plain_run_end(text.data(), at, text.size(), true);
         out.append(text.data() + at, run - at);
         if (run == text.size()) break;
         switch (text[run]) {
@@ -40,7 +65,7 @@ void html_escape_converted(std::string& out, platform::CodePageConverter* code_p
     html_escape(out, converted);
 }
 
-void html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
+bool html_append_text(std::string& out, platform::CodePageConverter* code_page, const char* text, size_t length) {
     size_t one = 0;
     if (platform::code_page_byte(code_page, 'a', &one) == nullptr) {
         // Tabs are kept (no byte of a two-byte character is one).
@@ -51,20 +76,16 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
             if (tab < length) out += '\t';
             at = tab + 1;
         }
-        return;
+        return true;
     }
     // Single-byte text: runs of plain ASCII are copied as they are.
-    static constexpr auto plain = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0x20; c < 0x80; ++c) table[c] = c != '&' && c != '<' && c != '>' && c != '"';
-        return table;
-    }();
+    bool entities = false;
     for (size_t i = 0; i < length;) {
-        size_t run = i;
-        while (run < length && plain[static_cast<unsigned char>(text[run])]) ++run;
+        const size_t run = plain_run_end(text, i, length, false);
         out.append(text + i, run - i);
         if (run == length) break;
         const unsigned char c = static_cast<unsigned char>(text[run]);
+        entities = entities || c == '&' || c == '<' || c == '>' || c == '"';
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
@@ -80,6 +101,7 @@ void html_append_text(std::string& out, platform::CodePageConverter* code_page, 
         }
         i = run + 1;
     }
+    return entities;
 }
 
 namespace {
@@ -105,21 +127,30 @@ std::string html_safe_name(const std::string& name) {
     return safe;
 }
 
+HtmlPageNames html_page_names(std::initializer_list<std::string_view> reserved) {
+    HtmlPageNames names;
+    bool added = false;
+    for (const std::string_view name : reserved) html_name_number(names.used, name, 0, added);
+    return names;
+}
+
 std::string html_page_name(HtmlPageNames& names, const char* name, long topic_number) {
     const std::string base =
         name != nullptr && name[0] ? html_safe_name(name) : "topic" + std::to_string(topic_number);
-    std::string folded_base = base;
-    for (char& c : folded_base) c = ascii_lower(c);
+    std::string folded = base;
+    for (char& c : folded) c = ascii_lower(c);
     // Suffixes resume where the last name of this base stopped, so many
     // names folding alike cost one try each, not one per name before them.
-    auto [next, fresh] = names.next_suffix.try_emplace(folded_base, 2);
+    bool fresh = false;
+    long& next = html_name_number(names.next_suffix, folded, 2, fresh);
     std::string candidate = base;
-    if (!fresh) candidate = base + "_" + std::to_string(next->second++);
-    for (;;) {
-        std::string folded = candidate + ".html";
+    if (!fresh) candidate = base + "_" + std::to_string(next++);
+    for (bool added = false;;) {
+        folded.assign(candidate).append(".html");
         for (char& c : folded) c = ascii_lower(c);
-        if (names.used.insert(std::move(folded)).second) break;
-        candidate = base + "_" + std::to_string(next->second++);
+        html_name_number(names.used, folded, 0, added);
+        if (added) break;
+        candidate = base + "_" + std::to_string(next++);
     }
     return candidate + ".html";
 }

@@ -14,6 +14,7 @@
 #include "project/context_map.h"
 #include "render/html/html_fonts.h"
 #include "render/html/html_png.h"
+#include "render/html/html_search_text.h"
 #include "render/html/html_symbol_fonts.h"
 #include "render/html/html_text.h"
 #include "topics/fonts.h"
@@ -26,6 +27,14 @@ constexpr uint64_t largest_site = 0x40000000;
 
 // Twips as CSS pixels (96 per inch).
 long pixels(long twips) { return twips / 15; }
+
+// "Npx;" of twips.
+void append_pixels(std::string& out, long twips) {
+    const long value = pixels(twips);
+    if (value < 0) out += '-';
+    html_append_number(out, value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value));
+    out += "px;";
+}
 
 // The context a page is named by, if one points at the topic. A topic
 // without one gets a page name of its own: that is no fault worth the
@@ -55,10 +64,14 @@ void HtmlWriter::close_page() {
     if (topics.empty()) return;
     close_paragraph();
     close_table();
-    close(non_scrolling_open, "</div>\n");
+    close(non_scrolling_open, "</div>\n", true);
     topics.back().popups = std::move(popups.boxes);
     std::sort(topics.back().anchors.begin(), topics.back().anchors.end());
     popups = HtmlPagePopups{};
+    html_site::search_add_topic(search, topics.back(), search_text, static_cast<uint32_t>(topics.size() - 1));
+    search_text.clear();
+    topics.back().body = std::string(page_body);
+    page_body.clear();
 }
 
 void HtmlWriter::start_page(HtmlTopic topic, const char* name, const char* title, long title_length) {
@@ -108,10 +121,15 @@ void HtmlWriter::on(DecompileContext& ctx, const RecoveredTopic& recovered) {
     start_page(std::move(topic), page_context_name(ctx, topic.offset), recovered.title, recovered.title_length);
 }
 
-void HtmlWriter::close(bool& open, const char* tag) {
-    if (open) body() += tag;
+void HtmlWriter::close(bool& open, const char* tag, bool block) {
+    if (open) {
+        body() += tag;
+        if (block) search_text += ' ';
+    }
     open = false;
 }
+
+void HtmlWriter::search_visible(size_t from) { html_visible_text(std::string_view(body()).substr(from), search_text); }
 
 void HtmlWriter::close_span() { close(span_open, "</span>"); }
 
@@ -120,16 +138,16 @@ void HtmlWriter::close_paragraph() {
     close_span();
     close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
-    close(paragraph_open, "</p>\n");
+    close(paragraph_open, "</p>\n", true);
 }
 
-void HtmlWriter::close_row() { close(cell_open, "</td></tr>\n"); }
+void HtmlWriter::close_row() { close(cell_open, "</td></tr>\n", true); }
 
 void HtmlWriter::close_table() {
     if (!table_open) return;
     close_paragraph();
     close_row();
-    close(table_open, "</table>\n");
+    close(table_open, "</table>\n", true);
 }
 
 void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
@@ -139,10 +157,11 @@ void HtmlWriter::on(DecompileContext&, const ParagraphStart& paragraph) {
     if (paragraph.keep_next && !non_scrolling_open) {
         if (topics.back().region_at < 0) topics.back().region_at = static_cast<int64_t>(body().size());
         body() += "<div class=\"nonscroll\">\n";
+        search_text += ' ';
         non_scrolling_open = true;
     } else if (!paragraph.keep_next && non_scrolling_open) {
         close_table();
-        close(non_scrolling_open, "</div>\n");
+        close(non_scrolling_open, "</div>\n", true);
     }
     paragraph_in_table = paragraph.in_table;
     paragraph_style.clear();
@@ -160,11 +179,15 @@ void HtmlWriter::on(DecompileContext&, const ParagraphFormat& format) {
         if (m == 2) {
             // Negative line spacing means exactly that; positive, at least.
             const long value = twips < 0 ? -twips : twips;
-            if (value > 0) paragraph_style += "line-height:" + std::to_string(pixels(value)) + "px;";
+            if (value > 0) {
+                paragraph_style += "line-height:";
+                append_pixels(paragraph_style, value);
+            }
             continue;
         }
         paragraph_style += properties[m];
-        paragraph_style += ':' + std::to_string(pixels(twips)) + "px;";
+        paragraph_style += ':';
+        append_pixels(paragraph_style, twips);
     }
     if (!(format.flags & 0x0100)) return;
     const uint8_t border = format.border;
@@ -187,12 +210,18 @@ void HtmlWriter::open_paragraph() {
         body() += "<tr>";
         cell_index = 0;
         cell_open = true;
-        body() += cell_index < static_cast<int>(cell_widths.size())
-                      ? "<td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
-                      : std::string("<td>");
+        open_cell("<td");
     }
-    tab_line.paragraph_at = body().size();
-    body() += paragraph_style.empty() ? std::string("<p>") : "<p style=\"" + paragraph_style + "\">";
+    std::string& out = body();
+    tab_line.paragraph_at = out.size();
+    if (paragraph_style.empty()) {
+        out += "<p>";
+    } else {
+        out += "<p style=\"";
+        out += paragraph_style;
+        out += "\">";
+    }
+    search_text += ' ';
     paragraph_open = true;
     tab_line.laid_out = false;
     tab_line.first_line = true;
@@ -210,8 +239,16 @@ void HtmlWriter::append_text(const char* text, long length) {
         span_open = true;
     }
     const size_t size = static_cast<size_t>(length);
-    if (symbol_table != nullptr) html_append_symbol_text(out, symbol_table, code_page, text, size);
-    else html_append_text(out, code_page, text, size);
+    const size_t from = out.size();
+    // Escaped text of the code page is read as it is but for its entities.
+    if (symbol_table != nullptr) {
+        html_append_symbol_text(out, symbol_table, code_page, text, size);
+        search_visible(from);
+    } else if (html_append_text(out, code_page, text, size)) {
+        search_visible(from);
+    } else {
+        search_text.append(out, from, std::string::npos);
+    }
     tab_line.segment_width += html_estimated_width(length, font_size, font_monospace);
 }
 
@@ -245,10 +282,16 @@ void HtmlWriter::on(DecompileContext& ctx, const FontChange& change) {
     close_span();
     current_font = change.font >= 0 && change.font < ctx.font_count ? change.font : -1;
     const FontDescriptor* font = current_font >= 0 && ctx.fonts != nullptr ? &ctx.fonts[current_font] : nullptr;
-    const char* face = font_face_name(ctx, current_font);
     font_size = font != nullptr ? font->size : 0;
-    font_monospace = html_face_monospace(face, font != nullptr ? font->family : 0);
-    symbol_table = html_symbol_table(face);
+    // Faces are told apart by their names: once for each font.
+    face_facts.resize(static_cast<size_t>(std::max<int>(ctx.font_count, 0)) + 1);
+    FaceFacts& facts = face_facts[static_cast<size_t>(current_font + 1)];
+    if (!facts.known) {
+        const char* face = font_face_name(ctx, current_font);
+        facts = {true, html_face_monospace(face, font != nullptr ? font->family : 0), html_symbol_table(face)};
+    }
+    font_monospace = facts.monospace;
+    symbol_table = facts.symbol_table;
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const TableRow& table) {
@@ -273,10 +316,22 @@ void HtmlWriter::on(DecompileContext&, const LineBreak&) {
     if (link) close(hotspot_open, "</a>");
     if (tab_line.laid_out) end_tab_segment(-1);
     body() += "<br>";
+    search_text += ' ';
     // Lines after the first start at the left indent.
     tab_line.first_line = false;
     start_tab_segment(tab_line.ruler.left, 0);
     if (link) open_hotspot(hotspot_tag);
+}
+
+void HtmlWriter::open_cell(const char* tag) {
+    std::string& out = body();
+    out += tag;
+    if (cell_index < static_cast<int>(cell_widths.size())) {
+        out += " style=\"width:";
+        html_append_number(out, static_cast<unsigned long>(cell_widths[cell_index]));
+        out += "px\"";
+    }
+    out += '>';
 }
 
 void HtmlWriter::end_paragraph() {
@@ -289,9 +344,8 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
     end_paragraph();
     if (end.kind == ParagraphEndKind::cell && cell_open) {
         ++cell_index;
-        body() += cell_index < static_cast<int>(cell_widths.size())
-                      ? "</td><td style=\"width:" + std::to_string(cell_widths[cell_index]) + "px\">"
-                      : std::string("</td><td>");
+        open_cell("</td><td");
+        search_text += ' ';
     } else if (end.kind == ParagraphEndKind::row) {
         close_row();
     }
@@ -299,6 +353,7 @@ void HtmlWriter::on(DecompileContext&, const ParagraphEnd& end) {
 
 void HtmlWriter::start_tab_segment(long x, uint16_t type) {
     tab_line.segment_at = body().size();
+    tab_line.search_segment_at = search_text.size();
     tab_line.segment_x = std::max(0L, x);
     tab_line.segment_type = type <= 2 ? type : 0;
     tab_line.segment_width = 0;
@@ -342,20 +397,26 @@ void HtmlWriter::end_tab_segment(long cell_twips) {
     if (t.segment_type == 1 || t.segment_type == 2) {
         // The text before the stop at its start, the aligned text at its end.
         out.insert(t.segment_at, "</span><span>");
+        search_text.insert(t.search_segment_at, 1, ' ');
         std::string open = t.segment_type == 1 ? "<span class=\"tab-right\" style=\"min-width:"
                                                : "<span class=\"tab-centre\" style=\"min-width:";
         html_append_points(open, t.segment_x - t.aligned_x);
         open += "\"><span>";
         out.insert(t.aligned_at, open);
+        search_text.insert(t.search_aligned_at, 1, ' ');
         out += "</span></span>";
+        search_text += ' ';
         t.segment_at = out.size();
+        t.search_segment_at = search_text.size();
     }
     if (cell_twips < 0) return;
     std::string open = "<span class=\"tab-cell\" style=\"min-width:";
     html_append_points(open, cell_twips);
     open += "\">";
     out.insert(t.segment_at, open);
+    search_text.insert(t.search_segment_at, 1, ' ');
     out += "</span>";
+    search_text += ' ';
 }
 
 void HtmlWriter::on(DecompileContext&, const Tab&) {
@@ -377,6 +438,7 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
         const long from = t.segment_x;
         if (aligned) end_tab_segment(-1);
         t.aligned_at = aligned ? body().size() : t.segment_at;
+        t.search_aligned_at = aligned ? search_text.size() : t.search_segment_at;
         t.aligned_x = from;
         start_tab_segment(stop->twips, stop->type);
     } else if (stop) {
@@ -385,6 +447,7 @@ void HtmlWriter::on(DecompileContext&, const Tab&) {
     } else {
         end_tab_segment(-1);
         body() += '\t';
+        search_text += ' ';
         start_tab_segment(html_next_default_stop(reach), 0);
     }
     if (link) open_hotspot(hotspot_tag);
@@ -394,6 +457,7 @@ void HtmlWriter::on(DecompileContext&, const NonBreakingSpace&) {
     if (topics.empty()) return;
     open_paragraph();
     body() += "&nbsp;";
+    search_text += ' ';
 }
 
 void HtmlWriter::on(DecompileContext&, const SoftHyphen&) {
@@ -407,7 +471,9 @@ void HtmlWriter::on(DecompileContext& ctx, const Picture& picture) {
     open_paragraph();
     close_span();
     auto href_of = [this](const HtmlLink& link) { return html_link_href(link, nullptr, popups).href; };
+    const size_t from = body().size();
     body() += html_picture_markup(ctx, pictures, picture.number, picture.side, code_page, map_numbers, href_of);
+    search_visible(from);
 }
 
 void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
@@ -419,6 +485,7 @@ void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     std::string converted;
     platform::code_page_append(code_page, label.data(), label.size(), converted);
     std::string& out = body();
+    const size_t from = out.size();
     // A button whose macro links (KLink, JumpId...) is a link around its box.
     const char* comma = text[0] == '!' ? std::strchr(text, ',') : nullptr;
     const HtmlLink link = comma != nullptr ? html_macro_link(ctx, comma + 1, map_numbers) : HtmlLink{};
@@ -440,6 +507,7 @@ void HtmlWriter::on(DecompileContext& ctx, const EmbeddedWindow& window) {
     }
     out += "]</span>";
     if (linked) out += "</a>";
+    search_visible(from);
 }
 
 void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
@@ -447,7 +515,9 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
     open_paragraph();
     close_span();
     close(hotspot_open, "</a>");
-    std::string tag = popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
+    // Made in the kept tag's own room: most text has links.
+    std::string& tag = hotspot_tag;
+    tag = popup ? "<a class=\"popup\" href=\"" : "<a href=\"";
     tag += href.href;
     tag += '"';
     if (!href.title.empty()) {
@@ -461,7 +531,7 @@ void HtmlWriter::open_link(const HtmlHref& href, bool popup) {
 
 void HtmlWriter::open_hotspot(const std::string& tag) {
     body() += tag;
-    hotspot_tag = tag;
+    if (&tag != &hotspot_tag) hotspot_tag = tag;
     hotspot_open = true;
 }
 
@@ -477,7 +547,8 @@ void HtmlWriter::on(DecompileContext& ctx, const MacroHotspot& hotspot) {
     close_span();
     close(hotspot_open, "</a>");
     // Inert, with the macro to read.
-    std::string tag = "<a class=\"macro\" title=\"";
+    std::string& tag = hotspot_tag;
+    tag = "<a class=\"macro\" title=\"";
     html_escape_converted(tag, code_page, hotspot.macro);
     tag += "\">";
     open_hotspot(tag);
@@ -529,7 +600,7 @@ void html_writer_start(DecompileContext& ctx, std::FILE* file, HtmlWriter& w) {
 void html_writer_finish(DecompileContext& ctx, std::FILE* file, HtmlWriter& w, uint64_t rich_text_bytes) {
     w.close_page();
     html_pictures_finish(ctx, w.pictures);
-    html_site_write(ctx, file, w.topics, w.code_page, rich_text_bytes);
+    html_site_write(ctx, file, w.topics, w.code_page, w.search, rich_text_bytes);
 }
 
 HtmlWriter::~HtmlWriter() {

@@ -12,6 +12,7 @@
 
 #include "render/html/html_links.h"
 #include "render/html/html_pictures.h"
+#include "render/html/html_search_index.h"
 #include "render/html/html_site.h"
 #include "render/html/html_tabs.h"
 #include "render/html/html_text.h"
@@ -24,7 +25,7 @@ struct CodePageConverter;
 struct HtmlWriter {
     platform::CodePageConverter* code_page = nullptr;
     std::vector<HtmlTopic> topics = {};
-    HtmlPageNames used_names = {{"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"}, {}};
+    HtmlPageNames used_names = html_page_names({"index.html", "keywords.html", "akeywords.html", "search.html", "style.css"});
     uint64_t bytes = 0;  // held in the bodies, bounded like an output file
     uint64_t byte_limit = 0;
     bool raw_titles = false;  // keep each title's bytes too (the HTML Help project lists them)
@@ -46,8 +47,23 @@ struct HtmlWriter {
     int font_size = 0;  // of the current font, half points
     bool font_monospace = false;
     const char16_t* symbol_table = nullptr;  // the current face's glyphs, for symbol fonts
+    // What each font's face tells, found when the font is first used.
+    struct FaceFacts {
+        bool known = false;
+        bool monospace = false;
+        const char16_t* symbol_table = nullptr;
+    };
+    std::vector<FaceFacts> face_facts = {};
     std::string hotspot_tag = {};  // the open link's tag, opened again after a tab's cell
     int32_t context_cursor = 0;    // the next context id to place in the text
+    // The words and snippets of the topics closed so far, and the text a
+    // reader sees of the page being written: gathered as it is written,
+    // tags as spaces where they part words.
+    html_site::SearchIndex search = {};
+    std::string search_text = {};
+    // The body of the page being written, its room kept from page to page;
+    // the topic gets a copy of its own size once the page is closed.
+    std::string page_body = {};
 
     HtmlWriter() = default;
     HtmlWriter(const HtmlWriter&) = delete;
@@ -57,17 +73,22 @@ struct HtmlWriter {
     HLP_TOPIC_HANDLERS
 
     // Helpers of the events.
-    std::string& body() { return topics.back().body; }
+    std::string& body() { return page_body; }
     // Closes the page before and starts topic's (its offset, number and
     // browse links set; title and page, from name if not null, added here).
     void start_page(HtmlTopic topic, const char* name, const char* title, long title_length);
     void close_page();
-    void close(bool& open, const char* tag);  // the closing tag of what is open, once
+    // The closing tag of what is open, once; a block's parts words.
+    void close(bool& open, const char* tag, bool block = false);
+    // The text a reader sees of the body from `from` on, to search_text.
+    void search_visible(size_t from);
     void close_span();
     void close_row();
     void close_paragraph();
     void close_table();
     void open_paragraph();
+    // A cell's tag (`tag` and its width, if the row gives one).
+    void open_cell(const char* tag);
     void end_paragraph();
     void open_link(const HtmlHref& href, bool popup);
     void open_hotspot(const std::string& tag);
