@@ -39,21 +39,20 @@ bool vouched(const DecompileContext& ctx, const Reading& r, int64_t origin, uint
 // How the pairs of phrases, both wholly inside the reading placed at p,
 // read from the first such pair on, up to `window` of them or past
 // `most_breaks` out of order; pairs holding a byte the reading cannot vouch
-// for (one copied from before it) are passed over, up to a bound.
+// for (one copied from before it) are passed over. Each pair looked at costs
+// budget, those compared their bytes.
 struct Order {
     uint32_t in_order = 0, broken = 0;
     bool to_end = false;  // every pair there is was read
 };
 
 Order order_at(const DecompileContext& ctx, const Reading& r, int64_t p) {
-    constexpr uint32_t most_examined = 16 * window;
     const uint32_t* offsets = ctx.phrase_offsets;
     const int64_t origin = r.origin(p), end = p + r.length;
     Order order;
-    uint32_t examined = 0;
     for (uint32_t i = uint32_t(std::lower_bound(offsets, offsets + ctx.phrase_count + 1, p) - offsets) + 1;
          i < ctx.phrase_count && offsets[i + 1] <= end; ++i) {
-        if (++examined > most_examined || *r.budget <= 0) return order;
+        if (--*r.budget <= 0) return order;
         if (!vouched(ctx, r, origin, i - 1) || !vouched(ctx, r, origin, i)) continue;
         *r.budget -= int64_t(offsets[i + 1]) - offsets[i - 1];
         ++(phrase_plausible(ctx, i, r.bytes, origin) ? order.in_order : order.broken);
