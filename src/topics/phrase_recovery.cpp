@@ -33,12 +33,13 @@ constexpr uint32_t length_mend_check = 64;
 // Phrases in order after the gap, the sign that the second reading is on
 // the stream's own groups.
 constexpr uint32_t in_order_run = 3;
-// Damaged spots read past, one a round; and the most a byte of the image
-// expands to (a control byte and eight references of 18 bytes from 17).
+// Damaged spots read past, one a round.
 constexpr int max_rounds = 8;
 // Bytes of phrases compared and of texts read again to place the readings
 // of one table.
 constexpr int64_t placement_budget = int64_t(1) << 26;
+// The most a byte of the image expands to (a control byte and eight
+// references of 18 bytes from 17).
 constexpr int64_t lz77_expansion_bound = 9;
 
 uint32_t phrase_length(const DecompileContext& ctx, uint32_t i) {
@@ -103,17 +104,9 @@ ReadingPlace group_at_output(const uint8_t* image, long size, ReadingPlace start
 // that copy sound text read as sound, so damage may begin some way before it
 // shows.
 int64_t output_groups_before(const uint8_t* image, long size, ReadingPlace start, int64_t output, int back) {
-    constexpr int ring = 8;  // more than `back`
-    int64_t starts[ring] = {start.output};
-    int n = 0;
-    for (ReadingPlace at = start; at.input < size;) {
-        const Lz77Group group = lz77_group_at(image, size, at.input);
-        if (at.output + group.produced > output) break;
-        at.output += group.produced;
-        at.input = group.next;
-        starts[++n % ring] = at.output;
-    }
-    return n >= back ? starts[(n - back) % ring] : start.output;
+    ReadingPlace at = group_at_output(image, size, start, output);
+    for (int k = 0; k < back && at.output > start.output; ++k) at = group_at_output(image, size, start, at.output - 1);
+    return at.output;
 }
 
 // The first control byte that readings started at every offset in
@@ -149,17 +142,18 @@ bool sound_stretch(const DecompileContext& ctx, const char* texts, int64_t from,
 // The readings meet at `at` only some way past the damage. The earliest
 // start before it whose reading, placed to end at `joined` where `at`'s
 // begins, gives sound phrases is on the stream's own groups: the bytes
-// between it and `at` are recovered too. `at` itself when none is.
-long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long image_size, long from, long at,
-                          int64_t joined, int64_t kept, int64_t& budget) {
+// between it and `at` are recovered too. That start and where its reading
+// is placed; `at` placed at `joined` when none is.
+ReadingPlace earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long image_size, long from, long at,
+                                  int64_t joined, int64_t kept, int64_t& budget) {
     const uint32_t size = ctx.phrase_offsets[ctx.phrase_count];
-    if (joined <= kept || joined > size) return at;
+    ReadingPlace found{at, joined};
+    if (joined <= kept || joined > size) return found;
     char* scratch = static_cast<char*>(tracked_malloc(ctx, int64_t(size) + 1));
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, int64_t(size) + 1));
     std::memset(scratch, 0, size);
     std::memset(known, 0, size);
-    long found = at;
-    for (long start = from; start < std::min(at, from + resync_starts) && found == at && budget > 0; ++start) {
+    for (long start = from; start < std::min(at, from + resync_starts) && found.input == at && budget > 0; ++start) {
         int64_t produced = 0;
         long a = start;
         while (a < at) {
@@ -176,7 +170,7 @@ long earliest_sound_start(DecompileContext& ctx, const uint8_t* image, long imag
         std::memcpy(scratch + behind, ctx.phrase_texts + behind, static_cast<size_t>(joined - behind));
         lz77_expand_marked(image, at, start, reinterpret_cast<uint8_t*>(scratch), known, static_cast<long>(position),
                            static_cast<long>(joined));
-        if (sound_stretch(ctx, scratch, position, joined)) found = start;
+        if (sound_stretch(ctx, scratch, position, joined)) found = {start, position};
     }
     tracked_free(ctx, known);
     tracked_free(ctx, scratch);
@@ -342,12 +336,10 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
         const ReadingPlacement placement = place_reading(ctx, image, image_size, at, end_aligned, kept,
                                                          base.output + lz77_expansion_bound * (at - base.input), budget);
         const int64_t joined = placement.place;
-        const long earliest =
+        const ReadingPlace earliest =
             earliest_sound_start(ctx, image, image_size, std::max(0L, from - resync_skip), at, joined, kept, budget);
-        int64_t start = joined;
-        for (long a = earliest; a < at; a = lz77_group_at(image, image_size, a).next)
-            start -= lz77_group_at(image, image_size, a).produced;
-        at = earliest;
+        const int64_t start = earliest.output;
+        at = earliest.input;
         if (!read_at(ctx, image, image_size, at, start, size, kept, known)) {
             // The readings disagree where both should be sound: keep neither's
             // bytes there.

@@ -1,5 +1,6 @@
 #include "topics/phrases.h"
 
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -129,14 +130,11 @@ void settle_trust(DecompileContext& ctx, const char* internal_file, uint8_t* unt
         tracked_free(ctx, untrusted);
         return;
     }
-    if (in_place == 0)
-        note_damage(ctx, internal_file, -1, "phrases %u to %u (%u of %u) cannot be trusted and are written as [?]", first,
-                    last, count, ctx.phrase_count);
-    else
-        note_damage(ctx, internal_file, -1,
-                    "phrases %u to %u (%u of %u) cannot be trusted and are written as [?], %u of them sound in part "
-                    "with ? for each letter in doubt",
-                    first, last, count, ctx.phrase_count, in_place);
+    char in_part[80] = "";
+    if (in_place > 0)
+        std::snprintf(in_part, sizeof in_part, ", %u of them sound in part with ? for each letter in doubt", in_place);
+    note_damage(ctx, internal_file, -1, "phrases %u to %u (%u of %u) cannot be trusted and are written as [?]%s", first,
+                last, count, ctx.phrase_count, in_part);
 }
 
 bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {

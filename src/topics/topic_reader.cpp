@@ -295,8 +295,9 @@ Damage salvage_read_record(DecompileContext& ctx, std::FILE* file, TopicWalk& wa
 
 // The first record of a block after the one holding position, as that
 // block's header names it (its second field: the first record in the block
-// or running into it); 0 when no later block names one. Each call starts past the block of the damage and the walk only
-// moves forward, so all the searches of a walk read each header once.
+// or running into it); 0 when no later block names one. Each call starts
+// past the block of the damage and the walk only moves forward, so all the
+// searches of a walk read each header once.
 uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk& walk, uint32_t position) {
     const int64_t limit = std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable);
     for (int64_t block = block_of_position(ctx, position) + 1; block * ctx.block_size + block_header_size <= limit;
