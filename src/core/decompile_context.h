@@ -140,6 +140,9 @@ struct DecompileContext {
         uint8_t* bytes;  // tracked; null until kept
         int32_t length;
         long file_position;  // where the expansion left the file
+        // After a mend: 1 for each byte that copies garbled ones (tracked;
+        // null when none does).
+        uint8_t* doubt;
     };
     KeptBlock* kept_blocks;  // tracked, kept_block_count entries
     int32_t kept_block_count;

@@ -30,9 +30,9 @@ long group_past_damage(const uint8_t* input, long count, long damaged, long foun
 
 }  // namespace
 
-bool reexpand_block(DecompileContext& ctx, const uint8_t* input, long input_count, const uint8_t* window,
+bool reexpand_block(DecompileContext& ctx, const uint8_t* input, long input_count, const WindowBefore& window,
                     const ExpandedBlock& old, long damaged, long found, int32_t shift, uint8_t* out,
-                    long capacity, BlockReexpansion& result) {
+                    uint8_t* doubt, long capacity, BlockReexpansion& result) {
     long first_out = 0;
     const long at = group_past_damage(input, input_count, damaged, found, shift, old.moved, first_out);
     if (at < 0) return false;
@@ -45,8 +45,10 @@ bool reexpand_block(DecompileContext& ctx, const uint8_t* input, long input_coun
     uint8_t* bytes = static_cast<uint8_t*>(tracked_malloc(ctx, total));
     uint8_t* known = static_cast<uint8_t*>(tracked_malloc(ctx, total));
     std::memset(bytes, 0, static_cast<size_t>(total));
-    std::memset(known, window != nullptr, lz77_window_size);
-    if (window != nullptr) std::memcpy(bytes, window, lz77_window_size);
+    std::memset(known, window.bytes != nullptr, lz77_window_size);
+    if (window.bytes != nullptr) std::memcpy(bytes, window.bytes, lz77_window_size);
+    if (window.bytes != nullptr && window.doubt != nullptr)
+        for (long slot = 0; slot < lz77_window_size; ++slot) known[slot] = !window.doubt[slot];
     uint8_t* block = bytes + lz77_window_size;
     // Up to the damage the bytes stay as they came; from the found record
     // to the group, they are the first expansion's moved back by the shift.
@@ -56,7 +58,8 @@ bool reexpand_block(DecompileContext& ctx, const uint8_t* input, long input_coun
         const long from = t < damaged ? t : t - shift;
         block[t] = t >= damaged && t < found ? ' ' : from >= 0 && from < old.length ? old.bytes[from] : 0;
     }
-    std::memset(known + lz77_window_size, 1, static_cast<size_t>(damaged));
+    // Bytes before the damage are as sound as an earlier mend left them.
+    for (long t = 0; t < damaged; ++t) known[lz77_window_size + t] = !(old.doubt != nullptr && t < old.length && old.doubt[t]);
     std::memset(known + lz77_window_size + damaged, 0, static_cast<size_t>(capacity - damaged));
     lz77_expand_marked(input, input_count, at, bytes, known, lz77_window_size + start, total);
     result = {static_cast<long>(length), 0, 0};
@@ -66,6 +69,7 @@ bool reexpand_block(DecompileContext& ctx, const uint8_t* input, long input_coun
         result.last_untrusted = t;
     }
     std::memcpy(out, block, static_cast<size_t>(length));
+    for (long t = 0; t < length; ++t) doubt[t] = !known[lz77_window_size + t];
     tracked_free(ctx, known);
     tracked_free(ctx, bytes);
     return true;

@@ -1,5 +1,6 @@
 #include "topics/phrases.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -599,6 +600,85 @@ bool phrase_codes_untrusted(const DecompileContext& ctx, const uint8_t* source, 
         expand_phrases_scheme(ctx, target, source, source_length);
     }
     return target.untrusted;
+}
+
+namespace {
+
+// The text of codes in doubt, cut at the capacity.
+struct DoubtfulText {
+    const DecompileContext& ctx;
+    char* out;
+    long produced, capacity;
+    bool missing;
+
+    void put(char c) {
+        if (produced >= capacity) return;
+        if (out != nullptr) out[produced] = c;
+        ++produced;
+    }
+    void fill(char c, long n) {
+        for (long k = 0; k < n && produced < capacity; ++k) put(c);
+    }
+    // Phrase `number`, read from bytes in doubt or not.
+    void phrase(uint32_t number, bool doubtful) {
+        if (doubtful) return put('?');
+        if (number >= ctx.phrase_count) {
+            missing = true;
+            return;
+        }
+        const uint32_t start = ctx.phrase_offsets[number];
+        for (uint32_t at = start; at < ctx.phrase_offsets[number + 1]; ++at) put(ctx.phrase_texts[at]);
+    }
+    void letter(uint8_t c, bool doubtful) { put(doubtful && c != 0 ? '?' : static_cast<char>(c)); }
+};
+
+void doubtful_phrases_scheme(DoubtfulText& text, const uint8_t* source, const uint8_t* doubt, long length) {
+    for (long i = 0; i < length;) {
+        const unsigned a = source[i];
+        bool doubtful = doubt[i++] != 0;
+        if (a == 0 || a > 15) {
+            text.letter(static_cast<uint8_t>(a), doubtful);
+            continue;
+        }
+        if (i == length) break;
+        doubtful |= doubt[i] != 0;
+        const unsigned code = a * 256 + source[i++] - 256;
+        text.phrase(code / 2, doubtful);
+        if ((code & 1) != 0 && !doubtful) text.put(' ');
+    }
+}
+
+void doubtful_packed_scheme(DoubtfulText& text, const uint8_t* source, const uint8_t* doubt, long length) {
+    for (long i = 0; i < length;) {
+        const unsigned a = source[i];
+        bool doubtful = doubt[i++] != 0;
+        if ((a & 1) == 0) {
+            text.phrase(a / 2, doubtful);
+        } else if ((a & 3) == 1) {
+            if (i == length) break;
+            doubtful |= doubt[i] != 0;
+            text.phrase((a >> 2) * 256 + source[i++] + 128, doubtful);
+        } else if ((a & 7) == 3) {
+            // A run's letters are in doubt when its length is.
+            const long run = std::min<long>(static_cast<long>(a >> 3) + 1, length - i);
+            for (long k = 0; k < run; ++k) text.letter(source[i + k], doubtful || doubt[i + k] != 0);
+            i += run;
+        } else if (doubtful) {
+            text.put('?');
+        } else {
+            text.fill((a & 15) == 7 ? ' ' : '\0', static_cast<long>(a >> 4) + 1);
+        }
+    }
+}
+
+}  // namespace
+
+long phrase_expand_doubtful(const DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
+                            const uint8_t* doubt, long source_length) {
+    DoubtfulText text{ctx, destination, 0, capacity < 0 ? 0 : capacity, false};
+    if (ctx.packed_phrases) doubtful_packed_scheme(text, source, doubt, source_length);
+    else doubtful_phrases_scheme(text, source, doubt, source_length);
+    return text.missing ? -1 : text.produced;
 }
 
 void note_untrusted_phrase_uses(DecompileContext& ctx) {

@@ -23,6 +23,13 @@ bool phrase_codes_sound(const DecompileContext& ctx, long capacity, const uint8_
 // Salvage: true when a code of source names a phrase that damage left
 // untrustworthy (its text is a mark).
 bool phrase_codes_untrusted(const DecompileContext& ctx, const uint8_t* source, long source_length);
+// Salvage: expands codes some of whose stored bytes copy garbled ones
+// (doubt: 1 for each) into destination, at most capacity bytes (null
+// destination: only counted). What a doubtful byte stands for is written
+// as '?', except a NUL, which parts the text's pieces and is kept. The bytes
+// produced, or -1 when a code of sound bytes names no phrase.
+long phrase_expand_doubtful(const DecompileContext& ctx, char* destination, long capacity, const uint8_t* source,
+                            const uint8_t* doubt, long source_length);
 // Notes how many topic records the first pass found using such phrases.
 void note_untrusted_phrase_uses(DecompileContext& ctx);
 // The phrase file, one phrase a line, when a table was loaded.

@@ -317,13 +317,17 @@ uint32_t resume_position(DecompileContext& ctx, std::FILE* file, const TopicWalk
 }
 
 // The window slots before a block, taken from the block before it when that
-// one is kept whole enough to fill them; null when unknown.
-const uint8_t* window_before(DecompileContext& ctx, uint32_t block, uint8_t* slots) {
-    if (block == 0 || block > static_cast<uint32_t>(ctx.kept_block_count)) return nullptr;
+// one is kept whole enough to fill them, with their doubt; bytes null when
+// unknown.
+WindowBefore window_before(DecompileContext& ctx, uint32_t block, uint8_t* slots, uint8_t* doubt_slots) {
+    if (block == 0 || block > static_cast<uint32_t>(ctx.kept_block_count)) return {nullptr, nullptr};
     const DecompileContext::KeptBlock& before = ctx.kept_blocks[block - 1];
-    if (before.bytes == nullptr || before.length < lz77_window_size) return nullptr;
-    for (long p = before.length - lz77_window_size; p < before.length; ++p) slots[p % lz77_window_size] = before.bytes[p];
-    return slots;
+    if (before.bytes == nullptr || before.length < lz77_window_size) return {nullptr, nullptr};
+    for (long p = before.length - lz77_window_size; p < before.length; ++p) {
+        slots[p % lz77_window_size] = before.bytes[p];
+        if (before.doubt != nullptr) doubt_slots[p % lz77_window_size] = before.doubt[p];
+    }
+    return {slots, before.doubt != nullptr ? doubt_slots : nullptr};
 }
 
 // Expands a compressed block again past the damage at data offset damaged,
@@ -331,7 +335,7 @@ const uint8_t* window_before(DecompileContext& ctx, uint32_t block, uint8_t* slo
 // reexpand_block); false when it cannot, leaving bytes to the caller.
 bool reexpand_past_damage(DecompileContext& ctx, std::FILE* file, TopicWalk& walk, uint32_t block, long damaged,
                           long found, int32_t shift, const DecompileContext::KeptBlock& kept, uint8_t* bytes,
-                          long& length) {
+                          uint8_t* doubt, long& length) {
     const int64_t start = int64_t(block) * ctx.block_size + block_header_size;
     const int64_t stored = std::min<int64_t>(ctx.block_size - block_header_size,
                                              std::min<int64_t>(ctx.topic_file_size, walk.salvage.readable) - start);
@@ -339,11 +343,11 @@ bool reexpand_past_damage(DecompileContext& ctx, std::FILE* file, TopicWalk& wal
     uint8_t input[topic_block_buffer_size];
     std::fseek(file, static_cast<long>(ctx.topic_data_start + start), SEEK_SET);
     const long got = static_cast<long>(std::fread(input, 1, static_cast<size_t>(stored), file));
-    uint8_t slots[lz77_window_size];
-    const uint8_t* window = window_before(ctx, block, slots);
+    uint8_t slots[lz77_window_size], doubt_slots[lz77_window_size];
+    const WindowBefore window = window_before(ctx, block, slots, doubt_slots);
     BlockReexpansion again{};
-    if (!reexpand_block(ctx, input, got, window, {kept.bytes, kept.length, walk.salvage.resync_shift}, damaged, found,
-                        shift, bytes, topic_block_buffer_size, again))
+    if (!reexpand_block(ctx, input, got, window, {kept.bytes, kept.length, walk.salvage.resync_shift, kept.doubt},
+                        damaged, found, shift, bytes, doubt, topic_block_buffer_size, again))
         return false;
     length = again.length;
     walk.salvage.mend_untrusted = again.untrusted;
@@ -412,22 +416,27 @@ uint32_t resume_in_block(DecompileContext& ctx, std::FILE* file, TopicWalk& walk
     }
     long length = std::clamp<long>(old_length + found.shift, start, topic_block_buffer_size);
     uint8_t* bytes = static_cast<uint8_t*>(tracked_malloc(ctx, topic_block_buffer_size));
+    uint8_t* doubt = static_cast<uint8_t*>(tracked_malloc(ctx, topic_block_buffer_size));
     walk.salvage.mend_untrusted = 0;
     if (!reexpand_past_damage(ctx, file, walk, block, static_cast<long>(position - base), start, found.shift, *kept,
-                              bytes, length)) {
+                              bytes, doubt, length)) {
         // Moved back as they came: references across the damage stay as
         // the first expansion read them.
         std::memcpy(bytes, kept->bytes, static_cast<size_t>(std::min(start, old_length)));
         if (start > old_length) std::memset(bytes + old_length, 0, static_cast<size_t>(start - old_length));
-        for (long t = start; t < length; ++t) {
-            const long from = t - found.shift;
-            bytes[t] = from >= 0 && from < old_length ? kept->bytes[from] : 0;
+        for (long t = 0; t < length; ++t) {
+            const long from = t < start ? t : t - found.shift;
+            if (t >= start) bytes[t] = from >= 0 && from < old_length ? kept->bytes[from] : 0;
+            doubt[t] = kept->doubt != nullptr && from >= 0 && from < old_length && kept->doubt[from];
         }
     }
     if (ctx.block_data == kept->bytes) ctx.block_data = ctx.block_buffer;
     tracked_free(ctx, kept->bytes);
     kept->bytes = bytes;
     kept->length = static_cast<int32_t>(length);
+    if (kept->doubt != nullptr) tracked_free(ctx, kept->doubt);
+    kept->doubt = std::find(doubt, doubt + length, 1) != doubt + length ? doubt : nullptr;
+    if (kept->doubt == nullptr) tracked_free(ctx, doubt);
     ctx.cached_block = -1;
     mended_shift = found.shift;
     walk.salvage.resync_shift += found.shift;
@@ -491,8 +500,8 @@ void note_mend(DecompileContext& ctx, TopicWalk& walk, uint32_t position, int32_
                 block, position, shift < 0 ? -shift : shift, walk.salvage.topic_number, walk.salvage.title);
     if (walk.salvage.mend_untrusted > 0)
         note_damage(ctx, "|TOPIC", static_cast<long>(int64_t(block) * ctx.block_size),
-                    "block %u: %ld bytes past topic position 0x%X, up to 0x%X, copy the garbled ones and may be "
-                    "garbled too", block, walk.salvage.mend_untrusted, position, walk.salvage.mend_untrusted_end);
+                    "block %u: %ld bytes past topic position 0x%X, up to 0x%X, copy the garbled ones; their letters "
+                    "of text are written as ?", block, walk.salvage.mend_untrusted, position, walk.salvage.mend_untrusted_end);
 }
 
 // A 3.0 topic header stores no number, but |TOMAP lists the topics' places
@@ -632,7 +641,24 @@ bool salvage_walk_next(DecompileContext& ctx, std::FILE* file, TopicWalk& walk) 
 
 }  // namespace
 
-long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count) {
+namespace {
+
+// The doubt of n bytes of the cached block from offset on: what a mend
+// found, when the block is read from its kept copy.
+void copy_doubt(const DecompileContext& ctx, uint32_t block, long offset, uint8_t* doubt, long n) {
+    const DecompileContext::KeptBlock* kept =
+        block < static_cast<uint32_t>(ctx.kept_block_count) ? &ctx.kept_blocks[block] : nullptr;
+    if (kept != nullptr && kept->doubt != nullptr && ctx.block_data == kept->bytes) {
+        std::memcpy(doubt, kept->doubt + offset, static_cast<size_t>(n));
+    } else {
+        std::memset(doubt, 0, static_cast<size_t>(n));
+    }
+}
+
+// topic_read, with the doubt of each byte delivered into doubt when it is
+// not null.
+long read_topic_bytes(DecompileContext& ctx, std::FILE* file, uint32_t position, uint8_t* out, uint8_t* doubt,
+                      long count) {
     if (ctx.topic_data_start == 0) {
         ctx.topic_data_start = std::ftell(file);
         ctx.cached_block = -1;
@@ -640,7 +666,6 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
     if (position == 0) position = ctx.next_position;
     if (count < 0 || ctx.decompress_size <= 0 || ctx.block_size <= block_header_size) return 0;
     const uint32_t span = static_cast<uint32_t>(ctx.decompress_size);
-    uint8_t* out = static_cast<uint8_t*>(buffer);
     long delivered = 0;
     // Each pass takes what one block holds and moves on to the next block,
     // so a read crossing many blocks needs no recursion.
@@ -652,18 +677,29 @@ long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void*
         }
         const long offset = static_cast<long>((position - first_position) % span);
         const long held = std::max<long>(0, ctx.block_valid - offset);
+        const long taken = std::min(held, count);
+        if (taken) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(taken));
+        if (taken && doubt != nullptr) copy_doubt(ctx, block, offset, doubt + delivered, taken);
         if (held >= count) {
-            if (count) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(count));
             ctx.next_position = position + static_cast<uint32_t>(count);
             return delivered + count;
         }
-        if (held) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(held));
         delivered += held;
         count -= held;
         const uint64_t next = (uint64_t(block) + 1) * span + first_position;
         if (next > UINT32_MAX) return delivered;
         position = static_cast<uint32_t>(next);
     }
+}
+
+bool any_doubt(const uint8_t* doubt, long count) {
+    return doubt != nullptr && std::find(doubt, doubt + count, 1) != doubt + count;
+}
+
+}  // namespace
+
+long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count) {
+    return read_topic_bytes(ctx, file, position, static_cast<uint8_t*>(buffer), nullptr, count);
 }
 
 void topic_release_kept_blocks(DecompileContext& ctx) {
@@ -674,22 +710,42 @@ void topic_release_kept_blocks(DecompileContext& ctx) {
     }
     for (int32_t i = 0; i < ctx.kept_block_count; ++i) {
         if (ctx.kept_blocks[i].bytes) tracked_free(ctx, ctx.kept_blocks[i].bytes);
+        if (ctx.kept_blocks[i].doubt) tracked_free(ctx, ctx.kept_blocks[i].doubt);
     }
     if (ctx.kept_blocks) tracked_free(ctx, ctx.kept_blocks);
     ctx.kept_blocks = nullptr;
     ctx.kept_block_count = 0;
 }
 
+// Room for `stored` bytes of stored text in the packed text buffer; with
+// salvage, behind it room for the doubt a mend left on `doubted` bytes
+// (doubt; null without salvage).
+uint8_t* room_for_text(DecompileContext& ctx, long stored, long doubted, uint8_t*& doubt) {
+    uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity,
+                              ctx.salvage ? stored + 1 + doubted + 1 : stored + 1);
+    doubt = ctx.salvage ? packed + stored + 1 : nullptr;
+    return packed;
+}
+
 long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long expanded_length,
                      long stored_length) {
     if (expanded_length < 0 || stored_length < 0) return 0;
     if (stored_length < expanded_length) {
-        uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity, stored_length + 1);
-        long got = topic_read(ctx, file, 0, packed, stored_length);
+        uint8_t* doubt = nullptr;
+        uint8_t* packed = room_for_text(ctx, stored_length, stored_length, doubt);
+        long got = read_topic_bytes(ctx, file, 0, packed, doubt, stored_length);
         if (got < stored_length) {
             // A text part cut off by the end of |TOPIC ends the walk; its
             // codes may be cut in two, so they are not expanded.
             std::memset(buffer, 0, static_cast<size_t>(expanded_length) + 1);
+            return got;
+        }
+        if (any_doubt(doubt, got)) {
+            // Bytes copying garbled ones show as '?', and only codes of sound
+            // bytes naming no phrase make the record unreadable.
+            const long produced = phrase_expand_doubtful(ctx, buffer, expanded_length, packed, doubt, got);
+            if (produced < 0) return -1;
+            std::memset(buffer + produced, 0, static_cast<size_t>(expanded_length - produced) + 1);
             return got;
         }
         if (ctx.salvage && !phrase_codes_sound(ctx, expanded_length, packed, got)) return -1;
@@ -701,12 +757,17 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
         std::memset(buffer + produced, 0, static_cast<size_t>(expanded_length - produced) + 1);
         return got;
     }
-    long got = topic_read(ctx, file, 0, buffer, expanded_length);
+    uint8_t* doubt = nullptr;
+    if (ctx.salvage) room_for_text(ctx, 0, expanded_length, doubt);
+    long got = read_topic_bytes(ctx, file, 0, reinterpret_cast<uint8_t*>(buffer), doubt, expanded_length);
     if (got < expanded_length) {
         std::memset(buffer + got, 0, static_cast<size_t>(expanded_length - got) + 1);
         return got;
     }
     buffer[expanded_length] = '\0';
+    if (any_doubt(doubt, got))
+        for (long k = 0; k < got; ++k)
+            if (doubt[k] && buffer[k] != '\0') buffer[k] = '?';
     read_and_drop(ctx, file, stored_length - expanded_length, got);
     return got;
 }
@@ -715,9 +776,13 @@ long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_leng
     if (expanded_length < 0 || stored_length < 0) return 0;
     long got = 0;
     if (stored_length < expanded_length) {
-        uint8_t* packed = room_in(ctx, ctx.packed_text, ctx.packed_text_capacity, stored_length + 1);
-        got = topic_read(ctx, file, 0, packed, stored_length);
+        uint8_t* doubt = nullptr;
+        uint8_t* packed = room_for_text(ctx, stored_length, stored_length, doubt);
+        got = read_topic_bytes(ctx, file, 0, packed, doubt, stored_length);
         if (got == stored_length) {
+            // The same verdict as topic_read_text's.
+            if (any_doubt(doubt, got))
+                return phrase_expand_doubtful(ctx, nullptr, expanded_length, packed, doubt, got) < 0 ? -1 : got;
             if (ctx.salvage && !phrase_codes_sound(ctx, expanded_length, packed, got)) return -1;
             const long produced = phrase_expanded_length(ctx, expanded_length, packed, got);
             if (produced > expanded_length) {

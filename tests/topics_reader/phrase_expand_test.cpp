@@ -170,3 +170,42 @@ TEST(PhraseExpansion, SourceEndingInsideACodeStops) {
 }
 
 }  // namespace
+
+TEST(PhraseExpansion, CodesOfBytesInDoubtShowAsMarks) {
+    // What a byte copying garbled ones stands for is a '?' (a code's phrase
+    // one mark), a NUL stays; only a code of sound bytes naming no phrase
+    // makes the text unreadable (-1).
+    struct Case {
+        PhraseScheme scheme;
+        Bytes source, doubt;
+        std::string text;  // "-1": unreadable
+        long capacity = 100;
+    };
+    const Case cases[] = {
+        {PhraseScheme::phrases, {'a', 0x01, 0x03, 'b'}, {0, 0, 0, 0}, "a<1> b"},
+        {PhraseScheme::phrases, {'a', 'b'}, {1, 0}, "?b"},
+        {PhraseScheme::phrases, {0x01, 0x03, 'c'}, {0, 1, 0}, "?c"},
+        {PhraseScheme::phrases, {0x00, 'x'}, {1, 0}, std::string("\0x", 2)},
+        {PhraseScheme::phrases, {0x02, 0x90, 'y'}, {1, 0, 0}, "?y"},
+        {PhraseScheme::phrases, {0x02, 0x90, 'y'}, {0, 0, 1}, "-1"},
+        {PhraseScheme::phrases, {0x01, 0x03, 'b'}, {0, 0, 0}, "<1", 2},
+        {PhraseScheme::packed, {0x00, 0x03, 'q'}, {1, 0, 0}, "?q"},
+        {PhraseScheme::packed, {0x0B, 'o', 'k', 0x02}, {1, 0, 0, 0}, "??<1>"},
+        {PhraseScheme::packed, {0x0B, 'o', 'k'}, {0, 0, 1}, "o?"},
+        {PhraseScheme::packed, {0xF7, 0x07}, {1, 0}, "? "},
+        {PhraseScheme::packed, {0x01, 200 - 128}, {0, 1}, "?"},
+        {PhraseScheme::packed, {0x01, 200 - 128}, {0, 0}, "-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.source) + " in doubt " + testing::PrintToString(c.doubt));
+        LoadedTable help(c.scheme);
+        std::vector<char> out(static_cast<size_t>(c.capacity) + guard, '#');
+        const long produced = phrase_expand_doubtful(help.ctx, out.data(), c.capacity, c.source.data(), c.doubt.data(),
+                                                     static_cast<long>(c.source.size()));
+        EXPECT_EQ(produced < 0 ? "-1" : std::string(out.data(), static_cast<size_t>(produced)), c.text);
+        EXPECT_EQ(std::string(out.end() - guard, out.end()), std::string(guard, '#'));
+        EXPECT_EQ(phrase_expand_doubtful(help.ctx, nullptr, c.capacity, c.source.data(), c.doubt.data(),
+                                         static_cast<long>(c.source.size())),
+                  produced) << "counting alone";
+    }
+}
