@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/decompile_context.h"
 #include "helpfile/lz77_trace.h"
@@ -46,7 +47,8 @@ struct Order {
     bool to_end = false;  // every pair there is was read
 };
 
-Order order_at(const DecompileContext& ctx, const Reading& r, int64_t p) {
+Order order_at(const DecompileContext& ctx, const Reading& r, int64_t p, uint32_t pairs = window,
+               uint32_t breaks = most_breaks) {
     const uint32_t* offsets = ctx.phrase_offsets;
     const int64_t origin = r.origin(p), end = p + r.length;
     Order order;
@@ -56,7 +58,7 @@ Order order_at(const DecompileContext& ctx, const Reading& r, int64_t p) {
         if (!vouched(ctx, r, origin, i - 1) || !vouched(ctx, r, origin, i)) continue;
         *r.budget -= int64_t(offsets[i + 1]) - offsets[i - 1];
         ++(phrase_plausible(ctx, i, r.bytes, origin) ? order.in_order : order.broken);
-        if (order.in_order + order.broken >= window || order.broken > most_breaks) return order;
+        if (order.in_order + order.broken >= pairs || order.broken > breaks) return order;
     }
     order.to_end = true;
     return order;
@@ -64,17 +66,41 @@ Order order_at(const DecompileContext& ctx, const Reading& r, int64_t p) {
 
 bool settles(const Order& order) { return order.broken <= most_breaks && order.in_order >= settling_pairs; }
 
-// The one place in [lo, hi] that settles; -1 when none or more than one do,
-// or the budget ran out first.
+// Of several places that settle, the one whose phrases go on reading in
+// order much further than at the others: sorted phrases read in order one
+// byte off as well where neighbours share their first letters, but not for
+// long. -1 when none does.
+int64_t clearly_best(const DecompileContext& ctx, const Reading& r, const std::vector<int64_t>& places) {
+    constexpr uint32_t longer = 16 * window;
+    int64_t best = -1;
+    uint32_t best_run = 0, next_run = 0;
+    for (const int64_t p : places) {
+        const uint32_t run = order_at(ctx, r, p, longer).in_order;
+        if (*r.budget <= 0) return -1;
+        if (run > best_run) {
+            next_run = best_run;
+            best_run = run;
+            best = p;
+        } else {
+            next_run = std::max(next_run, run);
+        }
+    }
+    return best_run >= 2 * next_run ? best : -1;
+}
+
+// The one place in [lo, hi] that settles, or clearly best of a few that
+// do; -1 when none does or the budget ran out first.
 int64_t settled_place(const DecompileContext& ctx, const Reading& r, int64_t lo, int64_t hi) {
-    int64_t found = -1;
+    constexpr size_t most_places = 8;
+    std::vector<int64_t> places;
     for (int64_t p = lo; p <= hi; ++p) {
         if (*r.budget <= 0) return -1;
         if (!settles(order_at(ctx, r, p))) continue;
-        if (found >= 0) return -1;
-        found = p;
+        if (places.size() == most_places) return -1;
+        places.push_back(p);
     }
-    return found;
+    if (places.size() <= 1) return places.empty() ? -1 : places[0];
+    return clearly_best(ctx, r, places);
 }
 
 }  // namespace

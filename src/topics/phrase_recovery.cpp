@@ -238,15 +238,43 @@ bool reads_sound(const DecompileContext& ctx, const std::vector<uint32_t>& doubt
     return true;
 }
 
+bool weakly_vouched(const DecompileContext& ctx, const uint8_t* known, uint32_t i) {
+    for (uint32_t x = ctx.phrase_offsets[i]; x < ctx.phrase_offsets[i + 1]; ++x)
+        if (known[x] == weakly_known) return true;
+    return false;
+}
+
+// A reading its phrases' order did not place stands where it ends at the
+// texts' end, which is right past the last damaged spot only. Where it is
+// misplaced, its phrases still read in order now and then, so its bytes
+// vouch only for the phrases from where they read in order, the doubtful
+// ones passed over, to the texts' end: the first of them, or phrase_count
+// when fewer than settling pairs do.
+uint32_t weak_tail(const DecompileContext& ctx, const std::vector<uint32_t>& doubt, const uint8_t* known) {
+    constexpr uint32_t settling_pairs = 40;
+    uint32_t from = ctx.phrase_count, in_order = 0;
+    for (uint32_t i = ctx.phrase_count; i-- > 1;) {
+        if (doubt[i] > 0 || doubt[i - 1] > 0) {
+            from = i;
+            continue;
+        }
+        if (!reads_sound(ctx, doubt, known, i)) break;
+        ++in_order;
+        from = i - 1;
+    }
+    return in_order >= settling_pairs ? from : ctx.phrase_count;
+}
+
 // Flags phrases no byte of which is vouched for, and past the bytes kept
 // from the first reading those that read as damaged, and those before the
 // second reading shows a run of phrases in order after a gap. A phrase
 // vouched for in part keeps those bytes, its others written as '?' in place.
 void flag_unknown(DecompileContext& ctx, const uint8_t* known, int64_t kept, uint8_t* untrusted) {
     const std::vector<uint32_t> doubt = doubtful_bytes(ctx, known);
+    const uint32_t weak_from = weak_tail(ctx, doubt, known);
     uint32_t in_order = in_order_run;
     for (uint32_t i = 0; i < ctx.phrase_count; ++i) {
-        if (doubt[i] > 0 && doubt[i] == phrase_length(ctx, i)) {
+        if ((doubt[i] > 0 && doubt[i] == phrase_length(ctx, i)) || (i < weak_from && weakly_vouched(ctx, known, i))) {
             untrusted[i] = phrase_marked_whole;
             in_order = 0;
             continue;

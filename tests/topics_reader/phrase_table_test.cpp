@@ -412,6 +412,39 @@ TEST(PhraseDamage, GarbledTextsCostThePhrasesAroundTheDamageOnly) {
         }
 }
 
+TEST(PhraseDamage, AStretchWhoseFirstPhrasesAllCopyLostLettersIsPlacedByTheRest) {
+    // Over a thousand phrases share a beginning that each copies from the
+    // one before; the first one's texts are garbled, so every one of them
+    // copies lost letters, and only the phrases after them, up to a second
+    // garbled spot, tell by their order where the stretch between the spots
+    // lies. Placed, the shared phrases keep their own letters and show '?'
+    // for the copied ones. When the phrases after them all begin alike too,
+    // a few bytes off read in order as well: unplaced, the stretch's phrases
+    // must not show as sound.
+    for (const bool placeable : {true, false}) {
+        SCOPED_TRACE(placeable ? "placeable" : "not placeable");
+        std::vector<std::string> words = listed_words(4000, false);
+        std::sort(words.begin(), words.end());
+        const auto lower = std::find_if(words.begin(), words.end(), [](const std::string& w) { return w[0] >= 'a'; });
+        const size_t shared = size_t(lower - words.begin());
+        ASSERT_GT(shared, 1100u);
+        for (size_t i = 0; i < words.size(); ++i) words[i] = (i < shared ? "Qqqq" : placeable ? "" : "zzzz") + words[i];
+        Bytes phrases = hlptest::build_phrases_file(words);
+        const size_t texts = hlptest::phrases_offset_table({}) + 2 * (words.size() + 1);
+        for (const size_t at : {texts + 2, texts + (phrases.size() - texts) * 19 / 20})
+            for (size_t i = 0; i < 16; ++i) phrases[at + i] = 0xFF;
+        const Loaded salvaged = load_salvaged({{"|Phrases", phrases}}, 33);
+        expect_sound_or_marked(salvaged.phrases, words);
+        if (!placeable) continue;
+        size_t in_place = 0, whole_after = 0;
+        for (size_t i = 1; i < shared; ++i)
+            in_place += salvaged.phrases[i] != words[i] && salvaged.phrases[i] != mark_of(words[i].size());
+        for (size_t i = shared; i < shared + 200; ++i) whole_after += salvaged.phrases[i] == words[i];
+        EXPECT_GE(in_place * 10, shared * 8) << salvaged.err;
+        EXPECT_GE(whole_after, 180u) << salvaged.err;
+    }
+}
+
 TEST(PhraseDamage, OneWrongLengthCostsThatPhraseAlone) {
     const auto words = listed_words(600, true);
     auto index = hlptest::build_phrase_index(words);
