@@ -394,15 +394,6 @@ void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long imag
 
 namespace {
 
-// Moves the boundaries from `from` on by delta; false (and nothing moved)
-// where that would put one before the boundary ahead of it.
-bool shift_offsets(DecompileContext& ctx, uint32_t from, int64_t delta) {
-    if (int64_t(ctx.phrase_offsets[from]) + delta < ctx.phrase_offsets[from - 1]) return false;
-    for (uint32_t k = from; k <= ctx.phrase_count; ++k)
-        ctx.phrase_offsets[k] = static_cast<uint32_t>(int64_t(ctx.phrase_offsets[k]) + delta);
-    return true;
-}
-
 // How many of the phrases from `from` on, up to length_mend_check of them,
 // read as damaged: other damage further on must not hide a mend that is right.
 uint32_t implausible_near(const DecompileContext& ctx, uint32_t from) {
@@ -414,22 +405,44 @@ uint32_t implausible_near(const DecompileContext& ctx, uint32_t from) {
 
 }  // namespace
 
-bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted) {
+bool mend_one_length(DecompileContext& ctx, uint32_t size, const std::vector<uint32_t>& lengths, uint8_t* untrusted) {
+    const uint32_t count = ctx.phrase_count;
     const uint32_t shown = first_disorder(ctx);
-    const int64_t delta = int64_t(size) - ctx.phrase_offsets[ctx.phrase_count];
-    if (shown >= ctx.phrase_count || delta == 0) return false;
+    int64_t total = 0;
+    for (const uint32_t n : lengths) total += n;
+    const int64_t delta = int64_t(size) - total;
+    if (shown >= count || delta == 0 || lengths.size() != count) return false;
+    // The boundaries with phrase `changed`'s length set right by delta; false
+    // (the texts' boundaries then left in place of none) where one would
+    // fall outside the texts or a length below zero.
+    std::vector<uint32_t> as_read(ctx.phrase_offsets, ctx.phrase_offsets + count + 1);
+    const auto set_boundaries = [&](uint32_t changed) {
+        uint64_t at = 0;
+        for (uint32_t j = 0; j < count; ++j) {
+            const int64_t n = int64_t(lengths[j]) + (j == changed ? delta : 0);
+            if (n < 0 || at + uint64_t(n) > size) {
+                std::copy(as_read.begin(), as_read.end(), ctx.phrase_offsets);
+                return false;
+            }
+            at += uint64_t(n);
+            ctx.phrase_offsets[j + 1] = static_cast<uint32_t>(at);
+        }
+        return true;
+    };
     // Set right at a neighbour of the wrong one, the lengths also add up
     // and only a phrase or two come out cut wrongly, which may still read
     // as sound: every phrase where the mend reads as sound is flagged.
     uint32_t first = UINT32_MAX, last = 0;
     for (uint32_t i = shown > length_mend_reach ? shown - length_mend_reach : 0; i <= shown; ++i) {
-        if (!shift_offsets(ctx, i + 1, delta)) continue;
+        if (!set_boundaries(i)) continue;
         if (implausible_near(ctx, i + 1) <= 1) first = std::min(first, i), last = i;
-        shift_offsets(ctx, i + 1, -delta);
     }
-    if (first == UINT32_MAX) return false;
-    shift_offsets(ctx, last + 1, delta);
-    for (uint32_t i = first; i <= last + 1 && i < ctx.phrase_count; ++i) untrusted[i] = 1;
+    if (first == UINT32_MAX) {
+        std::copy(as_read.begin(), as_read.end(), ctx.phrase_offsets);
+        return false;
+    }
+    set_boundaries(last);
+    for (uint32_t i = first; i <= last + 1 && i < count; ++i) untrusted[i] = 1;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct DecompileContext;
 
@@ -27,12 +28,13 @@ uint32_t mend_phrase_offsets(uint32_t* offsets, uint32_t count, uint32_t size, u
 void recover_phrase_image(DecompileContext& ctx, const uint8_t* image, long image_size, uint32_t size,
                           uint8_t* untrusted);
 
-// The phrase lengths do not add up to the texts' size (size bytes). Where one
-// phrase's length alone came out wrong (a flipped bit of the length table),
-// every later boundary is off by the difference: the phrase whose length,
-// set right, has every later phrase read as sound is mended and flagged
-// alone. False when none is found.
-bool mend_one_length(DecompileContext& ctx, uint32_t size, uint8_t* untrusted);
+// The phrase lengths as the length table gave them (`lengths`) do not add up
+// to the texts' size (size bytes). Where one phrase's length alone came out
+// wrong (a flipped bit of the length table), every later boundary is off by
+// the difference: the phrase whose length, set right, has every later
+// phrase read as sound is mended and flagged alone. False when none is
+// found, the boundaries left as they were.
+bool mend_one_length(DecompileContext& ctx, uint32_t size, const std::vector<uint32_t>& lengths, uint8_t* untrusted);
 
 // The phrase boundaries are unsound from some phrase on (a damaged length
 // table): the phrases from the first one that reads as damaged are flagged.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#include <vector>
 
 #include "core/damage.h"
 #include "core/decompile_context.h"
@@ -138,6 +139,32 @@ void settle_trust(DecompileContext& ctx, const char* internal_file, uint8_t* unt
                 last, count, ctx.phrase_count, in_part);
 }
 
+// Lengths that do not add up are mended where the texts show the wrong one
+// (phrases after it read out of order), else every phrase from the first
+// out of order on is flagged. A damaged image makes the texts past its
+// damage read out of order too, hiding the wrong length: the image is then
+// read past its damage first, by the lengths as they are (right up to the
+// wrong one), the lengths mended by the texts that gives, and the texts put
+// back as they came, for the image's own check to read again by the mended
+// lengths.
+void mend_lengths(DecompileContext& ctx, const uint8_t* image, long stored, uint32_t expanded,
+                  const std::vector<uint32_t>& lengths, uint8_t* untrusted) {
+    const Lz77Extent extent = image != nullptr ? lz77_measure(image, stored) : Lz77Extent{};
+    const bool image_sound = image == nullptr || (extent.produced == expanded && extent.whole_items);
+    char* texts = nullptr;
+    if (!image_sound) {
+        texts = static_cast<char*>(tracked_malloc(ctx, ctx.phrase_text_room));
+        std::memcpy(texts, ctx.phrase_texts, ctx.phrase_text_room);
+        uint8_t* scratch = new_trust_flags(ctx, ctx.phrase_count);
+        recover_phrase_image(ctx, image, stored, expanded, scratch);
+        tracked_free(ctx, scratch);
+    }
+    if (!mend_one_length(ctx, expanded, lengths, untrusted)) distrust_from_disorder(ctx, untrusted);
+    if (texts == nullptr) return;
+    std::memcpy(ctx.phrase_texts, texts, ctx.phrase_text_room);
+    tracked_free(ctx, texts);
+}
+
 bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
     ctx.phrase_bit_mask <<= 1;
     if (ctx.phrase_bit_mask == 0) {
@@ -149,8 +176,10 @@ bool next_length_bit(DecompileContext& ctx, BoundedReader& table) {
 
 // Lengths past the texts are damage in the length table, and so are lengths
 // that do not add up to the texts' size; with salvage the offsets are kept
-// inside the texts and the phrases past the damage are flagged later.
-bool decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned bits, uint32_t text_size) {
+// inside the texts, each length as read goes to `lengths` (for a mend), and
+// the phrases past the damage are flagged later.
+bool decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned bits, uint32_t text_size,
+                         std::vector<uint32_t>* lengths = nullptr) {
     ctx.phrase_bit_mask = 0;
     ctx.phrase_offsets[0] = 0;
     bool sound = true;
@@ -168,6 +197,7 @@ bool decode_length_table(DecompileContext& ctx, BoundedReader& table, unsigned b
             if (bits > 3 && next_length_bit(ctx, table)) n += 8;
             if (bits > 4 && next_length_bit(ctx, table)) n += 16;
         }
+        if (lengths != nullptr) lengths->push_back(static_cast<uint32_t>(n));
         uint64_t end = ctx.phrase_offsets[i] + n;
         if (end > text_size) {
             if (sound) damage_found(ctx, "|PhrIndex", -1, "Phrase %u lies outside the phrase texts", i);
@@ -303,8 +333,9 @@ void load_phrase_index(DecompileContext& ctx, std::FILE* file, long index_length
         uint8_t* image = read_phrase_texts(ctx, file, static_cast<long>(expanded), image_length, compressed);
         std::fseek(file, table_position, SEEK_SET);
         BoundedReader table{file, table_left};
-        if (!decode_length_table(ctx, table, bits, expanded) && !mend_one_length(ctx, expanded, untrusted))
-            distrust_from_disorder(ctx, untrusted);
+        std::vector<uint32_t> lengths;
+        if (!decode_length_table(ctx, table, bits, expanded, ctx.salvage ? &lengths : nullptr))
+            mend_lengths(ctx, image, image_length, expanded, lengths, untrusted);
         check_phrase_image(ctx, image, image_length, static_cast<long>(expanded), "|PhrImage", untrusted);
         settle_trust(ctx, "|PhrIndex", untrusted);
     } else if (ctx.salvage && count > 0) {

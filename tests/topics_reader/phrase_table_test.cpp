@@ -447,18 +447,29 @@ TEST(PhraseDamage, AStretchWhoseFirstPhrasesAllCopyLostLettersIsPlacedByTheRest)
 
 TEST(PhraseDamage, OneWrongLengthCostsThatPhraseAlone) {
     const auto words = listed_words(600, true);
-    auto index = hlptest::build_phrase_index(words);
-    // Phrase 400's length bit worth 2, flipped.
-    size_t bit = 0;
-    for (size_t i = 0; i < 400; ++i) bit += hlptest::phrase_length_bits(words[i].size(), 4).size();
-    bit += (words[400].size() - 1) / 16 + 2;
-    index.index[28 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
-    const Loaded salvaged = load_salvaged({{"|PhrIndex", index.index}, {"|PhrImage", index.image}}, 33);
-    // Which of the phrases next to it was the wrong one the texts cannot
-    // always tell: a few around it are marks, every other phrase is whole.
-    EXPECT_LE(expect_sound_or_marked(salvaged.phrases, words), 8u) << salvaged.err;
-    EXPECT_EQ(salvaged.phrases[400], mark_of(salvaged.phrases[400].size()));
-    EXPECT_NE(salvaged.err.find("cannot be trusted and are written as [?]"), std::string::npos) << salvaged.err;
+    // A phrase's length bit worth 2, flipped: one from 400 on whose bit is
+    // clear (the length grows, and the lengths run past the texts' end) or
+    // set; alone, or with the texts garbled before it, which hides it until
+    // they are read again.
+    for (const bool longer : {false, true})
+        for (const bool garbled : {false, true}) {
+            SCOPED_TRACE(std::string(longer ? "longer" : "shorter") + (garbled ? ", texts garbled before it" : ""));
+            size_t wrong = 400;
+            while (((words[wrong].size() - 1) % 16 & 2) != (longer ? 0u : 2u)) ++wrong;
+            auto index = hlptest::build_phrase_index(words);
+            size_t bit = 0;
+            for (size_t i = 0; i < wrong; ++i) bit += hlptest::phrase_length_bits(words[i].size(), 4).size();
+            bit += (words[wrong].size() - 1) / 16 + 2;
+            index.index[28 + bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+            if (garbled) garble_texts(index.image, 0, 2);
+            const Loaded salvaged = load_salvaged({{"|PhrIndex", index.index}, {"|PhrImage", index.image}}, 33);
+            // Which of the phrases next to it was the wrong one the texts
+            // cannot always tell: a few around it are marks, every other
+            // phrase is whole (but those around the garbled texts).
+            EXPECT_LE(expect_sound_or_marked(salvaged.phrases, words), garbled ? 68u : 8u) << salvaged.err;
+            EXPECT_EQ(salvaged.phrases[wrong], mark_of(salvaged.phrases[wrong].size()));
+            EXPECT_NE(salvaged.err.find("cannot be trusted and are written as [?]"), std::string::npos) << salvaged.err;
+        }
 
     // Without |PhrImage the lengths are still known: every phrase is a mark.
     const Loaded bare = load_salvaged({{"|PhrIndex", hlptest::build_phrase_index(words).index}}, 33);
