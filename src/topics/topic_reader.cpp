@@ -528,11 +528,15 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
         walk.head != nullptr && (link.record_type == 1 || link.record_type == 0x20 || link.record_type == 0x23);
     if (link.record_type == 2 && walk.head != nullptr) {
         const int32_t id = stored_topic_number(ctx, walk);
+        const int64_t expected = int64_t(walk.salvage.topic_number) + walk.salvage.id_offset;
+        // Numbers only go up: one below the number expected is garbled and
+        // says nothing of the topics before it (the topics lost before it
+        // are counted at the next header).
+        const bool garbled = walk.salvage.id_offset_known && id >= 0 && id < expected;
         // Topic headers number their topics: after dropped records, a
         // number past the one this header's place gives counts the topics
         // lost whole.
-        if (walk.salvage.dropped_since_header && walk.salvage.id_offset_known && id >= 0) {
-            const int64_t expected = int64_t(walk.salvage.topic_number) + walk.salvage.id_offset;
+        if (walk.salvage.dropped_since_header && walk.salvage.id_offset_known && id >= 0 && !garbled) {
             // No more topics than records the stream could hold, in all.
             if (id > expected && walk.salvage.topic_number + (id - expected) <= walk.stream_limit / topic_link_header_size) {
                 walk.salvage.lost_topics = static_cast<int32_t>(id - expected);
@@ -546,11 +550,13 @@ void count_topics(DecompileContext& ctx, TopicWalk& walk) {
         ++walk.salvage.topic_number;
         // A negative number (damage, or none stored) says nothing of the
         // topics before it, and would not fit the difference.
-        walk.salvage.id_offset_known = id >= 0;
-        walk.salvage.id_offset = walk.salvage.id_offset_known ? id - (walk.salvage.topic_number - 1) : 0;
+        if (!garbled) {
+            walk.salvage.id_offset_known = id >= 0;
+            walk.salvage.id_offset = walk.salvage.id_offset_known ? id - (walk.salvage.topic_number - 1) : 0;
+            walk.salvage.dropped_since_header = false;
+        }
         walk.salvage.topic_damaged = false;
         walk.salvage.awaiting_topic = false;
-        walk.salvage.dropped_since_header = false;
         const int32_t next = (!ctx.old_format && walk.head_size >= 28) ? static_cast<int32_t>(get_le32(walk.head + 24))
                                                                         : -1;
         walk.salvage.next_header = next > static_cast<int32_t>(walk.position) ? static_cast<uint32_t>(next) : 0;

@@ -499,21 +499,26 @@ TEST(TopicWalkSalvage, DamagedRecordLosesItsBlocksRecordsUpToTheLastOnly) {
     }
 }
 
-TEST(TopicWalkSalvage, TopicNumberOfTheLowestIntegerCountsNoLostTopics) {
+TEST(TopicWalkSalvage, GarbledTopicNumbersCountNoLostTopics) {
     // A garbled topic header may hold any number; the next header after
-    // damage must not count topics from it (nor overflow working it out).
-    auto records = salvage_records();
-    records[4] = hlptest::topic_header_record("Topic 1", 0x80000000u);
-    hlptest::link_topic_headers(records);
-    const TopicLayout layout = stored_small_blocks();
-    TopicFile file = hlptest::build_topic_file(records, layout);
-    const size_t hit = 6;
-    put_at(file, file.positions[hit] + static_cast<uint32_t>(next_link_field), file.positions[2]);
-    const SalvageRun run = walk_salvaged(file.data, layout);
-    EXPECT_NE(run.report.find("goes backwards"), std::string::npos) << run.report;
-    EXPECT_EQ(run.report.find("lost whole"), std::string::npos) << run.report;
-    EXPECT_EQ(run.total, 12);
-    EXPECT_EQ(run.whole, 11) << run.report;
+    // damage must not count topics from it (nor overflow working it out):
+    // the lowest integer, or a number below the one before (numbers only
+    // go up).
+    for (const uint32_t garbled : {0x80000000u, 0u}) {
+        SCOPED_TRACE(garbled);
+        auto records = salvage_records();
+        records[4] = hlptest::topic_header_record("Topic 1", garbled);
+        hlptest::link_topic_headers(records);
+        const TopicLayout layout = stored_small_blocks();
+        TopicFile file = hlptest::build_topic_file(records, layout);
+        const size_t hit = 6;
+        put_at(file, file.positions[hit] + static_cast<uint32_t>(next_link_field), file.positions[2]);
+        const SalvageRun run = walk_salvaged(file.data, layout);
+        EXPECT_NE(run.report.find("goes backwards"), std::string::npos) << run.report;
+        EXPECT_EQ(run.report.find("lost whole"), std::string::npos) << run.report;
+        EXPECT_EQ(run.total, 12);
+        EXPECT_EQ(run.whole, 11) << run.report;
+    }
 }
 
 TEST(TopicWalkSalvage, DamagedRecordInALargeStoredBlockCostsThatRecordOnly) {
