@@ -78,7 +78,8 @@ void load_index(DecompileContext& ctx, std::FILE* file, int32_t kind, uint8_t le
     char tree_name[16];
     index_name(data_name, sizeof data_name, kind, letter);
     std::snprintf(tree_name, sizeof tree_name, kind == 0 ? "|%cWBTREE" : "|%cKWBTREE", letter);
-    walk_keyword_index(
+    char first_lost[keyword_limit] = "";
+    const long lost = walk_keyword_index(
         ctx, file, data_name, tree_name,
         [&](const char* keyword, int32_t t) {
             // References come keyword by keyword; a keyword is kept once.
@@ -90,7 +91,10 @@ void load_index(DecompileContext& ctx, std::FILE* file, int32_t kind, uint8_t le
             }
             add_occurrence(ctx, t);
         },
-        [] {});
+        [] {}, first_lost);
+    if (lost > 0)
+        note_damage(ctx, tree_name, -1, "%ld keywords (the first \"%.60s\") name topic lists outside %s: they are left out",
+                    lost, first_lost, data_name);
 }
 
 // Simple indexes before the multi-key ones, letters in ascending order.

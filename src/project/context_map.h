@@ -70,15 +70,18 @@ struct KeywordEntry {
 void read_keyword_entry(std::FILE* file, long data_end, KeywordEntry& entry);
 // Index of the entry's first topic offset in a data file of entry_count
 // 4-byte entries; fatal "malformed keytopic file" when the list does not lie
-// wholly inside it.
-long keyword_list_start(const KeywordEntry& entry, long entry_count);
+// wholly inside it, or with salvage -1: a garbled count or place costs its
+// keyword alone.
+long keyword_list_start(const DecompileContext& ctx, const KeywordEntry& entry, long entry_count);
 
 // Walks one keyword index: its data file read whole, then every keyword of
 // its B-tree in leaf order, calling on_reference(keyword, topic_offset) for
 // each of the keyword's topic offsets and on_leaf() after each leaf page.
-// Does nothing when the data file is absent.
+// Does nothing when the data file is absent. With salvage, the keywords
+// whose topic lists do not lie in the data file are passed over: their
+// number, with the first of them in `first_lost` (when given).
 template <typename OnReference, typename OnLeaf>
-void walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,
-                        OnReference on_reference, OnLeaf on_leaf);
+long walk_keyword_index(DecompileContext& ctx, std::FILE* file, const char* data_name, const char* tree_name,
+                        OnReference on_reference, OnLeaf on_leaf, char* first_lost = nullptr);
 #include "project/keyword_index_walk.h"
 

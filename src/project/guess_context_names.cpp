@@ -57,10 +57,11 @@ void read_keyword_entry(std::FILE* file, long data_end, KeywordEntry& entry) {
     entry.offset = static_cast<int32_t>(read_dword(file));
 }
 
-long keyword_list_start(const KeywordEntry& entry, long entry_count) {
+long keyword_list_start(const DecompileContext& ctx, const KeywordEntry& entry, long entry_count) {
     long start = entry.offset / 4;
-    if (entry.offset < 0 || start + entry.count > entry_count) fatal_error("malformed keytopic file\n");
-    return start;
+    if (entry.offset >= 0 && start + entry.count <= entry_count) return start;
+    if (ctx.salvage) return -1;
+    fatal_error("malformed keytopic file\n");
 }
 
 void guess_context_names(DecompileContext& ctx, std::FILE* file) {

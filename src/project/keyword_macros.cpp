@@ -122,8 +122,8 @@ void write_keyword_macros(DecompileContext& ctx, std::FILE* file, MemoryFile* pr
                 read_keyword_entry(file, walk.data_end, entry);
                 // As a context hash, except that the empty keyword hashes to 0.
                 uint32_t hash = entry.keyword[0] ? context_hash(entry.keyword) : 0;
-                long start = keyword_list_start(entry, data_entries);
-                if (!runs_macro(data, start, entry.count)) continue;
+                long start = keyword_list_start(ctx, entry, data_entries);
+                if (start < 0 || !runs_macro(data, start, entry.count)) continue;
                 // |Rose is read on the first macro keyword only, so a file
                 // without any never depends on it.
                 if (!rose.loaded) load_rose(ctx, file, rose_start, rose_length, rose);

@@ -141,7 +141,7 @@ std::string fatal_write(KeywordRun& run, int32_t t) {
     return fatal_output([&] { write_keyword_footnotes(run.ctx(), run.rtf, run.help.file, t); });
 }
 
-TEST(KeywordFootnotesDamaged, ListsOutsideTheDataFileAreFatal) {
+TEST(KeywordFootnotesDamaged, ListsOutsideTheDataFileAreFatalOrCostTheirKeywordAlone) {
     struct Case {
         const char* name;
         KeywordSpec recipe;
@@ -153,10 +153,20 @@ TEST(KeywordFootnotesDamaged, ListsOutsideTheDataFileAreFatal) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = help_with(index_files('K', false, {{"fine", {1, 2, 3}}, c.recipe}));
+        Bytes file = help_with(index_files('K', false, {{"fine", {2}}, c.recipe, {"later", {2}}}));
         KeywordRun run(file);
         run.ctx().keyword_file_letters['K'] = true;
         EXPECT_EQ(fatal_write(run, 10), "Collecting keywords...\nmalformed keytopic file\n");
+        // With salvage the keywords after it are kept, the loss noted.
+        KeywordRun salvaged(file);
+        salvaged.ctx().keyword_file_letters['K'] = true;
+        salvaged.ctx().salvage = true;
+        EXPECT_EQ(salvaged.write(2), "{\\up K}{\\footnote\\pard\\plain{\\up K} fine;later}\n");
+        ASSERT_NE(salvaged.ctx().damage_log.head, nullptr);
+        const MemoryFile* log = salvaged.ctx().damage_log.head->file;
+        EXPECT_NE(std::string(log->buffer, log->buffer + log->length).find("1 keywords (the first \"" +
+                                                                             c.recipe.keyword + "\") name topic lists"),
+                  std::string::npos);
     }
 }
 

@@ -45,7 +45,7 @@ ReferenceCount count_references(DecompileContext& ctx, std::FILE* file) {
                  count = btree_next_leaf(walk, file)) {
                 for (int i = 0; i < count; ++i) {
                     read_keyword_entry(file, walk.data_end, entry);
-                    long start = keyword_list_start(entry, data_length / 4);
+                    long start = keyword_list_start(ctx, entry, data_length / 4);
                     for (long k = 0; k < entry.count; ++k) {
                         int32_t t = static_cast<int32_t>(get_le32(data.data() + 4 * (start + k)));
                         ++n.all;
