@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/damage.h"
 #include "core/decompile_context.h"
@@ -245,6 +246,65 @@ int salvage_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file) {
     }
 }
 
+// A tree whose header is lost: its leaves are still linked one to the next.
+// At page size `size`, how many pages look like leaves whose next leaf
+// links back to them.
+long linked_leaves(BTreeWalk& walk, std::FILE* file, uint16_t size) {
+    walk.page_size = size;
+    walk.page_count = static_cast<int32_t>(std::min<long>((walk.data_end - walk.pages_start) / size, 0x8000));
+    std::vector<int32_t> previous(static_cast<size_t>(walk.page_count), -2), next(previous.size(), -2);
+    for (long page = 0; page < walk.page_count; ++page) {
+        int count = 0;
+        int16_t after = -1;
+        std::fseek(file, page_offset(walk, page), SEEK_SET);
+        uint8_t leaf[tree_leaf_header_size];
+        if (std::fread(leaf, 1, tree_leaf_header_size, file) != tree_leaf_header_size) break;
+        count = static_cast<int16_t>(get_le16(leaf + 2));
+        after = static_cast<int16_t>(get_le16(leaf + 6));
+        const int16_t before = static_cast<int16_t>(get_le16(leaf + 4));
+        if (count <= 0 || count > (size - tree_leaf_header_size) / 2 || !link_inside(walk, before) || !link_inside(walk, after))
+            continue;
+        previous[size_t(page)] = before;
+        next[size_t(page)] = after;
+    }
+    long linked = 0;
+    for (long page = 0; page < walk.page_count; ++page) {
+        const int32_t after = next[size_t(page)];
+        linked += after >= 0 && previous[size_t(after)] == page;
+    }
+    // Pages that look like leaves but link up with none (index pages, most
+    // likely) are left out of the scan; a lone leaf links to no other.
+    std::memset(walk.visited, 0, sizeof walk.visited);
+    for (long page = 0; page < walk.page_count; ++page) {
+        const int32_t after = next[size_t(page)], before = previous[size_t(page)];
+        const bool lone = after == -1 && before == -1;
+        const bool joined = (after >= 0 && previous[size_t(after)] == page) || (before >= 0 && next[size_t(before)] == page);
+        if (after != -2 && !lone && !joined) meet_page(walk, page);
+    }
+    return linked;
+}
+
+// The page size the leaves link up best at, the one the header gives
+// first; false when no leaves link up at any.
+bool recover_layout(BTreeWalk& walk, std::FILE* file, uint16_t stored_size) {
+    uint16_t best = 0;
+    long most = 0;
+    const bool stored_plausible = stored_size >= 256 && stored_size <= 16384 && (stored_size & (stored_size - 1)) == 0;
+    for (const uint16_t size : {stored_plausible ? stored_size : uint16_t(0), uint16_t(512), uint16_t(1024),
+                                uint16_t(2048), uint16_t(4096), uint16_t(8192)}) {
+        if (size == 0 || (walk.data_end - walk.pages_start) / size == 0) continue;
+        const long linked = linked_leaves(walk, file, size);
+        if (linked > most) most = linked, best = size;
+    }
+    if (best == 0) return false;
+    linked_leaves(walk, file, best);
+    walk.level_count = 2;  // so that the scan takes every page but the excluded ones
+    walk.root_page = -1;
+    walk.scanning = true;
+    walk.scan_next = 0;
+    return true;
+}
+
 }  // namespace
 
 int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, long* total, long data_length,
@@ -259,7 +319,8 @@ int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, lo
     }
     const int32_t entries = static_cast<int32_t>(get_le32(raw + 34));
     if (total) *total = entries;
-    if (entries == 0) return 0;
+    // A tree of no entries has none to read, unless its header is zeroed.
+    if (entries == 0 && get_le16(raw) == tree_magic) return 0;
     walk.pages_start = static_cast<int32_t>(start + tree_header_size);
     walk.page_size = get_le16(raw + 4);
     walk.data_end = std::min(start + data_length, walk.pages_start + bytes_left_in_file(file));
@@ -275,9 +336,15 @@ int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, lo
     if (walk.page_size >= tree_leaf_header_size) {
         walk.page_count = static_cast<int32_t>(std::min<long>((walk.data_end - walk.pages_start) / walk.page_size, 0x8000));
     }
-    if (walk.page_count == 0 || walk.level_count < 1 || walk.level_count > max_levels) {
-        note_damage(ctx, tree_name, 0, "B+ tree header damaged; the tree is empty");
-        return 0;
+    if (walk.page_count == 0 || walk.level_count < 1 || walk.level_count > max_levels || entries == 0) {
+        if (!recover_layout(walk, file, walk.page_size)) {
+            note_damage(ctx, tree_name, 0, "B+ tree header damaged; the tree is empty");
+            return 0;
+        }
+        note_damage(ctx, tree_name, 0, "B+ tree header damaged; its leaves are taken by their headers, in pages of %u bytes",
+                    unsigned(walk.page_size));
+        if (total) *total = -1;
+        return scan_for_leaf(walk, file);
     }
     // Down the leftmost children to the first leaf.
     long page = walk.root_page;

@@ -47,7 +47,9 @@ int btree_next_leaf(BTreeWalk& walk, std::FILE* file);
 // or with impossible counts) are skipped and loops cut: the walk goes on
 // with the leaves not yet met, taken in page order by their headers, and
 // each break is noted under the tree's name. A header that cannot be read
-// gives an empty tree.
+// gives an empty tree; one that is damaged (zeroed, or with a page size or
+// depth no tree has) has its leaves found by their headers, at the page size
+// where they link up one to the next, and *total is then -1 (unknown).
 int btree_first_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file, long* total, long data_length,
                      const char* tree_name);
 int btree_next_leaf(DecompileContext& ctx, BTreeWalk& walk, std::FILE* file);

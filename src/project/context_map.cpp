@@ -49,8 +49,10 @@ void load_context_table(DecompileContext& ctx, std::FILE* file, long length) {
     int count = btree_first_leaf(ctx, walk, file, &total, length, "|CONTEXT");
     if (total == 0) return;
     // The header's count sizes the table, so it must fit the internal file,
-    // as far as the help file holds it.
+    // as far as the help file holds it; a damaged header's table is sized
+    // by the file.
     const long extent = std::min(length, walk.data_end - static_cast<long>(walk.pages_start));
+    if (total < 0 && ctx.salvage) total = extent / context_entry_size;
     if (total < 0 || total > extent / context_entry_size) fatal_error("%s", malformed_context);
     ctx.contexts = tracked_new_array<ContextEntry>(ctx, total);
     long loaded = 0;
