@@ -74,6 +74,15 @@ struct DecompileContext {
     // Context ids: the |CONTEXT table sorted by topic offset, or the old
     // format's topic map, and every context string learned so far.
     ContextEntry* contexts;  // tracked
+    // Salvage: |TTLBTREE's topic offsets with a hash of each title, in
+    // offset order, to find a topic's offset again after dropped records
+    // (tracked; null when not loaded).
+    struct TitleOffset {
+        int32_t offset;
+        uint32_t title_hash;
+    };
+    TitleOffset* title_offsets;
+    int32_t title_offset_count;
     // The table cut into equal spans of topic offsets: bucket b starts at
     // entry context_topic_buckets[b] (see first_context_of_topic).
     int32_t* context_topic_buckets;  // tracked, bucket count + 1 entries; null: search the table

@@ -18,6 +18,7 @@
 #include "render/render_topics.h"
 #include "topics/fonts.h"
 #include "topics/phrases.h"
+#include "topics/title_offsets.h"
 #include "topics/topic_reader.h"
 
 namespace {
@@ -66,6 +67,9 @@ bool decompile_help_file(DecompileContext& ctx, std::FILE* help_file) {
         fatal_error("No topic data left to recover.\n");
     std::fprintf(stderr, "Decompiling %s...\n", ctx.help_title);
     load_context_map(ctx, help_file);
+    if (ctx.salvage && !ctx.old_format)
+        salvage_step(ctx, "|TTLBTREE", "topic offsets after dropped records counted on as they come",
+                     [&] { load_title_offsets(ctx, help_file); });
     phrase_table_load(ctx, help_file);
     export_bitmap_files(ctx, help_file);
     std::fputs("Pass 1...\n", stderr);

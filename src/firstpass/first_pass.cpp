@@ -123,7 +123,7 @@ bool text_record(DecompileContext& ctx, const TopicWalk& walk, uint32_t& topic_o
     const uint8_t type = walk.link.record_type;
     HeadCursor c = head_cursor(walk.head, walk.head_size);
     bool refused = false;
-    topic_offset += read_record_start(c, type);
+    topic_offset += record_characters(ctx, walk, read_record_start(c, type));
     if (c.overrun) return true;
     if (type == 0x23) {
         const RowDefinition row = read_row_definition(c);

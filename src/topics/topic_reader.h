@@ -2,6 +2,9 @@
 // topic link records that both passes share.
 #pragma once
 
+#include "topics/title_offsets.h"
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -52,6 +55,7 @@ struct TopicSalvage {
     // Told to the pass with each record.
     bool resynced;          // the first record after dropped ones, in a later block: its offsets begin there
     bool recovered_topic;   // and its topic's header was lost: it starts a topic
+    uint32_t header_offset; // the offset given to the last topic header, + 1 (0: none yet)
     int32_t lost_topics;    // topics lost whole just before this record
     char title[64];         // the current topic's title, for the report
     // The walk's own bookkeeping.
@@ -132,9 +136,29 @@ uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk,
 
 // The running topic offset (characters of topic text so far) at the record
 // the walk just delivered: after dropped records, the first record of a
-// later block begins that block's offsets.
-inline uint32_t topic_offset_before_record(const DecompileContext& ctx, const TopicWalk& walk, uint32_t topic_offset) {
-    return walk.salvage.resynced && !ctx.old_format ? topic_block_of(ctx, walk.position) << 15 : topic_offset;
+// later block begins that block's offsets. With salvage a topic header's
+// title finds its offset in |TTLBTREE (title_offsets.h): in a block whose
+// records were dropped, or copy garbled bytes, the characters before it
+// are not all known. An intact file's headers find the offsets they have.
+inline uint32_t topic_offset_before_record(const DecompileContext& ctx, TopicWalk& walk, uint32_t topic_offset) {
+    if (ctx.old_format) return topic_offset;
+    const uint32_t block = topic_block_of(ctx, walk.position);
+    uint32_t offset = topic_offset;
+    if (walk.salvage.resynced) offset = block << 15;
+    else if (walk.link.record_type == 2 && ctx.title_offset_count > 0)
+        offset = offset_by_title(ctx, walk, topic_offset, std::max(block << 15, walk.salvage.header_offset), (block + 1) << 15);
+    if (walk.link.record_type == 2) walk.salvage.header_offset = offset + 1;
+    return offset;
+}
+
+// The characters a text record adds to the topic offset, as its head part
+// counts them. No record counts many more than its text holds (a picture or
+// a command adds a few): with salvage, a count far past that is garbled and
+// counts the text alone.
+inline uint16_t record_characters(const DecompileContext& ctx, const TopicWalk& walk, uint16_t count) {
+    constexpr long slack = 64;
+    if (!ctx.salvage || long(count) <= long(walk.link.text_length) + slack) return count;
+    return static_cast<uint16_t>(std::clamp<long>(walk.link.text_length, 0, count));
 }
 // And after it: a record whose successor lies in another block hands on
 // that block's offsets.

@@ -1,5 +1,7 @@
 #include "rtf_fixture.h"
 
+#include "topics/title_offsets.h"
+
 #include "firstpass/first_pass.h"
 #include "project/context_hash.h"
 #include "project/context_map.h"
@@ -66,6 +68,7 @@ std::string RtfRun::convert_uncaptured(const std::vector<TopicRecord>& records) 
     std::vector<InternalFile> files = extra_files;
     files.push_back({"|TOPIC", build_topic_file(records, layout).data});
     OpenBytes help(build_help_file(files));
+    if (load_titles) load_title_offsets(ctx, help.file);
     if (run_first_pass) first_pass(ctx, help.file);
     MemoryFile* rtf = output_open("test.rtf", "wb");
     output_add(ctx.outputs, rtf);

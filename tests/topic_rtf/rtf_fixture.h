@@ -18,6 +18,7 @@ struct RtfRun {
     hlptest::TopicLayout layout;
     std::vector<hlptest::InternalFile> extra_files;
     bool run_first_pass = false;  // browse chains and embedded pictures as the driver has them
+    bool load_titles = false;     // |TTLBTREE's offsets, as the driver loads them with salvage
     std::string out;  // standard output of the last conversion
     std::string err;  // standard error of the last conversion
 

@@ -147,6 +147,47 @@ TEST(TopicRtf, ContextStringsNoTextReachesWaitForTheNextTopic) {
         << run.err;
 }
 
+TEST(TopicRtf, WithSalvageTopicHeadersFindTheirOffsetsByTitle) {
+    // The record's character count is garbled: 40 more than it holds, or
+    // thousands. Counted on, topic two's id lands inside topic one's text;
+    // |TTLBTREE gives topic two its offset again where |CONTEXT names a
+    // topic, and a count far past the text counts the text alone.
+    for (const uint16_t count : {uint16_t(7 + 40), uint16_t(4000)}) {
+        SCOPED_TRACE(count);
+        RtfRun run;
+        run.ctx.salvage = true;
+        run.load_titles = true;
+        run.set_contexts({{"intro", 0}, {"second", 7}, {"inside", 9}});
+        std::vector<BTreeEntry> titles;
+        for (const auto& [offset, title] : {std::pair<uint32_t, const char*>{0, "One"}, {7, "Two"}}) {
+            ByteWriter key, value;
+            key.u32(offset);
+            value.cstring(title);
+            titles.push_back({key.take(), value.take()});
+        }
+        BTreeOptions layout;
+        layout.structure = "Lz";
+        run.extra_files.push_back({"|TTLBTREE", build_btree(titles, layout)});
+        TextRecordSpec recipe;
+        recipe.paragraphs = {plain_paragraph("Hello")};
+        recipe.character_count = count;
+        std::string rtf = run.convert({titled("One"), text_record(recipe), titled("Two"), paragraph_record(plain_paragraph("World"))});
+        EXPECT_EQ(rtf, footnote('$', "One") + footnote('#', "intro") + "\\pard Hello\n\\par \\page\n" + footnote('$', "Two") +
+                           footnote('#', "second") + "\\pard Wo" + footnote('#', "inside") + "rld\n\\par ");
+    }
+    // Without a title to go by, the record after the garbled one counts on
+    // from the garbled one's text.
+    RtfRun run;
+    run.ctx.salvage = true;
+    TextRecordSpec recipe;
+    recipe.paragraphs = {plain_paragraph("Hello")};
+    recipe.character_count = 4000;
+    const TopicRecord garbled = text_record(recipe);
+    run.set_contexts({{"inside", int32_t(garbled.text.size()) + 2}});
+    const std::string rtf = run.convert({titled(""), garbled, paragraph_record(plain_paragraph("World"))});
+    EXPECT_NE(rtf.find("Wo" + footnote('#', "inside") + "rld"), std::string::npos) << rtf;
+}
+
 TEST(TopicRtf, AliasesGetNoFootnoteExceptInMediaView) {
     for (bool mediaview : {false, true}) {
         RtfRun run;

@@ -190,7 +190,7 @@ TEST(PhraseExpansion, CodesOfBytesInDoubtShowAsMarks) {
         {PhraseScheme::phrases, {0x02, 0x90, 'y'}, {0, 0, 1}, "-1"},
         {PhraseScheme::phrases, {0x01, 0x03, 'b'}, {0, 0, 0}, "<1", 2},
         {PhraseScheme::packed, {0x00, 0x03, 'q'}, {1, 0, 0}, "?q"},
-        {PhraseScheme::packed, {0x0B, 'o', 'k', 0x02}, {1, 0, 0, 0}, "??<1>"},
+        {PhraseScheme::packed, {0x0B, 'o', 'k', 0x02}, {1, 0, 0, 0}, "??" "<1>"},
         {PhraseScheme::packed, {0x0B, 'o', 'k'}, {0, 0, 1}, "o?"},
         {PhraseScheme::packed, {0xF7, 0x07}, {1, 0}, "? "},
         {PhraseScheme::packed, {0x01, 200 - 128}, {0, 1}, "?"},

@@ -58,14 +58,25 @@ void misplaced_context(DecompileContext& ctx, const ContextEntry& entry, int32_t
     reference_misplaced(ctx, "|CONTEXT", what, entry.topic_offset, written);
 }
 
+// The topic's own names come first, those of places where no text starts
+// after them: the first footnote is the one a reader takes the topic by.
 void write_context_footnotes(DecompileContext& ctx, RtfWriter& w, const TopicStart& topic) {
-    for (; w.context_cursor < ctx.context_count; ) {
-        const int32_t at = ctx.contexts[w.context_cursor].topic_offset;
-        if (at > as_offset(topic.known_offset)) break;
-        if (at < as_offset(topic.known_offset) && at != as_offset(topic.offset))
-            misplaced_context(ctx, ctx.contexts[w.context_cursor], as_offset(topic.known_offset));
-        write_context_footnote(ctx, w);
+    const int32_t known = as_offset(topic.known_offset), own = as_offset(topic.offset);
+    int32_t end = w.context_cursor;
+    while (end < ctx.context_count && ctx.contexts[end].topic_offset <= known) ++end;
+    const int32_t from = w.context_cursor;
+    for (const bool misplaced : {false, true}) {
+        for (w.context_cursor = from; w.context_cursor < end;) {
+            const int32_t at = ctx.contexts[w.context_cursor].topic_offset;
+            if ((at < known && at != own) != misplaced) {
+                ++w.context_cursor;
+                continue;
+            }
+            if (misplaced) misplaced_context(ctx, ctx.contexts[w.context_cursor], known);
+            write_context_footnote(ctx, w);
+        }
     }
+    w.context_cursor = end;
 }
 
 // A topic begins: keywords may name it until they are next written. A file

@@ -120,7 +120,7 @@ void text_record(DecompileContext& ctx, WalkState& s, const TopicWalk& walk, Wri
     for (const uint8_t* p = walk.head; p + 5 <= walk.head + walk.head_size; ++p) {
         if ((*p & 0xFA) == 0xE2) prefetch_context_name(ctx, get_le32(p + 1));
     }
-    const uint16_t count = read_record_start(c, type);
+    const uint16_t count = record_characters(ctx, walk, read_record_start(c, type));
     if (type == 0x20 || type == 0x23) {
         s.range_start = s.topic_offset;
         s.range_end = s.topic_offset + count;
