@@ -661,8 +661,8 @@ void copy_doubt(const DecompileContext& ctx, uint32_t block, long offset, uint8_
     }
 }
 
-// topic_read, with the doubt of each byte delivered into doubt when it is
-// not null.
+// topic_read, with (Doubt) the doubt of each byte delivered into doubt.
+template <bool Doubt>
 long read_topic_bytes(DecompileContext& ctx, std::FILE* file, uint32_t position, uint8_t* out, uint8_t* doubt,
                       long count) {
     if (ctx.topic_data_start == 0) {
@@ -683,13 +683,14 @@ long read_topic_bytes(DecompileContext& ctx, std::FILE* file, uint32_t position,
         }
         const long offset = static_cast<long>((position - first_position) % span);
         const long held = std::max<long>(0, ctx.block_valid - offset);
-        const long taken = std::min(held, count);
-        if (taken) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(taken));
-        if (taken && doubt != nullptr) copy_doubt(ctx, block, offset, doubt + delivered, taken);
         if (held >= count) {
+            if (count) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(count));
+            if constexpr (Doubt) copy_doubt(ctx, block, offset, doubt + delivered, count);
             ctx.next_position = position + static_cast<uint32_t>(count);
             return delivered + count;
         }
+        if (held) std::memcpy(out + delivered, ctx.block_data + offset, static_cast<size_t>(held));
+        if constexpr (Doubt) copy_doubt(ctx, block, offset, doubt + delivered, held);
         delivered += held;
         count -= held;
         const uint64_t next = (uint64_t(block) + 1) * span + first_position;
@@ -698,14 +699,21 @@ long read_topic_bytes(DecompileContext& ctx, std::FILE* file, uint32_t position,
     }
 }
 
-bool any_doubt(const uint8_t* doubt, long count) {
+// With salvage, the bytes' doubt as well.
+[[gnu::always_inline]] inline long read_topic_bytes(DecompileContext& ctx, std::FILE* file, uint8_t* out,
+                                                    uint8_t* doubt, long count) {
+    return doubt != nullptr ? read_topic_bytes<true>(ctx, file, 0, out, doubt, count)
+                            : read_topic_bytes<false>(ctx, file, 0, out, nullptr, count);
+}
+
+[[gnu::always_inline]] inline bool any_doubt(const uint8_t* doubt, long count) {
     return doubt != nullptr && std::find(doubt, doubt + count, 1) != doubt + count;
 }
 
 }  // namespace
 
 long topic_read(DecompileContext& ctx, std::FILE* file, uint32_t position, void* buffer, long count) {
-    return read_topic_bytes(ctx, file, position, static_cast<uint8_t*>(buffer), nullptr, count);
+    return read_topic_bytes<false>(ctx, file, position, static_cast<uint8_t*>(buffer), nullptr, count);
 }
 
 void topic_release_kept_blocks(DecompileContext& ctx) {
@@ -739,7 +747,7 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
     if (stored_length < expanded_length) {
         uint8_t* doubt = nullptr;
         uint8_t* packed = room_for_text(ctx, stored_length, stored_length, doubt);
-        long got = read_topic_bytes(ctx, file, 0, packed, doubt, stored_length);
+        long got = read_topic_bytes(ctx, file, packed, doubt, stored_length);
         if (got < stored_length) {
             // A text part cut off by the end of |TOPIC ends the walk; its
             // codes may be cut in two, so they are not expanded.
@@ -765,7 +773,7 @@ long topic_read_text(DecompileContext& ctx, std::FILE* file, char* buffer, long 
     }
     uint8_t* doubt = nullptr;
     if (ctx.salvage) room_for_text(ctx, 0, expanded_length, doubt);
-    long got = read_topic_bytes(ctx, file, 0, reinterpret_cast<uint8_t*>(buffer), doubt, expanded_length);
+    long got = read_topic_bytes(ctx, file, reinterpret_cast<uint8_t*>(buffer), doubt, expanded_length);
     if (got < expanded_length) {
         std::memset(buffer + got, 0, static_cast<size_t>(expanded_length - got) + 1);
         return got;
@@ -784,7 +792,7 @@ long topic_check_text(DecompileContext& ctx, std::FILE* file, long expanded_leng
     if (stored_length < expanded_length) {
         uint8_t* doubt = nullptr;
         uint8_t* packed = room_for_text(ctx, stored_length, stored_length, doubt);
-        got = read_topic_bytes(ctx, file, 0, packed, doubt, stored_length);
+        got = read_topic_bytes(ctx, file, packed, doubt, stored_length);
         if (got == stored_length) {
             // The same verdict as topic_read_text's.
             if (any_doubt(doubt, got))

@@ -141,7 +141,7 @@ uint32_t topic_header_offset(const DecompileContext& ctx, const TopicWalk& walk,
 // records were dropped, or copy garbled bytes, the characters before it
 // are not all known. An intact file's headers find the offsets they have.
 inline uint32_t topic_offset_before_record(const DecompileContext& ctx, TopicWalk& walk, uint32_t topic_offset) {
-    if (ctx.old_format) return topic_offset;
+    if (!ctx.salvage || ctx.old_format) return topic_offset;
     const uint32_t block = topic_block_of(ctx, walk.position);
     uint32_t offset = topic_offset;
     if (walk.salvage.resynced) offset = block << 15;

@@ -65,7 +65,11 @@ void write_context_footnotes(DecompileContext& ctx, RtfWriter& w, const TopicSta
     int32_t end = w.context_cursor;
     while (end < ctx.context_count && ctx.contexts[end].topic_offset <= known) ++end;
     const int32_t from = w.context_cursor;
+    bool any_misplaced = false;
+    for (int32_t i = from; i < end && !any_misplaced; ++i)
+        any_misplaced = ctx.contexts[i].topic_offset < known && ctx.contexts[i].topic_offset != own;
     for (const bool misplaced : {false, true}) {
+        if (misplaced && !any_misplaced) break;
         for (w.context_cursor = from; w.context_cursor < end;) {
             const int32_t at = ctx.contexts[w.context_cursor].topic_offset;
             if ((at < known && at != own) != misplaced) {
