@@ -254,13 +254,11 @@ long linked_leaves(BTreeWalk& walk, std::FILE* file, uint16_t size) {
     walk.page_count = static_cast<int32_t>(std::min<long>((walk.data_end - walk.pages_start) / size, 0x8000));
     std::vector<int32_t> previous(static_cast<size_t>(walk.page_count), -2), next(previous.size(), -2);
     for (long page = 0; page < walk.page_count; ++page) {
-        int count = 0;
-        int16_t after = -1;
         std::fseek(file, page_offset(walk, page), SEEK_SET);
         uint8_t leaf[tree_leaf_header_size];
         if (std::fread(leaf, 1, tree_leaf_header_size, file) != tree_leaf_header_size) break;
-        count = static_cast<int16_t>(get_le16(leaf + 2));
-        after = static_cast<int16_t>(get_le16(leaf + 6));
+        const int count = static_cast<int16_t>(get_le16(leaf + 2));
+        const int16_t after = static_cast<int16_t>(get_le16(leaf + 6));
         const int16_t before = static_cast<int16_t>(get_le16(leaf + 4));
         if (count <= 0 || count > (size - tree_leaf_header_size) / 2 || !link_inside(walk, before) || !link_inside(walk, after))
             continue;

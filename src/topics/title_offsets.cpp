@@ -10,11 +10,16 @@
 #include "project/context_map.h"
 #include "topics/topic_reader.h"
 
+namespace {
+
+// A hash of a title (length bytes), as the table keeps it.
 uint32_t title_hash(const char* title, long length) {
     uint32_t hash = 2166136261u;
     for (long i = 0; i < length; ++i) hash = (hash ^ static_cast<uint8_t>(title[i])) * 16777619u;
     return hash;
 }
+
+}  // namespace
 
 void load_title_offsets(DecompileContext& ctx, std::FILE* file) {
     long length = 0;

@@ -1,7 +1,7 @@
 // Salvage: the topic offsets |TTLBTREE lists with each topic's title. After
-// dropped records the characters they held are unknown, so the offsets of
-// the rest of their block would come out short; a topic header's title
-// finds its offset again.
+// dropped records the characters they held are unknown, and a garbled record
+// may count too many, so the offsets of the rest of their block would come
+// out wrong; a topic header's title finds its offset again.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,6 @@ struct TopicWalk;
 
 // Reads |TTLBTREE, when the file has one, into ctx.title_offsets.
 void load_title_offsets(DecompileContext& ctx, std::FILE* file);
-// A hash of a title (length bytes), as the table keeps it.
-uint32_t title_hash(const char* title, long length);
 // The offset the table gives the topic header the walk just delivered: the
 // first with its title from `from` (past the topic before it) to the end of
 // its block, where the context table names a topic and not at `computed`;
